@@ -1,0 +1,55 @@
+// A serial control for tests: records every operation and lets a test play
+// the chip by feeding bytes.
+#pragma once
+
+#include "serial/comm_control.h"
+
+#include <QList>
+#include <QSet>
+#include <QStringList>
+
+class FakeCommControl : public CommControl {
+    Q_OBJECT
+public:
+    using CommControl::CommControl;
+
+    void SetCommPort(int16_t port) override;
+    int16_t CommPort() const override { return commPort_; }
+    void SetSettings(const QString& settings) override;
+    QString Settings() const override { return settings_; }
+    void SetInBufferSize(int16_t bytes) override { inBufferSize_ = bytes; }
+    int16_t InBufferSize() const override { return inBufferSize_; }
+    bool PortOpen() const override { return open_; }
+    void SetPortOpen(bool open) override;
+    void Output(const QByteArray& bytes) override;
+    QByteArray Input() override;
+    int16_t CommEvent() const override { return event_; }
+
+    // --- test side
+    // Ports that do not exist: opening them throws.
+    QSet<int> missingPorts;
+    // Every write throws while set (the port stays open).
+    bool failWrites = false;
+    // Every frame handed to Output, in order.
+    QList<QByteArray> written;
+    // "open COM<n> <settings>", "close", "settings <s>", "write <n>"...
+    QStringList calls;
+    int inputCalls = 0;
+
+    // The chip sends bytes: they wait in the receive buffer and OnComm(2) is
+    // raised until the handler stops reading or nothing is left.
+    void Receive(const QByteArray& bytes);
+    // Raises OnComm with any event code.
+    void RaiseEvent(int16_t code);
+    QByteArray Waiting() const { return buffer_; }
+    // All bytes written, concatenated.
+    QByteArray AllWritten() const;
+
+private:
+    int16_t commPort_ = 1;
+    QString settings_ = QStringLiteral("9600,N,8,1");
+    int16_t inBufferSize_ = 1024;
+    bool open_ = false;
+    int16_t event_ = CommEvents::Receive;
+    QByteArray buffer_;
+};

@@ -1,0 +1,53 @@
+// Port choice, rate choice and byte output.
+#include "shell/form1.h"
+
+void Form1::ShowPortFailure() { MsgBox(kPortFailureMessage); }
+
+bool Form1::SendBytes(const QByteArray& bytes) {
+    try {
+        if (!MSComm1->PortOpen()) {
+            MSComm1->SetCommPort(PortNumber);
+            MSComm1->SetPortOpen(true);
+        }
+        MSComm1->Output(bytes);
+        return true;
+    } catch (const CommError&) {
+        // No retry; the caller goes on as if the frame had gone out.
+        ShowPortFailure();
+        return false;
+    }
+}
+
+void Form1::Combo4_Click() {
+    const int index = Combo4->ListIndex();
+    PlayAllActive = 0;
+    try {
+        if (MSComm1->PortOpen())
+            MSComm1->SetPortOpen(false);
+    } catch (const CommError&) {
+        // Closing the old port has no failure path of its own.
+    }
+    if (index < 0 || index >= 20)
+        return;
+    try {
+        if (!MSComm1->PortOpen()) {
+            PortNumber = static_cast<int16_t>(index + 1);
+            MSComm1->SetCommPort(PortNumber);
+            MSComm1->SetPortOpen(true);
+        }
+    } catch (const CommError&) {
+        ShowPortFailure();
+    }
+}
+
+void Form1::Combo2_Click() {
+    static const char* const kSettings[] = {"9600,N,8,1", "19200,N,8,1", "38400,N,8,1"};
+    const int index = Combo2->ListIndex();
+    if (index < 0 || index > 2)
+        return;
+    try {
+        MSComm1->SetSettings(QString::fromLatin1(kSettings[index]));
+    } catch (const CommError&) {
+        // An open port that refuses the rate keeps its old one.
+    }
+}

@@ -1,0 +1,4 @@
+// The chip's replies.
+#include "shell/form1.h"
+
+void Form1::MSComm1_OnComm() {}

@@ -1,0 +1,48 @@
+// MSComm1 over QSerialPort.
+#pragma once
+
+#include "serial/comm_control.h"
+
+#include <QSerialPort>
+
+class SerialCommControl : public CommControl {
+    Q_OBJECT
+public:
+    // portsFolder: where the com<n> links are looked up.
+    explicit SerialCommControl(QString portsFolder, QObject* parent = nullptr);
+    ~SerialCommControl() override;
+
+    void SetCommPort(int16_t port) override { commPort_ = port; }
+    int16_t CommPort() const override { return commPort_; }
+    void SetSettings(const QString& settings) override;
+    QString Settings() const override { return settings_; }
+    void SetInBufferSize(int16_t bytes) override { inBufferSize_ = bytes; }
+    int16_t InBufferSize() const override { return inBufferSize_; }
+    bool PortOpen() const override { return port_.isOpen(); }
+    void SetPortOpen(bool open) override;
+    void Output(const QByteArray& bytes) override;
+    QByteArray Input() override;
+    int16_t CommEvent() const override { return event_; }
+
+    // The device that port n stands for now, or an empty string.
+    QString DeviceFor(int n) const override;
+    QString PortsFolder() const { return portsFolder_; }
+    QSerialPort& Port() { return port_; }
+
+private:
+    void onReadyRead();
+    void onError(QSerialPort::SerialPortError error);
+    void deliver();
+    void applySettings();
+
+    QString portsFolder_;
+    QSerialPort port_;
+    int16_t commPort_ = 1;
+    QString settings_ = QStringLiteral("9600,N,8,1");
+    int16_t inBufferSize_ = 1024;
+    int16_t event_ = CommEvents::Receive;
+    bool delivering_ = false;   // inside OnComm
+    bool deliverAgain_ = false; // data arrived while inside OnComm
+    bool queued_ = false;       // a delivery is posted to the event loop
+    bool readInside_ = false;   // the handler called Input()
+};

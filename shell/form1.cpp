@@ -1,0 +1,102 @@
+#include "shell/form1.h"
+
+#include "serial/port_names.h"
+#include "serial/serial_comm_control.h"
+#include "shell/initial_text.h"
+
+#include <QCloseEvent>
+#include <QThread>
+
+const QString kPortFailureMessage =
+    QStringLiteral("串口不存在或被占用,若电脑没有串口，请使用USB转串口设备");
+
+Form1::Form1(Form1Deps deps, QWidget* parent)
+    : QWidget(parent), comm_(std::move(deps.comm)), messageBox_(std::move(deps.messageBox)),
+      sleepMs_(std::move(deps.sleepMs)) {
+    if (!comm_)
+        comm_ = std::make_unique<SerialCommControl>(DefaultPortsFolder());
+    MSComm1 = comm_.get();
+    CreateControls();
+    ConnectHandlers();
+    Form_Load();
+}
+
+Form1::~Form1() {
+    if (!unloaded_)
+        Form_Unload();
+}
+
+void Form1::MsgBox(const QString& text) {
+    if (messageBox_)
+        messageBox_(text);
+    else
+        ShowModalMessage(this, text);
+}
+
+void Form1::SleepMs(int32_t ms) {
+    if (ms <= 0)
+        return;
+    if (sleepMs_)
+        sleepMs_(ms);
+    else
+        QThread::msleep(static_cast<unsigned long>(ms));
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    Form_Unload();
+    event->accept();
+}
+
+void Form1::Form_Load() {
+    // Steps 1-3: the initial text file. A file that can neither be opened nor
+    // created keeps the design text.
+    if (const auto text = LoadInitialText())
+        Text3->SetText(*text);
+
+    PlayAllActive = 0;
+    BaudChangePending = 0;
+    RepeatIntervalMs = 30000;
+
+    Check2->SetValue(1);
+    Check3->SetValue(1);
+
+    // Still no attribute frames: selecting Option1 only sets the buttons.
+    Option1->SetValue(true);
+    Option2->SetValue(false);
+
+    AttributeFramesEnabled = -1;
+
+    Combo1->SetListIndex(0);
+    Combo2->SetListIndex(0);
+    Combo5->SetListIndex(0);
+
+    FrameHeader = 0xFD;
+    MaxTextBytes = 200;
+    PortNumber = 1;
+
+    Combo3->SetListIndex(1);
+
+    // Steps 9 and 12-13: configure and open the port; one message at most.
+    try {
+        MSComm1->SetSettings(QStringLiteral("9600,N,8,1"));
+        MSComm1->SetInBufferSize(2);
+        MSComm1->SetCommPort(PortNumber);
+        MSComm1->SetPortOpen(true);
+        if (!MSComm1->PortOpen())
+            ShowPortFailure();
+    } catch (const CommError&) {
+        ShowPortFailure();
+    }
+}
+
+void Form1::Form_Unload() {
+    unloaded_ = true;
+    try {
+        if (MSComm1->PortOpen())
+            MSComm1->SetPortOpen(false);
+    } catch (const CommError&) {
+        // Closing is all that is left to do; nothing to report it to.
+    }
+}
+
+void Form1::Command2_Click() { Text4->SetText(QString()); }

@@ -1,0 +1,223 @@
+// Building the window from its control table, and every connection between a
+// control's notification and its handler.
+#include "shell/control_table.h"
+#include "shell/form1.h"
+
+#include <QFont>
+#include <QHash>
+#include <QIcon>
+#include <QPainter>
+#include <QPixmap>
+#include <QScreen>
+
+namespace {
+QWidget* MakeControl(ControlKind kind, QWidget* parent, const QString& caption) {
+    switch (kind) {
+    case ControlKind::Frame: {
+        auto* w = new Frame(parent);
+        w->setTitle(caption);
+        return w;
+    }
+    case ControlKind::TextBox: {
+        auto* w = new TextBox(parent);
+        w->SetText(caption);
+        return w;
+    }
+    case ControlKind::LineBox: {
+        auto* w = new LineBox(parent);
+        w->SetText(caption);
+        return w;
+    }
+    case ControlKind::CommandButton: {
+        auto* w = new CommandButton(parent);
+        w->setText(caption);
+        return w;
+    }
+    case ControlKind::CheckBox: {
+        auto* w = new CheckBox(parent);
+        w->setText(caption);
+        return w;
+    }
+    case ControlKind::ComboBox:
+        return new ComboBox(parent);
+    case ControlKind::Label: {
+        auto* w = new Label(parent);
+        w->setText(caption);
+        return w;
+    }
+    case ControlKind::HScrollBar:
+        return new HScrollBar(parent);
+    case ControlKind::OptionButton: {
+        auto* w = new OptionButton(parent);
+        w->setText(caption);
+        return w;
+    }
+    }
+    return nullptr;
+}
+
+QIcon MakeIcon() {
+    // A small loudspeaker on a blue tile, 16 x 16, 24-bit colour.
+    QPixmap pixmap(16, 16);
+    pixmap.fill(QColor(0x1E, 0x5A, 0xA8));
+    QPainter p(&pixmap);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::white);
+    p.drawRect(3, 6, 3, 4);
+    const QPoint cone[] = {{6, 6}, {10, 3}, {10, 13}, {6, 10}};
+    p.drawPolygon(cone, 4);
+    p.setPen(QPen(Qt::white, 1));
+    p.drawLine(12, 6, 12, 10);
+    p.drawLine(14, 4, 14, 12);
+    return QIcon(pixmap);
+}
+} // namespace
+
+void Form1::CreateControls() {
+    const double dpi = screen() ? screen()->logicalDotsPerInch() : 96.0;
+    auto px = [dpi](int twips) { return TwipsToPixels(twips, dpi); };
+
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(kWindowTitle);
+    setWindowIcon(MakeIcon());
+    setFixedSize(px(kClientWidthTwips), px(kClientHeightTwips));
+
+    QHash<QString, QWidget*> byName;
+    std::vector<std::pair<int, QWidget*>> tabOrder;
+    for (const ControlSpec& spec : ControlTable()) {
+        QWidget* parent = spec.container.isEmpty() ? this : byName.value(spec.container);
+        QWidget* w = MakeControl(spec.kind, parent, spec.caption);
+        w->setObjectName(spec.name);
+        w->setGeometry(px(spec.left), px(spec.top), px(spec.width), px(spec.height));
+        byName.insert(spec.name, w);
+        if (spec.kind == ControlKind::ComboBox) {
+            auto* combo = static_cast<ComboBox*>(w);
+            combo->addItems(ComboEntries(spec.name));
+            combo->SetText(spec.caption);
+        }
+        if (spec.kind != ControlKind::Frame && spec.kind != ControlKind::Label)
+            tabOrder.emplace_back(spec.tab, w);
+    }
+
+    auto get = [&byName](const char* name) { return byName.value(QLatin1String(name)); };
+    Frame6 = static_cast<Frame*>(get("Frame6"));
+    Text3 = static_cast<TextBox*>(get("Text3"));
+    Check2 = static_cast<CheckBox*>(get("Check2"));
+    Check3 = static_cast<CheckBox*>(get("Check3"));
+    Check4 = static_cast<CheckBox*>(get("Check4"));
+    Command20 = static_cast<CommandButton*>(get("Command20"));
+    Label5 = static_cast<Label*>(get("Label5"));
+    Command6 = static_cast<CommandButton*>(get("Command6"));
+    Command3 = static_cast<CommandButton*>(get("Command3"));
+    Command7 = static_cast<CommandButton*>(get("Command7"));
+    Command8 = static_cast<CommandButton*>(get("Command8"));
+    Command9 = static_cast<CommandButton*>(get("Command9"));
+    Command28 = static_cast<CommandButton*>(get("Command28"));
+    Command21 = static_cast<CommandButton*>(get("Command21"));
+    Frame10 = static_cast<Frame*>(get("Frame10"));
+    Text4 = static_cast<TextBox*>(get("Text4"));
+    Frame16 = static_cast<Frame*>(get("Frame16"));
+    Text5 = static_cast<TextBox*>(get("Text5"));
+    Command29 = static_cast<CommandButton*>(get("Command29"));
+    Command30 = static_cast<CommandButton*>(get("Command30"));
+    Frame4 = static_cast<Frame*>(get("Frame4"));
+    Label8 = static_cast<Label*>(get("Label8"));
+    Label9 = static_cast<Label*>(get("Label9"));
+    Combo2 = static_cast<ComboBox*>(get("Combo2"));
+    Command27 = static_cast<CommandButton*>(get("Command27"));
+    Frame15 = static_cast<Frame*>(get("Frame15"));
+    Combo3 = static_cast<ComboBox*>(get("Combo3"));
+    Command26 = static_cast<CommandButton*>(get("Command26"));
+    Combo4 = static_cast<ComboBox*>(get("Combo4"));
+    Command11 = static_cast<CommandButton*>(get("Command11"));
+    Combo5 = static_cast<ComboBox*>(get("Combo5"));
+    Frame9 = static_cast<Frame*>(get("Frame9"));
+    Combo1 = static_cast<ComboBox*>(get("Combo1"));
+    Frame11 = static_cast<Frame*>(get("Frame11"));
+    Label1 = static_cast<Label*>(get("Label1"));
+    HScroll1 = static_cast<HScrollBar*>(get("HScroll1"));
+    Label3 = static_cast<Label*>(get("Label3"));
+    HScroll3 = static_cast<HScrollBar*>(get("HScroll3"));
+    Label2 = static_cast<Label*>(get("Label2"));
+    HScroll2 = static_cast<HScrollBar*>(get("HScroll2"));
+    Label4 = static_cast<Label*>(get("Label4"));
+    Option1 = static_cast<OptionButton*>(get("Option1"));
+    Option2 = static_cast<OptionButton*>(get("Option2"));
+    Command34 = static_cast<CommandButton*>(get("Command34"));
+    Frame8 = static_cast<Frame*>(get("Frame8"));
+    Command2 = static_cast<CommandButton*>(get("Command2"));
+    Command31 = static_cast<CommandButton*>(get("Command31"));
+    Command1 = static_cast<CommandButton*>(get("Command1"));
+    Command32 = static_cast<CommandButton*>(get("Command32"));
+    Check1 = static_cast<CheckBox*>(get("Check1"));
+    Command4 = static_cast<CommandButton*>(get("Command4"));
+    Label6 = static_cast<Label*>(get("Label6"));
+    Text1 = static_cast<LineBox*>(get("Text1"));
+    Label7 = static_cast<Label*>(get("Label7"));
+
+    // Design-time values.
+    HScroll1->setRange(1, 17);
+    HScroll1->setValue(11);
+    HScroll3->setRange(1, 17);
+    HScroll3->setValue(5);
+    HScroll2->setRange(1, 6);
+    HScroll2->setValue(5);
+    Option1->setChecked(true);
+    Check1->SetValue(1);
+    Check2->SetValue(1);
+    Check4->SetValue(1);
+
+    // Label5 lies inside Frame6's rectangle and is drawn beneath it.
+    Label5->lower();
+
+    QFont bold;
+    bold.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"),
+                      QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Sans CJK SC")});
+    bold.setPointSize(9);
+    bold.setWeight(QFont::Bold);
+    Command6->setFont(bold);
+    Command3->setFont(bold);
+
+    // The log is appended to for weeks: it keeps no undo history.
+    Text4->setUndoRedoEnabled(false);
+    QPalette logPalette = Text4->palette();
+    logPalette.setColor(QPalette::Base, logPalette.color(QPalette::Button));
+    Text4->setPalette(logPalette);
+    Text4->setBackgroundRole(QPalette::Base);
+
+    std::sort(tabOrder.begin(), tabOrder.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (size_t i = 0; i + 1 < tabOrder.size(); ++i)
+        QWidget::setTabOrder(tabOrder[i].second, tabOrder[i + 1].second);
+    // Scroll bars take the focus by Tab like every other control.
+    for (HScrollBar* bar : {HScroll1, HScroll2, HScroll3})
+        bar->setFocusPolicy(Qt::StrongFocus);
+}
+
+void Form1::ConnectHandlers() {
+    connect(Command2, &CommandButton::Click, this, &Form1::Command2_Click);
+    connect(Command6, &CommandButton::Click, this, &Form1::Command6_Click);
+    connect(Command7, &CommandButton::Click, this, &Form1::Command7_Click);
+    connect(Command8, &CommandButton::Click, this, &Form1::Command8_Click);
+    connect(Command9, &CommandButton::Click, this, &Form1::Command9_Click);
+    connect(Command21, &CommandButton::Click, this, &Form1::Command21_Click);
+    connect(Command28, &CommandButton::Click, this, &Form1::Command28_Click);
+    connect(Command11, &CommandButton::Click, this, &Form1::Command11_Click);
+    connect(Command29, &CommandButton::Click, this, &Form1::Command29_Click);
+    connect(Command30, &CommandButton::Click, this, &Form1::Command30_Click);
+    connect(Combo4, &ComboBox::Click, this, &Form1::Combo4_Click);
+    connect(Combo2, &ComboBox::Click, this, &Form1::Combo2_Click);
+    connect(MSComm1, &CommControl::OnComm, this, &Form1::MSComm1_OnComm);
+    connect(HScroll1, &HScrollBar::Change, this, &Form1::HScroll1_Change);
+    connect(HScroll2, &HScrollBar::Change, this, &Form1::HScroll2_Change);
+    connect(HScroll3, &HScrollBar::Change, this, &Form1::HScroll3_Change);
+    connect(Option1, &OptionButton::Click, this, &Form1::Option1_Click);
+    connect(Option2, &OptionButton::Click, this, &Form1::Option2_Click);
+    connect(Command34, &CommandButton::Click, this, &Form1::Command34_Click);
+    connect(Command3, &CommandButton::Click, this, &Form1::Command3_Click);
+    connect(Command4, &CommandButton::Click, this, &Form1::Command4_Click);
+    connect(Text1, &LineBox::Change, this, &Form1::Text1_Change);
+    connect(Command1, &CommandButton::Click, this, &Form1::Command1_Click);
+    connect(Command31, &CommandButton::Click, this, &Form1::Command31_Click);
+    connect(Command32, &CommandButton::Click, this, &Form1::Command32_Click);
+}

@@ -1,0 +1,16 @@
+// The initial text file, read once at start-up.
+#pragma once
+
+#include <QString>
+#include <optional>
+
+extern const QString kInitialTextFileName; // "初始默认文本.txt"
+
+// Opens the file in the current working directory, creating it empty when it
+// does not exist, and returns its content decoded from GBK (bytes that are no
+// valid GBK become U+FFFD). Returns nothing when the file can neither be
+// opened nor created, or cannot be read.
+std::optional<QString> LoadInitialText();
+
+// GBK bytes to text; invalid sequences become U+FFFD.
+QString DecodeGbk(const QByteArray& bytes);

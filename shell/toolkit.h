@@ -1,0 +1,144 @@
+// The toolkit layer: Qt widgets with exactly the properties and notifications
+// the handlers rely on. Multi-line boxes speak CR LF (two characters per line
+// break) whatever the widget stores inside.
+#pragma once
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QString>
+
+// Multi-line text box with a vertical scroll bar. Positions and lengths count
+// characters of Text(), where every line break is CR LF.
+class TextBox : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    explicit TextBox(QWidget* parent = nullptr);
+
+    QString Text() const;
+    void SetText(const QString& text);
+    // Appends at the end without re-setting the whole text; the caret then
+    // stands at the end. Cost does not depend on what the box already holds.
+    void AppendText(const QString& text);
+    int Length() const;
+
+    int SelStart() const;
+    int SelLength() const;
+    QString SelText() const;
+    void SetSelStart(int start);   // also collapses the selection, like the classic box
+    void SetSelLength(int length); // from SelStart, clamped to the text
+
+signals:
+    void Change();
+
+private:
+    void syncFromWidget();
+    void applyToWidget();
+    int toDocPos(int pos) const;
+    int fromDocPos(int docPos) const;
+
+    mutable QString cache_;
+    mutable bool cacheValid_ = false;
+    int length_ = 0; // length of Text(), kept without building it
+    int selStart_ = 0;
+    int selLength_ = 0;
+    bool applying_ = false;
+};
+
+// Single-line text box.
+class LineBox : public QLineEdit {
+    Q_OBJECT
+public:
+    explicit LineBox(QWidget* parent = nullptr);
+    QString Text() const { return text(); }
+    void SetText(const QString& t) { setText(t); }
+signals:
+    void Change();
+};
+
+// Drop-down combo box with an editable field and a fixed list.
+// ListIndex() is -1 once the user has typed into the field.
+class ComboBox : public QComboBox {
+    Q_OBJECT
+public:
+    explicit ComboBox(QWidget* parent = nullptr);
+    int ListIndex() const;
+    // Selects an entry from the program: no Click notification.
+    void SetListIndex(int index);
+    QString Text() const { return currentText(); }
+    void SetText(const QString& t); // the field's text, no entry selected
+signals:
+    void Click(); // the user chose an entry
+private:
+    bool typed_ = false;
+};
+
+class CheckBox : public QCheckBox {
+    Q_OBJECT
+public:
+    explicit CheckBox(QWidget* parent = nullptr) : QCheckBox(parent) {}
+    int Value() const { return isChecked() ? 1 : 0; }
+    void SetValue(int v) { setChecked(v != 0); }
+};
+
+// Option button: the buttons sharing a parent exclude each other. Click fires
+// when the user selects it and when the program selects it while it was not.
+class OptionButton : public QRadioButton {
+    Q_OBJECT
+public:
+    explicit OptionButton(QWidget* parent = nullptr);
+    bool Value() const { return isChecked(); }
+    void SetValue(bool selected);
+signals:
+    void Click();
+
+protected:
+    void nextCheckState() override;
+    void checkStateSet() override;
+
+private:
+    void uncheckSiblings();
+};
+
+// Horizontal scroll bar. Change fires once per change of Value: arrow, track,
+// thumb release or program; never for a Value it already holds.
+class HScrollBar : public QScrollBar {
+    Q_OBJECT
+public:
+    explicit HScrollBar(QWidget* parent = nullptr);
+    int Min() const { return minimum(); }
+    int Max() const { return maximum(); }
+    int Value() const { return value(); }
+    void SetValue(int v) { setValue(v); }
+signals:
+    void Change();
+};
+
+class Frame : public QGroupBox {
+    Q_OBJECT
+public:
+    explicit Frame(QWidget* parent = nullptr) : QGroupBox(parent) {}
+};
+
+class Label : public QLabel {
+    Q_OBJECT
+public:
+    explicit Label(QWidget* parent = nullptr) : QLabel(parent) {}
+};
+
+class CommandButton : public QPushButton {
+    Q_OBJECT
+public:
+    explicit CommandButton(QWidget* parent = nullptr);
+signals:
+    void Click();
+};
+
+// The one modal message box of the console: OK only, no icon, caption VXT4710.
+void ShowModalMessage(QWidget* parent, const QString& text);
