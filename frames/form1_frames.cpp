@@ -16,5 +16,3 @@ void Form1::Command9_Click() {}
 void Form1::Command21_Click() {}
 void Form1::Command28_Click() {}
 void Form1::Command11_Click() {}
-void Form1::Command29_Click() {}
-void Form1::Command30_Click() {}

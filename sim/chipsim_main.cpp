@@ -1,0 +1,2 @@
+// The simulated chip (to be built).
+int main() { return 0; }
