@@ -1,0 +1,34 @@
+#include "attributes/control_marks.h"
+
+namespace {
+constexpr char kSynthesize = 0x01;
+// Encoding 1 (GBK), background music 0: marks never carry music.
+constexpr char kMarkParameter = 0x01;
+} // namespace
+
+QByteArray ControlMark(char letter, std::optional<int> number) {
+    QByteArray mark;
+    mark += '[';
+    mark += letter;
+    if (number)
+        mark += QByteArray::number(*number);
+    mark += ']';
+    return mark;
+}
+
+QByteArray ScrollBarMark(char letter, int value) {
+    return ControlMark(letter, value - 1);
+}
+
+QByteArray ControlMarkFrameBody(uint8_t header, const QByteArray& mark) {
+    QByteArray frame(mark.size() + 6, '\0');
+    frame[0] = static_cast<char>(header);
+    frame[1] = 0x00;
+    // A mark is a handful of bytes: the length always fits the low byte.
+    frame[2] = static_cast<char>(mark.size() + 3);
+    frame[3] = kSynthesize;
+    frame[4] = kMarkParameter;
+    for (qsizetype i = 0; i < mark.size(); ++i)
+        frame[5 + i] = mark[i];
+    return frame;
+}

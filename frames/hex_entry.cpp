@@ -1,0 +1,44 @@
+#include "frames/hex_entry.h"
+
+namespace {
+
+// -1 for anything but an ASCII hex digit; a UTF-16 unit of any other kind,
+// surrogates included, is simply not a digit.
+int DigitValue(QChar c) {
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    if (u >= u'a' && u <= u'f')
+        return u - u'a' + 10;
+    if (u >= u'A' && u <= u'F')
+        return u - u'A' + 10;
+    return -1;
+}
+
+} // namespace
+
+qsizetype HexGroupCount(qsizetype length) {
+    return length < 0 ? 0 : (length + 1) / 3;
+}
+
+std::optional<QByteArray> ParseHexGroups(QStringView text) {
+    const qsizetype length = text.size();
+    if (length > kMaxHexEntryLength)
+        return std::nullopt;
+    if (length == 0)
+        return QByteArray();
+    const qsizetype groups = HexGroupCount(length);
+    // One character: its pair would run past the end of the text.
+    if (groups == 0)
+        return std::nullopt;
+    QByteArray bytes(groups, '\0');
+    for (qsizetype k = 0; k < groups; ++k) {
+        // 3k + 1 <= 3 * groups - 2 <= length - 1: both digits lie inside.
+        const int high = DigitValue(text[3 * k]);
+        const int low = DigitValue(text[3 * k + 1]);
+        if (high < 0 || low < 0)
+            return std::nullopt;
+        bytes[k] = static_cast<char>(high * 16 + low);
+    }
+    return bytes;
+}

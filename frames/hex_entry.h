@@ -1,0 +1,23 @@
+// Frames typed in hexadecimal: groups of two hex digits and one separator.
+// Plain code, no widgets.
+#pragma once
+
+#include <QByteArray>
+#include <QStringView>
+#include <optional>
+
+// Longest text the entry accepts, in characters (UTF-16 units, a line break
+// counting two): the character count and the group count must stay within a
+// 16-bit signed number.
+inline constexpr qsizetype kMaxHexEntryLength = 32766;
+
+// The number of byte groups of a text of length characters: (length + 1) / 3.
+qsizetype HexGroupCount(qsizetype length);
+
+// The bytes typed in text. Group k is the digit pair at characters 3k and
+// 3k + 1; the character after it is a separator and never looked at, and a
+// trailing lone character is ignored. An empty text gives no bytes. Nothing
+// (no value) when a digit position holds anything but 0-9, a-f, A-F, when a
+// non-empty text holds no complete pair (a single character), or when the text
+// is longer than kMaxHexEntryLength.
+std::optional<QByteArray> ParseHexGroups(QStringView text);
