@@ -90,6 +90,7 @@ public:
     int16_t PlayAllActive = 0;
     int16_t BaudChangePending = 0;
     int32_t RepeatIntervalMs = 0;
+    int32_t RepeatCycles = 10000; // cycles of the repetition test (tests run fewer)
     int16_t AttributeFramesEnabled = 0;
     uint8_t FrameHeader = 0;
     int16_t MaxTextBytes = 0;
