@@ -1,18 +1,165 @@
-// The frame log and the handlers that build text, control and hex frames.
+// The frame log and the handlers that build text and control frames.
 #include "frames/frame_codec.h"
+#include "frames/gbk.h"
 #include "shell/form1.h"
 
-void Form1::AppendLog(const QString& line) { Text4->AppendText(line + QStringLiteral("\r\n")); }
+#include <initializer_list>
+
+void Form1::AppendLog(const QString& line) {
+    Text4->AppendText(line + QStringLiteral("\r\n"));
+}
 
 void Form1::LogFrame(const QByteArray& frame) {
+    // Appended at the end: an entry costs the same however long the log is.
     Text4->AppendText(FrameLogText(frame.left(LastDataIndex + 2)));
 }
 
-void Form1::Command6_Click() {}
-void Form1::PackSelectedText(int16_t) {}
-void Form1::Command7_Click() {}
-void Form1::Command8_Click() {}
-void Form1::Command9_Click() {}
-void Form1::Command21_Click() {}
-void Form1::Command28_Click() {}
-void Form1::Command11_Click() {}
+// ---------------------------------------------------------------- text frame
+
+void Form1::Command6_Click() {
+    PlayAllActive = 0;
+    Text3->setFocus();
+    if (Text3->SelLength() == 0) {
+        Text3->SetSelStart(0);
+        Text3->SetSelLength(Text3->Length());
+    }
+    const int n = Text3->SelLength();
+    const int limit = MaxTextBytes;
+
+    // Every unit takes at least one byte, so the count passes the limit
+    // within limit + 1 units: only that much of a long selection is looked at.
+    const QString text = Text3->Text();
+    const QStringView selected = QStringView(text).mid(Text3->SelStart(), qBound(0, n, limit + 1));
+    int count = 0;
+    int cutUnits = 0;
+    int cutBytes = 0;
+    for (qsizetype i = 1; i <= selected.size(); ++i) {
+        const char16_t unit = selected[i - 1].unicode();
+        count += GbkCodeOf(unit).size;
+        // Never cut between the two halves of one character.
+        const bool splitsPair = QChar::isHighSurrogate(unit) && i < selected.size() &&
+                                QChar::isLowSurrogate(selected[i].unicode());
+        if ((count == limit - 1 || count == limit) && !splitsPair) {
+            cutUnits = static_cast<int>(i);
+            cutBytes = count;
+        }
+        if (count > limit) {
+            // The selection shrinks to what goes out; its start stays.
+            Text3->SetSelLength(cutUnits);
+            count = cutBytes;
+            break;
+        }
+    }
+    TextByteCount = static_cast<int16_t>(count);
+    FrameBuffer = QByteArray(TextByteCount + 6, '\0');
+    if (n == 0)
+        return; // an empty text: nothing to speak
+
+    Checksum = 0;
+    ChecksumIndex = 5; // where the checksum goes when nothing was packed
+    PackSelectedText(5);
+    const int listIndex = Combo1->ListIndex();
+    // No entry picked (the user typed into the list): no background music.
+    const int music = listIndex < 0 ? 0 : listIndex;
+    FrameBuffer[0] = static_cast<char>(FrameHeader);
+    FrameBuffer[1] = 0;
+    FrameBuffer[2] = static_cast<char>(ChecksumIndex - 2);
+    FrameBuffer[3] = 0x01;
+    FrameBuffer[4] = static_cast<char>(music * 8 + 1);
+    LastDataIndex = static_cast<int16_t>(ChecksumIndex - 1);
+    for (LoopIndex = 0; LoopIndex <= LastDataIndex; ++LoopIndex)
+        XorInto(Checksum, static_cast<uint8_t>(FrameBuffer[LoopIndex]));
+    FrameBuffer[LastDataIndex + 1] = static_cast<char>(Checksum);
+    LogFrame(FrameBuffer);
+    SendBytes(FrameBuffer);
+    Text3->setFocus();
+}
+
+void Form1::PackSelectedText(int16_t start) {
+    const QString selected = Text3->SelText();
+    if (selected.isEmpty())
+        return;
+    const int stop = MaxTextBytes + 4;
+    // Never into the frame's last element: the checksum goes there.
+    const int last = static_cast<int>(FrameBuffer.size()) - 2;
+    int write = qMax<int>(start, 0) - 1;
+    bool full = false;
+    for (QChar c : selected) {
+        const GbkCode code = GbkCodeOf(c.unicode());
+        for (int k = 0; k < code.size && !full; ++k) {
+            if (write + 1 > last) {
+                full = true;
+                break;
+            }
+            FrameBuffer[++write] = static_cast<char>(code.bytes[k]);
+            full = write >= stop;
+        }
+        if (full)
+            break;
+    }
+    ChecksumIndex = static_cast<int16_t>(write + 1);
+}
+
+// ---------------------------------------------------------------- control frames
+
+namespace {
+
+// Builds one fixed frame from header, length, command and parameter bytes,
+// appends its checksum, logs it and sends it. Returns whether it was handed
+// to the port.
+bool SendFixedFrame(Form1& f, std::initializer_list<uint8_t> body) {
+    QByteArray frame(static_cast<qsizetype>(body.size()) + 1, '\0');
+    f.Checksum = 0;
+    qsizetype i = 0;
+    for (uint8_t b : body)
+        frame[i++] = static_cast<char>(b);
+    f.LastDataIndex = static_cast<int16_t>(body.size() - 1);
+    for (f.LoopIndex = 0; f.LoopIndex <= f.LastDataIndex; ++f.LoopIndex)
+        XorInto(f.Checksum, static_cast<uint8_t>(frame[f.LoopIndex]));
+    frame[f.LastDataIndex + 1] = static_cast<char>(f.Checksum);
+    f.LogFrame(frame);
+    return f.SendBytes(frame);
+}
+
+} // namespace
+
+// Stop: ends continuous playback too.
+void Form1::Command7_Click() {
+    PlayAllActive = 0;
+    SendFixedFrame(*this, {FrameHeader, 0x00, 0x02, 0x02});
+}
+
+// Pause and resume leave continuous playback running.
+void Form1::Command8_Click() {
+    SendFixedFrame(*this, {FrameHeader, 0x00, 0x02, 0x03});
+}
+
+void Form1::Command9_Click() {
+    SendFixedFrame(*this, {FrameHeader, 0x00, 0x02, 0x04});
+}
+
+// Sleep: ends continuous playback too.
+void Form1::Command21_Click() {
+    PlayAllActive = 0;
+    SendFixedFrame(*this, {FrameHeader, 0x00, 0x02, 0x88});
+}
+
+// Status query.
+void Form1::Command28_Click() {
+    SendFixedFrame(*this, {FrameHeader, 0x00, 0x02, 0x21});
+}
+
+// Sets the chip's rate to the Combo5 entry. The computer's side changes only
+// when the chip accepts (the reply handler).
+void Form1::Command11_Click() {
+    PlayAllActive = 0;
+    const int index = Combo5->ListIndex();
+    if (index < 0 || index > 2)
+        return; // no entry picked: there is no rate to ask for
+    // A frame that never reached the port has no answer to wait for: a later
+    // acceptance of some other frame must not pass for a rate change.
+    if (SendFixedFrame(*this, {FrameHeader, 0x00, 0x03, 0x31, static_cast<uint8_t>(index)})) {
+        BaudChangePending = 1;
+        PendingBaudIndex = static_cast<int16_t>(index);
+    }
+}
