@@ -1,6 +1,8 @@
 #include "shell/toolkit.h"
 
+#include <QKeyEvent>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -16,18 +18,15 @@ TextBox::TextBox(QWidget* parent) : QPlainTextEdit(parent) {
     setTabChangesFocus(true);
     connect(document(), &QTextDocument::contentsChanged, this, [this] {
         cacheValid_ = false;
+        programSel_.reset();
         emit Change();
     });
-    connect(this, &QPlainTextEdit::cursorPositionChanged, this, &TextBox::syncFromWidget);
-    connect(this, &QPlainTextEdit::selectionChanged, this, &TextBox::syncFromWidget);
 }
 
 QString TextBox::Text() const {
     if (!cacheValid_) {
         QString raw = document()->toRawText();
         raw.replace(kBlockSeparator, QStringLiteral("\r\n"));
-        // A pasted line separator is a line break too.
-        raw.replace(QChar(0x2028), QStringLiteral("\r\n"));
         cache_ = raw;
         cacheValid_ = true;
     }
@@ -43,56 +42,70 @@ int TextBox::Length() const {
 void TextBox::SetText(const QString& text) {
     QString plain = text;
     plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    applying_ = true;
     setPlainText(plain);
-    applying_ = false;
-    cacheValid_ = false;
-    selStart_ = 0;
-    selLength_ = 0;
 }
 
 void TextBox::AppendText(const QString& text) {
     QTextCursor end(document());
     end.movePosition(QTextCursor::End);
-    applying_ = true;
     end.insertText(text);
     setTextCursor(end);
-    applying_ = false;
-    cacheValid_ = false;
-    selStart_ = Length();
-    selLength_ = 0;
 }
 
-int TextBox::SelStart() const { return selStart_; }
-int TextBox::SelLength() const { return selLength_; }
-QString TextBox::SelText() const { return Text().mid(selStart_, selLength_); }
+int TextBox::SelStart() const {
+    const QTextCursor c = textCursor();
+    if (programSel_ && c.anchor() == programSel_->anchor && c.position() == programSel_->position)
+        return programSel_->start;
+    return fromDocPos(c.selectionStart());
+}
+
+int TextBox::SelLength() const {
+    const QTextCursor c = textCursor();
+    if (programSel_ && c.anchor() == programSel_->anchor && c.position() == programSel_->position)
+        return programSel_->length;
+    return fromDocPos(c.selectionEnd()) - fromDocPos(c.selectionStart());
+}
+
+QString TextBox::SelText() const {
+    return Text().mid(SelStart(), SelLength());
+}
 
 void TextBox::SetSelStart(int start) {
-    selStart_ = qBound(0, start, Length());
-    selLength_ = 0;
-    applyToWidget();
+    select(qBound(0, start, Length()), 0);
 }
 
 void TextBox::SetSelLength(int length) {
-    selLength_ = qBound(0, length, Length() - selStart_);
-    applyToWidget();
+    const int start = SelStart();
+    select(start, qBound(0, length, Length() - start));
 }
 
-void TextBox::syncFromWidget() {
-    if (applying_)
-        return;
-    const QTextCursor c = textCursor();
-    selStart_ = fromDocPos(c.selectionStart());
-    selLength_ = fromDocPos(c.selectionEnd()) - selStart_;
-}
-
-void TextBox::applyToWidget() {
+void TextBox::select(int start, int length) {
     QTextCursor c(document());
-    c.setPosition(toDocPos(selStart_));
-    c.setPosition(toDocPos(selStart_ + selLength_), QTextCursor::KeepAnchor);
-    applying_ = true;
+    c.setPosition(toDocPos(start));
+    c.setPosition(toDocPos(start + length), QTextCursor::KeepAnchor);
     setTextCursor(c);
-    applying_ = false;
+    const QTextCursor shown = textCursor();
+    programSel_ = ProgramSelection{start, length, shown.anchor(), shown.position()};
+}
+
+void TextBox::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::InsertLineSeparator)) {
+        QKeyEvent enter(event->type(), Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+        QPlainTextEdit::keyPressEvent(&enter);
+        event->setAccepted(enter.isAccepted());
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(event);
+}
+
+void TextBox::insertFromMimeData(const QMimeData* source) {
+    if (source && source->hasText() && source->text().contains(QChar::LineSeparator)) {
+        QMimeData plain;
+        plain.setText(source->text().replace(QChar::LineSeparator, QLatin1Char('\n')));
+        QPlainTextEdit::insertFromMimeData(&plain);
+        return;
+    }
+    QPlainTextEdit::insertFromMimeData(source);
 }
 
 int TextBox::fromDocPos(int docPos) const {
@@ -128,10 +141,22 @@ LineBox::LineBox(QWidget* parent) : QLineEdit(parent) {
 
 // ---------------------------------------------------------------- ComboBox
 
+namespace {
+bool IsEnterKey(const QEvent* event) {
+    if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
+        return false;
+    const int key = static_cast<const QKeyEvent*>(event)->key();
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+} // namespace
+
 ComboBox::ComboBox(QWidget* parent) : QComboBox(parent) {
     setEditable(true);
-    // The lists are fixed: typing and Enter never add an entry.
+    // The lists are fixed: typing and Enter never add an entry, and no
+    // completion turns typed text into a choice.
     setInsertPolicy(QComboBox::NoInsert);
+    setCompleter(nullptr);
+    lineEdit()->installEventFilter(this);
     connect(lineEdit(), &QLineEdit::textEdited, this, [this] { typed_ = true; });
     connect(this, &QComboBox::activated, this, [this] {
         typed_ = false;
@@ -139,7 +164,9 @@ ComboBox::ComboBox(QWidget* parent) : QComboBox(parent) {
     });
 }
 
-int ComboBox::ListIndex() const { return typed_ ? -1 : currentIndex(); }
+int ComboBox::ListIndex() const {
+    return typed_ ? -1 : currentIndex();
+}
 
 void ComboBox::SetListIndex(int index) {
     typed_ = false;
@@ -150,6 +177,28 @@ void ComboBox::SetText(const QString& t) {
     setCurrentIndex(-1);
     setEditText(t);
     typed_ = false;
+}
+
+void ComboBox::showPopup() {
+    emit DropDown();
+    QComboBox::showPopup();
+}
+
+void ComboBox::keyPressEvent(QKeyEvent* event) {
+    // Enter in the field would pick the entry that matches the typed text.
+    if (IsEnterKey(event)) {
+        event->ignore();
+        return;
+    }
+    QComboBox::keyPressEvent(event);
+}
+
+bool ComboBox::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lineEdit() && IsEnterKey(event)) {
+        event->ignore();
+        return true;
+    }
+    return QComboBox::eventFilter(watched, event);
 }
 
 // ---------------------------------------------------------------- OptionButton
@@ -180,6 +229,8 @@ void OptionButton::nextCheckState() {
     if (!isChecked()) {
         setProperty("vxtUserSelected", true);
         setChecked(true);
+        // Inside a click the button skips checkStateSet().
+        uncheckSiblings();
     }
 }
 
@@ -205,6 +256,8 @@ HScrollBar::HScrollBar(QWidget* parent) : QScrollBar(Qt::Horizontal, parent) {
     setPageStep(1);
     // A dragged thumb changes Value once, on release.
     setTracking(false);
+    // Right arrow, Up and the wheel turned up raise Value, as on a slider.
+    setInvertedControls(false);
     connect(this, &QAbstractSlider::valueChanged, this, &HScrollBar::Change);
 }
 

@@ -13,12 +13,14 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QString>
+#include <optional>
 
 // Multi-line text box with a vertical scroll bar. Positions and lengths count
-// characters of Text(), where every line break is CR LF.
+// characters of Text(), where every line break is CR LF. A lone CR or LF given
+// to SetText or AppendText becomes a line break, CR LF.
 class TextBox : public QPlainTextEdit {
     Q_OBJECT
-public:
+  public:
     explicit TextBox(QWidget* parent = nullptr);
 
     QString Text() const;
@@ -34,54 +36,72 @@ public:
     void SetSelStart(int start);   // also collapses the selection, like the classic box
     void SetSelLength(int length); // from SelStart, clamped to the text
 
-signals:
+  signals:
     void Change();
 
-private:
-    void syncFromWidget();
-    void applyToWidget();
+  protected:
+    // Shift+Enter breaks the line like Enter: a break is always CR LF.
+    void keyPressEvent(QKeyEvent* event) override;
+    // Pasted or dropped line separators become line breaks too.
+    void insertFromMimeData(const QMimeData* source) override;
+
+  private:
+    void select(int start, int length);
     int toDocPos(int pos) const;
     int fromDocPos(int docPos) const;
 
     mutable QString cache_;
     mutable bool cacheValid_ = false;
-    int length_ = 0; // length of Text(), kept without building it
-    int selStart_ = 0;
-    int selLength_ = 0;
-    bool applying_ = false;
+    // A selection set by the program may start or end between CR and LF,
+    // where the widget cannot put its cursor. It holds while the text is
+    // unchanged and the widget's cursor stays where it was put; otherwise
+    // the widget's own selection counts.
+    struct ProgramSelection {
+        int start, length;    // in characters of Text()
+        int anchor, position; // the widget's cursor that shows it
+    };
+    std::optional<ProgramSelection> programSel_;
 };
 
 // Single-line text box.
 class LineBox : public QLineEdit {
     Q_OBJECT
-public:
+  public:
     explicit LineBox(QWidget* parent = nullptr);
     QString Text() const { return text(); }
     void SetText(const QString& t) { setText(t); }
-signals:
+  signals:
     void Change();
 };
 
 // Drop-down combo box with an editable field and a fixed list.
-// ListIndex() is -1 once the user has typed into the field.
+// ListIndex() is -1 once the user has typed into the field; neither typing
+// nor Enter adds, picks or changes an entry.
 class ComboBox : public QComboBox {
     Q_OBJECT
-public:
+  public:
     explicit ComboBox(QWidget* parent = nullptr);
     int ListIndex() const;
     // Selects an entry from the program: no Click notification.
     void SetListIndex(int index);
     QString Text() const { return currentText(); }
     void SetText(const QString& t); // the field's text, no entry selected
-signals:
-    void Click(); // the user chose an entry
-private:
+    void showPopup() override;      // raises DropDown first
+  signals:
+    void Click();    // the user chose an entry
+    void DropDown(); // the list is about to open
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
     bool typed_ = false;
 };
 
 class CheckBox : public QCheckBox {
     Q_OBJECT
-public:
+  public:
     explicit CheckBox(QWidget* parent = nullptr) : QCheckBox(parent) {}
     int Value() const { return isChecked() ? 1 : 0; }
     void SetValue(int v) { setChecked(v != 0); }
@@ -91,18 +111,18 @@ public:
 // when the user selects it and when the program selects it while it was not.
 class OptionButton : public QRadioButton {
     Q_OBJECT
-public:
+  public:
     explicit OptionButton(QWidget* parent = nullptr);
     bool Value() const { return isChecked(); }
     void SetValue(bool selected);
-signals:
+  signals:
     void Click();
 
-protected:
+  protected:
     void nextCheckState() override;
     void checkStateSet() override;
 
-private:
+  private:
     void uncheckSiblings();
 };
 
@@ -110,33 +130,33 @@ private:
 // thumb release or program; never for a Value it already holds.
 class HScrollBar : public QScrollBar {
     Q_OBJECT
-public:
+  public:
     explicit HScrollBar(QWidget* parent = nullptr);
     int Min() const { return minimum(); }
     int Max() const { return maximum(); }
     int Value() const { return value(); }
     void SetValue(int v) { setValue(v); }
-signals:
+  signals:
     void Change();
 };
 
 class Frame : public QGroupBox {
     Q_OBJECT
-public:
+  public:
     explicit Frame(QWidget* parent = nullptr) : QGroupBox(parent) {}
 };
 
 class Label : public QLabel {
     Q_OBJECT
-public:
+  public:
     explicit Label(QWidget* parent = nullptr) : QLabel(parent) {}
 };
 
 class CommandButton : public QPushButton {
     Q_OBJECT
-public:
+  public:
     explicit CommandButton(QWidget* parent = nullptr);
-signals:
+  signals:
     void Click();
 };
 
