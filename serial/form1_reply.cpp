@@ -1,4 +1,98 @@
-// The chip's replies.
+// The chip's replies: one status byte each, explained in the work log. They
+// also complete a rate change and keep continuous playback going.
+#include "serial/reply_status.h"
 #include "shell/form1.h"
 
-void Form1::MSComm1_OnComm() {}
+namespace {
+// One read may return more than the receive buffer promises; only this many
+// bytes of it are looked at.
+constexpr int kBytesInterpreted = 2;
+
+void CompleteBaudChange(Form1& f);
+void ContinuePlayback(Form1& f);
+} // namespace
+
+void Form1::MSComm1_OnComm() {
+    if (MSComm1->CommEvent() != CommEvents::Receive)
+        return; // line-state changes and errors: nothing to say
+    if (Check1->Value() != 1)
+        return; // replies switched off: the bytes stay waiting in the port
+
+    const QByteArray s = MSComm1->Input();
+    const int n = qMin<int>(static_cast<int>(s.size()), kBytesInterpreted);
+    for (int i = 0; i < n; ++i) {
+        const auto status = static_cast<uint8_t>(s[i]);
+        switch (status) {
+        case ChipStatus::Received:
+            if (BaudChangePending == 1) {
+                CompleteBaudChange(*this);
+                break;
+            }
+            AppendLog(ReplyLogText(status, false));
+            break;
+        case ChipStatus::Failed:
+            if (BaudChangePending == 1) {
+                // The chip keeps its rate, and so does the port.
+                BaudChangePending = 0;
+                PendingBaudIndex = -1;
+                AppendLog(ReplyLogText(status, true));
+                break;
+            }
+            AppendLog(ReplyLogText(status, false));
+            break;
+        case ChipStatus::InitDone:
+        case ChipStatus::Speaking:
+            AppendLog(ReplyLogText(status, false));
+            break;
+        case ChipStatus::Idle:
+            AppendLog(ReplyLogText(status, false));
+            if (PlayAllActive == -1)
+                ContinuePlayback(*this);
+            break;
+        default:
+            break; // no status byte: ignored
+        }
+    }
+}
+
+namespace {
+
+// The chip accepted the rate change and listens at the new rate from now on:
+// the port follows it, at the rate the set-baud frame asked for, and the PC
+// rate list shows that rate.
+void CompleteBaudChange(Form1& f) {
+    const QString settings = SettingsForRateIndex(f.PendingBaudIndex);
+    bool reopened = false;
+    try {
+        f.MSComm1->SetPortOpen(false);
+        if (!settings.isEmpty()) {
+            f.MSComm1->SetSettings(settings);
+            f.Combo2->SetListIndex(f.PendingBaudIndex);
+        }
+        f.MSComm1->SetPortOpen(true);
+        reopened = f.MSComm1->PortOpen();
+    } catch (const CommError&) {
+        reopened = false;
+    }
+    f.BaudChangePending = 0;
+    f.PendingBaudIndex = -1;
+    if (reopened) {
+        f.AppendLog(ReplyLogText(ChipStatus::Received, true));
+        return;
+    }
+    // The chip did accept the frame, but the port is lost: the log must not
+    // say the change succeeded. The next send opens the port at the new rate.
+    f.AppendLog(ReplyLogText(ChipStatus::Received, false));
+    f.ShowPortFailure();
+}
+
+// Continuous playback: the piece just spoken is done; play the next one.
+void ContinuePlayback(Form1& f) {
+    f.Text3->SetSelStart(f.Text3->SelStart() + f.Text3->SelLength());
+    f.Text3->SetSelLength(f.Text3->Length() - f.Text3->SelStart());
+    if (f.Text3->SelLength() != 0)
+        f.Command6_Click();
+    f.PlayAllActive = (f.Text3->SelStart() + f.Text3->SelLength() < f.Text3->Length()) ? -1 : 0;
+}
+
+} // namespace

@@ -1,0 +1,33 @@
+#include "serial/reply_status.h"
+
+QString ReplyLogText(uint8_t status, bool baudPending) {
+    switch (status) {
+    case ChipStatus::Received:
+        return baudPending ? QStringLiteral("<-0x41  接收成功   波特率已修改成功")
+                           : QStringLiteral("<-0x41  接收成功");
+    case ChipStatus::Failed:
+        return baudPending ? QStringLiteral("<-0x45  接收失败  波特率未成功修改")
+                           : QStringLiteral("<-0x45  接收失败");
+    case ChipStatus::InitDone:
+        return QStringLiteral("<-0x4A  初始化成功回传");
+    case ChipStatus::Speaking:
+        return QStringLiteral("<-0x4E  芯片正在播音");
+    case ChipStatus::Idle:
+        return QStringLiteral("<-0x4F  芯片空闲");
+    default:
+        return QString();
+    }
+}
+
+QString SettingsForRateIndex(int index) {
+    switch (index) {
+    case 0:
+        return QStringLiteral("9600,N,8,1");
+    case 1:
+        return QStringLiteral("19200,N,8,1");
+    case 2:
+        return QStringLiteral("38400,N,8,1");
+    default:
+        return QString();
+    }
+}

@@ -1,0 +1,23 @@
+// The chip's one-byte status replies and what the work log says about them:
+// plain code, no widgets.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+namespace ChipStatus {
+constexpr uint8_t Received = 0x41; // frame received correctly
+constexpr uint8_t Failed = 0x45;   // frame received with an error
+constexpr uint8_t InitDone = 0x4A; // chip initialisation finished
+constexpr uint8_t Speaking = 0x4E; // busy
+constexpr uint8_t Idle = 0x4F;     // idle
+} // namespace ChipStatus
+
+// The work-log text for a status byte; baudPending selects the variants of
+// 0x41 and 0x45 that answer a rate change. Empty for a byte that is no
+// status.
+QString ReplyLogText(uint8_t status, bool baudPending);
+
+// The settings string for an entry of a rate list (0 = 9600, 1 = 19200,
+// 2 = 38400), or an empty string for any other index.
+QString SettingsForRateIndex(int index);
