@@ -1,0 +1,418 @@
+// Attribute controls: every change goes to the chip at once as a control mark,
+// checked byte for byte on a real pseudo-terminal line as well as on the fake,
+// for what a user does in the window and for calls from the program.
+#include "frames/frame_codec.h"
+#include "tests/support/form_harness.h"
+#include "tests/support/pty_peer.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QTest>
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace {
+
+enum class Wire { Fake, Pty };
+
+// The console with COM1 on the fake or on a pseudo-terminal; Sent() gives
+// what reached the line since its last call.
+class Console {
+  public:
+    explicit Console(Wire wire) : wire_(wire) {
+        if (wire == Wire::Fake) {
+            harness_ = std::make_unique<FormHarness>();
+            return;
+        }
+        peer_ = std::make_unique<PtyPeer>();
+        if (!peer_->ok())
+            return;
+        ports_.link(1, peer_->devicePath());
+        harness_ = FormHarness::Real(ports_.path());
+    }
+    bool ok() const { return harness_ != nullptr; }
+    Form1& form() const { return *harness_->form; }
+    FormHarness& harness() const { return *harness_; }
+
+    // Waits for `expected` bytes on a real line, then a little longer, so
+    // that a surplus frame shows up too.
+    QByteArray Sent(int expected) {
+        if (wire_ == Wire::Pty) {
+            QByteArray got = peer_->readAtLeast(expected, 3000);
+            got += peer_->read(expected == 0 ? 150 : 60, 30);
+            return got;
+        }
+        QCoreApplication::processEvents();
+        const QByteArray all = harness_->fake->AllWritten();
+        const QByteArray got = all.mid(consumed_);
+        consumed_ = all.size();
+        return got;
+    }
+
+    void Show() {
+        form().show();
+        QApplication::setActiveWindow(&form());
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form()));
+    }
+
+    // Moves the controls, from their defaults, without sending anything.
+    void Preset(std::function<void(Form1&)> set) {
+        Form1& f = form();
+        f.AttributeFramesEnabled = 0;
+        f.HScroll1->SetValue(11);
+        f.HScroll2->SetValue(5);
+        f.HScroll3->SetValue(5);
+        f.Option1->SetValue(true);
+        f.Option2->SetValue(false);
+        set(f);
+        form().AttributeFramesEnabled = -1;
+        Sent(0);
+    }
+
+  private:
+    Wire wire_;
+    PortsFolder ports_;
+    std::unique_ptr<PtyPeer> peer_;
+    std::unique_ptr<FormHarness> harness_;
+    qsizetype consumed_ = 0;
+};
+
+QByteArray Frames(std::initializer_list<const char*> hexFrames) {
+    QByteArray all;
+    for (const char* f : hexFrames)
+        all += Hex(f);
+    return all;
+}
+
+QString LogOf(std::initializer_list<const char*> hexFrames) {
+    QString log;
+    for (const char* f : hexFrames)
+        log += FrameLogText(Hex(f));
+    return log;
+}
+
+QStyleOptionSlider SliderOption(const QScrollBar* bar) {
+    QStyleOptionSlider opt;
+    opt.initFrom(bar);
+    opt.subControls = QStyle::SC_All;
+    opt.activeSubControls = QStyle::SC_None;
+    opt.orientation = bar->orientation();
+    opt.minimum = bar->minimum();
+    opt.maximum = bar->maximum();
+    opt.sliderPosition = bar->sliderPosition();
+    opt.sliderValue = bar->value();
+    opt.singleStep = bar->singleStep();
+    opt.pageStep = bar->pageStep();
+    opt.upsideDown = bar->invertedAppearance();
+    if (bar->orientation() == Qt::Horizontal)
+        opt.state |= QStyle::State_Horizontal;
+    return opt;
+}
+
+QRect PartOf(const QScrollBar* bar, QStyle::SubControl part) {
+    const QStyleOptionSlider opt = SliderOption(bar);
+    return bar->style()->subControlRect(QStyle::CC_ScrollBar, &opt, part, bar);
+}
+
+void ClickPart(QScrollBar* bar, QStyle::SubControl part) {
+    const QRect r = PartOf(bar, part);
+    ASSERT_FALSE(r.isEmpty());
+    QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, r.center());
+}
+
+void PressKeyOn(QWidget* w, Qt::Key key) {
+    w->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(w, key);
+}
+
+void ClickOption(QRadioButton* button) {
+    QStyleOptionButton opt;
+    opt.initFrom(button);
+    const QRect indicator =
+        button->style()->subElementRect(QStyle::SE_RadioButtonIndicator, &opt, button);
+    QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, indicator.center());
+}
+
+void DragTo(QScrollBar* bar, QPoint to) {
+    QMouseEvent move(QEvent::MouseMove, QPointF(to), bar->mapToGlobal(QPointF(to)), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(bar, &move);
+}
+
+class AttributeLine : public ::testing::TestWithParam<Wire> {
+  protected:
+    void SetUp() override {
+        console = std::make_unique<Console>(GetParam());
+        if (!console->ok())
+            GTEST_SKIP() << "no pseudo-terminal here";
+    }
+    Form1& form() { return console->form(); }
+    std::unique_ptr<Console> console;
+};
+
+// ------------------------------------------------------------ start-up
+
+TEST_P(AttributeLine, StartUpSendsAndLogsNothing) {
+    EXPECT_EQ(console->Sent(0), QByteArray());
+    EXPECT_EQ(console->harness().log(), QString());
+    EXPECT_EQ(form().AttributeFramesEnabled, -1);
+    EXPECT_EQ(form().HScroll1->Value(), 11);
+    EXPECT_EQ(form().HScroll2->Value(), 5);
+    EXPECT_EQ(form().HScroll3->Value(), 5);
+    EXPECT_TRUE(form().Option1->Value());
+    EXPECT_FALSE(form().Option2->Value());
+}
+
+// ------------------------------------------------------------ the user in the window
+
+struct UserCase {
+    const char* what;
+    std::function<void(Form1&)> preset;
+    std::function<void(Form1&)> act;
+    const char* frame;
+};
+
+TEST_P(AttributeLine, WhatTheUserDoesSendsItsMarkAtOnce) {
+    const auto noPreset = [](Form1&) {};
+    const UserCase cases[] = {
+        {"HScroll1 right arrow 10 -> 11", [](Form1& f) { f.HScroll1->SetValue(10); },
+         [](Form1& f) { ClickPart(f.HScroll1, QStyle::SC_ScrollBarAddLine); },
+         "FD 00 08 01 01 5B 76 31 30 5D 84"},
+        {"HScroll1 left arrow 2 -> 1", [](Form1& f) { f.HScroll1->SetValue(2); },
+         [](Form1& f) { ClickPart(f.HScroll1, QStyle::SC_ScrollBarSubLine); },
+         "FD 00 07 01 01 5B 76 30 5D BA"},
+        {"HScroll1 key Right 16 -> 17", [](Form1& f) { f.HScroll1->SetValue(16); },
+         [](Form1& f) { PressKeyOn(f.HScroll1, Qt::Key_Right); },
+         "FD 00 08 01 01 5B 76 31 36 5D 82"},
+        {"HScroll1 key Left 11 -> 10", noPreset,
+         [](Form1& f) { PressKeyOn(f.HScroll1, Qt::Key_Left); }, "FD 00 07 01 01 5B 76 39 5D B3"},
+        {"HScroll2 key Right 5 -> 6", noPreset,
+         [](Form1& f) { PressKeyOn(f.HScroll2, Qt::Key_Right); }, "FD 00 07 01 01 5B 74 35 5D BD"},
+        {"HScroll2 track left of the thumb 6 -> 5", [](Form1& f) { f.HScroll2->SetValue(6); },
+         [](Form1& f) { ClickPart(f.HScroll2, QStyle::SC_ScrollBarSubPage); },
+         "FD 00 07 01 01 5B 74 34 5D BC"},
+        {"HScroll3 track right of the thumb 4 -> 5", [](Form1& f) { f.HScroll3->SetValue(4); },
+         [](Form1& f) { ClickPart(f.HScroll3, QStyle::SC_ScrollBarAddPage); },
+         "FD 00 07 01 01 5B 6D 34 5D A5"},
+        {"HScroll3 right arrow 16 -> 17", [](Form1& f) { f.HScroll3->SetValue(16); },
+         [](Form1& f) { ClickPart(f.HScroll3, QStyle::SC_ScrollBarAddLine); },
+         "FD 00 08 01 01 5B 6D 31 36 5D 99"},
+        {"Option2 clicked", noPreset, [](Form1& f) { ClickOption(f.Option2); },
+         "FD 00 07 01 01 5B 6F 31 5D A2"},
+        {"Option1 clicked while Option2 selected", [](Form1& f) { f.Option2_Click(); },
+         [](Form1& f) { ClickOption(f.Option1); }, "FD 00 07 01 01 5B 6F 30 5D A3"},
+        {"Command34 clicked", noPreset,
+         [](Form1& f) { QTest::mouseClick(f.Command34, Qt::LeftButton); },
+         "FD 00 06 01 01 5B 64 5D 99"},
+    };
+    console->Show();
+    for (const UserCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        console->Preset(c.preset);
+        form().Command2_Click();
+        form().PlayAllActive = -1;
+        c.act(form());
+        EXPECT_EQ(console->Sent(Hex(c.frame).size()).toHex(' ').toStdString(),
+                  Hex(c.frame).toHex(' ').toStdString());
+        EXPECT_EQ(console->harness().log(), FrameLogText(Hex(c.frame)));
+        EXPECT_EQ(form().PlayAllActive, 0);
+    }
+    EXPECT_TRUE(console->harness().messages.isEmpty());
+}
+
+TEST_P(AttributeLine, ClickingAnOptionMovesTheSelection) {
+    console->Show();
+    ClickOption(form().Option2);
+    EXPECT_TRUE(form().Option2->Value());
+    EXPECT_FALSE(form().Option1->Value());
+    ClickOption(form().Option1);
+    EXPECT_TRUE(form().Option1->Value());
+    EXPECT_FALSE(form().Option2->Value());
+    EXPECT_EQ(console->Sent(20),
+              Frames({"FD 00 07 01 01 5B 6F 31 5D A2", "FD 00 07 01 01 5B 6F 30 5D A3"}));
+}
+
+TEST_P(AttributeLine, DraggingTheThumbSendsOneFrameForTheReleasePosition) {
+    console->Show();
+    HScrollBar* bar = form().HScroll1;
+    const QRect thumb = PartOf(bar, QStyle::SC_ScrollBarSlider);
+    const QRect groove = PartOf(bar, QStyle::SC_ScrollBarGroove);
+    ASSERT_FALSE(thumb.isEmpty());
+    const int y = thumb.center().y();
+    QTest::mousePress(bar, Qt::LeftButton, Qt::NoModifier, thumb.center());
+    // Across the whole track to the right end and back to the left end.
+    QList<int> seen;
+    for (int x = thumb.center().x(); x <= groove.right() + 5; x += 2) {
+        DragTo(bar, {x, y});
+        seen << bar->sliderPosition();
+    }
+    for (int x = groove.right() + 5; x >= groove.left() - 5; x -= 2) {
+        DragTo(bar, {x, y});
+        seen << bar->sliderPosition();
+    }
+    EXPECT_TRUE(seen.contains(17));
+    EXPECT_TRUE(seen.contains(5));
+    EXPECT_EQ(bar->Value(), 11) << "the value moves on release only";
+    EXPECT_EQ(console->Sent(0), QByteArray());
+    QTest::mouseRelease(bar, Qt::LeftButton, Qt::NoModifier, {groove.left() - 5, y});
+    EXPECT_EQ(bar->Value(), 1);
+    EXPECT_EQ(console->Sent(10), Hex("FD 00 07 01 01 5B 76 30 5D BA"));
+    EXPECT_EQ(console->harness().log(), LogOf({"FD 00 07 01 01 5B 76 30 5D BA"}));
+}
+
+// ------------------------------------------------------------ calls from the program
+
+struct ProgramCase {
+    const char* what;
+    std::function<void(Form1&)> preset;
+    std::function<void(Form1&)> act;
+    std::vector<const char*> frames;
+};
+
+TEST_P(AttributeLine, ProgramSettingAndCallingFollowsTheNotifications) {
+    const auto noPreset = [](Form1&) {};
+    const ProgramCase cases[] = {
+        {"new scroll value then the handler: twice",
+         noPreset,
+         [](Form1& f) {
+             f.HScroll1->SetValue(3);
+             f.HScroll1_Change();
+         },
+         {"FD 00 07 01 01 5B 76 32 5D B8", "FD 00 07 01 01 5B 76 32 5D B8"}},
+        {"same scroll value then the handler: once",
+         noPreset,
+         [](Form1& f) {
+             f.HScroll2->SetValue(5);
+             f.HScroll2_Change();
+         },
+         {"FD 00 07 01 01 5B 74 34 5D BC"}},
+        {"HScroll2 at its minimum",
+         noPreset,
+         [](Form1& f) { f.HScroll2->SetValue(1); },
+         {"FD 00 07 01 01 5B 74 30 5D B8"}},
+        {"HScroll3 handler called as it stands",
+         noPreset,
+         [](Form1& f) { f.HScroll3_Change(); },
+         {"FD 00 07 01 01 5B 6D 34 5D A5"}},
+        {"Option1_Click while Option2 selected: inner run first, twice",
+         [](Form1& f) { f.Option2_Click(); },
+         [](Form1& f) { f.Option1_Click(); },
+         {"FD 00 07 01 01 5B 6F 30 5D A3", "FD 00 07 01 01 5B 6F 30 5D A3"}},
+        {"Option2_Click while Option1 selected: twice",
+         noPreset,
+         [](Form1& f) { f.Option2_Click(); },
+         {"FD 00 07 01 01 5B 6F 31 5D A2", "FD 00 07 01 01 5B 6F 31 5D A2"}},
+        {"Option1_Click while Option1 selected: once",
+         noPreset,
+         [](Form1& f) { f.Option1_Click(); },
+         {"FD 00 07 01 01 5B 6F 30 5D A3"}},
+        {"Command34 at the defaults",
+         noPreset,
+         [](Form1& f) { f.Command34_Click(); },
+         {"FD 00 06 01 01 5B 64 5D 99"}},
+        {"Command34 with every control moved",
+         [](Form1& f) {
+             f.HScroll1->SetValue(1);
+             f.HScroll2->SetValue(6);
+             f.HScroll3->SetValue(17);
+             f.Option2_Click();
+         },
+         [](Form1& f) { f.Command34_Click(); },
+         {"FD 00 06 01 01 5B 64 5D 99"}},
+        {"background music does not reach the mark",
+         [](Form1& f) { f.Combo1->SetListIndex(15); },
+         [](Form1& f) { f.HScroll1->SetValue(17); },
+         {"FD 00 08 01 01 5B 76 31 36 5D 82"}},
+    };
+    for (const ProgramCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        console->Preset(c.preset);
+        form().Command2_Click();
+        c.act(form());
+        QByteArray wire;
+        QString log;
+        for (const char* f : c.frames) {
+            wire += Hex(f);
+            log += FrameLogText(Hex(f));
+        }
+        EXPECT_EQ(console->Sent(wire.size()).toHex(' ').toStdString(),
+                  wire.toHex(' ').toStdString());
+        EXPECT_EQ(console->harness().log(), log);
+    }
+}
+
+TEST_P(AttributeLine, RestoreDefaultsPutsEveryControlBack) {
+    console->Preset([](Form1& f) {
+        f.HScroll1->SetValue(2);
+        f.HScroll2->SetValue(1);
+        f.HScroll3->SetValue(16);
+        f.Option2_Click();
+    });
+    form().PlayAllActive = -1;
+    form().Command34_Click();
+    EXPECT_EQ(form().HScroll1->Value(), 11);
+    EXPECT_EQ(form().HScroll2->Value(), 5);
+    EXPECT_EQ(form().HScroll3->Value(), 5);
+    EXPECT_TRUE(form().Option1->Value());
+    EXPECT_FALSE(form().Option2->Value());
+    EXPECT_EQ(form().AttributeFramesEnabled, -1);
+    EXPECT_EQ(form().PlayAllActive, 0);
+    EXPECT_EQ(console->Sent(9), Hex("FD 00 06 01 01 5B 64 5D 99"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Wires, AttributeLine, ::testing::Values(Wire::Fake, Wire::Pty),
+                         [](const auto& info) {
+                             return info.param == Wire::Fake ? std::string("Fake")
+                                                             : std::string("Pty");
+                         });
+
+// ------------------------------------------------------------ state and failure
+
+TEST(Attributes, EveryHandlerEndsContinuousPlaybackAlsoWithFramesOff) {
+    const std::pair<const char*, void (Form1::*)()> handlers[] = {
+        {"HScroll1", &Form1::HScroll1_Change}, {"HScroll2", &Form1::HScroll2_Change},
+        {"HScroll3", &Form1::HScroll3_Change}, {"Option1", &Form1::Option1_Click},
+        {"Option2", &Form1::Option2_Click},    {"Command34", &Form1::Command34_Click},
+    };
+    for (const int16_t enabled : {int16_t(-1), int16_t(0)}) {
+        for (const auto& [name, handler] : handlers) {
+            SCOPED_TRACE(std::string(name) + (enabled ? " frames on" : " frames off"));
+            FormHarness h;
+            h->AttributeFramesEnabled = enabled;
+            h->PlayAllActive = -1;
+            (h.form.get()->*handler)();
+            EXPECT_EQ(h->PlayAllActive, 0);
+            const bool sends = enabled || handler == &Form1::Command34_Click;
+            EXPECT_EQ(h.fake->written.isEmpty(), !sends);
+        }
+    }
+}
+
+TEST(Attributes, WithFramesOffTheOptionHandlersStillMoveTheSelection) {
+    FormHarness h;
+    h->AttributeFramesEnabled = 0;
+    h->Option2_Click();
+    EXPECT_TRUE(h->Option2->Value());
+    EXPECT_FALSE(h->Option1->Value());
+    h->Option1_Click();
+    EXPECT_TRUE(h->Option1->Value());
+    EXPECT_FALSE(h->Option2->Value());
+    h->HScroll1->SetValue(4);
+    EXPECT_TRUE(h.fake->written.isEmpty());
+    EXPECT_EQ(h.log(), QString());
+}
+
+TEST(Attributes, APortThatFailsKeepsTheLogEntryAndTheNewValue) {
+    FormHarness h([](FakeCommControl& fake) { fake.missingPorts.insert(1); });
+    ASSERT_EQ(h.messages.size(), 1);
+    h->HScroll2->SetValue(6);
+    EXPECT_EQ(h->HScroll2->Value(), 6);
+    EXPECT_EQ(h.log(), FrameLogText(Hex("FD 00 07 01 01 5B 74 35 5D BD")));
+    EXPECT_EQ(h.messages.size(), 2);
+    EXPECT_EQ(h.messages.last(), kPortFailureMessage);
+    EXPECT_TRUE(h.fake->written.isEmpty());
+}
+
+} // namespace
