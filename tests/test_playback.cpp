@@ -5,8 +5,12 @@
 #include "tests/support/form_harness.h"
 #include "tests/support/pty_peer.h"
 
+#include <QDir>
 #include <QRegularExpression>
 #include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QThread>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 inline void PrintTo(const QByteArray& b, std::ostream* os) {
@@ -254,4 +258,74 @@ TEST_F(SimulatedChip, StopEndsIt) {
     EXPECT_TRUE(chip->waitForLine(QStringLiteral("speech stopped"), 1000));
     EXPECT_EQ(Sizes(TextFrames(Received())), QList<int>{200});
     EXPECT_EQ(IdleLines(), 1);
+}
+
+TEST(SimulatedChipRepeat, OneCycleReachesTheChipInOrderAndNoReplyIsReadMeanwhile) {
+    PortsFolder ports;
+    ChipSim chip(ports.path());
+    ASSERT_TRUE(chip.started()) << chip.errors().toStdString();
+
+    // A window of our own: its sleeps really pass (briefly), so the chip's
+    // replies arrive while the test still runs.
+    QTemporaryDir cwd;
+    const QString oldCwd = QDir::currentPath();
+    QDir::setCurrent(cwd.path());
+    QStringList messages;
+    Form1Deps deps;
+    deps.comm = std::make_unique<SerialCommControl>(ports.path());
+    deps.messageBox = [&](const QString& text) { messages << text; };
+    deps.sleepMs = [](int32_t ms) { QThread::msleep(std::min<int32_t>(ms, 20)); };
+    auto form = std::make_unique<Form1>(std::move(deps));
+    ASSERT_TRUE(messages.isEmpty());
+    PumpEvents(100); // the chip's power-up report
+    form->Command2_Click();
+    form->Text3->SetText(QStringLiteral("你好"));
+    form->RepeatCycles = 1;
+
+    form->Command4_Click();
+    EXPECT_FALSE(form->Text4->Text().contains(QStringLiteral("<-0x")));
+
+    const QList<QByteArray> expected = {
+        Hex("FD 00 07 01 01 5B 76 33 5D B9"),
+        Hex("FD 00 07 01 01 5B 76 33 5D B9"),
+        Hex("FD 00 07 01 01 5B 6F 30 5D A3"),
+        Hex("FD 00 07 01 01 C4 E3 BA C3 A4"),
+        Hex("FD 00 07 01 01 5B 6F 31 5D A2"),
+        Hex("FD 00 07 01 01 5B 6F 31 5D A2"),
+        Hex("FD 00 07 01 01 C4 E3 BA C3 A4"),
+        Hex("FD 00 07 01 09 C4 E3 BA C3 AC"),
+        Hex("FD 00 07 01 01 5B 6F 30 5D A3"),
+        Hex("FD 00 07 01 01 5B 6F 30 5D A3"),
+        Hex("FD 00 07 01 09 C4 E3 BA C3 AC"),
+        Hex("FD 00 07 01 01 5B 74 30 5D B8"),
+        Hex("FD 00 07 01 01 5B 74 30 5D B8"),
+        Hex("FD 00 07 01 01 C4 E3 BA C3 A4"),
+        Hex("FD 00 07 01 01 C4 E3 BA C3 A4"),
+        Hex("FD 00 02 03 FC"),
+        Hex("FD 00 02 04 FB"),
+        Hex("FD 00 02 02 FD"),
+        Hex("FD 00 07 01 01 5B 74 34 5D BC"),
+        Hex("FD 00 07 01 01 5B 74 34 5D BC"),
+    };
+    static const QRegularExpression recv(QStringLiteral("^recv ([0-9A-F ]+) \\|"));
+    QList<QByteArray> received;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            received.clear();
+            for (const QString& line : chip.lines()) {
+                const auto m = recv.match(line);
+                if (m.hasMatch())
+                    received << Hex(m.captured(1).toLatin1().constData());
+            }
+            return received.size() >= expected.size();
+        },
+        10000));
+    EXPECT_EQ(received, expected);
+    // Once the test has returned, the replies that waited are read.
+    EXPECT_TRUE(WaitUntil(
+        [&] { return form->Text4->Text().contains(QStringLiteral("<-0x41  接收成功")); }, 5000));
+    EXPECT_TRUE(messages.isEmpty());
+
+    form.reset();
+    QDir::setCurrent(oldCwd);
 }
