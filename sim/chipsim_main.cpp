@@ -14,6 +14,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -326,6 +327,7 @@ Options ParseOptions(int argc, char** argv) {
 // Status bytes on their way to the console. Bounded: a console that never
 // reads must not make us grow without end.
 constexpr size_t kOutputLimit = 4096;
+constexpr int64_t kUnlockEveryMs = 500;
 
 } // namespace
 
@@ -386,6 +388,7 @@ int main(int argc, char** argv) {
 
     std::deque<unsigned char> outQueue;
     bool quit = false;
+    int64_t nextUnlockMs = 0;
     int64_t masterQuietUntil = 0; // back off after a hang-up on the master
     while (!quit) {
         for (const std::string& line : chip.TakeLines())
@@ -414,6 +417,13 @@ int main(int argc, char** argv) {
         voice.reap();
 
         const int64_t now = NowMs();
+        if (now >= nextUnlockMs) {
+            // A console that was killed leaves its side of the line marked
+            // exclusive, and only root could open it again. Consoles still
+            // keep out of each other's way through their lock files.
+            ioctl(keeper, TIOCNXCL);
+            nextUnlockMs = now + kUnlockEveryMs;
+        }
         int timeout = -1;
         const int64_t deadline = chip.NextDeadline();
         if (deadline >= 0)
@@ -421,8 +431,9 @@ int main(int argc, char** argv) {
                 static_cast<int>(std::min<int64_t>(std::max<int64_t>(deadline - now, 0), 60000));
         if (!outQueue.empty())
             timeout = timeout < 0 ? 20 : std::min(timeout, 20);
-        if (opt.speak)
-            timeout = timeout < 0 ? 500 : std::min(timeout, 500); // reap the voice
+        // Come back in time to reap the voice and unlock the line.
+        const int housekeeping = static_cast<int>(std::max<int64_t>(nextUnlockMs - now, 0));
+        timeout = timeout < 0 ? housekeeping : std::min(timeout, housekeeping);
 
         pollfd fds[3];
         nfds_t nfds = 0;

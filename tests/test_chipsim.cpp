@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <random>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -427,6 +428,29 @@ TEST(ChipSimProgram, APeerThatDiesMidFrameLeavesItWorking) {
     line.read(300);
     line.write(Hex("FD 00 02 21 DE"));
     EXPECT_EQ(line.read().toHex(' '), "4f");
+}
+
+// A console opens its port exclusively; killed, it cannot undo that, and the
+// line would stay closed to everyone but root.
+TEST(ChipSimProgram, AKilledConsoleLeavesTheLineOpenToOthers) {
+    PortsFolder ports;
+    ChipSim chip(ports.path());
+    ASSERT_TRUE(chip.started());
+    const QByteArray dev = chip.device().toLocal8Bit();
+    int fd = ::open(dev.constData(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ioctl(fd, TIOCEXCL), 0);
+    ::close(fd); // as a killed process does: no TIOCNXCL
+    auto exclusive = [&] {
+        const int probe = ::open(dev.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        int flag = -1;
+        if (probe >= 0) {
+            ioctl(probe, TIOCGEXCL, &flag);
+            ::close(probe);
+        }
+        return flag != 0;
+    };
+    EXPECT_TRUE(WaitUntil([&] { return !exclusive(); }, 5000));
 }
 
 TEST(ChipSimProgram, APeerThatNeverReadsCannotBlockIt) {
