@@ -137,18 +137,6 @@ TEST(SetBaud, NoEntryPickedSendsNothing) {
     EXPECT_TRUE(line.h->messages.isEmpty());
 }
 
-TEST(ControlFrames, FrameStateDescribesTheLastFrame) {
-    FormHarness h;
-    h->Command28_Click();
-    EXPECT_EQ(h->LastDataIndex, 3);
-    EXPECT_EQ(h->Checksum, 0xDE);
-    h->Command11_Click();
-    EXPECT_EQ(h->LastDataIndex, 4);
-    EXPECT_EQ(h->Checksum, 0xCF);
-    EXPECT_EQ(h.fake->written,
-              (QList<QByteArray>{Hex("FD 00 02 21 DE"), Hex("FD 00 03 31 00 CF")}));
-}
-
 TEST(ControlFrames, MissingPortOneMessagePerSendAndTheLogStays) {
     PortsFolder ports;
     ports.link(1, QStringLiteral("/nonexistent/tty-vxt")); // COM1 names no device
