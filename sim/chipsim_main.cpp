@@ -363,6 +363,9 @@ int main(int argc, char** argv) {
         return 1;
     fcntl(g_signalPipe[0], F_SETFL, O_NONBLOCK);
     fcntl(g_signalPipe[1], F_SETFL, O_NONBLOCK);
+    // The voice process gets none of our descriptors.
+    for (const int fd : {master, keeper, g_signalPipe[0], g_signalPipe[1]})
+        fcntl(fd, F_SETFD, FD_CLOEXEC);
     struct sigaction sa {};
     sa.sa_handler = OnSignal;
     sigemptyset(&sa.sa_mask);

@@ -7,6 +7,7 @@
 #include "tests/support/pty_peer.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -428,6 +429,56 @@ TEST(ChipSimProgram, APeerThatDiesMidFrameLeavesItWorking) {
     line.read(300);
     line.write(Hex("FD 00 02 21 DE"));
     EXPECT_EQ(line.read().toHex(' '), "4f");
+}
+
+// A stand-in for espeak-ng that writes down what it was asked to say.
+TEST(ChipSimProgram, SpeakSaysTheTextWithoutItsMarks) {
+    QTemporaryDir bin;
+    const QString said = bin.path() + "/said.txt";
+    QFile script(bin.path() + "/espeak-ng");
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write(QStringLiteral("#!/bin/sh\nprintf '%s|' \"$@\" >> '%1'\necho >> '%1'\n")
+                     .arg(said)
+                     .toUtf8());
+    script.close();
+    script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", bin.path().toLocal8Bit() + ":" + oldPath);
+    PortsFolder ports;
+    ChipSim chip(ports.path(), 1, 0.01, {QStringLiteral("--speak")});
+    qputenv("PATH", oldPath);
+    ASSERT_TRUE(chip.started());
+    LineClient line(chip.device());
+    line.read();
+    // "[v10]你好[d]"
+    QByteArray frame = Hex("FD 00 0F 01 01") + QByteArray("[v10]\xC4\xE3\xBA\xC3[d]");
+    frame[2] = char(frame.size() - 2);
+    uint8_t sum = 0;
+    for (char c : frame)
+        sum ^= uint8_t(c);
+    line.write(frame + char(sum));
+    EXPECT_EQ(line.read().toHex(' '), "41 4f");
+    ASSERT_TRUE(WaitUntil([&] { return QFileInfo(said).size() > 0; }, 5000));
+    QFile f(said);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(f.readAll()), QStringLiteral("-v|cmn|--|你好|\n"));
+    EXPECT_TRUE(chip.errors().isEmpty());
+}
+
+TEST(ChipSimProgram, SpeakWithoutEspeakSaysSoAndStillAnswers) {
+    QTemporaryDir emptyBin;
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", emptyBin.path().toLocal8Bit());
+    PortsFolder ports;
+    ChipSim chip(ports.path(), 1, 0.01, {QStringLiteral("--speak")});
+    qputenv("PATH", oldPath);
+    ASSERT_TRUE(chip.started());
+    EXPECT_TRUE(WaitUntil(
+        [&] { return chip.errors().contains(QLatin1String("espeak-ng is not installed")); }, 5000));
+    LineClient line(chip.device());
+    line.read();
+    line.write(Hex("FD 00 07 01 01 C4 E3 BA C3 A4"));
+    EXPECT_EQ(line.read().toHex(' '), "41 4f");
 }
 
 // A console opens its port exclusively; killed, it cannot undo that, and the
