@@ -1,0 +1,50 @@
+// A pseudo-terminal for the benchmarks: the far end of the console's line,
+// tied to COM1 through a ports folder of its own.
+#pragma once
+
+#include <QFile>
+#include <QString>
+#include <QTemporaryDir>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+class BenchPty {
+  public:
+    BenchPty() {
+        master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+            return;
+        device = QString::fromLocal8Bit(ptsname(master));
+        keeper = ::open(device.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        termios tio{};
+        tcgetattr(keeper, &tio);
+        cfmakeraw(&tio);
+        tcsetattr(keeper, TCSANOW, &tio);
+        QFile::link(device, ports.path() + QStringLiteral("/com1"));
+    }
+    ~BenchPty() {
+        if (keeper >= 0)
+            ::close(keeper);
+        if (master >= 0)
+            ::close(master);
+    }
+    bool ok() const { return master >= 0 && keeper >= 0; }
+    QString portsFolder() const { return ports.path(); }
+
+    int master = -1;
+    int keeper = -1;
+    QString device;
+
+  private:
+    QTemporaryDir ports;
+};
+
+inline long ResidentKiB() {
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toLong() * (sysconf(_SC_PAGESIZE) / 1024) : 0;
+}
