@@ -6,6 +6,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("VXT4710"));
     Form1 window;
+    CloseOnTerminationSignals(&window);
     window.show();
     return app.exec();
 }

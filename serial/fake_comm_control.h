@@ -5,12 +5,13 @@
 #include "serial/comm_control.h"
 
 #include <QList>
+#include <QMap>
 #include <QSet>
 #include <QStringList>
 
 class FakeCommControl : public CommControl {
     Q_OBJECT
-public:
+  public:
     using CommControl::CommControl;
 
     void SetCommPort(int16_t port) override;
@@ -24,8 +25,11 @@ public:
     void Output(const QByteArray& bytes) override;
     QByteArray Input() override;
     int16_t CommEvent() const override { return event_; }
+    QString DeviceFor(int n) const override { return devices.value(n); }
 
     // --- test side
+    // The device each port stands for (none when absent).
+    QMap<int, QString> devices;
     // Ports that do not exist: opening them throws.
     QSet<int> missingPorts;
     // Every write throws while set (the port stays open).
@@ -45,7 +49,7 @@ public:
     // All bytes written, concatenated.
     QByteArray AllWritten() const;
 
-private:
+  private:
     int16_t commPort_ = 1;
     QString settings_ = QStringLiteral("9600,N,8,1");
     int16_t inBufferSize_ = 1024;

@@ -16,9 +16,9 @@ QString DefaultPortsFolder() {
 
 namespace {
 struct PortKey {
-    int group;     // 0 ttyUSB, 1 ttyACM, 2 the others
-    QString stem;  // name without its trailing number
-    long number;   // trailing number, -1 when none
+    int group;    // 0 ttyUSB, 1 ttyACM, 2 the others
+    QString stem; // name without its trailing number
+    long number;  // trailing number, -1 when none
     QString name;
 };
 
@@ -67,8 +67,13 @@ QString ResolvePortDevice(int n, const QString& portsFolder, const QStringList& 
     return QStringLiteral("COM%1").arg(n);
 #else
     const QFileInfo link(portsFolder + QStringLiteral("/com%1").arg(n));
-    if (link.isSymLink())
-        return link.symLinkTarget();
+    if (link.isSymLink()) {
+        // The device itself, also through a chain of links (udev's by-id
+        // names), so that one device has one name and one lock; a link that
+        // points nowhere still names the port.
+        const QString device = link.canonicalFilePath();
+        return device.isEmpty() ? link.symLinkTarget() : device;
+    }
     if (n >= 1 && n <= systemPorts.size())
         return systemPorts.at(n - 1);
     return QString();

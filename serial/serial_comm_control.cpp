@@ -5,14 +5,17 @@
 #include <QMetaObject>
 
 namespace {
-// Bounds what the control holds for the handler: a babbling peer then waits
-// in the kernel's buffer instead of in our memory.
+// At most this much waits unread for the handler (while replies are not
+// interpreted, nothing reads them); beyond it the oldest bytes give way, so
+// a babbling peer costs no memory and newer replies still get through.
 constexpr qint64 kReadBufferBytes = 4096;
 } // namespace
 
 SerialCommControl::SerialCommControl(QString portsFolder, QObject* parent)
     : CommControl(parent), portsFolder_(std::move(portsFolder)) {
-    port_.setReadBufferSize(kReadBufferBytes);
+    // No limit inside QSerialPort: with a full buffer it would stop reading
+    // and never announce a byte again.
+    port_.setReadBufferSize(0);
     connect(&port_, &QSerialPort::readyRead, this, &SerialCommControl::onReadyRead);
     connect(&port_, &QSerialPort::errorOccurred, this, &SerialCommControl::onError);
 }
@@ -22,7 +25,9 @@ SerialCommControl::~SerialCommControl() {
         port_.close();
 }
 
-QString SerialCommControl::DeviceFor(int n) const { return ResolvePortDevice(n, portsFolder_); }
+QString SerialCommControl::DeviceFor(int n) const {
+    return ResolvePortDevice(n, portsFolder_);
+}
 
 void SerialCommControl::SetSettings(const QString& settings) {
     settings_ = settings;
@@ -40,11 +45,18 @@ void SerialCommControl::applySettings() {
         throw CommError(port_.errorString().toStdString());
 }
 
+bool SerialCommControl::PortOpen() const {
+    return port_.isOpen() && !lost_;
+}
+
 void SerialCommControl::SetPortOpen(bool open) {
-    if (!open) {
+    if (!open || lost_) {
         if (port_.isOpen())
             port_.close();
-        return;
+        lost_ = false;
+        ++generation_;
+        if (!open)
+            return;
     }
     if (port_.isOpen())
         return;
@@ -64,26 +76,29 @@ void SerialCommControl::SetPortOpen(bool open) {
 }
 
 void SerialCommControl::Output(const QByteArray& bytes) {
-    if (!port_.isOpen())
+    if (!PortOpen())
         throw CommError("port closed");
     if (port_.write(bytes) != bytes.size())
         throw CommError(port_.errorString().toStdString());
     // Hand the bytes to the driver now: a handler that never returns to the
     // event loop (the repetition test) must still reach the chip.
     port_.flush();
-    if (!port_.isOpen())
+    if (!PortOpen())
         throw CommError("port lost while writing");
 }
 
 QByteArray SerialCommControl::Input() {
     readInside_ = true;
-    if (!port_.isOpen())
+    if (!PortOpen())
         return {};
     const qint64 limit = inBufferSize_ > 0 ? inBufferSize_ : kReadBufferBytes;
     return port_.read(limit);
 }
 
 void SerialCommControl::onReadyRead() {
+    const qint64 excess = port_.bytesAvailable() - kReadBufferBytes;
+    if (excess > 0)
+        port_.skip(excess);
     if (delivering_) {
         deliverAgain_ = true;
         return;
@@ -93,7 +108,7 @@ void SerialCommControl::onReadyRead() {
 
 void SerialCommControl::deliver() {
     queued_ = false;
-    if (!port_.isOpen() || port_.bytesAvailable() <= 0)
+    if (!PortOpen() || port_.bytesAvailable() <= 0)
         return;
     delivering_ = true;
     deliverAgain_ = false;
@@ -104,8 +119,7 @@ void SerialCommControl::deliver() {
     // Bytes left behind (more than the receive buffer, or arrived meanwhile)
     // get a notification of their own, after other events had their turn.
     // A handler that read nothing leaves them waiting for the next arrival.
-    if ((readInside_ || deliverAgain_) && port_.isOpen() && port_.bytesAvailable() > 0 &&
-        !queued_) {
+    if ((readInside_ || deliverAgain_) && PortOpen() && port_.bytesAvailable() > 0 && !queued_) {
         queued_ = true;
         QMetaObject::invokeMethod(this, &SerialCommControl::deliver, Qt::QueuedConnection);
     }
@@ -116,11 +130,23 @@ void SerialCommControl::onError(QSerialPort::SerialPortError error) {
     case QSerialPort::ResourceError:
     case QSerialPort::ReadError:
     case QSerialPort::WriteError:
-    case QSerialPort::PermissionError:
-        // The device went away (an adapter pulled out): close at once, or
-        // the port reports the same error again and again in a busy loop.
-        if (port_.isOpen())
-            port_.close();
+        // The device went away (an adapter pulled out). The port reads as
+        // closed from now on; the close itself waits until QSerialPort has
+        // left its notification, but no longer, or the port reports the same
+        // error again and again in a busy loop.
+        if (port_.isOpen() && !lost_) {
+            lost_ = true;
+            const unsigned generation = generation_;
+            QMetaObject::invokeMethod(
+                this,
+                [this, generation] {
+                    if (lost_ && generation == generation_) {
+                        port_.close();
+                        lost_ = false;
+                    }
+                },
+                Qt::QueuedConnection);
+        }
         break;
     default:
         break;

@@ -7,7 +7,7 @@
 
 class SerialCommControl : public CommControl {
     Q_OBJECT
-public:
+  public:
     // portsFolder: where the com<n> links are looked up.
     explicit SerialCommControl(QString portsFolder, QObject* parent = nullptr);
     ~SerialCommControl() override;
@@ -18,7 +18,8 @@ public:
     QString Settings() const override { return settings_; }
     void SetInBufferSize(int16_t bytes) override { inBufferSize_ = bytes; }
     int16_t InBufferSize() const override { return inBufferSize_; }
-    bool PortOpen() const override { return port_.isOpen(); }
+    // False as soon as the device has gone away.
+    bool PortOpen() const override;
     void SetPortOpen(bool open) override;
     void Output(const QByteArray& bytes) override;
     QByteArray Input() override;
@@ -29,7 +30,7 @@ public:
     QString PortsFolder() const { return portsFolder_; }
     QSerialPort& Port() { return port_; }
 
-private:
+  private:
     void onReadyRead();
     void onError(QSerialPort::SerialPortError error);
     void deliver();
@@ -45,4 +46,6 @@ private:
     bool deliverAgain_ = false; // data arrived while inside OnComm
     bool queued_ = false;       // a delivery is posted to the event loop
     bool readInside_ = false;   // the handler called Input()
+    bool lost_ = false;         // the device went away; the close is on its way
+    unsigned generation_ = 0;   // counts closes, so a late close spares a new open
 };

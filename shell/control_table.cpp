@@ -4,7 +4,9 @@
 
 const QString kWindowTitle = QStringLiteral("Orvanta-VXT4710E中文语音合成芯片-PC端演示程序");
 
-int TwipsToPixels(int twips, double dpi) { return int(std::lround(twips * dpi / 1440.0)); }
+int TwipsToPixels(int twips, double dpi) {
+    return int(std::lround(twips * dpi / 1440.0));
+}
 
 const std::vector<ControlSpec>& ControlTable() {
     using K = ControlKind;
@@ -87,15 +89,20 @@ QStringList ComboEntries(const QString& comboName) {
         for (int i = 0; i < 20; ++i)
             entries << QStringLiteral("COM%1").arg(i + 1);
     } else if (comboName == QLatin1String("Combo2")) {
-        entries << "9600" << "19200" << "38400";
+        entries << "9600"
+                << "19200"
+                << "38400";
     } else if (comboName == QLatin1String("Combo5")) {
-        entries << "设置成9600(默认)" << "设置成19200" << "设置成38400";
+        entries << "设置成9600(默认)"
+                << "设置成19200"
+                << "设置成38400";
     } else if (comboName == QLatin1String("Combo1")) {
         entries << "无背景（默认）";
         for (int i = 1; i <= 15; ++i)
             entries << QStringLiteral("背景音乐%1").arg(i, 2, 10, QLatin1Char('0'));
     } else if (comboName == QLatin1String("Combo3")) {
-        entries << "DA输出" << "PWM 输出(默认)";
+        entries << "DA输出"
+                << "PWM 输出(默认)";
     }
     return entries;
 }

@@ -6,16 +6,25 @@
 #include <QStringList>
 #include <vector>
 
-enum class ControlKind { Frame, TextBox, LineBox, CommandButton, CheckBox, ComboBox, Label,
-                         HScrollBar, OptionButton };
+enum class ControlKind {
+    Frame,
+    TextBox,
+    LineBox,
+    CommandButton,
+    CheckBox,
+    ComboBox,
+    Label,
+    HScrollBar,
+    OptionButton
+};
 
 struct ControlSpec {
     QString name;
     ControlKind kind;
-    QString container; // empty: the window's client area
-    QString caption;   // caption or start text
+    QString container;            // empty: the window's client area
+    QString caption;              // caption or start text
     int left, top, width, height; // twips, inside the container
-    int tab;           // place in the keyboard focus order
+    int tab;                      // place in the keyboard focus order
 };
 
 // Every control, containers before what they hold.

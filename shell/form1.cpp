@@ -18,6 +18,7 @@ Form1::Form1(Form1Deps deps, QWidget* parent)
     MSComm1 = comm_.get();
     CreateControls();
     ConnectHandlers();
+    RefreshPortTips();
     Form_Load();
 }
 
@@ -49,7 +50,7 @@ void Form1::closeEvent(QCloseEvent* event) {
 
 void Form1::Form_Load() {
     // Steps 1-3: the initial text file. A file that can neither be opened nor
-    // created keeps the design text.
+    // created, or not be read, keeps the design text.
     if (const auto text = LoadInitialText())
         Text3->SetText(*text);
 
@@ -66,20 +67,28 @@ void Form1::Form_Load() {
 
     AttributeFramesEnabled = -1;
 
+    // Selections from the program raise no Click: nothing is sent.
     Combo1->SetListIndex(0);
     Combo2->SetListIndex(0);
     Combo5->SetListIndex(0);
+
+    try {
+        // The port is still closed: these are only stored.
+        MSComm1->SetSettings(QStringLiteral("9600,N,8,1"));
+        MSComm1->SetInBufferSize(2);
+    } catch (const CommError&) {
+        // Nothing to report yet; the open below reports a port that fails.
+    }
+
+    Combo3->SetListIndex(1);
 
     FrameHeader = 0xFD;
     MaxTextBytes = 200;
     PortNumber = 1;
 
-    Combo3->SetListIndex(1);
-
-    // Steps 9 and 12-13: configure and open the port; one message at most.
+    // From here on any serial failure ends start-up with the port-failure
+    // message, shown at most once.
     try {
-        MSComm1->SetSettings(QStringLiteral("9600,N,8,1"));
-        MSComm1->SetInBufferSize(2);
         MSComm1->SetCommPort(PortNumber);
         MSComm1->SetPortOpen(true);
         if (!MSComm1->PortOpen())
@@ -99,4 +108,6 @@ void Form1::Form_Unload() {
     }
 }
 
-void Form1::Command2_Click() { Text4->SetText(QString()); }
+void Form1::Command2_Click() {
+    Text4->SetText(QString());
+}

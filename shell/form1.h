@@ -24,7 +24,7 @@ struct Form1Deps {
 
 class Form1 : public QWidget {
     Q_OBJECT
-public:
+  public:
     // Builds every control with its design values, then runs Form_Load.
     explicit Form1(Form1Deps deps = {}, QWidget* parent = nullptr);
     ~Form1() override;
@@ -109,6 +109,9 @@ public:
     void Form_Load();
     void Form_Unload();
     void Command2_Click();
+    // Each entry of the port list tells in its tooltip which device it
+    // stands for; refreshed at start-up and whenever the list opens.
+    void RefreshPortTips();
 
     // ---- serial link (serial/)
     // Writes the frame, opening the port first when it is closed. On any
@@ -156,10 +159,10 @@ public:
     void MsgBox(const QString& text);
     void SleepMs(int32_t ms);
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void CreateControls();  // shell/form1_window.cpp
     void ConnectHandlers(); // shell/form1_window.cpp
 

@@ -3,7 +3,9 @@
 #include "shell/control_table.h"
 #include "shell/form1.h"
 
+#include <QFileInfo>
 #include <QFont>
+#include <QFontDatabase>
 #include <QHash>
 #include <QIcon>
 #include <QPainter>
@@ -170,9 +172,12 @@ void Form1::CreateControls() {
     // Label5 lies inside Frame6's rectangle and is drawn beneath it.
     Label5->lower();
 
+    // 宋体 where it exists, else a CJK font that is installed.
+    QStringList families{QStringLiteral("宋体"), QStringLiteral("SimSun"),
+                         QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Sans CJK SC")};
+    families += QFontDatabase::families(QFontDatabase::SimplifiedChinese).mid(0, 1);
     QFont bold;
-    bold.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"),
-                      QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Sans CJK SC")});
+    bold.setFamilies(families);
     bold.setPointSize(9);
     bold.setWeight(QFont::Bold);
     Command6->setFont(bold);
@@ -185,13 +190,30 @@ void Form1::CreateControls() {
     Text4->setPalette(logPalette);
     Text4->setBackgroundRole(QPalette::Base);
 
+    // Scroll bars take the focus by Tab like every other control.
+    for (HScrollBar* bar : {HScroll1, HScroll2, HScroll3})
+        bar->setFocusPolicy(Qt::StrongFocus);
     std::sort(tabOrder.begin(), tabOrder.end(),
               [](const auto& a, const auto& b) { return a.first < b.first; });
     for (size_t i = 0; i + 1 < tabOrder.size(); ++i)
         QWidget::setTabOrder(tabOrder[i].second, tabOrder[i + 1].second);
-    // Scroll bars take the focus by Tab like every other control.
-    for (HScrollBar* bar : {HScroll1, HScroll2, HScroll3})
-        bar->setFocusPolicy(Qt::StrongFocus);
+    // The window opens with the focus in the text to speak.
+    Text3->setFocus();
+}
+
+void Form1::RefreshPortTips() {
+    for (int i = 0; i < Combo4->count(); ++i) {
+        const int n = i + 1;
+        const QString device = MSComm1->DeviceFor(n);
+        QString tip;
+        if (device.isEmpty())
+            tip = QStringLiteral("COM%1：没有对应的串口设备").arg(n);
+        else if (QFileInfo::exists(device))
+            tip = QStringLiteral("COM%1 → %2").arg(n).arg(device);
+        else
+            tip = QStringLiteral("COM%1 → %2（设备不存在）").arg(n).arg(device);
+        Combo4->setItemData(i, tip, Qt::ToolTipRole);
+    }
 }
 
 void Form1::ConnectHandlers() {
@@ -206,6 +228,7 @@ void Form1::ConnectHandlers() {
     connect(Command29, &CommandButton::Click, this, &Form1::Command29_Click);
     connect(Command30, &CommandButton::Click, this, &Form1::Command30_Click);
     connect(Combo4, &ComboBox::Click, this, &Form1::Combo4_Click);
+    connect(Combo4, &ComboBox::DropDown, this, &Form1::RefreshPortTips);
     connect(Combo2, &ComboBox::Click, this, &Form1::Combo2_Click);
     connect(MSComm1, &CommControl::OnComm, this, &Form1::MSComm1_OnComm);
     connect(HScroll1, &HScrollBar::Change, this, &Form1::HScroll1_Change);

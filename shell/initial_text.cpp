@@ -10,7 +10,13 @@ QString DecodeGbk(const QByteArray& bytes) {
     QStringDecoder decoder("GBK");
     if (!decoder.isValid())
         return QString::fromLatin1(bytes);
-    return decoder.decode(bytes);
+    // The decoder keeps a lead byte at the very end to itself, waiting for
+    // its trail byte. LF is never a trail byte: behind the text it turns such
+    // a lead byte into U+FFFD and comes back out by itself.
+    QString text = decoder.decode(bytes + '\n');
+    if (text.endsWith(QLatin1Char('\n')))
+        text.chop(1);
+    return text;
 }
 
 std::optional<QString> LoadInitialText() {

@@ -1,11 +1,16 @@
 #include "shell/toolkit.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QSocketNotifier>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 constexpr QChar kBlockSeparator(0x2029);
@@ -271,4 +276,36 @@ CommandButton::CommandButton(QWidget* parent) : QPushButton(parent) {
 void ShowModalMessage(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("VXT4710"), text, QMessageBox::Ok, parent);
     box.exec();
+}
+
+// ---------------------------------------------------------------- signals
+
+namespace {
+int gSignalPipe[2] = {-1, -1};
+
+void OnTerminationSignal(int sig) {
+    // Only async-signal-safe calls in here.
+    ::signal(sig, SIG_DFL);
+    const char c = char(sig);
+    [[maybe_unused]] const ssize_t n = ::write(gSignalPipe[1], &c, 1);
+}
+} // namespace
+
+void CloseOnTerminationSignals(QWidget* window) {
+    if (gSignalPipe[0] >= 0 || ::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, window);
+    QObject::connect(notifier, &QSocketNotifier::activated, window, [] {
+        char buf[16];
+        while (::read(gSignalPipe[0], buf, sizeof buf) > 0) {
+        }
+        // Also ends any message box that is open.
+        QApplication::closeAllWindows();
+    });
+    struct sigaction sa {};
+    sa.sa_handler = OnTerminationSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(sig, &sa, nullptr);
 }

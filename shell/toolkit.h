@@ -162,3 +162,8 @@ class CommandButton : public QPushButton {
 
 // The one modal message box of the console: OK only, no icon, caption VXT4710.
 void ShowModalMessage(QWidget* parent, const QString& text);
+
+// The first SIGTERM, SIGINT or SIGHUP closes the window as the user would
+// (so that it closes its port); a second one ends the process at once, in
+// case the window is busy and cannot react.
+void CloseOnTerminationSignals(QWidget* window);
