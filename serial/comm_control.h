@@ -6,13 +6,14 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <stdexcept>
 
 // Raised by the control when the port is missing, in use, cannot be opened or
 // refuses a write. Handlers turn it into the port-failure message.
 class CommError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -24,7 +25,7 @@ constexpr int16_t Receive = 2;
 
 class CommControl : public QObject {
     Q_OBJECT
-public:
+  public:
     using QObject::QObject;
     ~CommControl() override = default;
 
@@ -64,8 +65,15 @@ public:
         Q_UNUSED(n);
         return QString();
     }
+    // DeviceFor(1) .. DeviceFor(count) in one go (asking the system once).
+    virtual QStringList Devices(int count) const {
+        QStringList devices;
+        for (int n = 1; n <= count; ++n)
+            devices << DeviceFor(n);
+        return devices;
+    }
 
-signals:
+  signals:
     // Raised on the user-interface thread; code 2 as soon as a received byte
     // is waiting.
     void OnComm();

@@ -3,6 +3,7 @@
 #include "serial/port_names.h"
 
 #include <QMetaObject>
+#include <optional>
 
 namespace {
 // At most this much waits unread for the handler (while replies are not
@@ -27,6 +28,18 @@ SerialCommControl::~SerialCommControl() {
 
 QString SerialCommControl::DeviceFor(int n) const {
     return ResolvePortDevice(n, portsFolder_);
+}
+
+QStringList SerialCommControl::Devices(int count) const {
+    // Asking the system for its ports takes a while: once for the whole list.
+    std::optional<QStringList> system;
+    QStringList devices;
+    for (int n = 1; n <= count; ++n) {
+        if (!system && ResolvePortDevice(n, portsFolder_, {}).isEmpty())
+            system = SystemSerialPorts();
+        devices << ResolvePortDevice(n, portsFolder_, system.value_or(QStringList()));
+    }
+    return devices;
 }
 
 void SerialCommControl::SetSettings(const QString& settings) {

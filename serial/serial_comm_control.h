@@ -27,6 +27,7 @@ class SerialCommControl : public CommControl {
 
     // The device that port n stands for now, or an empty string.
     QString DeviceFor(int n) const override;
+    QStringList Devices(int count) const override;
     QString PortsFolder() const { return portsFolder_; }
     QSerialPort& Port() { return port_; }
 

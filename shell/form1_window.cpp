@@ -202,9 +202,10 @@ void Form1::CreateControls() {
 }
 
 void Form1::RefreshPortTips() {
+    const QStringList devices = MSComm1->Devices(Combo4->count());
     for (int i = 0; i < Combo4->count(); ++i) {
         const int n = i + 1;
-        const QString device = MSComm1->DeviceFor(n);
+        const QString device = devices.value(i);
         QString tip;
         if (device.isEmpty())
             tip = QStringLiteral("COM%1：没有对应的串口设备").arg(n);
