@@ -58,6 +58,15 @@ QWidget* MakeControl(ControlKind kind, QWidget* parent, const QString& caption) 
     return nullptr;
 }
 
+// 宋体 where it exists, else the given families, else any installed font
+// that writes Chinese.
+QStringList CjkFamilies(const QStringList& fallbacks) {
+    QStringList families{QStringLiteral("宋体"), QStringLiteral("SimSun")};
+    families += fallbacks;
+    families += QFontDatabase::families(QFontDatabase::SimplifiedChinese).mid(0, 1);
+    return families;
+}
+
 QIcon MakeIcon() {
     // A small loudspeaker on a blue tile, 16 x 16, 24-bit colour.
     QPixmap pixmap(16, 16);
@@ -80,6 +89,11 @@ void Form1::CreateControls() {
     auto px = [dpi](int twips) { return TwipsToPixels(twips, dpi); };
 
     setObjectName(QStringLiteral("Form1"));
+    // The captions are measured for a 9-point Chinese font.
+    QFont plain = font();
+    plain.setFamilies(CjkFamilies({QStringLiteral("Noto Sans CJK SC")}));
+    plain.setPointSize(9);
+    setFont(plain);
     setWindowTitle(kWindowTitle);
     setWindowIcon(MakeIcon());
     setFixedSize(px(kClientWidthTwips), px(kClientHeightTwips));
@@ -172,12 +186,8 @@ void Form1::CreateControls() {
     // Label5 lies inside Frame6's rectangle and is drawn beneath it.
     Label5->lower();
 
-    // 宋体 where it exists, else a CJK font that is installed.
-    QStringList families{QStringLiteral("宋体"), QStringLiteral("SimSun"),
-                         QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Sans CJK SC")};
-    families += QFontDatabase::families(QFontDatabase::SimplifiedChinese).mid(0, 1);
     QFont bold;
-    bold.setFamilies(families);
+    bold.setFamilies(CjkFamilies({QStringLiteral("Noto Serif CJK SC")}));
     bold.setPointSize(9);
     bold.setWeight(QFont::Bold);
     Command6->setFont(bold);

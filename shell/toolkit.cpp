@@ -5,6 +5,8 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QSocketNotifier>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -165,6 +167,8 @@ ComboBox::ComboBox(QWidget* parent) : QComboBox(parent) {
     connect(lineEdit(), &QLineEdit::textEdited, this, [this] { typed_ = true; });
     connect(this, &QComboBox::activated, this, [this] {
         typed_ = false;
+        // A text longer than the field shows its start.
+        lineEdit()->home(false);
         emit Click();
     });
 }
@@ -176,12 +180,14 @@ int ComboBox::ListIndex() const {
 void ComboBox::SetListIndex(int index) {
     typed_ = false;
     setCurrentIndex(index);
+    lineEdit()->home(false);
 }
 
 void ComboBox::SetText(const QString& t) {
     setCurrentIndex(-1);
     setEditText(t);
     typed_ = false;
+    lineEdit()->home(false);
 }
 
 void ComboBox::showPopup() {
@@ -271,6 +277,22 @@ HScrollBar::HScrollBar(QWidget* parent) : QScrollBar(Qt::Horizontal, parent) {
 CommandButton::CommandButton(QWidget* parent) : QPushButton(parent) {
     setAutoDefault(false);
     connect(this, &QAbstractButton::clicked, this, &CommandButton::Click);
+}
+
+void CommandButton::paintEvent(QPaintEvent*) {
+    QStylePainter painter(this);
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    const QString caption = option.text;
+    option.text.clear();
+    painter.drawControl(QStyle::CE_PushButton, option);
+    QRect area = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
+    if (isDown())
+        area.translate(style()->pixelMetric(QStyle::PM_ButtonShiftHorizontal, &option, this),
+                       style()->pixelMetric(QStyle::PM_ButtonShiftVertical, &option, this));
+    painter.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
+    painter.drawText(area, Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic, caption);
 }
 
 void ShowModalMessage(QWidget* parent, const QString& text) {

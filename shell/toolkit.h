@@ -152,12 +152,16 @@ class Label : public QLabel {
     explicit Label(QWidget* parent = nullptr) : QLabel(parent) {}
 };
 
+// Command button; a caption too long for one line wraps onto the next.
 class CommandButton : public QPushButton {
     Q_OBJECT
   public:
     explicit CommandButton(QWidget* parent = nullptr);
   signals:
     void Click();
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
 };
 
 // The one modal message box of the console: OK only, no icon, caption VXT4710.
