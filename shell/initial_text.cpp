@@ -1,8 +1,10 @@
 #include "shell/initial_text.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QStringDecoder>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 const QString kInitialTextFileName = QStringLiteral("初始默认文本.txt");
 
@@ -20,17 +22,23 @@ QString DecodeGbk(const QByteArray& bytes) {
 }
 
 std::optional<QString> LoadInitialText() {
-    QFile file(kInitialTextFileName);
-    if (!QFileInfo::exists(kInitialTextFileName)) {
-        // Opening creates the file, empty; nothing is ever written to it.
-        if (!file.open(QIODevice::WriteOnly))
-            return std::nullopt;
-        file.close();
+    // One open both creates the file, empty, when it is absent and opens an
+    // existing one (read-only ones too) for reading. Non-blocking, so that a
+    // pipe in its place cannot hold start-up; only a regular file is read.
+    const int fd = ::open(QFile::encodeName(kInitialTextFileName).constData(),
+                          O_RDONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
     }
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         return std::nullopt;
-    if (!QFileInfo(file).isFile())
-        return std::nullopt;
+    }
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return std::nullopt;

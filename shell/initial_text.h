@@ -9,7 +9,8 @@ extern const QString kInitialTextFileName; // "初始默认文本.txt"
 // Opens the file in the current working directory, creating it empty when it
 // does not exist, and returns its content decoded from GBK (bytes that are no
 // valid GBK become U+FFFD). Returns nothing when the file can neither be
-// opened nor created, or cannot be read.
+// opened nor created, is no regular file (a directory, a pipe), or cannot be
+// read.
 std::optional<QString> LoadInitialText();
 
 // GBK bytes to text; invalid sequences become U+FFFD.

@@ -4,7 +4,9 @@
 #include "tests/support/pty_peer.h"
 
 #include <QFileInfo>
+#include <functional>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -147,14 +149,28 @@ TEST(StartUp, ALongInitialTextArrivesWhole) {
     EXPECT_EQ(h->Text3->Length(), text.size());
 }
 
-TEST(StartUp, ADirectoryInPlaceOfTheFileKeepsTheDesignText) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(QDir(dir.path()).mkdir(kFileName));
-    InDirectory in(dir.path());
-    BareForm f(std::make_unique<FakeCommControl>());
-    EXPECT_EQ(f.form->Text3->Text(), kDesignText);
-    EXPECT_TRUE(f.messages.isEmpty());
-    ExpectStartValues(*f.form);
+TEST(StartUp, NoRegularFileInItsPlaceKeepsTheDesignText) {
+    const struct {
+        const char* name;
+        std::function<bool(const QString& path)> make;
+    } cases[] = {
+        {"a directory", [](const QString& path) { return QDir().mkdir(path); }},
+        // Nobody ever writes into it: reading must not wait for a writer.
+        {"a pipe",
+         [](const QString& path) {
+             return mkfifo(QFile::encodeName(path).constData(), 0644) == 0;
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        ASSERT_TRUE(c.make(dir.path() + QLatin1Char('/') + kFileName));
+        InDirectory in(dir.path());
+        BareForm f(std::make_unique<FakeCommControl>());
+        EXPECT_EQ(f.form->Text3->Text(), kDesignText);
+        EXPECT_TRUE(f.messages.isEmpty());
+        ExpectStartValues(*f.form);
+    }
 }
 
 TEST(StartUp, AnUnreadableFileDoesNotStopStartUp) {
