@@ -256,6 +256,12 @@ TEST(SerialControl, APortHeldByAnotherConsoleCannotBeOpened) {
     comm.SetCommPort(1);
     EXPECT_THROW(comm.SetPortOpen(true), CommError);
     EXPECT_FALSE(comm.PortOpen());
-    console.kill();
-    console.waitForFinished();
+    // SIGTERM closes the console's window and with it the port.
+    console.terminate();
+    if (!console.waitForFinished(10000))
+        console.kill();
+    EXPECT_EQ(console.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(console.exitCode(), 0);
+    EXPECT_NO_THROW(comm.SetPortOpen(true));
+    EXPECT_TRUE(comm.PortOpen());
 }
