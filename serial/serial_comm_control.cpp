@@ -43,15 +43,19 @@ QStringList SerialCommControl::Devices(int count) const {
 }
 
 void SerialCommControl::SetSettings(const QString& settings) {
-    settings_ = settings;
+    // Settings that cannot be used are refused and leave the old ones, so
+    // that the next open does not fail because of them.
     if (port_.isOpen())
-        applySettings();
+        applySettings(settings);
+    else if (!ParseCommSettings(settings, nullptr))
+        throw CommError("unsupported settings: " + settings.toStdString());
+    settings_ = settings;
 }
 
-void SerialCommControl::applySettings() {
+void SerialCommControl::applySettings(const QString& settings) {
     qint32 rate = 9600;
-    if (!ParseCommSettings(settings_, &rate))
-        throw CommError("unsupported settings: " + settings_.toStdString());
+    if (!ParseCommSettings(settings, &rate))
+        throw CommError("unsupported settings: " + settings.toStdString());
     if (!port_.setBaudRate(rate) || !port_.setDataBits(QSerialPort::Data8) ||
         !port_.setParity(QSerialPort::NoParity) || !port_.setStopBits(QSerialPort::OneStop) ||
         !port_.setFlowControl(QSerialPort::NoFlowControl))
@@ -81,7 +85,7 @@ void SerialCommControl::SetPortOpen(bool open) {
     if (!port_.open(QIODevice::ReadWrite))
         throw CommError(port_.errorString().toStdString());
     try {
-        applySettings();
+        applySettings(settings_);
     } catch (...) {
         port_.close();
         throw;

@@ -35,7 +35,7 @@ class SerialCommControl : public CommControl {
     void onReadyRead();
     void onError(QSerialPort::SerialPortError error);
     void deliver();
-    void applySettings();
+    void applySettings(const QString& settings);
 
     QString portsFolder_;
     QSerialPort port_;

@@ -104,7 +104,13 @@ TEST(SerialControl, UnusableSettingsAreRefusedAndTheRateStays) {
         EXPECT_THROW(line.comm.SetSettings(QString::fromLatin1(bad)), CommError) << bad;
         EXPECT_TRUE(line.comm.PortOpen());
         EXPECT_EQ(line.peer.baudRate(), 9600) << bad;
+        EXPECT_EQ(line.comm.Settings(), QStringLiteral("9600,N,8,1"));
     }
+    // Nor do they spoil the next open.
+    line.comm.SetPortOpen(false);
+    EXPECT_THROW(line.comm.SetSettings(QStringLiteral("9600,X,8,1")), CommError);
+    EXPECT_NO_THROW(line.comm.SetPortOpen(true));
+    EXPECT_EQ(line.peer.baudRate(), 9600);
 }
 
 TEST(SerialControl, NoByteIsLostWithATwoByteBuffer) {
