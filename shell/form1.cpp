@@ -53,6 +53,8 @@ void Form1::Form_Load() {
     // created, or not be read, keeps the design text.
     if (const auto text = LoadInitialText())
         Text3->SetText(*text);
+    else if (InitialTextTooLarge())
+        MsgBox(kInitialTextTooLargeMessage);
 
     PlayAllActive = 0;
     BaudChangePending = 0;

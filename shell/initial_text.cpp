@@ -7,6 +7,14 @@
 #include <unistd.h>
 
 const QString kInitialTextFileName = QStringLiteral("初始默认文本.txt");
+const QString kInitialTextTooLargeMessage =
+    QStringLiteral("初始默认文本.txt 超过1MB，未载入（文件未作任何改动）");
+
+bool InitialTextTooLarge() {
+    struct stat st {};
+    return ::stat(QFile::encodeName(kInitialTextFileName).constData(), &st) == 0 &&
+           S_ISREG(st.st_mode) && st.st_size > kInitialTextMaxBytes;
+}
 
 QString DecodeGbk(const QByteArray& bytes) {
     QStringDecoder decoder("GBK");
@@ -30,7 +38,7 @@ std::optional<QString> LoadInitialText() {
     if (fd < 0)
         return std::nullopt;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kInitialTextMaxBytes) {
         ::close(fd);
         return std::nullopt;
     }

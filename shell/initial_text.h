@@ -13,5 +13,15 @@ extern const QString kInitialTextFileName; // "初始默认文本.txt"
 // read.
 std::optional<QString> LoadInitialText();
 
+// Files larger than this are not loaded: a text box takes seconds to lay out
+// many megabytes, and a frame carries 200 bytes of it anyway. The window then
+// keeps its design text and says why.
+constexpr qint64 kInitialTextMaxBytes = 1024 * 1024;
+extern const QString kInitialTextTooLargeMessage;
+
+// Whether the initial text file exists and is a regular file larger than
+// kInitialTextMaxBytes (LoadInitialText then returns nothing).
+bool InitialTextTooLarge();
+
 // GBK bytes to text; invalid sequences become U+FFFD.
 QString DecodeGbk(const QByteArray& bytes);

@@ -94,6 +94,13 @@ void PtyPeer::write(const QByteArray& bytes) {
     }
 }
 
+qsizetype PtyPeer::writeSome(const QByteArray& bytes) {
+    if (master_ < 0)
+        return 0;
+    const ssize_t n = ::write(master_, bytes.constData(), size_t(bytes.size()));
+    return n > 0 ? n : 0;
+}
+
 int PtyPeer::baudRate() const {
     if (master_ < 0)
         return 0;

@@ -24,6 +24,8 @@ public:
     // Reads until at least n bytes have arrived or timeoutMs passed.
     QByteArray readAtLeast(int n, int timeoutMs = 2000);
     void write(const QByteArray& bytes);
+    // One write that never waits: what the line took (0 when it is full).
+    qsizetype writeSome(const QByteArray& bytes);
     // The line rate the console set on its side, in bit/s (0 when unknown).
     int baudRate() const;
     // Closes the master side: to the console the device is gone.
