@@ -100,19 +100,20 @@ void Form1::CreateControls() {
 
     QHash<QString, QWidget*> byName;
     std::vector<std::pair<int, QWidget*>> tabOrder;
-    for (const ControlSpec& spec : ControlTable()) {
-        QWidget* parent = spec.container.isEmpty() ? this : byName.value(spec.container);
-        QWidget* w = MakeControl(spec.kind, parent, spec.caption);
-        w->setObjectName(spec.name);
-        w->setGeometry(px(spec.left), px(spec.top), px(spec.width), px(spec.height));
-        byName.insert(spec.name, w);
-        if (spec.kind == ControlKind::ComboBox) {
+    for (const ControlSpec& designed : ControlTable()) {
+        QWidget* parent = designed.container.isEmpty() ? this : byName.value(designed.container);
+        QWidget* w = MakeControl(designed.kind, parent, designed.caption);
+        w->setObjectName(designed.name);
+        w->setGeometry(px(designed.left), px(designed.top), px(designed.width),
+                       px(designed.height));
+        byName.insert(designed.name, w);
+        if (designed.kind == ControlKind::ComboBox) {
             auto* combo = static_cast<ComboBox*>(w);
-            combo->addItems(ComboEntries(spec.name));
-            combo->SetText(spec.caption);
+            combo->addItems(ComboEntries(designed.name));
+            combo->SetText(designed.caption);
         }
-        if (spec.kind != ControlKind::Frame && spec.kind != ControlKind::Label)
-            tabOrder.emplace_back(spec.tab, w);
+        if (designed.kind != ControlKind::Frame && designed.kind != ControlKind::Label)
+            tabOrder.emplace_back(designed.tab, w);
     }
 
     auto get = [&byName](const char* name) { return byName.value(QLatin1String(name)); };
