@@ -2,6 +2,7 @@
 // go into the console's log, beside a bare QPlainTextEdit given the same text
 // in the same run. Each side runs in a child process of its own, so that
 // neither inherits the other's freed memory.
+#include "bench/bench_pty.h"
 #include "frames/frame_codec.h"
 #include "serial/fake_comm_control.h"
 #include "shell/form1.h"
@@ -16,14 +17,6 @@
 #include <unistd.h>
 
 namespace {
-
-long ResidentKiB() {
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() > 1 ? fields[1].toLong() * (sysconf(_SC_PAGESIZE) / 1024) : 0;
-}
 
 QByteArray Frame(int i) {
     // A text frame of 20 to 60 bytes, different each time.

@@ -71,7 +71,7 @@ QWidget* MakeBareWindow() {
 QWidget* MakeStockReplica() {
     auto* w = MakeBareWindow();
     QHash<QString, QWidget*> byName;
-    for (const ControlSpec& s : ControlTable()) {
+    for (const DesignedControl& s : ControlTable()) {
         QWidget* parent = s.container.isEmpty() ? w : byName.value(s.container);
         QWidget* c = nullptr;
         switch (s.kind) {

@@ -8,9 +8,9 @@ int TwipsToPixels(int twips, double dpi) {
     return int(std::lround(twips * dpi / 1440.0));
 }
 
-const std::vector<ControlSpec>& ControlTable() {
+const std::vector<DesignedControl>& ControlTable() {
     using K = ControlKind;
-    static const std::vector<ControlSpec> table = {
+    static const std::vector<DesignedControl> table = {
         // On the window.
         {"Frame6", K::Frame, "", "发送文本--（PC默认为GBK编码格式）", 120, 120, 7935, 4035, 0},
         {"Command6", K::CommandButton, "", "  播  放   最多200字节", 120, 4320, 1215, 495, 25},

@@ -18,7 +18,7 @@ enum class ControlKind {
     OptionButton
 };
 
-struct ControlSpec {
+struct DesignedControl {
     QString name;
     ControlKind kind;
     QString container;            // empty: the window's client area
@@ -28,7 +28,7 @@ struct ControlSpec {
 };
 
 // Every control, containers before what they hold.
-const std::vector<ControlSpec>& ControlTable();
+const std::vector<DesignedControl>& ControlTable();
 
 // The fixed list entries of a combo box (empty for any other name).
 QStringList ComboEntries(const QString& comboName);

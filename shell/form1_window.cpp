@@ -100,7 +100,7 @@ void Form1::CreateControls() {
 
     QHash<QString, QWidget*> byName;
     std::vector<std::pair<int, QWidget*>> tabOrder;
-    for (const ControlSpec& designed : ControlTable()) {
+    for (const DesignedControl& designed : ControlTable()) {
         QWidget* parent = designed.container.isEmpty() ? this : byName.value(designed.container);
         QWidget* w = MakeControl(designed.kind, parent, designed.caption);
         w->setObjectName(designed.name);

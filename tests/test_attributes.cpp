@@ -2,8 +2,7 @@
 // checked byte for byte on a real pseudo-terminal line as well as on the fake,
 // for what a user does in the window and for calls from the program.
 #include "frames/frame_codec.h"
-#include "tests/support/form_harness.h"
-#include "tests/support/pty_peer.h"
+#include "tests/support/wired_console.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -15,69 +14,19 @@
 
 namespace {
 
-enum class Wire { Fake, Pty };
-
-// The console with COM1 on the fake or on a pseudo-terminal; Sent() gives
-// what reached the line since its last call.
-class Console {
-  public:
-    explicit Console(Wire wire) : wire_(wire) {
-        if (wire == Wire::Fake) {
-            harness_ = std::make_unique<FormHarness>();
-            return;
-        }
-        peer_ = std::make_unique<PtyPeer>();
-        if (!peer_->ok())
-            return;
-        ports_.link(1, peer_->devicePath());
-        harness_ = FormHarness::Real(ports_.path());
-    }
-    bool ok() const { return harness_ != nullptr; }
-    Form1& form() const { return *harness_->form; }
-    FormHarness& harness() const { return *harness_; }
-
-    // Waits for `expected` bytes on a real line, then a little longer, so
-    // that a surplus frame shows up too.
-    QByteArray Sent(int expected) {
-        if (wire_ == Wire::Pty) {
-            QByteArray got = peer_->readAtLeast(expected, 3000);
-            got += peer_->read(expected == 0 ? 150 : 60, 30);
-            return got;
-        }
-        QCoreApplication::processEvents();
-        const QByteArray all = harness_->fake->AllWritten();
-        const QByteArray got = all.mid(consumed_);
-        consumed_ = all.size();
-        return got;
-    }
-
-    void Show() {
-        form().show();
-        QApplication::setActiveWindow(&form());
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form()));
-    }
-
-    // Moves the controls, from their defaults, without sending anything.
-    void Preset(std::function<void(Form1&)> set) {
-        Form1& f = form();
-        f.AttributeFramesEnabled = 0;
-        f.HScroll1->SetValue(11);
-        f.HScroll2->SetValue(5);
-        f.HScroll3->SetValue(5);
-        f.Option1->SetValue(true);
-        f.Option2->SetValue(false);
-        set(f);
-        form().AttributeFramesEnabled = -1;
-        Sent(0);
-    }
-
-  private:
-    Wire wire_;
-    PortsFolder ports_;
-    std::unique_ptr<PtyPeer> peer_;
-    std::unique_ptr<FormHarness> harness_;
-    qsizetype consumed_ = 0;
-};
+// Moves the controls, from their defaults, without sending anything.
+void Preset(Console& console, const std::function<void(Form1&)>& set) {
+    Form1& f = console.form();
+    f.AttributeFramesEnabled = 0;
+    f.HScroll1->SetValue(11);
+    f.HScroll2->SetValue(5);
+    f.HScroll3->SetValue(5);
+    f.Option1->SetValue(true);
+    f.Option2->SetValue(false);
+    set(f);
+    f.AttributeFramesEnabled = -1;
+    console.Sent(0);
+}
 
 QByteArray Frames(std::initializer_list<const char*> hexFrames) {
     QByteArray all;
@@ -141,16 +90,7 @@ void DragTo(QScrollBar* bar, QPoint to) {
     QApplication::sendEvent(bar, &move);
 }
 
-class AttributeLine : public ::testing::TestWithParam<Wire> {
-  protected:
-    void SetUp() override {
-        console = std::make_unique<Console>(GetParam());
-        if (!console->ok())
-            GTEST_SKIP() << "no pseudo-terminal here";
-    }
-    Form1& form() { return console->form(); }
-    std::unique_ptr<Console> console;
-};
+class AttributeLine : public WiredTest {};
 
 // ------------------------------------------------------------ start-up
 
@@ -210,7 +150,7 @@ TEST_P(AttributeLine, WhatTheUserDoesSendsItsMarkAtOnce) {
     console->Show();
     for (const UserCase& c : cases) {
         SCOPED_TRACE(c.what);
-        console->Preset(c.preset);
+        Preset(*console, c.preset);
         form().Command2_Click();
         form().PlayAllActive = -1;
         c.act(form());
@@ -328,7 +268,7 @@ TEST_P(AttributeLine, ProgramSettingAndCallingFollowsTheNotifications) {
     };
     for (const ProgramCase& c : cases) {
         SCOPED_TRACE(c.what);
-        console->Preset(c.preset);
+        Preset(*console, c.preset);
         form().Command2_Click();
         c.act(form());
         QByteArray wire;
@@ -344,7 +284,7 @@ TEST_P(AttributeLine, ProgramSettingAndCallingFollowsTheNotifications) {
 }
 
 TEST_P(AttributeLine, RestoreDefaultsPutsEveryControlBack) {
-    console->Preset([](Form1& f) {
+    Preset(*console, [](Form1& f) {
         f.HScroll1->SetValue(2);
         f.HScroll2->SetValue(1);
         f.HScroll3->SetValue(16);

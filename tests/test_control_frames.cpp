@@ -1,30 +1,15 @@
 // The six control buttons on a real line: each puts exactly its frame on the
 // wire, logs it byte for byte and leaves continuous playback as it should.
 #include "tests/support/form_harness.h"
+#include "tests/support/log_entry.h"
 #include "tests/support/pty_peer.h"
 
 #include <QTest>
 #include <gtest/gtest.h>
 
 // Readable failures.
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
-inline void PrintTo(const QByteArray& b, std::ostream* os) {
-    *os << b.toHex(' ').toStdString();
-}
 
 namespace {
-
-QString Entry(const QByteArray& frame) {
-    QString s = QStringLiteral("发出一帧，字节数 ") + QLatin1Char(' ') +
-                QString::number(frame.size()) + QStringLiteral("\r\n---->");
-    for (char c : frame)
-        s += QStringLiteral("0x") +
-             QString::number(uint8_t(c), 16).toUpper().rightJustified(2, QLatin1Char('0')) +
-             QLatin1Char(' ');
-    return s + QStringLiteral("\r\n");
-}
 
 struct Line {
     PortsFolder ports;

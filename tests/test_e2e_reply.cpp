@@ -4,13 +4,10 @@
 #include "frames/gbk.h"
 #include "tests/support/chipsim_process.h"
 #include "tests/support/form_harness.h"
+#include "tests/support/log_entry.h"
 #include "tests/support/pty_peer.h"
 
 #include <gtest/gtest.h>
-
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace {
 

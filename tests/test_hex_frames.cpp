@@ -2,8 +2,7 @@
 // typed (Command30) checksum: on a real pseudo-terminal line and on the fake,
 // with the work log and the format message.
 #include "frames/frame_codec.h"
-#include "tests/support/form_harness.h"
-#include "tests/support/pty_peer.h"
+#include "tests/support/wired_console.h"
 
 #include <QTest>
 #include <gtest/gtest.h>
@@ -11,61 +10,9 @@
 
 namespace {
 
-enum class Wire { Fake, Pty };
-
 const QString kNotHex = QStringLiteral("格式不匹配，不是16进制数值");
 
-// The console with COM1 on the fake or on a pseudo-terminal.
-class Console {
-  public:
-    explicit Console(Wire wire) : wire_(wire) {
-        if (wire == Wire::Fake) {
-            harness_ = std::make_unique<FormHarness>();
-            return;
-        }
-        peer_ = std::make_unique<PtyPeer>();
-        if (!peer_->ok())
-            return;
-        ports_.link(1, peer_->devicePath());
-        harness_ = FormHarness::Real(ports_.path());
-    }
-    bool ok() const { return harness_ != nullptr; }
-    Form1& form() const { return *harness_->form; }
-    FormHarness& harness() const { return *harness_; }
-
-    // What reached the line since the last call; on a real line it waits for
-    // `expected` bytes and a little longer, so a surplus shows up too.
-    QByteArray Sent(int expected) {
-        if (wire_ == Wire::Pty) {
-            QByteArray got = peer_->readAtLeast(expected, 3000);
-            got += peer_->read(expected == 0 ? 150 : 60, 30);
-            return got;
-        }
-        QCoreApplication::processEvents();
-        const QByteArray all = harness_->fake->AllWritten();
-        const QByteArray got = all.mid(consumed_);
-        consumed_ = all.size();
-        return got;
-    }
-
-  private:
-    Wire wire_;
-    PortsFolder ports_;
-    std::unique_ptr<PtyPeer> peer_;
-    std::unique_ptr<FormHarness> harness_;
-    qsizetype consumed_ = 0;
-};
-
-class HexLine : public ::testing::TestWithParam<Wire> {
-  protected:
-    void SetUp() override {
-        console = std::make_unique<Console>(GetParam());
-        if (!console->ok())
-            GTEST_SKIP() << "no pseudo-terminal here";
-    }
-    Form1& form() { return console->form(); }
-    std::unique_ptr<Console> console;
-};
+class HexLine : public WiredTest {};
 
 struct HexCase {
     const char* what;

@@ -3,6 +3,7 @@
 #include "demo/demo_texts.h"
 #include "tests/support/chipsim_process.h"
 #include "tests/support/form_harness.h"
+#include "tests/support/log_entry.h"
 #include "tests/support/pty_peer.h"
 
 #include <QDir>
@@ -12,10 +13,6 @@
 #include <QThread>
 #include <algorithm>
 #include <gtest/gtest.h>
-
-inline void PrintTo(const QByteArray& b, std::ostream* os) {
-    *os << b.toHex(' ').toStdString();
-}
 
 namespace {
 

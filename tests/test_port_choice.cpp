@@ -1,17 +1,12 @@
 // Port and rate choice on real pseudo-terminals.
 #include "tests/support/form_harness.h"
+#include "tests/support/log_entry.h"
 #include "tests/support/pty_peer.h"
 
 #include <QTest>
 #include <gtest/gtest.h>
 
 // Readable failures.
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
-inline void PrintTo(const QByteArray& b, std::ostream* os) {
-    *os << b.toHex(' ').toStdString();
-}
 
 namespace {
 

@@ -4,15 +4,9 @@
 #include "frames/frame_codec.h"
 #include "frames/gbk.h"
 #include "tests/support/form_harness.h"
+#include "tests/support/log_entry.h"
 
 #include <gtest/gtest.h>
-
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
-inline void PrintTo(const QByteArray& b, std::ostream* os) {
-    *os << b.toHex(' ').toStdString();
-}
 
 namespace {
 

@@ -1,31 +1,15 @@
 // The play button on a real line: what the selection puts on the wire, how
 // it shrinks to what went out, and what the log shows.
 #include "tests/support/form_harness.h"
+#include "tests/support/log_entry.h"
 #include "tests/support/pty_peer.h"
 
 #include <QTest>
 #include <gtest/gtest.h>
 
 // Readable failures.
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
-inline void PrintTo(const QByteArray& b, std::ostream* os) {
-    *os << b.toHex(' ').toStdString();
-}
 
 namespace {
-
-// The log entry of a frame, spelled out by hand.
-QString Entry(const QByteArray& frame) {
-    QString s = QStringLiteral("发出一帧，字节数 ") + QLatin1Char(' ') +
-                QString::number(frame.size()) + QStringLiteral("\r\n---->");
-    for (char c : frame)
-        s += QStringLiteral("0x") +
-             QString::number(uint8_t(c), 16).toUpper().rightJustified(2, QLatin1Char('0')) +
-             QLatin1Char(' ');
-    return s + QStringLiteral("\r\n");
-}
 
 // A synthesis frame around the text bytes.
 QByteArray TextFrame(uint8_t parameter, const QByteArray& text) {

@@ -58,7 +58,7 @@ struct FormHarness {
     Form1* operator->() const { return form.get(); }
     QString log() const { return form->Text4->Text(); }
 
-private:
+  private:
     struct Tag {};
     explicit FormHarness(Tag) {}
     void enter(const std::optional<QByteArray>& initialText) {

@@ -8,7 +8,7 @@
 #include <QTemporaryDir>
 
 class PtyPeer {
-public:
+  public:
     PtyPeer();
     ~PtyPeer();
     PtyPeer(const PtyPeer&) = delete;
@@ -31,7 +31,7 @@ public:
     // Closes the master side: to the console the device is gone.
     void close();
 
-private:
+  private:
     int master_ = -1;
     int slaveKeeper_ = -1;
     QString device_;
@@ -39,14 +39,14 @@ private:
 
 // A ports folder (what $XDG_CONFIG_HOME/vxt4710/ports is for the console).
 class PortsFolder {
-public:
+  public:
     PortsFolder();
     QString path() const { return dir_.path(); }
     // Ties COM<n> to target (which need not exist).
     void link(int n, const QString& target);
     void unlink(int n);
 
-private:
+  private:
     QTemporaryDir dir_;
 };
 
