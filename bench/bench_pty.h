@@ -2,10 +2,15 @@
 // tied to COM1 through a ports folder of its own.
 #pragma once
 
+#include "serial/serial_comm_control.h"
+#include "shell/form1.h"
+
 #include <QFile>
 #include <QString>
 #include <QTemporaryDir>
+#include <cstdio>
 #include <fcntl.h>
+#include <memory>
 #include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
@@ -47,4 +52,15 @@ inline long ResidentKiB() {
         return 0;
     const QList<QByteArray> fields = statm.readAll().split(' ');
     return fields.size() > 1 ? fields[1].toLong() * (sysconf(_SC_PAGESIZE) / 1024) : 0;
+}
+
+// The console window with COM1 on the pseudo-terminal; a message box would
+// stop the benchmark, so messages go to standard error instead.
+inline std::unique_ptr<Form1> ConsoleOn(const BenchPty& pty) {
+    Form1Deps deps;
+    deps.comm = std::make_unique<SerialCommControl>(pty.portsFolder());
+    deps.messageBox = [](const QString& text) {
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+    };
+    return std::make_unique<Form1>(std::move(deps));
 }

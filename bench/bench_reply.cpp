@@ -32,12 +32,8 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "no pseudo-terminal\n");
         return 1;
     }
-    Form1Deps deps;
-    deps.comm = std::make_unique<SerialCommControl>(pty.portsFolder());
-    deps.messageBox = [](const QString& text) {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    };
-    Form1 form(std::move(deps));
+    const std::unique_ptr<Form1> console = ConsoleOn(pty);
+    Form1& form = *console;
     if (!form.MSComm1->PortOpen())
         return 1;
     form.Combo2->SetListIndex(2);

@@ -1,6 +1,8 @@
 #include "frames/frame_codec.h"
 
-void XorInto(uint8_t& accumulator, uint8_t value) { accumulator ^= value; }
+void XorInto(uint8_t& accumulator, uint8_t value) {
+    accumulator ^= value;
+}
 
 uint8_t XorOf(const QByteArray& bytes) {
     uint8_t sum = 0;

@@ -1,7 +1,9 @@
 // Port choice, rate choice and byte output.
 #include "shell/form1.h"
 
-void Form1::ShowPortFailure() { MsgBox(kPortFailureMessage); }
+void Form1::ShowPortFailure() {
+    MsgBox(kPortFailureMessage);
+}
 
 bool Form1::SendBytes(const QByteArray& bytes) {
     try {

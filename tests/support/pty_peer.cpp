@@ -31,7 +31,9 @@ PtyPeer::PtyPeer() {
     }
 }
 
-PtyPeer::~PtyPeer() { close(); }
+PtyPeer::~PtyPeer() {
+    close();
+}
 
 void PtyPeer::close() {
     if (slaveKeeper_ >= 0)
@@ -109,12 +111,18 @@ int PtyPeer::baudRate() const {
     if (tcgetattr(master_, &tio) != 0)
         return 0;
     switch (cfgetospeed(&tio)) {
-    case B9600: return 9600;
-    case B19200: return 19200;
-    case B38400: return 38400;
-    case B57600: return 57600;
-    case B115200: return 115200;
-    default: return 0;
+    case B9600:
+        return 9600;
+    case B19200:
+        return 19200;
+    case B38400:
+        return 38400;
+    case B57600:
+        return 57600;
+    case B115200:
+        return 115200;
+    default:
+        return 0;
     }
 }
 
@@ -125,7 +133,9 @@ void PortsFolder::link(int n, const QString& target) {
     QFile::link(target, dir_.path() + QStringLiteral("/com%1").arg(n));
 }
 
-void PortsFolder::unlink(int n) { QFile::remove(dir_.path() + QStringLiteral("/com%1").arg(n)); }
+void PortsFolder::unlink(int n) {
+    QFile::remove(dir_.path() + QStringLiteral("/com%1").arg(n));
+}
 
 void PumpEvents(int ms) {
     QElapsedTimer t;
