@@ -3,25 +3,14 @@
 #include "tests/support/form_harness.h"
 #include "tests/support/log_entry.h"
 #include "tests/support/pty_peer.h"
+#include "tests/support/wired_console.h"
 
 #include <QTest>
 #include <gtest/gtest.h>
 
-// Readable failures.
-
 namespace {
 
-struct Line {
-    PortsFolder ports;
-    PtyPeer peer;
-    std::unique_ptr<FormHarness> h;
-    Line() {
-        ports.link(1, peer.devicePath());
-        h = FormHarness::Real(ports.path());
-        (*h)->show();
-    }
-    Form1* operator->() const { return h->form.get(); }
-};
+using Line = ConsoleOnPty;
 
 // The user picks entry i of a list.
 void Pick(ComboBox* combo, int i) {

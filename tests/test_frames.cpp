@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-// Readable failures.
-
 namespace {
 
 TEST(XorInto, Table) {

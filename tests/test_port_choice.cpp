@@ -6,8 +6,6 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-// Readable failures.
-
 namespace {
 
 void Pick(ComboBox* combo, int i) {

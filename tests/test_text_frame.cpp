@@ -3,11 +3,10 @@
 #include "tests/support/form_harness.h"
 #include "tests/support/log_entry.h"
 #include "tests/support/pty_peer.h"
+#include "tests/support/wired_console.h"
 
 #include <QTest>
 #include <gtest/gtest.h>
-
-// Readable failures.
 
 namespace {
 
@@ -21,16 +20,7 @@ QByteArray TextFrame(uint8_t parameter, const QByteArray& text) {
     return f.append(char(sum));
 }
 
-struct Line {
-    PortsFolder ports;
-    PtyPeer peer;
-    std::unique_ptr<FormHarness> h;
-    Line() {
-        ports.link(1, peer.devicePath());
-        h = FormHarness::Real(ports.path());
-        (*h)->show();
-    }
-    Form1* operator->() const { return h->form.get(); }
+struct Line : ConsoleOnPty {
     void click() { QTest::mouseClick(h->form->Command6, Qt::LeftButton); }
 };
 

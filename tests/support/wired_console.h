@@ -71,3 +71,16 @@ class WiredTest : public ::testing::TestWithParam<Wire> {
     Form1& form() { return console->form(); }
     std::unique_ptr<Console> console;
 };
+
+// The console, shown, with COM1 on a pseudo-terminal of its own.
+struct ConsoleOnPty {
+    PortsFolder ports;
+    PtyPeer peer;
+    std::unique_ptr<FormHarness> h;
+    ConsoleOnPty() {
+        ports.link(1, peer.devicePath());
+        h = FormHarness::Real(ports.path());
+        (*h)->show();
+    }
+    Form1* operator->() const { return h->form.get(); }
+};
