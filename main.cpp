@@ -5,6 +5,7 @@
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("VXT4710"));
+    CatchTerminationSignals();
     Form1 window;
     CloseOnTerminationSignals(&window);
     window.show();

@@ -313,9 +313,23 @@ void OnTerminationSignal(int sig) {
 }
 } // namespace
 
-void CloseOnTerminationSignals(QWidget* window) {
+void CatchTerminationSignals() {
     if (gSignalPipe[0] >= 0 || ::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
+    struct sigaction sa {};
+    sa.sa_handler = OnTerminationSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(sig, &sa, nullptr);
+}
+
+void CloseOnTerminationSignals(QWidget* window) {
+    CatchTerminationSignals();
+    if (gSignalPipe[0] < 0)
+        return;
+    // A signal caught before the window existed waits in the pipe and
+    // closes it as soon as the event loop runs.
     auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, window);
     QObject::connect(notifier, &QSocketNotifier::activated, window, [] {
         char buf[16];
@@ -324,10 +338,4 @@ void CloseOnTerminationSignals(QWidget* window) {
         // Also ends any message box that is open.
         QApplication::closeAllWindows();
     });
-    struct sigaction sa {};
-    sa.sa_handler = OnTerminationSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    for (int sig : {SIGTERM, SIGINT, SIGHUP})
-        ::sigaction(sig, &sa, nullptr);
 }
