@@ -2,6 +2,7 @@
 // checked byte for byte on a real pseudo-terminal line as well as on the fake,
 // for what a user does in the window and for calls from the program.
 #include "frames/frame_codec.h"
+#include "tests/support/scroll_bar_parts.h"
 #include "tests/support/wired_console.h"
 
 #include <QApplication>
@@ -42,26 +43,8 @@ QString LogOf(std::initializer_list<const char*> hexFrames) {
     return log;
 }
 
-QStyleOptionSlider SliderOption(const QScrollBar* bar) {
-    QStyleOptionSlider opt;
-    opt.initFrom(bar);
-    opt.subControls = QStyle::SC_All;
-    opt.activeSubControls = QStyle::SC_None;
-    opt.orientation = bar->orientation();
-    opt.minimum = bar->minimum();
-    opt.maximum = bar->maximum();
-    opt.sliderPosition = bar->sliderPosition();
-    opt.sliderValue = bar->value();
-    opt.singleStep = bar->singleStep();
-    opt.pageStep = bar->pageStep();
-    opt.upsideDown = bar->invertedAppearance();
-    if (bar->orientation() == Qt::Horizontal)
-        opt.state |= QStyle::State_Horizontal;
-    return opt;
-}
-
 QRect PartOf(const QScrollBar* bar, QStyle::SubControl part) {
-    const QStyleOptionSlider opt = SliderOption(bar);
+    const QStyleOptionSlider opt = ScrollBarOption(bar);
     return bar->style()->subControlRect(QStyle::CC_ScrollBar, &opt, part, bar);
 }
 

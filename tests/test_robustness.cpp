@@ -77,16 +77,10 @@ int CountReplyLines(const QString& log) {
 } // namespace
 
 TEST(Robustness, AdapterPulledOutAndPluggedBackIn) {
-    // COM1 names the adapter through a link that goes with it, as udev's
-    // names do (the number of a closed pseudo-terminal may soon belong to
-    // another test's line).
     PortsFolder ports;
-    QTemporaryDir dev;
-    const QString adapter = dev.path() + QStringLiteral("/ttyUSB0");
     auto first = std::make_unique<PtyPeer>();
     ASSERT_TRUE(first->ok());
-    ASSERT_TRUE(QFile::link(first->devicePath(), adapter));
-    ports.link(1, adapter);
+    const QString adapter = ports.linkAdapter(1, first->devicePath());
     auto h = FormHarness::Real(ports.path());
     ASSERT_TRUE(h->form->MSComm1->PortOpen());
     ASSERT_TRUE(h->messages.isEmpty());
@@ -103,7 +97,7 @@ TEST(Robustness, AdapterPulledOutAndPluggedBackIn) {
 
     PtyPeer back; // plugged in again, behind the same name
     ASSERT_TRUE(back.ok());
-    ASSERT_TRUE(QFile::link(back.devicePath(), adapter));
+    ports.linkAdapter(1, back.devicePath());
     h->form->Command7_Click();
     EXPECT_EQ(back.readAtLeast(5), Hex("FD 00 02 02 FD"));
     EXPECT_EQ(h->messages.size(), 1);

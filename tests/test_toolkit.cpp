@@ -1,5 +1,6 @@
 // The toolkit layer's promises, through the real widgets.
 #include "shell/toolkit.h"
+#include "tests/support/scroll_bar_parts.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -371,20 +372,7 @@ struct ScrollFixture {
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
         changes = std::make_unique<QSignalSpy>(bar, &HScrollBar::Change);
     }
-    QRect part(QStyle::SubControl sc) const {
-        QStyleOptionSlider opt;
-        opt.initFrom(bar);
-        opt.orientation = Qt::Horizontal;
-        opt.minimum = bar->minimum();
-        opt.maximum = bar->maximum();
-        opt.sliderPosition = bar->sliderPosition();
-        opt.sliderValue = bar->value();
-        opt.singleStep = bar->singleStep();
-        opt.pageStep = bar->pageStep();
-        opt.upsideDown = bar->invertedAppearance();
-        opt.subControls = QStyle::SC_All;
-        return bar->style()->subControlRect(QStyle::CC_ScrollBar, &opt, sc, bar);
-    }
+    QRect part(QStyle::SubControl sc) const { return ScrollBarPart(bar, sc); }
     // Where the thumb stands when the bar holds v.
     int thumbCentreFor(int v) const {
         QStyleOptionSlider opt;

@@ -133,6 +133,14 @@ void PortsFolder::link(int n, const QString& target) {
     QFile::link(target, dir_.path() + QStringLiteral("/com%1").arg(n));
 }
 
+QString PortsFolder::linkAdapter(int n, const QString& device) {
+    const QString adapter = adapters_.path() + QStringLiteral("/ttyUSB%1").arg(n - 1);
+    QFile::remove(adapter);
+    QFile::link(device, adapter);
+    link(n, adapter);
+    return adapter;
+}
+
 void PortsFolder::unlink(int n) {
     QFile::remove(dir_.path() + QStringLiteral("/com%1").arg(n));
 }

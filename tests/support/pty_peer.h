@@ -45,9 +45,16 @@ class PortsFolder {
     // Ties COM<n> to target (which need not exist).
     void link(int n, const QString& target);
     void unlink(int n);
+    // Ties COM<n> to device through an adapter name (like udev's ttyUSB
+    // names) that goes away with the adapter: remove the returned path to
+    // pull it out, link it again to plug one back in. A closed
+    // pseudo-terminal's number may soon belong to somebody else's line, so a
+    // port must never reach it through a stale link.
+    QString linkAdapter(int n, const QString& device);
 
   private:
     QTemporaryDir dir_;
+    QTemporaryDir adapters_;
 };
 
 // Lets Qt run for ms milliseconds.
