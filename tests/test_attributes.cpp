@@ -43,13 +43,8 @@ QString LogOf(std::initializer_list<const char*> hexFrames) {
     return log;
 }
 
-QRect PartOf(const QScrollBar* bar, QStyle::SubControl part) {
-    const QStyleOptionSlider opt = ScrollBarOption(bar);
-    return bar->style()->subControlRect(QStyle::CC_ScrollBar, &opt, part, bar);
-}
-
 void ClickPart(QScrollBar* bar, QStyle::SubControl part) {
-    const QRect r = PartOf(bar, part);
+    const QRect r = ScrollBarPart(bar, part);
     ASSERT_FALSE(r.isEmpty());
     QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, r.center());
 }
@@ -160,8 +155,8 @@ TEST_P(AttributeLine, ClickingAnOptionMovesTheSelection) {
 TEST_P(AttributeLine, DraggingTheThumbSendsOneFrameForTheReleasePosition) {
     console->Show();
     HScrollBar* bar = form().HScroll1;
-    const QRect thumb = PartOf(bar, QStyle::SC_ScrollBarSlider);
-    const QRect groove = PartOf(bar, QStyle::SC_ScrollBarGroove);
+    const QRect thumb = ScrollBarPart(bar, QStyle::SC_ScrollBarSlider);
+    const QRect groove = ScrollBarPart(bar, QStyle::SC_ScrollBarGroove);
     ASSERT_FALSE(thumb.isEmpty());
     const int y = thumb.center().y();
     QTest::mousePress(bar, Qt::LeftButton, Qt::NoModifier, thumb.center());
