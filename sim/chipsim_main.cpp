@@ -46,6 +46,9 @@ const char kUsage[] =
     "                    when it is installed\n"
     "  --quit-on-eof     exit when standard input reaches its end (a parent process\n"
     "                    that dies takes the simulator with it)\n"
+    "  --report-times    start every report line with the wall-clock time in\n"
+    "                    milliseconds since the epoch and a blank\n"
+    "  --version         print the version and exit\n"
     "  --help            show this text\n"
     "\n"
     "The chip answers 0x4A once at start; 0x41 for a complete frame with header FD,\n"
@@ -67,7 +70,18 @@ int64_t NowMs() {
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
+// --report-times: every report line starts with the wall-clock time in
+// milliseconds since the epoch, so that a test can set the chip's view of the
+// traffic beside the console's.
+bool g_reportTimes = false;
+
 void Say(const std::string& line) {
+    if (g_reportTimes) {
+        using namespace std::chrono;
+        const auto wall =
+            duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+        std::fprintf(stdout, "%lld ", static_cast<long long>(wall));
+    }
     std::fputs(line.c_str(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
@@ -292,6 +306,9 @@ Options ParseOptions(int argc, char** argv) {
         if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
             std::exit(0);
+        } else if (a == "--version") {
+            std::printf("vxt4710-chipsim %s\n", VXT4710_VERSION);
+            std::exit(0);
         } else if (a == "--as") {
             const std::string v = value();
             char* end = nullptr;
@@ -315,6 +332,8 @@ Options ParseOptions(int argc, char** argv) {
             o.speak = true;
         } else if (a == "--quit-on-eof") {
             o.quitOnEof = true;
+        } else if (a == "--report-times") {
+            g_reportTimes = true;
         } else {
             BadUsage("unknown option '" + a + "'");
         }
