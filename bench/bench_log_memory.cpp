@@ -4,7 +4,7 @@
 // neither inherits the other's freed memory.
 #include "bench/bench_pty.h"
 #include "frames/frame_codec.h"
-#include "serial/fake_comm_control.h"
+#include "tests/support/fake_comm_control.h"
 #include "shell/form1.h"
 
 #include <QApplication>

@@ -1,9 +1,9 @@
 // The frame log and the handlers that build text and control frames.
+#include "frames/frame_builders.h"
 #include "frames/frame_codec.h"
 #include "frames/gbk.h"
+#include "frames/text_cut.h"
 #include "shell/form1.h"
-
-#include <initializer_list>
 
 void Form1::AppendLog(const QString& line) {
     Text4->AppendText(line + QStringLiteral("\r\n"));
@@ -24,33 +24,12 @@ void Form1::Command6_Click() {
         Text3->SetSelLength(Text3->Length());
     }
     const int n = Text3->SelLength();
-    const int limit = MaxTextBytes;
-
-    // Every unit takes at least one byte, so the count passes the limit
-    // within limit + 1 units: only that much of a long selection is looked at.
-    const QString text = Text3->Text();
-    const QStringView selected = QStringView(text).mid(Text3->SelStart(), qBound(0, n, limit + 1));
-    int count = 0;
-    int cutUnits = 0;
-    int cutBytes = 0;
-    for (qsizetype i = 1; i <= selected.size(); ++i) {
-        const char16_t unit = selected[i - 1].unicode();
-        count += GbkCodeOf(unit).size;
-        // Never cut between the two halves of one character.
-        const bool splitsPair = QChar::isHighSurrogate(unit) && i < selected.size() &&
-                                QChar::isLowSurrogate(selected[i].unicode());
-        if ((count == limit - 1 || count == limit) && !splitsPair) {
-            cutUnits = static_cast<int>(i);
-            cutBytes = count;
-        }
-        if (count > limit) {
-            // The selection shrinks to what goes out; its start stays.
-            Text3->SetSelLength(cutUnits);
-            count = cutBytes;
-            break;
-        }
-    }
-    TextByteCount = static_cast<int16_t>(count);
+    // Count and trim: the selection shrinks to what goes out; its start stays.
+    const TextCut cut =
+        CutTextForFrame(QStringView(Text3->Text()).mid(Text3->SelStart(), n), 0, MaxTextBytes);
+    if (cut.trimmed)
+        Text3->SetSelLength(static_cast<int>(cut.units));
+    TextByteCount = static_cast<int16_t>(cut.bytes);
     FrameBuffer = QByteArray(TextByteCount + 6, '\0');
     if (n == 0)
         return; // an empty text: nothing to speak
@@ -104,19 +83,12 @@ void Form1::PackSelectedText(int16_t start) {
 
 namespace {
 
-// Builds one fixed frame from header, length, command and parameter bytes,
-// appends its checksum, logs it and sends it. Returns whether it was handed
-// to the port.
-bool SendFixedFrame(Form1& f, std::initializer_list<uint8_t> body) {
-    QByteArray frame(static_cast<qsizetype>(body.size()) + 1, '\0');
-    f.Checksum = 0;
-    qsizetype i = 0;
-    for (uint8_t b : body)
-        frame[i++] = static_cast<char>(b);
-    f.LastDataIndex = static_cast<int16_t>(body.size() - 1);
-    for (f.LoopIndex = 0; f.LoopIndex <= f.LastDataIndex; ++f.LoopIndex)
-        XorInto(f.Checksum, static_cast<uint8_t>(frame[f.LoopIndex]));
-    frame[f.LastDataIndex + 1] = static_cast<char>(f.Checksum);
+// Logs and sends one control frame, leaving the frame state as a builder
+// leaves it. Returns whether it was handed to the port.
+bool SendFixedFrame(Form1& f, const QByteArray& frame) {
+    f.LastDataIndex = static_cast<int16_t>(frame.size() - 2);
+    f.LoopIndex = static_cast<int16_t>(frame.size() - 1);
+    f.Checksum = static_cast<uint8_t>(frame.back());
     f.LogFrame(frame);
     return f.SendBytes(frame);
 }
@@ -126,27 +98,27 @@ bool SendFixedFrame(Form1& f, std::initializer_list<uint8_t> body) {
 // Stop: ends continuous playback too.
 void Form1::Command7_Click() {
     PlayAllActive = 0;
-    SendFixedFrame(*this, {FrameHeader, 0x00, 0x02, 0x02});
+    SendFixedFrame(*this, ControlFrame(FrameCommand::Stop));
 }
 
 // Pause and resume leave continuous playback running.
 void Form1::Command8_Click() {
-    SendFixedFrame(*this, {FrameHeader, 0x00, 0x02, 0x03});
+    SendFixedFrame(*this, ControlFrame(FrameCommand::Pause));
 }
 
 void Form1::Command9_Click() {
-    SendFixedFrame(*this, {FrameHeader, 0x00, 0x02, 0x04});
+    SendFixedFrame(*this, ControlFrame(FrameCommand::Resume));
 }
 
 // Sleep: ends continuous playback too.
 void Form1::Command21_Click() {
     PlayAllActive = 0;
-    SendFixedFrame(*this, {FrameHeader, 0x00, 0x02, 0x88});
+    SendFixedFrame(*this, ControlFrame(FrameCommand::Sleep));
 }
 
 // Status query.
 void Form1::Command28_Click() {
-    SendFixedFrame(*this, {FrameHeader, 0x00, 0x02, 0x21});
+    SendFixedFrame(*this, ControlFrame(FrameCommand::Query));
 }
 
 // Sets the chip's rate to the Combo5 entry. The computer's side changes only
@@ -158,7 +130,7 @@ void Form1::Command11_Click() {
         return; // no entry picked: there is no rate to ask for
     // A frame that never reached the port has no answer to wait for: a later
     // acceptance of some other frame must not pass for a rate change.
-    if (SendFixedFrame(*this, {FrameHeader, 0x00, 0x03, 0x31, static_cast<uint8_t>(index)})) {
+    if (SendFixedFrame(*this, SetRateFrame(index))) {
         BaudChangePending = 1;
         PendingBaudIndex = static_cast<int16_t>(index);
     }

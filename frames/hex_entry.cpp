@@ -22,22 +22,33 @@ qsizetype HexGroupCount(qsizetype length) {
 }
 
 std::optional<QByteArray> ParseHexGroups(QStringView text) {
+    return ParseHexGroups(text, nullptr);
+}
+
+std::optional<QByteArray> ParseHexGroups(QStringView text, qsizetype* firstBad) {
+    qsizetype unused = 0;
+    qsizetype& bad = firstBad ? *firstBad : unused;
     const qsizetype length = text.size();
+    bad = -1;
     if (length > kMaxHexEntryLength)
         return std::nullopt;
     if (length == 0)
         return QByteArray();
     const qsizetype groups = HexGroupCount(length);
     // One character: its pair would run past the end of the text.
-    if (groups == 0)
+    if (groups == 0) {
+        bad = DigitValue(text[0]) < 0 ? 0 : length;
         return std::nullopt;
+    }
     QByteArray bytes(groups, '\0');
     for (qsizetype k = 0; k < groups; ++k) {
         // 3k + 1 <= 3 * groups - 2 <= length - 1: both digits lie inside.
         const int high = DigitValue(text[3 * k]);
         const int low = DigitValue(text[3 * k + 1]);
-        if (high < 0 || low < 0)
+        if (high < 0 || low < 0) {
+            bad = high < 0 ? 3 * k : 3 * k + 1;
             return std::nullopt;
+        }
         bytes[k] = static_cast<char>(high * 16 + low);
     }
     return bytes;

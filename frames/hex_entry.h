@@ -21,3 +21,7 @@ qsizetype HexGroupCount(qsizetype length);
 // non-empty text holds no complete pair (a single character), or when the text
 // is longer than kMaxHexEntryLength.
 std::optional<QByteArray> ParseHexGroups(QStringView text);
+// The same; on invalid text *firstBad is the index (from 0) of the first
+// character that is no digit, text.size() when a non-empty text holds no
+// complete pair, or -1 when the text is too long.
+std::optional<QByteArray> ParseHexGroups(QStringView text, qsizetype* firstBad);

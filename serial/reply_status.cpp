@@ -19,6 +19,16 @@ QString ReplyLogText(uint8_t status, bool baudPending) {
     }
 }
 
+ReplyExplanation ExplainReply(uint8_t status, bool ratePending) {
+    ReplyExplanation e;
+    e.log = ReplyLogText(status, ratePending);
+    if (ratePending && status == ChipStatus::Received)
+        e.rate = RateChange::Done;
+    else if (ratePending && status == ChipStatus::Failed)
+        e.rate = RateChange::Refused;
+    return e;
+}
+
 QString SettingsForRateIndex(int index) {
     switch (index) {
     case 0:

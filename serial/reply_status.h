@@ -18,6 +18,19 @@ constexpr uint8_t Idle = 0x4F;     // idle
 // status.
 QString ReplyLogText(uint8_t status, bool baudPending);
 
+// What one status byte means to the console: its log line, and what it does
+// to a rate change that waits for the chip's answer.
+enum class RateChange {
+    None,    // no change waits, or the byte does not answer it
+    Done,    // 0x41: the chip listens at the new rate from now on
+    Refused, // 0x45: the chip keeps its rate
+};
+struct ReplyExplanation {
+    QString log; // empty for a byte that is no status: nothing is logged
+    RateChange rate = RateChange::None;
+};
+ReplyExplanation ExplainReply(uint8_t status, bool ratePending);
+
 // The settings string for an entry of a rate list (0 = 9600, 1 = 19200,
 // 2 = 38400), or an empty string for any other index.
 QString SettingsForRateIndex(int index);

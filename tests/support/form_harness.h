@@ -3,7 +3,7 @@
 // fake or a real serial control.
 #pragma once
 
-#include "serial/fake_comm_control.h"
+#include "tests/support/fake_comm_control.h"
 #include "serial/serial_comm_control.h"
 #include "shell/form1.h"
 

@@ -1,0 +1,124 @@
+#include "cli/chip_line.h"
+
+#include "serial/port_names.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <cerrno>
+#include <unistd.h>
+
+ChipLine::ChipLine(QObject* parent) : QObject(parent) {
+    connect(&port_, &QSerialPort::readyRead, this, [this] {
+        const QByteArray bytes = port_.readAll();
+        if (!bytes.isEmpty())
+            emit received(bytes);
+    });
+    connect(&port_, &QSerialPort::errorOccurred, this, &ChipLine::onError);
+}
+
+ChipLine::~ChipLine() {
+    close();
+}
+
+QString ChipLine::DeviceOf(const QString& portName) {
+    static const QRegularExpression com(QStringLiteral("^[Cc][Oo][Mm]([1-9]|1[0-9]|20)$"));
+    const auto m = com.match(portName);
+    if (!m.hasMatch())
+        return portName;
+    return ResolvePortDevice(m.captured(1).toInt(), DefaultPortsFolder());
+}
+
+LineFailure ChipLine::failureNow() const {
+    LineFailure f;
+    f.reason = port_.errorString();
+    // QSerialPort says "permission" also for a port held by another program;
+    // only the device's own access bits call for the group hint.
+    const QByteArray path = QFileInfo(device_).absoluteFilePath().toLocal8Bit();
+    if (::access(path.constData(), R_OK | W_OK) != 0 && errno == EACCES)
+        f.accessDenied = true;
+    return f;
+}
+
+bool ChipLine::open(const QString& device, int rate, LineFailure* failure) {
+    device_ = device;
+    rate_ = rate;
+    failed_ = false;
+    port_.setPortName(device);
+    port_.clearError();
+    if (!port_.open(QIODevice::ReadWrite)) {
+        *failure = failureNow();
+        return false;
+    }
+    if (!port_.setBaudRate(rate) || !port_.setDataBits(QSerialPort::Data8) ||
+        !port_.setParity(QSerialPort::NoParity) || !port_.setStopBits(QSerialPort::OneStop) ||
+        !port_.setFlowControl(QSerialPort::NoFlowControl)) {
+        *failure = failureNow();
+        port_.close();
+        return false;
+    }
+    // Stale replies (an idle report of an earlier run) must not pass for the
+    // answer to this run's first frame.
+    port_.clear(QSerialPort::Input);
+    return true;
+}
+
+bool ChipLine::reopen(int rate, LineFailure* failure) {
+    port_.close();
+    const QString device = device_;
+    return open(device, rate, failure);
+}
+
+bool ChipLine::write(const QByteArray& bytes, LineFailure* failure) {
+    if (failed_ || !port_.isOpen()) {
+        failure->reason = QStringLiteral("the port is closed");
+        return false;
+    }
+    if (port_.write(bytes) != bytes.size()) {
+        *failure = failureNow();
+        return false;
+    }
+    port_.flush();
+    return true;
+}
+
+bool ChipLine::drain(int timeoutMs) {
+    QElapsedTimer t;
+    t.start();
+    while (port_.isOpen() && port_.bytesToWrite() > 0) {
+        const qint64 left = timeoutMs - t.elapsed();
+        if (left <= 0 || !port_.waitForBytesWritten(static_cast<int>(left)))
+            return port_.bytesToWrite() == 0;
+    }
+    return true;
+}
+
+void ChipLine::close() {
+    if (port_.isOpen())
+        port_.close();
+}
+
+void ChipLine::onError(QSerialPort::SerialPortError error) {
+    switch (error) {
+    case QSerialPort::ResourceError:
+    case QSerialPort::ReadError:
+    case QSerialPort::WriteError: {
+        if (failed_ || !port_.isOpen())
+            return;
+        // Report once, then close: a vanished device repeats its error in a
+        // busy loop while it stays open.
+        failed_ = true;
+        const LineFailure f = failureNow();
+        QMetaObject::invokeMethod(
+            this,
+            [this, f] {
+                close();
+                emit failed(f);
+            },
+            Qt::QueuedConnection);
+        break;
+    }
+    default:
+        break;
+    }
+}

@@ -1,0 +1,87 @@
+#include "cli/cli_run.h"
+
+#include "cli/chip_line.h"
+#include "cli/exit_status.h"
+#include "cli/frame_plan.h"
+#include "cli/interrupt_watch.h"
+#include "cli/session.h"
+#include "cli/traffic_report.h"
+#include "serial/port_names.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+void Complain(const QString& message) {
+    for (const QString& l : message.split(u'\n', Qt::SkipEmptyParts))
+        std::fprintf(stderr, "vxt4710-cli: %s\n", qPrintable(l));
+}
+
+int Refuse(TrafficReport& report, int status, const QString& result, const QString& message) {
+    report.result(result, status, {{QStringLiteral("message"), message}});
+    Complain(message);
+    return status;
+}
+
+} // namespace
+
+int ListPorts(const CliOptions& options, const QElapsedTimer& clock) {
+    TrafficReport report(options.json, stdout, clock);
+    const QString folder = DefaultPortsFolder();
+    // Asking the system for its ports takes a while: once for the whole list.
+    const QStringList system = SystemSerialPorts();
+    for (int n = 1; n <= 20; ++n) {
+        const QString name = QStringLiteral("COM%1").arg(n);
+        const QString device = ResolvePortDevice(n, folder, system);
+        report.line(name + u'\t' + (device.isEmpty() ? QStringLiteral("-") : device),
+                    {{QStringLiteral("port"), name},
+                     {QStringLiteral("device"), device.isEmpty() ? QVariant() : device}});
+    }
+    return ExitStatus::Ok;
+}
+
+int RunCli(const CliOptions& options, const QElapsedTimer& clock) {
+    if (options.command == CliCommand::Ports)
+        return ListPorts(options, clock);
+    TrafficReport report(options.json, stdout, clock);
+
+    // Everything that can be refused is refused before the port is touched:
+    // nothing goes on the line.
+    const FramePlan plan = PlanFrames(options);
+    if (plan.status != ExitStatus::Ok)
+        return Refuse(report, plan.status,
+                      plan.status == ExitStatus::NoInput ? QStringLiteral("input")
+                                                         : QStringLiteral("usage"),
+                      plan.error);
+
+    const QString device = ChipLine::DeviceOf(options.port);
+    ChipLine line;
+    if (device.isEmpty()) {
+        LineFailure failure;
+        failure.reason = QStringLiteral("%1 stands for no device (no link in %2, and the system "
+                                        "has fewer serial ports)")
+                             .arg(options.port.toUpper(), DefaultPortsFolder());
+        return Refuse(report, ExitStatus::Port, QStringLiteral("port"),
+                      PortFailureText(QString(), failure));
+    }
+    LineFailure failure;
+    if (!line.open(device, options.rate, &failure))
+        return Refuse(report, ExitStatus::Port, QStringLiteral("port"),
+                      PortFailureText(device, failure));
+
+    const int timeoutMs = static_cast<int>(std::ceil(options.timeoutSeconds * 1000));
+    Session session(plan.frames, line, report, timeoutMs, options.newRate);
+    InterruptWatch watch;
+    QObject::connect(&watch, &InterruptWatch::interrupted, &session, &Session::interrupt);
+    int status = ExitStatus::Ok;
+    QObject::connect(&session, &Session::finished, [&status](int s) {
+        status = s;
+        QCoreApplication::exit(s);
+    });
+    QTimer::singleShot(0, &session, &Session::start);
+    QCoreApplication::exec();
+    return status;
+}

@@ -1,0 +1,13 @@
+// vxt4710-cli from its parsed options to its exit status.
+#pragma once
+
+#include "cli/cli_options.h"
+
+#include <QElapsedTimer>
+
+// Runs options to the end (the event loop runs inside) and returns the exit
+// status. clock: started at process start, for the t_ms of --json.
+int RunCli(const CliOptions& options, const QElapsedTimer& clock);
+
+// The ports command: COM1-COM20 and the device each stands for.
+int ListPorts(const CliOptions& options, const QElapsedTimer& clock);

@@ -1,0 +1,42 @@
+// vxt4710-cli: drives the chip from scripts, frame for frame as the window.
+#include "cli/cli_options.h"
+#include "cli/cli_run.h"
+#include "cli/exit_status.h"
+#include "cli/text_input.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <cstdio>
+
+int main(int argc, char* argv[]) {
+    QElapsedTimer clock;
+    clock.start();
+    QCoreApplication app(argc, argv);
+
+    // Arguments are UTF-8 whatever the locale says.
+    QStringList args;
+    for (int i = 1; i < argc; ++i) {
+        const auto arg = DecodeUtf8(QByteArray(argv[i]));
+        if (!arg) {
+            std::fprintf(stderr, "vxt4710-cli: argument %d is not valid UTF-8\n%s\n", i,
+                         qPrintable(UsageLine()));
+            return ExitStatus::Usage;
+        }
+        args << *arg;
+    }
+    const CliParse parse = ParseCliArguments(args);
+    if (!parse.options) {
+        std::fprintf(stderr, "vxt4710-cli: %s\n%s\n", qPrintable(parse.error),
+                     qPrintable(UsageLine()));
+        return ExitStatus::Usage;
+    }
+    if (parse.options->help) {
+        std::fputs(qPrintable(HelpText()), stdout);
+        return ExitStatus::Ok;
+    }
+    if (parse.options->version) {
+        std::printf("vxt4710-cli %s\n", VXT4710_VERSION);
+        return ExitStatus::Ok;
+    }
+    return RunCli(*parse.options, clock);
+}

@@ -1,0 +1,38 @@
+// The exact bytes of every frame the console sends, checksum included.
+// Plain code, no widgets: the window's handlers and the command-line program
+// build their frames here.
+#pragma once
+
+#include "frames/commands.h"
+
+#include <QByteArray>
+#include <QStringView>
+#include <cstdint>
+#include <optional>
+
+// A synthesis frame for text in GBK with background music 0-15 (anything else
+// counts as none). Only the piece that fits one frame goes in: text longer
+// than 200 GBK bytes is cut like CutTextForFrame cuts it. An empty text gives
+// an empty array: there is nothing to send.
+QByteArray TextFrame(QStringView text, int music = 0);
+
+// A frame without parameter: stop, pause, resume, query or sleep.
+QByteArray ControlFrame(uint8_t command);
+
+// The set-rate frame for rate index 0 (9600), 1 (19200) or 2 (38400); empty
+// for any other index.
+QByteArray SetRateFrame(int rateIndex);
+// 0, 1 or 2 for 9600, 19200 or 38400 bit/s; -1 otherwise.
+int RateIndexOf(int bitsPerSecond);
+// 9600, 19200 or 38400 for index 0, 1 or 2; 0 otherwise.
+int RateOfIndex(int rateIndex);
+
+// The synthesis frame carrying the control mark "[" name "]" (parameter 01).
+// Nothing when name is empty, longer than a frame carries, or holds anything
+// but printable ASCII other than the brackets.
+std::optional<QByteArray> MarkFrame(QStringView name);
+
+// A frame from typed bytes: with the checksum appended (automatic), or the
+// bytes as they are, the last one standing for the checksum (typed).
+enum class ChecksumMode { Automatic, Typed };
+QByteArray HexFrame(const QByteArray& typed, ChecksumMode mode);
