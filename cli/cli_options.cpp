@@ -145,9 +145,9 @@ std::optional<CliCommand> CommandOf(const QString& name) {
         const char* name;
         CliCommand command;
     } kCommands[] = {
-        {"speak", CliCommand::Speak}, {"stop", CliCommand::Stop},   {"pause", CliCommand::Pause},
+        {"speak", CliCommand::Speak},   {"stop", CliCommand::Stop},   {"pause", CliCommand::Pause},
         {"resume", CliCommand::Resume}, {"query", CliCommand::Query}, {"sleep", CliCommand::Sleep},
-        {"rate", CliCommand::Rate},   {"mark", CliCommand::Mark},   {"hex", CliCommand::Hex},
+        {"rate", CliCommand::Rate},     {"mark", CliCommand::Mark},   {"hex", CliCommand::Hex},
         {"ports", CliCommand::Ports},
     };
     for (const auto& c : kCommands) {

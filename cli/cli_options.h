@@ -22,8 +22,8 @@ struct CliOptions {
     std::optional<QString> file;
     int music = 0;
     bool noWait = false;
-    int newRate = 0;       // rate
-    QString argument;      // mark, hex
+    int newRate = 0;  // rate
+    QString argument; // mark, hex
     bool typedChecksum = false;
 };
 

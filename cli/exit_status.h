@@ -3,11 +3,11 @@
 
 namespace ExitStatus {
 constexpr int Ok = 0;
-constexpr int Rejected = 1;   // the chip answered 0x45
-constexpr int Timeout = 2;    // an awaited reply did not come in time
-constexpr int Port = 3;       // the port could not be opened or written
-constexpr int Speaking = 10;  // query: the chip answered 0x4E
-constexpr int Usage = 64;     // bad usage, bad hex, a mark or text that cannot be sent
-constexpr int NoInput = 66;   // the text file or standard input could not be read
+constexpr int Rejected = 1;  // the chip answered 0x45
+constexpr int Timeout = 2;   // an awaited reply did not come in time
+constexpr int Port = 3;      // the port could not be opened or written
+constexpr int Speaking = 10; // query: the chip answered 0x4E
+constexpr int Usage = 64;    // bad usage, bad hex, a mark or text that cannot be sent
+constexpr int NoInput = 66;  // the text file or standard input could not be read
 constexpr int Interrupted = 130;
 } // namespace ExitStatus

@@ -38,20 +38,20 @@ FramePlan PlanSpeak(const CliOptions& o) {
     QString text;
     if (o.file) {
         QString reason;
-        const QString name = *o.file == QLatin1String("-") ? QStringLiteral("standard input")
-                                                            : *o.file;
+        const QString name =
+            *o.file == QLatin1String("-") ? QStringLiteral("standard input") : *o.file;
         const auto bytes = ReadAllOf(*o.file, &reason);
         if (!bytes)
             return Failure(ExitStatus::NoInput, QStringLiteral("%1: %2").arg(name, reason));
         // Standard input is UTF-8 like the command line; a file may be in
         // any of the encodings the console's texts come in.
-        const auto decoded = *o.file == QLatin1String("-") ? DecodeUtf8(*bytes)
-                                                            : DecodeTextFile(*bytes);
+        const auto decoded =
+            *o.file == QLatin1String("-") ? DecodeUtf8(*bytes) : DecodeTextFile(*bytes);
         if (!decoded)
-            return Failure(ExitStatus::Usage,
-                           QStringLiteral("%1: the text is not valid %2").arg(
-                               name, *o.file == QLatin1String("-") ? QStringLiteral("UTF-8")
-                                                                   : QStringLiteral("UTF-16")));
+            return Failure(ExitStatus::Usage, QStringLiteral("%1: the text is not valid %2")
+                                                  .arg(name, *o.file == QLatin1String("-")
+                                                                 ? QStringLiteral("UTF-8")
+                                                                 : QStringLiteral("UTF-16")));
         text = *decoded;
     } else {
         text = o.words.join(u' ');
@@ -92,7 +92,8 @@ FramePlan PlanHex(const CliOptions& o) {
         if (bad < 0)
             where = QStringLiteral("longer than %1 characters").arg(kMaxHexEntryLength);
         else if (bad >= o.argument.size())
-            where = QStringLiteral("position %1: the text ends inside a pair of digits").arg(bad + 1);
+            where =
+                QStringLiteral("position %1: the text ends inside a pair of digits").arg(bad + 1);
         else
             where = QStringLiteral("position %1: %2 is no hexadecimal digit")
                         .arg(bad + 1)

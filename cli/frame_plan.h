@@ -23,8 +23,8 @@ struct PlannedFrame {
 
 struct FramePlan {
     QList<PlannedFrame> frames;
-    int status = 0;  // not 0: the run cannot start (see ExitStatus)
-    QString error;   // then: why
+    int status = 0; // not 0: the run cannot start (see ExitStatus)
+    QString error;  // then: why
 };
 
 // The pieces of text, cut exactly as the window cuts them when it plays a

@@ -12,7 +12,8 @@ namespace {
 constexpr int kStopWaitMs = 1000;
 // How long the last frame may take to leave for the line at the end.
 constexpr int kDrainMs = 5000;
-const QString kPortFailure = QStringLiteral("串口不存在或被占用,若电脑没有串口，请使用USB转串口设备");
+const QString kPortFailure =
+    QStringLiteral("串口不存在或被占用,若电脑没有串口，请使用USB转串口设备");
 } // namespace
 
 QString PortFailureText(const QString& device, const LineFailure& failure) {
@@ -25,11 +26,13 @@ QString PortFailureText(const QString& device, const LineFailure& failure) {
     return text;
 }
 
-Session::Session(QList<PlannedFrame> frames, ChipLine& line, TrafficReport& report,
-                 int timeoutMs, int newRate, QObject* parent)
+Session::Session(QList<PlannedFrame> frames, ChipLine& line, TrafficReport& report, int timeoutMs,
+                 int newRate, QObject* parent)
     : QObject(parent), frames_(std::move(frames)), line_(line), report_(report),
       timeoutMs_(timeoutMs), newRate_(newRate) {
     timer_.setSingleShot(true);
+    // A coarse timer may fire a little early: a wait must last its full time.
+    timer_.setTimerType(Qt::PreciseTimer);
     connect(&timer_, &QTimer::timeout, this, &Session::onTimeout);
     connect(&line_, &ChipLine::received, this, &Session::onBytes);
     connect(&line_, &ChipLine::failed, this, &Session::portFailure);
@@ -179,7 +182,8 @@ void Session::interrupt() {
     if (phase_ == Phase::Done)
         return;
     if (phase_ == Phase::Stopping || !speaking_) {
-        finish(ExitStatus::Interrupted, QStringLiteral("interrupted"), QStringLiteral("interrupted"));
+        finish(ExitStatus::Interrupted, QStringLiteral("interrupted"),
+               QStringLiteral("interrupted"));
         return;
     }
     // The chip would go on speaking the piece it has: tell it to stop.

@@ -25,6 +25,8 @@ std::optional<QString> DecodeTextFile(const QByteArray& bytes) {
     if (view.startsWith("\xEF\xBB\xBF")) {
         if (auto text = Decode(QStringConverter::Utf8, view.sliced(3)))
             return text;
+    } else if ((view.startsWith("\xFF\xFE") || view.startsWith("\xFE\xFF")) && view.size() % 2) {
+        return std::nullopt; // half a UTF-16 unit at the end: the file is cut short
     } else if (view.startsWith("\xFF\xFE")) {
         return Decode(QStringConverter::Utf16LE, view.sliced(2));
     } else if (view.startsWith("\xFE\xFF")) {

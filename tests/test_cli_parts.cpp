@@ -1,0 +1,191 @@
+// The command-line program's parts: its options, how it reads a text file,
+// the pieces it cuts a text into, and its JSON.
+#include "cli/cli_options.h"
+#include "cli/frame_plan.h"
+#include "cli/text_input.h"
+#include "cli/traffic_report.h"
+#include "demo/demo_texts.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStringEncoder>
+#include <gtest/gtest.h>
+
+namespace {
+
+QStringList Args(std::initializer_list<const char*> args) {
+    QStringList list;
+    for (const char* a : args)
+        list << QString::fromUtf8(a);
+    return list;
+}
+
+struct GoodCase {
+    const char* name;
+    QStringList args;
+    std::function<void(const CliOptions&)> check;
+};
+
+void PrintTo(const GoodCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class GoodUsage : public ::testing::TestWithParam<GoodCase> {};
+
+TEST_P(GoodUsage, Parses) {
+    const CliParse p = ParseCliArguments(GetParam().args);
+    ASSERT_TRUE(p.options.has_value()) << p.error.toStdString();
+    GetParam().check(*p.options);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, GoodUsage,
+    ::testing::Values(
+        GoodCase{"Defaults", Args({"query"}),
+                 [](const CliOptions& o) {
+                     EXPECT_EQ(o.command, CliCommand::Query);
+                     EXPECT_EQ(o.port, QStringLiteral("COM1"));
+                     EXPECT_EQ(o.rate, 9600);
+                     EXPECT_EQ(o.timeoutSeconds, 60);
+                     EXPECT_FALSE(o.json);
+                 }},
+        GoodCase{"GlobalOptions",
+                 Args({"--port", "/dev/ttyUSB0", "--rate", "38400", "--timeout", "0.5", "--json",
+                       "stop"}),
+                 [](const CliOptions& o) {
+                     EXPECT_EQ(o.port, QStringLiteral("/dev/ttyUSB0"));
+                     EXPECT_EQ(o.rate, 38400);
+                     EXPECT_EQ(o.timeoutSeconds, 0.5);
+                     EXPECT_TRUE(o.json);
+                     EXPECT_EQ(o.command, CliCommand::Stop);
+                 }},
+        GoodCase{"SpeakWords", Args({"speak", "你好", "世界", "--music", "15", "--no-wait"}),
+                 [](const CliOptions& o) {
+                     EXPECT_EQ(o.words, Args({"你好", "世界"}));
+                     EXPECT_FALSE(o.file.has_value());
+                     EXPECT_EQ(o.music, 15);
+                     EXPECT_TRUE(o.noWait);
+                 }},
+        GoodCase{"SpeakFile", Args({"speak", "-f", "a.txt", "--port", "COM3"}),
+                 [](const CliOptions& o) {
+                     EXPECT_EQ(o.file.value_or(QString()), QStringLiteral("a.txt"));
+                     EXPECT_EQ(o.port, QStringLiteral("COM3"));
+                 }},
+        GoodCase{"SpeakStandardInput", Args({"speak", "-"}),
+                 [](const CliOptions& o) {
+                     EXPECT_EQ(o.file.value_or(QString()), QStringLiteral("-"));
+                 }},
+        GoodCase{"SpeakDashTextAfterDoubleDash", Args({"speak", "--", "-5度"}),
+                 [](const CliOptions& o) { EXPECT_EQ(o.words, Args({"-5度"})); }},
+        GoodCase{"Rate", Args({"rate", "19200"}),
+                 [](const CliOptions& o) { EXPECT_EQ(o.newRate, 19200); }},
+        GoodCase{"HexTyped", Args({"hex", "fd 00 02 02 fd", "--typed-checksum"}),
+                 [](const CliOptions& o) {
+                     EXPECT_EQ(o.argument, QStringLiteral("fd 00 02 02 fd"));
+                     EXPECT_TRUE(o.typedChecksum);
+                 }},
+        GoodCase{"Mark", Args({"mark", "v10"}),
+                 [](const CliOptions& o) { EXPECT_EQ(o.argument, QStringLiteral("v10")); }},
+        GoodCase{"HelpWithoutCommand", Args({"--help"}),
+                 [](const CliOptions& o) { EXPECT_TRUE(o.help); }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class BadUsage : public ::testing::TestWithParam<QStringList> {};
+
+TEST_P(BadUsage, IsRefusedWithAMessage) {
+    const CliParse p = ParseCliArguments(GetParam());
+    EXPECT_FALSE(p.options.has_value()) << GetParam().join(u' ').toStdString();
+    EXPECT_FALSE(p.error.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, BadUsage,
+    ::testing::Values(Args({}), Args({"--json"}), Args({"talk"}), Args({"--bogus", "query"}),
+                      Args({"--rate", "115200", "query"}), Args({"--rate"}),
+                      Args({"--timeout", "0", "query"}), Args({"--timeout", "x", "query"}),
+                      Args({"--timeout", "nan", "query"}), Args({"--port", "", "query"}),
+                      Args({"speak"}), Args({"speak", "-f"}), Args({"speak", "-f", "a", "b"}),
+                      Args({"speak", "--music", "16", "a"}), Args({"speak", "--music", "-1", "a"}),
+                      Args({"speak", "--music", "x", "a"}),
+                      Args({"speak", "--typed-checksum", "a"}), Args({"query", "now"}),
+                      Args({"rate"}), Args({"rate", "4800"}), Args({"rate", "9600", "19200"}),
+                      Args({"mark"}), Args({"hex", "fd", "00"}),
+                      Args({"hex", "--music", "1", "fd"}), Args({"stop", "--no-wait"})));
+
+struct FileCase {
+    const char* name;
+    QByteArray bytes;
+    std::optional<QString> text;
+};
+
+void PrintTo(const FileCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class TextFiles : public ::testing::TestWithParam<FileCase> {};
+
+TEST_P(TextFiles, Decode) {
+    EXPECT_EQ(DecodeTextFile(GetParam().bytes), GetParam().text);
+}
+
+QByteArray Gbk(const QString& s) {
+    QStringEncoder e("GBK");
+    return e.encode(s);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Encodings, TextFiles,
+    ::testing::Values(FileCase{"Utf8", QStringLiteral("你好\r\n").toUtf8(),
+                               QStringLiteral("你好\r\n")},
+                      FileCase{"Utf8WithMark", "\xEF\xBB\xBF" + QStringLiteral("你好").toUtf8(),
+                               QStringLiteral("你好")},
+                      FileCase{"Gbk", Gbk(QStringLiteral("欢迎使用语音合成芯片")),
+                               QStringLiteral("欢迎使用语音合成芯片")},
+                      FileCase{"Ascii", QByteArray("hello"), QStringLiteral("hello")},
+                      FileCase{"Utf16LE", QByteArray("\xFF\xFE`O}Y", 6), QStringLiteral("你好")},
+                      FileCase{"Utf16BE", QByteArray("\xFE\xFFO`Y}", 6), QStringLiteral("你好")},
+                      FileCase{"Utf16CutInHalf", QByteArray("\xFF\xFE`O}", 5), std::nullopt},
+                      FileCase{"Empty", QByteArray(), QString()}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(TextFiles, AMarkBeforeBytesThatAreNoUtf8IsNoUtf8Either) {
+    const auto text = DecodeTextFile(QByteArray("\xEF\xBB\xBF\xC4\xE3"));
+    ASSERT_TRUE(text.has_value());
+    EXPECT_TRUE(text->startsWith(QStringLiteral("锘磕"))) << text->toStdString();
+}
+
+TEST(TextFiles, LineBreaksBecomeCrLf) {
+    EXPECT_EQ(WithCrLf(QStringLiteral("a\nb\r\nc\rd\n\n")),
+              QStringLiteral("a\r\nb\r\nc\r\nd\r\n\r\n"));
+    EXPECT_EQ(WithCrLf(QString()), QString());
+}
+
+TEST(TextFiles, CommandLineTextMustBeUtf8) {
+    EXPECT_EQ(DecodeUtf8(QByteArray("\xE4\xBD\xA0")), QStringLiteral("你"));
+    EXPECT_FALSE(DecodeUtf8(QByteArray("\xC4\xE3")).has_value());
+}
+
+TEST(Pieces, ChipIntroductionGoesOutAsTheWindowCutsIt) {
+    QList<int> sizes;
+    for (const QByteArray& f : TextPieces(ChipIntroText(), 0))
+        sizes << int(f.size()) - 6;
+    EXPECT_EQ(sizes, (QList<int>{200, 199, 200, 199, 187}));
+}
+
+TEST(Pieces, MusicGoesIntoEveryPiece) {
+    const QList<QByteArray> pieces = TextPieces(QString(450, u'a'), 3);
+    ASSERT_EQ(pieces.size(), 3);
+    for (const QByteArray& f : pieces)
+        EXPECT_EQ(uint8_t(f[4]), 3 * 8 + 1);
+}
+
+TEST(Json, StringsSurviveAParser) {
+    const QString nasty = QStringLiteral("引号\" 反斜杠\\ 换行\n 回车\r 制表\t 控制\x01 末尾");
+    const QByteArray line = "{\"s\": " + JsonString(nasty) + "}";
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
+    EXPECT_EQ(doc.object().value(QStringLiteral("s")).toString(), nasty);
+}
+
+} // namespace
