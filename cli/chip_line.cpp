@@ -5,7 +5,9 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QThread>
 #include <cerrno>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 ChipLine::ChipLine(QObject* parent) : QObject(parent) {
@@ -89,6 +91,14 @@ bool ChipLine::drain(int timeoutMs) {
         const qint64 left = timeoutMs - t.elapsed();
         if (left <= 0 || !port_.waitForBytesWritten(static_cast<int>(left)))
             return port_.bytesToWrite() == 0;
+    }
+    // The driver may still hold bytes for the line; closing restores the
+    // settings found at the open, which must not change the rate under them.
+    int queued = 0;
+    while (port_.isOpen() && ::ioctl(port_.handle(), TIOCOUTQ, &queued) == 0 && queued > 0) {
+        if (t.elapsed() >= timeoutMs)
+            return false;
+        QThread::msleep(2);
     }
     return true;
 }

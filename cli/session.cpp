@@ -21,8 +21,9 @@ QString PortFailureText(const QString& device, const LineFailure& failure) {
     text += u'\n';
     text += device.isEmpty() ? failure.reason : device + QStringLiteral(": ") + failure.reason;
     if (failure.accessDenied)
-        text += QStringLiteral("\nhint: the device belongs to the group dialout; add yourself "
-                               "(sudo usermod -aG dialout $USER) and log in again");
+        text += QStringLiteral("\nhint: access to the device was denied; serial devices belong to "
+                               "the group dialout: sudo usermod -aG dialout $USER, then log in "
+                               "again");
     return text;
 }
 

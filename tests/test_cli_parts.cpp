@@ -2,6 +2,7 @@
 // the pieces it cuts a text into, and its JSON.
 #include "cli/cli_options.h"
 #include "cli/frame_plan.h"
+#include "cli/session.h"
 #include "cli/text_input.h"
 #include "cli/traffic_report.h"
 #include "demo/demo_texts.h"
@@ -177,6 +178,17 @@ TEST(Pieces, MusicGoesIntoEveryPiece) {
     ASSERT_EQ(pieces.size(), 3);
     for (const QByteArray& f : pieces)
         EXPECT_EQ(uint8_t(f[4]), 3 * 8 + 1);
+}
+
+TEST(PortFailure, MessageReasonAndTheGroupHintOnlyWhenAccessWasDenied) {
+    LineFailure busy{QStringLiteral("Device or resource busy"), false};
+    EXPECT_EQ(PortFailureText(QStringLiteral("/dev/ttyUSB0"), busy).split(u'\n'),
+              (QStringList{QStringLiteral("串口不存在或被占用,若电脑没有串口，请使用USB转串口设备"),
+                           QStringLiteral("/dev/ttyUSB0: Device or resource busy")}));
+    LineFailure denied{QStringLiteral("Permission denied"), true};
+    const QStringList lines = PortFailureText(QStringLiteral("/dev/ttyUSB0"), denied).split(u'\n');
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_TRUE(lines[2].contains(QStringLiteral("dialout")));
 }
 
 TEST(Json, StringsSurviveAParser) {
