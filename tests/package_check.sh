@@ -117,6 +117,9 @@ appstreamcli validate --no-net --pedantic "$metainfo" >"$tmp/appstream.log" 2>&1
 grep -qF "<release version=\"$version\"" "$metainfo" || fail "the metadata's release is not $version"
 grep -qF '<launchable type="desktop-id">vxt4710.desktop</launchable>' "$metainfo" ||
     fail "the metadata does not launch vxt4710.desktop"
+for program in vxt4710 vxt4710-chipsim $([ "$with_cli" = 1 ] && echo vxt4710-cli); do
+    grep -qF "<binary>$program</binary>" "$metainfo" || fail "the metadata does not provide $program"
+done
 entry() { sed -n "s/^$1=//p" "$desktop"; }
 [ "$(entry Name)" = "VXT4710 Console" ] || fail "Name is '$(entry Name)'"
 [ "$(entry 'Name\[zh_CN\]')" = "VXT4710中文语音合成芯片演示程序" ] || fail "Name[zh_CN] is '$(entry 'Name\[zh_CN\]')'"
