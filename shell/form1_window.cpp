@@ -8,8 +8,6 @@
 #include <QFontDatabase>
 #include <QHash>
 #include <QIcon>
-#include <QPainter>
-#include <QPixmap>
 #include <QScreen>
 
 namespace {
@@ -68,19 +66,11 @@ QStringList CjkFamilies(const QStringList& fallbacks) {
 }
 
 QIcon MakeIcon() {
-    // A small loudspeaker on a blue tile, 16 x 16, 24-bit colour.
-    QPixmap pixmap(16, 16);
-    pixmap.fill(QColor(0x1E, 0x5A, 0xA8));
-    QPainter p(&pixmap);
-    p.setPen(Qt::NoPen);
-    p.setBrush(Qt::white);
-    p.drawRect(3, 6, 3, 4);
-    const QPoint cone[] = {{6, 6}, {10, 3}, {10, 13}, {6, 10}};
-    p.drawPolygon(cone, 4);
-    p.setPen(QPen(Qt::white, 1));
-    p.drawLine(12, 6, 12, 10);
-    p.drawLine(14, 4, 14, 12);
-    return QIcon(pixmap);
+    // The menu's icon, a chip sending out a sound wave; 16 x 16 first.
+    QIcon icon;
+    for (const int size : {16, 32, 48})
+        icon.addFile(QStringLiteral(":/icons/vxt4710-%1.png").arg(size), QSize(size, size));
+    return icon;
 }
 } // namespace
 
