@@ -461,7 +461,7 @@ TEST(ChipSimProgram, SpeakSaysTheTextWithoutItsMarks) {
     ASSERT_TRUE(WaitUntil([&] { return QFileInfo(said).size() > 0; }, 5000));
     QFile f(said);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(QString::fromUtf8(f.readAll()), QStringLiteral("-v|cmn|--|你好|\n"));
+    EXPECT_EQ(QString::fromUtf8(f.readAll()), QStringLiteral("-v|cmn|-s|175|-a|100|--|你好|\n"));
     EXPECT_TRUE(chip.errors().isEmpty());
 }
 
