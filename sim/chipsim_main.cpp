@@ -138,7 +138,7 @@ int main(int argc, char** argv) {
         if (unplugAt >= 0 && now >= unplugAt) {
             unplugAt = -1;
             sender.drop();
-            link.remove();
+            link.unplug();
             line.close();
             Say("unplugged: the line is gone");
             if (opt.replugAfterS >= 0)

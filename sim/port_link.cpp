@@ -38,6 +38,7 @@ bool PortLink::make(const std::string& folder, int n, const std::string& device)
         return false;
     }
     path_ = folder + "/com" + std::to_string(n);
+    const std::string ours = device_; // our own link of before an unplug
     device_ = device;
     n_ = n;
     struct stat st {};
@@ -51,7 +52,7 @@ bool PortLink::make(const std::string& folder, int n, const std::string& device)
         const std::string old = ReadLink(path_);
         // A pseudo-terminal of an earlier run is gone; anything else (a
         // real adapter) is put back when we exit.
-        if (old.rfind("/dev/pts/", 0) != 0)
+        if (old != ours && old.rfind("/dev/pts/", 0) != 0)
             previous_ = old;
         unlink(path_.c_str());
     }
@@ -65,6 +66,20 @@ bool PortLink::make(const std::string& folder, int n, const std::string& device)
     if (!previous_.empty())
         Say("(the earlier link to " + previous_ + " comes back on exit)");
     return true;
+}
+
+void PortLink::unplug() {
+    if (path_.empty() || ReadLink(path_) != device_)
+        return;
+    const std::string gone =
+        path_.substr(0, path_.rfind('/')) + "/.com" + std::to_string(n_) + "-unplugged";
+    unlink(path_.c_str());
+    if (symlink(gone.c_str(), path_.c_str()) == 0) {
+        device_ = gone;
+        Say("COM" + std::to_string(n_) + " names no device now: " + path_ + " -> " + gone);
+    } else {
+        path_.clear();
+    }
 }
 
 void PortLink::remove() {

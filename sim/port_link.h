@@ -12,6 +12,10 @@ class PortLink {
     bool make(const std::string& folder, int n, const std::string& device);
     // Removes our own link only (another simulator may have taken it over).
     void remove();
+    // The line is gone: the link now points at a name that exists nowhere,
+    // as an adapter's name vanishes with the adapter. Without any link the
+    // console would take COM<n> for the system's own n-th serial port.
+    void unplug();
 
   private:
     std::string path_, device_, previous_;
