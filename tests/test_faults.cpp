@@ -111,8 +111,9 @@ TEST(ConsoleUnderFaults, LineTimingHoldsTheChipsAnswerForTheFramesTimeOnTheWire)
     ASSERT_TRUE(f.ready());
     PumpEvents(200);
     f->Text3->SetText(QString(200, QLatin1Char('A'))); // a 206-byte frame
-    const qint64 wrote = QDateTime::currentMSecsSinceEpoch();
     f->Command6_Click();
+    // The frame has been handed to the driver when the click returns.
+    const qint64 wrote = QDateTime::currentMSecsSinceEpoch();
     ASSERT_TRUE(WaitUntil([&] { return f.h->log().contains(ReplyLine(0x41)); }, kWaitMs));
     const qint64 logged = QDateTime::currentMSecsSinceEpoch();
     EXPECT_GE(logged - wrote, 214);
@@ -164,7 +165,7 @@ TEST(ConsoleUnderFaults, NoiseOnTheLine) {
     PumpEvents(1000);
     timer.stop();
     EXPECT_GT(ticks, 30) << "the event loop kept turning";
-    EXPECT_GT(f.chipSent().size(), 1000);
+    EXPECT_GT(f.chipSent().size(), 500);
     ExpectSurvived(f);
 }
 
