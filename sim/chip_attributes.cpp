@@ -99,8 +99,6 @@ Reading ReadText(std::string_view gbk, Attributes& attrs) {
             const std::string_view m = gbk.substr(i, mark);
             if (!ApplyMark(m, attrs))
                 r.unknownMarks.emplace_back(m);
-            else if (m == "[r]")
-                r.surname = true;
             i += mark;
             continue;
         }

@@ -43,7 +43,6 @@ struct Reading {
     int64_t ms = 0; // unscaled
     Attributes atStart;
     std::vector<std::string> unknownMarks; // "[s5]"
-    bool surname = false;                  // a [r] was met
 };
 
 // Length of a control mark starting at i ("[v10]", "[d]"), or 0.
