@@ -31,6 +31,8 @@ void Form1::Command4_Click() {
     SleepMs(1000);
 
     for (int32_t cycle = 1; cycle <= RepeatCycles; ++cycle) {
+        if (Unloaded())
+            return; // a termination signal closed the window inside a message box
         Option1_Click();
         SleepMs(1000);
         Command3_Click();

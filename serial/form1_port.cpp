@@ -2,10 +2,20 @@
 #include "shell/form1.h"
 
 void Form1::ShowPortFailure() {
+    ++portFailures_;
+    // Once the window is gone nobody reads it; and a failure met inside the
+    // nested event loop of an open port-failure message would only stack the
+    // same message on top of it.
+    if (unloaded_ || failureShown_)
+        return;
+    failureShown_ = true;
     MsgBox(kPortFailureMessage);
+    failureShown_ = false;
 }
 
 bool Form1::SendBytes(const QByteArray& bytes) {
+    if (unloaded_)
+        return false; // unloaded inside a nested event loop: the port stays closed
     try {
         if (!MSComm1->PortOpen()) {
             MSComm1->SetCommPort(PortNumber);
@@ -21,6 +31,8 @@ bool Form1::SendBytes(const QByteArray& bytes) {
 }
 
 void Form1::Combo4_Click() {
+    if (unloaded_)
+        return;
     const int index = Combo4->ListIndex();
     PlayAllActive = 0;
     try {

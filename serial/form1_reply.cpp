@@ -13,6 +13,8 @@ void ContinuePlayback(Form1& f);
 } // namespace
 
 void Form1::MSComm1_OnComm() {
+    if (Unloaded())
+        return;
     if (MSComm1->CommEvent() != CommEvents::Receive)
         return; // line-state changes and errors: nothing to say
     if (Check1->Value() != 1)
@@ -21,6 +23,8 @@ void Form1::MSComm1_OnComm() {
     const QByteArray s = MSComm1->Input();
     const int n = qMin<int>(static_cast<int>(s.size()), kBytesInterpreted);
     for (int i = 0; i < n; ++i) {
+        if (Unloaded())
+            return; // unloaded inside a message box of the byte before
         const auto status = static_cast<uint8_t>(s[i]);
         switch (status) {
         case ChipStatus::Received:
@@ -88,10 +92,24 @@ void CompleteBaudChange(Form1& f) {
 
 // Continuous playback: the piece just spoken is done; play the next one.
 void ContinuePlayback(Form1& f) {
+    // A reply handled inside the step's own port-failure message (a nested
+    // event loop) must not start a second step over this one.
+    if (f.PlaybackStepRunning)
+        return;
     f.Text3->SetSelStart(f.Text3->SelStart() + f.Text3->SelLength());
     f.Text3->SetSelLength(f.Text3->Length() - f.Text3->SelStart());
+    const int failuresBefore = f.PortFailures();
+    f.PlaybackStepRunning = true;
     if (f.Text3->SelLength() != 0)
         f.Command6_Click();
+    f.PlaybackStepRunning = false;
+    if (f.Unloaded() || f.PortFailures() != failuresBefore) {
+        // The piece did not go out: playback ends here (播放全部 starts it
+        // again), so that every later idle report does not bring the same
+        // message once more.
+        f.PlayAllActive = 0;
+        return;
+    }
     f.PlayAllActive = (f.Text3->SelStart() + f.Text3->SelLength() < f.Text3->Length()) ? -1 : 0;
 }
 

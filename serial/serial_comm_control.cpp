@@ -125,6 +125,13 @@ void SerialCommControl::onReadyRead() {
 
 void SerialCommControl::deliver() {
     queued_ = false;
+    if (delivering_) {
+        // Posted earlier and run by a nested event loop (a message box the
+        // handler shows): the handler is still running; it gets its turn
+        // once it has returned.
+        deliverAgain_ = true;
+        return;
+    }
     if (!PortOpen() || port_.bytesAvailable() <= 0)
         return;
     delivering_ = true;

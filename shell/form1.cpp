@@ -35,8 +35,8 @@ void Form1::MsgBox(const QString& text) {
 }
 
 void Form1::SleepMs(int32_t ms) {
-    if (ms <= 0)
-        return;
+    if (ms <= 0 || unloaded_)
+        return; // (unloaded inside a message box: the repetition test ends)
     if (sleepMs_)
         sleepMs_(ms);
     else

@@ -159,6 +159,14 @@ class Form1 : public QWidget {
     void MsgBox(const QString& text);
     void SleepMs(int32_t ms);
 
+    // True once Form_Unload has run (perhaps inside a message box's nested
+    // event loop): from then on nothing opens the port or sends.
+    bool Unloaded() const { return unloaded_; }
+    // Port failures so far (each shown at most once).
+    int PortFailures() const { return portFailures_; }
+    // A continuation step of continuous playback is under way.
+    bool PlaybackStepRunning = false;
+
   protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -170,6 +178,8 @@ class Form1 : public QWidget {
     std::function<void(const QString&)> messageBox_;
     std::function<void(int32_t)> sleepMs_;
     bool unloaded_ = false;
+    int portFailures_ = 0;
+    bool failureShown_ = false; // the port-failure message is open
 };
 
 // The port-failure message.

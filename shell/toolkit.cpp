@@ -10,6 +10,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
@@ -306,10 +307,20 @@ namespace {
 int gSignalPipe[2] = {-1, -1};
 
 void OnTerminationSignal(int sig) {
-    // Only async-signal-safe calls in here.
-    ::signal(sig, SIG_DFL);
+    // Only async-signal-safe calls in here, and the interrupted code keeps
+    // its errno (a failed write below would change it).
+    const int savedErrno = errno;
+    // The next termination signal of any kind ends the process at once: the
+    // window may be busy (the repetition test never returns to the event
+    // loop) and cannot react to this one.
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    sigemptyset(&dfl.sa_mask);
+    for (int s : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(s, &dfl, nullptr);
     const char c = char(sig);
     [[maybe_unused]] const ssize_t n = ::write(gSignalPipe[1], &c, 1);
+    errno = savedErrno;
 }
 } // namespace
 

@@ -168,8 +168,8 @@ class CommandButton : public QPushButton {
 void ShowModalMessage(QWidget* parent, const QString& text);
 
 // The first SIGTERM, SIGINT or SIGHUP closes the window as the user would
-// (so that it closes its port); a second one ends the process at once, in
-// case the window is busy and cannot react.
+// (so that it closes its port); a second one of any of the three ends the
+// process at once, in case the window is busy and cannot react.
 // CatchTerminationSignals() may run first, before the window exists, so that
 // a signal during start-up is not fatal either.
 void CatchTerminationSignals();

@@ -1,10 +1,8 @@
 #include "sim/chip_model.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <iconv.h>
 #include <utility>
 
 namespace chipsim {
@@ -20,26 +18,6 @@ constexpr int kRates[] = {9600, 19200, 38400};
 
 uint8_t At(std::string_view s, size_t i) {
     return static_cast<uint8_t>(s[i]);
-}
-
-bool IsMarkChar(uint8_t c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '*' ||
-           c == '=' || c == '-';
-}
-
-// Length of a control mark starting at i ("[v10]", "[d]"), or 0.
-size_t MarkAt(std::string_view s, size_t i) {
-    constexpr size_t kLongestMark = 12;
-    if (At(s, i) != '[')
-        return 0;
-    for (size_t j = i + 1; j < s.size() && j - i <= kLongestMark; ++j) {
-        const uint8_t c = At(s, j);
-        if (c == ']')
-            return j > i + 1 ? j - i + 1 : 0;
-        if (!IsMarkChar(c))
-            return 0;
-    }
-    return 0;
 }
 
 std::string Format(const char* fmt, auto... args) {
@@ -63,94 +41,75 @@ const char* StateName(ChipState s) {
 }
 } // namespace
 
-ChipModel::ChipModel(double timeScale) : timeScale_(timeScale < 0 ? 0 : timeScale) {}
+double ByteMs(int rate) {
+    return rate > 0 ? 10000.0 / rate : 0;
+}
+
+ChipModel::ChipModel(double timeScale) : ChipModel(ChipConfig{timeScale, false, {}, 0}) {}
+
+ChipModel::ChipModel(const ChipConfig& config)
+    : timeScale_(config.timeScale < 0 ? 0 : config.timeScale), lineTiming_(config.lineTiming),
+      faults_(config.faults), rng_(config.seed) {}
+
+bool ChipModel::chance(double p) {
+    if (p <= 0)
+        return false; // no fault asked for: the generator is not even touched
+    // 53 random bits as a fraction of 1: the same on every standard library.
+    return static_cast<double>(rng_() >> 11) * 0x1.0p-53 < p;
+}
+
+void ChipModel::answer(uint8_t byte) {
+    if (chance(faults_.garble)) {
+        const uint8_t garbled = byte ^ static_cast<uint8_t>(1u << (rng_() % 8));
+        lines_.push_back(Format("fault: 0x%02X garbled into 0x%02X", byte, garbled));
+        byte = garbled;
+    }
+    out_.push_back(static_cast<char>(byte));
+}
+
+void ChipModel::reply(uint8_t byte) {
+    if (muted_) {
+        lines_.push_back(Format("fault: no answer (0x%02X held back)", byte));
+        return;
+    }
+    answer(byte);
+}
+
+void ChipModel::reportIdle() {
+    if (dropIdle_) {
+        dropIdle_ = false;
+        lines_.push_back("fault: no idle report after this text");
+        return;
+    }
+    answer(kIdle);
+}
 
 void ChipModel::Start(int64_t nowMs) {
     lastByteMs_ = nowMs;
+    lineFreeMs_ = static_cast<double>(nowMs);
     lines_.push_back("power up: 9600 bit/s, idle");
     answer(kInitDone);
-}
-
-std::string ChipModel::StripMarks(std::string_view gbk) {
-    std::string out;
-    out.reserve(gbk.size());
-    for (size_t i = 0; i < gbk.size();) {
-        if (const size_t mark = MarkAt(gbk, i)) {
-            i += mark;
-            continue;
-        }
-        // A lead byte takes its trail byte along, so that a trail byte equal
-        // to '[' never starts a mark.
-        const size_t n = (At(gbk, i) >= 0x81 && i + 1 < gbk.size()) ? 2 : 1;
-        out.append(gbk.substr(i, n));
-        i += n;
-    }
-    return out;
-}
-
-int64_t ChipModel::SpeechMs(std::string_view gbk) {
-    const std::string text = StripMarks(gbk);
-    int64_t ms = 0;
-    for (size_t i = 0; i < text.size();) {
-        const uint8_t c = At(text, i);
-        if (c >= 0x81 && i + 1 < text.size()) {
-            ms += kMsPerDoubleByteChar;
-            i += 2;
-        } else {
-            if (c > 0x20 && c < 0x7F)
-                ms += kMsPerSingleByteChar;
-            ++i;
-        }
-    }
-    return ms;
-}
-
-std::string ChipModel::GbkToUtf8(std::string_view gbk) {
-    std::string out;
-    iconv_t cd = iconv_open("UTF-8", "GB18030");
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
-        for (char c : gbk)
-            out += (static_cast<uint8_t>(c) < 0x80) ? c : '?';
-        return out;
-    }
-    std::string in(gbk);
-    char* inp = in.data();
-    size_t inLeft = in.size();
-    char buf[1024];
-    while (inLeft > 0) {
-        char* outp = buf;
-        size_t outLeft = sizeof buf;
-        const size_t r = iconv(cd, &inp, &inLeft, &outp, &outLeft);
-        out.append(buf, sizeof buf - outLeft);
-        if (r == static_cast<size_t>(-1) && errno != E2BIG) {
-            // An undecodable or cut-off byte: mark it and go on after it.
-            out += "\xEF\xBF\xBD";
-            ++inp;
-            --inLeft;
-            iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        }
-    }
-    iconv_close(cd);
-    return out;
-}
-
-std::string ChipModel::HexOf(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size() * 3);
-    static const char kDigits[] = "0123456789ABCDEF";
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        if (i)
-            out += ' ';
-        out += kDigits[At(bytes, i) >> 4];
-        out += kDigits[At(bytes, i) & 0x0F];
-    }
-    return out;
 }
 
 void ChipModel::Feed(std::string_view bytes, int lineRate, int64_t nowMs) {
     Tick(nowMs);
     if (bytes.empty())
         return;
+    if (!lineTiming_) {
+        receive(bytes, lineRate, nowMs);
+        Tick(nowMs);
+        return;
+    }
+    // The bytes were written at once, but the line carries them one after
+    // the other; a line still busy with earlier bytes delays them further.
+    for (const char c : bytes) {
+        lineFreeMs_ = std::max(lineFreeMs_, static_cast<double>(nowMs)) + ByteMs(lineRate);
+        inbound_.push_back({c, lineFreeMs_, lineRate});
+    }
+    Tick(nowMs);
+}
+
+void ChipModel::receive(std::string_view bytes, int lineRate, int64_t nowMs) {
     if (lineRate != rate_) {
         // At a wrong rate the chip hears noise: nothing it can take as a
         // frame, and a frame under way is spoilt.
@@ -162,7 +121,6 @@ void ChipModel::Feed(std::string_view bytes, int lineRate, int64_t nowMs) {
     pending_.append(bytes);
     lastByteMs_ = nowMs;
     parse(nowMs);
-    Tick(nowMs);
 }
 
 void ChipModel::parse(int64_t nowMs) {
@@ -183,7 +141,7 @@ void ChipModel::parse(int64_t nowMs) {
         const int length = (At(pending_, 1) << 8) | At(pending_, 2);
         if (length == 0 || length > kMaxFrameLength) {
             lines_.push_back("recv " + HexOf(pending_.substr(0, 3)) +
-                             Format(" | impossible length %d", length));
+                             Format(" | impossible length %d | now ", length) + attrs_.Describe());
             answer(kFailed);
             pending_.erase(0, 3);
             continue;
@@ -206,78 +164,70 @@ void ChipModel::handleFrame(std::string_view frame, int64_t nowMs) {
         lines_.push_back("wakes up");
         state_ = ChipState::Idle;
     }
+    const size_t firstLine = lines_.size();
+    muted_ = chance(faults_.mute);
     if (sum != At(frame, frame.size() - 1)) {
         lines_.push_back(head + Format("bad checksum (expected %02X)", sum));
-        answer(kFailed);
-        return;
+        reply(kFailed);
+    } else if (chance(faults_.reject)) {
+        lines_.push_back(head + "fault: rejected although good");
+        reply(kFailed);
+    } else {
+        handleGoodFrame(frame, head, nowMs);
     }
+    muted_ = false;
+    // The frame's report line also shows the attributes the chip has now.
+    if (firstLine < lines_.size())
+        lines_[firstLine] += " | now " + attrs_.Describe();
+}
+
+void ChipModel::handleGoodFrame(std::string_view frame, const std::string& head, int64_t nowMs) {
     const size_t length = frame.size() - 3;
     if (length < 2) {
         lines_.push_back(head + "no command");
-        answer(kFailed);
+        reply(kFailed);
         return;
     }
     const uint8_t command = At(frame, 3);
     auto plain = [&](const char* name) {
         if (length != 2) {
             lines_.push_back(head + name + ": wrong length");
-            answer(kFailed);
+            reply(kFailed);
             return false;
         }
         lines_.push_back(head + name);
         return true;
     };
     switch (command) {
-    case 0x01: {
-        if (length < 3) {
-            lines_.push_back(head + "synthesize: no parameter");
-            answer(kFailed);
-            return;
-        }
-        const uint8_t param = At(frame, 4);
-        const std::string_view text = frame.substr(5, frame.size() - 6);
-        lines_.push_back(head + Format("synthesize %zu bytes, music %d, encoding %d", text.size(),
-                                       param >> 3, param & 7));
-        answer(kReceived);
-        if (state_ == ChipState::Speaking || state_ == ChipState::Paused)
-            endSpeech(false, "replaced by the new text");
-        const std::string stripped = StripMarks(text);
-        const auto ms = static_cast<int64_t>(
-            std::llround(static_cast<double>(SpeechMs(stripped)) * timeScale_));
-        const std::string utf8 = GbkToUtf8(stripped);
-        lines_.push_back(Format("speak %lld ms: ", static_cast<long long>(ms)) + utf8);
-        state_ = ChipState::Speaking;
-        speechEndMs_ = nowMs + ms;
-        if (!utf8.empty())
-            voice_.push_back({VoiceEvent::Start, utf8});
+    case 0x01:
+        synthesize(frame, length, head, nowMs);
         return;
-    }
     case 0x02:
         if (!plain("stop"))
             return;
-        answer(kReceived);
+        reply(kReceived);
         if (state_ == ChipState::Speaking || state_ == ChipState::Paused)
             endSpeech(true, "stopped");
         return;
     case 0x03:
         if (!plain("pause"))
             return;
-        answer(kReceived);
+        reply(kReceived);
         if (state_ == ChipState::Speaking) {
             remainingMs_ = std::max<int64_t>(0, speechEndMs_ - nowMs);
             state_ = ChipState::Paused;
-            voice_.push_back({VoiceEvent::Pause, {}});
+            voice_.push_back({VoiceEvent::Pause, {}, {}});
             lines_.push_back(Format("paused, %lld ms left", static_cast<long long>(remainingMs_)));
         }
         return;
     case 0x04:
         if (!plain("resume"))
             return;
-        answer(kReceived);
+        reply(kReceived);
         if (state_ == ChipState::Paused) {
             speechEndMs_ = nowMs + remainingMs_;
             state_ = ChipState::Speaking;
-            voice_.push_back({VoiceEvent::Resume, {}});
+            voice_.push_back({VoiceEvent::Resume, {}, {}});
             lines_.push_back("resumed");
         }
         return;
@@ -285,12 +235,12 @@ void ChipModel::handleFrame(std::string_view frame, int64_t nowMs) {
         if (!plain("query status"))
             return;
         lines_.push_back(std::string("status: ") + StateName(state_));
-        answer(state_ == ChipState::Speaking || state_ == ChipState::Paused ? kBusy : kIdle);
+        reply(state_ == ChipState::Speaking || state_ == ChipState::Paused ? kBusy : kIdle);
         return;
     case 0x88:
         if (!plain("sleep"))
             return;
-        answer(kReceived);
+        reply(kReceived);
         if (state_ == ChipState::Speaking || state_ == ChipState::Paused)
             endSpeech(false, "ended by sleep");
         state_ = ChipState::Asleep;
@@ -300,35 +250,88 @@ void ChipModel::handleFrame(std::string_view frame, int64_t nowMs) {
         const int param = length == 3 ? At(frame, 4) : -1;
         if (param < 0 || param > 2) {
             lines_.push_back(head + "set rate: wrong length or parameter");
-            answer(kFailed);
+            reply(kFailed);
             return;
         }
         lines_.push_back(head + Format("set rate %d", kRates[param]));
-        answer(kReceived); // still at the old rate
+        reply(kReceived); // still at the old rate
         rate_ = kRates[param];
         lines_.push_back(Format("rate %d bit/s from now on", rate_));
         return;
     }
     default:
         lines_.push_back(head + Format("unknown command %02X", command));
-        answer(kFailed);
+        reply(kFailed);
         return;
     }
 }
 
-void ChipModel::endSpeech(bool reportIdle, const char* why) {
+void ChipModel::synthesize(std::string_view frame, size_t length, const std::string& head,
+                           int64_t nowMs) {
+    if (length < 3) {
+        lines_.push_back(head + "synthesize: no parameter");
+        reply(kFailed);
+        return;
+    }
+    const uint8_t param = At(frame, 4);
+    const std::string_view text = frame.substr(5, frame.size() - 6);
+    lines_.push_back(head + Format("synthesize %zu bytes, music %d, encoding %d", text.size(),
+                                   param >> 3, param & 7));
+    reply(kReceived);
+    if (state_ == ChipState::Speaking || state_ == ChipState::Paused)
+        endSpeech(false, "replaced by the new text");
+    const Reading reading = ReadText(text, attrs_);
+    for (const std::string& mark : reading.unknownMarks)
+        lines_.push_back("unknown mark " + mark + ", ignored");
+    const auto ms =
+        static_cast<int64_t>(std::llround(static_cast<double>(reading.ms) * timeScale_));
+    const std::string utf8 = GbkToUtf8(StripMarks(text));
+    lines_.push_back(Format("speak %lld ms: ", static_cast<long long>(ms)) + utf8);
+    state_ = ChipState::Speaking;
+    speechEndMs_ = nowMs + ms;
+    dropIdle_ = chance(faults_.dropIdle);
+    if (!utf8.empty())
+        voice_.push_back({VoiceEvent::Start, utf8, reading.atStart});
+}
+
+void ChipModel::endSpeech(bool idleReport, const char* why) {
     state_ = ChipState::Idle;
-    voice_.push_back({VoiceEvent::Stop, {}});
+    voice_.push_back({VoiceEvent::Stop, {}, {}});
     lines_.push_back(std::string("speech ") + why);
-    if (reportIdle)
-        answer(kIdle);
+    if (idleReport)
+        reportIdle();
+    dropIdle_ = false;
 }
 
 void ChipModel::Tick(int64_t nowMs) {
+    while (!inbound_.empty() && inbound_.front().atMs <= static_cast<double>(nowMs)) {
+        const Inbound first = inbound_.front();
+        const auto at = static_cast<int64_t>(std::ceil(first.atMs));
+        timePasses(at);
+        if (first.rate != rate_) {
+            // Noise to the chip: one report for the whole run of it.
+            std::string run;
+            int64_t last = at;
+            while (!inbound_.empty() && inbound_.front().rate == first.rate &&
+                   inbound_.front().atMs <= static_cast<double>(nowMs)) {
+                run += inbound_.front().byte;
+                last = static_cast<int64_t>(std::ceil(inbound_.front().atMs));
+                inbound_.pop_front();
+            }
+            receive(run, first.rate, last);
+            continue;
+        }
+        inbound_.pop_front();
+        receive(std::string_view(&first.byte, 1), first.rate, at);
+    }
+    timePasses(nowMs);
+}
+
+void ChipModel::timePasses(int64_t nowMs) {
     if (state_ == ChipState::Speaking && nowMs >= speechEndMs_) {
         state_ = ChipState::Idle;
         lines_.push_back("done speaking");
-        answer(kIdle);
+        reportIdle();
     }
     if (!pending_.empty() && nowMs - lastByteMs_ >= kFrameGapMs) {
         lines_.push_back("recv " + HexOf(pending_) + " | cut short, dropped");
@@ -338,12 +341,13 @@ void ChipModel::Tick(int64_t nowMs) {
 
 int64_t ChipModel::NextDeadline() const {
     int64_t next = -1;
+    auto consider = [&next](int64_t t) { next = next < 0 ? t : std::min(next, t); };
     if (state_ == ChipState::Speaking)
-        next = speechEndMs_;
-    if (!pending_.empty()) {
-        const int64_t gap = lastByteMs_ + kFrameGapMs;
-        next = next < 0 ? gap : std::min(next, gap);
-    }
+        consider(speechEndMs_);
+    if (!pending_.empty())
+        consider(lastByteMs_ + kFrameGapMs);
+    if (!inbound_.empty())
+        consider(static_cast<int64_t>(std::ceil(inbound_.front().atMs)));
     return next;
 }
 

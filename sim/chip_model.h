@@ -22,19 +22,26 @@
 // - Set rate (31, parameter 0/1/2 = 9600/19200/38400) is acknowledged at the
 //   old rate; from then on only bytes sent at the new rate are understood,
 //   bytes at any other rate are ignored.
+// - Control marks, as frames of their own or inside a text, set the chip's
+//   attributes (chip_attributes.h); speed and style set the speaking time.
+// - With line timing, a byte arrives 10 bits' time after the one before it
+//   (at the line's rate), and the chip acts on a frame only when its last
+//   byte has arrived.
+// - Faults on demand (ChipFaults), drawn from a generator seeded with the
+//   configured seed, so that a run can be repeated exactly.
 #pragma once
 
+#include "sim/chip_attributes.h"
+
 #include <cstdint>
+#include <deque>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace chipsim {
 
-// Speaking time of one character whose GBK code has two bytes (a Chinese
-// character or a full-width sign), and of one single-byte character.
-constexpr int64_t kMsPerDoubleByteChar = 250;
-constexpr int64_t kMsPerSingleByteChar = 100;
 // A frame whose bytes stop for this long is dropped.
 constexpr int64_t kFrameGapMs = 200;
 // Longest length field accepted; a longer one cannot be a frame of the chip.
@@ -47,12 +54,32 @@ enum class ChipState { Idle, Speaking, Paused, Asleep };
 // What the voice should do; the model only tells, the program does it.
 struct VoiceEvent {
     enum Kind { Start, Stop, Pause, Resume } kind;
-    std::string utf8Text; // Start only: the text without control marks
+    std::string utf8Text;  // Start only: the text without control marks
+    Attributes attributes; // Start only: in force where the text starts
 };
+
+// Each a fraction from 0 to 1.
+struct ChipFaults {
+    double reject = 0;   // good frames answered 0x45 (and not acted on)
+    double mute = 0;     // frames that get no answer of their own
+    double dropIdle = 0; // texts after which no 0x4F comes
+    double garble = 0;   // bytes sent with one bit flipped
+};
+
+struct ChipConfig {
+    double timeScale = 1.0;
+    bool lineTiming = false;
+    ChipFaults faults;
+    uint64_t seed = 0;
+};
+
+// Time one byte takes on the line: 10 bits (start, 8 data, stop).
+double ByteMs(int rate);
 
 class ChipModel {
   public:
     explicit ChipModel(double timeScale = 1.0);
+    explicit ChipModel(const ChipConfig& config);
 
     // Power-up: queues 0x4A.
     void Start(int64_t nowMs);
@@ -65,6 +92,9 @@ class ChipModel {
 
     ChipState State() const { return state_; }
     int Rate() const { return rate_; }
+    const Attributes& Attrs() const { return attrs_; }
+    // Bytes fed that have not arrived yet (line timing only).
+    size_t InFlight() const { return inbound_.size(); }
 
     // Status bytes to send, in order; taken once.
     std::string TakeBytes();
@@ -72,7 +102,8 @@ class ChipModel {
     std::vector<std::string> TakeLines();
     std::vector<VoiceEvent> TakeVoice();
 
-    // Unscaled speaking time of a GBK text; control marks take no time.
+    // Unscaled speaking time of a GBK text at the default attributes
+    // (marks inside it take effect as they come, and take no time).
     static int64_t SpeechMs(std::string_view gbk);
     // The text without control marks such as "[v10]" or "[d]".
     static std::string StripMarks(std::string_view gbk);
@@ -82,12 +113,35 @@ class ChipModel {
     static std::string HexOf(std::string_view bytes);
 
   private:
+    void receive(std::string_view bytes, int lineRate, int64_t nowMs);
+    void timePasses(int64_t nowMs);
     void parse(int64_t nowMs);
     void handleFrame(std::string_view frame, int64_t nowMs);
-    void answer(uint8_t byte) { out_.push_back(static_cast<char>(byte)); }
-    void endSpeech(bool reportIdle, const char* why);
+    void handleGoodFrame(std::string_view frame, const std::string& head, int64_t nowMs);
+    void synthesize(std::string_view frame, size_t length, const std::string& head, int64_t nowMs);
+    // Every byte the chip sends (garbled on demand).
+    void answer(uint8_t byte);
+    // The answer that belongs to the frame being handled (lost on demand).
+    void reply(uint8_t byte);
+    void reportIdle();
+    void endSpeech(bool idleReport, const char* why);
+    bool chance(double p);
+
+    struct Inbound {
+        char byte;
+        double atMs;
+        int rate;
+    };
 
     double timeScale_;
+    bool lineTiming_ = false;
+    ChipFaults faults_;
+    std::mt19937_64 rng_;
+    Attributes attrs_;
+    bool muted_ = false;    // the frame being handled gets no answer
+    bool dropIdle_ = false; // the text being spoken ends without 0x4F
+    std::deque<Inbound> inbound_;
+    double lineFreeMs_ = 0; // when the last byte fed has arrived
     ChipState state_ = ChipState::Idle;
     int rate_ = kDefaultRate;
     std::string pending_; // bytes of a frame not yet complete

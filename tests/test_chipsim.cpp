@@ -4,6 +4,7 @@
 #include "sim/chip_model.h"
 #include "tests/support/chipsim_process.h"
 #include "tests/support/form_harness.h"
+#include "tests/support/line_client.h"
 #include "tests/support/pty_peer.h"
 
 #include <QDir>
@@ -225,70 +226,6 @@ TEST(ChipModel, SurvivesRandomBytesAndStillAnswers) {
 
 // ---- the program
 
-// The console's end of the line, opened like a serial port.
-class LineClient {
-  public:
-    explicit LineClient(const QString& device) {
-        fd_ = ::open(device.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        if (fd_ >= 0)
-            setRate(B9600);
-    }
-    ~LineClient() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    bool ok() const { return fd_ >= 0; }
-    void setRate(speed_t speed) {
-        termios tio{};
-        tcgetattr(fd_, &tio);
-        cfmakeraw(&tio);
-        cfsetispeed(&tio, speed);
-        cfsetospeed(&tio, speed);
-        tcsetattr(fd_, TCSANOW, &tio);
-    }
-    // Writes all of bytes unless the line stays full for timeoutMs.
-    bool write(const QByteArray& bytes, int timeoutMs = 5000) {
-        qsizetype done = 0;
-        QElapsedTimer quiet;
-        quiet.start();
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(fd_, bytes.constData() + done, size_t(bytes.size() - done));
-            if (n > 0) {
-                done += n;
-                quiet.restart();
-            } else if (quiet.elapsed() > timeoutMs) {
-                return false;
-            } else {
-                QThread::usleep(500);
-            }
-        }
-        return true;
-    }
-    // Everything that arrives until the line has been quiet for quietMs (at
-    // most timeoutMs for the first byte).
-    QByteArray read(int timeoutMs = 3000, int quietMs = 100) {
-        QByteArray out;
-        QElapsedTimer total, quiet;
-        total.start();
-        quiet.start();
-        char buf[4096];
-        for (;;) {
-            const ssize_t n = ::read(fd_, buf, sizeof buf);
-            if (n > 0) {
-                out.append(buf, int(n));
-                quiet.restart();
-            } else if (out.isEmpty() ? total.elapsed() > timeoutMs : quiet.elapsed() > quietMs) {
-                return out;
-            } else {
-                QThread::usleep(500);
-            }
-        }
-    }
-
-  private:
-    int fd_ = -1;
-};
-
 // Options as they stand in the source of the option parser.
 TEST(ChipSimProgram, HelpDocumentsEveryOption) {
     QProcess p;
@@ -461,7 +398,7 @@ TEST(ChipSimProgram, SpeakSaysTheTextWithoutItsMarks) {
     ASSERT_TRUE(WaitUntil([&] { return QFileInfo(said).size() > 0; }, 5000));
     QFile f(said);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(QString::fromUtf8(f.readAll()), QStringLiteral("-v|cmn|--|你好|\n"));
+    EXPECT_EQ(QString::fromUtf8(f.readAll()), QStringLiteral("-v|cmn|-s|175|-a|100|--|你好|\n"));
     EXPECT_TRUE(chip.errors().isEmpty());
 }
 

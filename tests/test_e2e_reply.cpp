@@ -65,7 +65,7 @@ TEST(EndToEnd, ShortTextIsAcceptedAndSpoken) {
     EXPECT_EQ(b.log(), FrameLogText(Hex("FD 00 07 01 01 C4 E3 BA C3 A4")) + Lines({kOk, kIdle}));
     EXPECT_EQ(b.chipLines(QStringLiteral("recv ")),
               QStringList{QStringLiteral("recv FD 00 07 01 01 C4 E3 BA C3 A4 | synthesize 4 "
-                                         "bytes, music 0, encoding 1")});
+                                         "bytes, music 0, encoding 1 | now v10 m4 t4 o0")});
 }
 
 TEST(EndToEnd, LongTextPlaysPieceByPieceAndStops) {

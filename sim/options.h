@@ -1,0 +1,29 @@
+// The simulator's command line.
+#pragma once
+
+#include "sim/chip_model.h"
+
+#include <string>
+
+namespace chipsim {
+
+struct Options {
+    int comPort = 0; // 0: no link
+    std::string portsDir;
+    bool speak = false;
+    std::string wavDir; // empty: no files
+    bool quitOnEof = false;
+    bool seedGiven = false;
+    ChipConfig chip;           // time scale, line timing, faults, seed
+    double noisePerSecond = 0; // random bytes on the line between answers
+    double unplugAfterS = -1;  // < 0: never
+    double replugAfterS = -1;  // < 0: never
+};
+
+// Exits with status 0 after --help or --version, with status 2 and one line
+// of usage on a mistake.
+Options ParseOptions(int argc, char** argv);
+
+std::string DefaultPortsFolder();
+
+} // namespace chipsim
