@@ -22,6 +22,7 @@ void Form1::MSComm1_OnComm() {
     const int n = qMin<int>(static_cast<int>(s.size()), kBytesInterpreted);
     for (int i = 0; i < n; ++i) {
         const auto status = static_cast<uint8_t>(s[i]);
+        Traffic.RecordReply(status, BaudChangePending == 1);
         switch (status) {
         case ChipStatus::Received:
             if (BaudChangePending == 1) {
