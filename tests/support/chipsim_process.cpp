@@ -16,8 +16,10 @@ ChipSim::ChipSim(const QString& portsFolder, int n, double timeScale,
         return;
     if (waitForLine(QStringLiteral("device "), 5000)) {
         for (const QString& line : lines_) {
-            if (line.startsWith(QLatin1String("device "))) {
-                device_ = line.mid(7).trimmed();
+            // With --report-times a time stamp and a blank come first.
+            const qsizetype at = line.indexOf(QLatin1String("device "));
+            if (at >= 0) {
+                device_ = line.mid(at + 7).trimmed();
                 break;
             }
         }
