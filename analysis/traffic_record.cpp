@@ -20,7 +20,7 @@ const char* TrafficRecord::Store(QByteArrayView bytes) {
     if (blocks_.empty() || blockUsed_ + n > blockSize_) {
         // A frame larger than a block gets a block of its own size.
         blockSize_ = std::max(kBlockBytes, n);
-        blocks_.push_back(std::make_unique<char[]>(blockSize_));
+        blocks_.push_back(std::unique_ptr<char[]>(new char[blockSize_]));
         blockUsed_ = 0;
     }
     char* at = blocks_.back().get() + blockUsed_;
