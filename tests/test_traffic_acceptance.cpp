@@ -9,6 +9,7 @@
 #include "tests/support/pty_peer.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
@@ -161,6 +162,39 @@ TEST(TrafficAcceptance, RealSaveDialogIsQtsOwnWithTheNameFieldFocused) {
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_EQ(saved.readAll(), QStringLiteral("记录\r\n").toUtf8());
     EXPECT_TRUE(messages.isEmpty());
+}
+
+// A right click on the work log and on the text box opens their menus.
+TEST(TrafficAcceptance, RightClickOpensTheMenus) {
+    QTemporaryDir dir;
+    QDir::setCurrent(dir.path());
+    Form1Deps deps;
+    deps.comm = std::make_unique<FakeCommControl>();
+    deps.messageBox = [](const QString&) {};
+    Form1 f(std::move(deps));
+    f.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+    for (TextBox* box : {f.Text4, f.Text3}) {
+        QStringList entries;
+        QTimer::singleShot(300, [&] {
+            if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                for (QAction* a : menu->actions())
+                    if (!a->isSeparator())
+                        entries << a->text();
+                menu->close();
+            }
+        });
+        const QPoint at(20, 20);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, box->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(box->viewport(), &event);
+        ASSERT_GE(entries.size(), 3) << entries.join(" | ").toStdString();
+        if (box == f.Text4)
+            EXPECT_EQ(entries.mid(entries.size() - 2).join(" | ").toStdString(),
+                      "通信分析(&I)… | 保存工作记录(&S)…");
+        else
+            EXPECT_EQ(entries.mid(entries.size() - 2).join(" | ").toStdString(),
+                      "打开文本文件(&O)… | 另存为(&A)…");
+    }
 }
 
 } // namespace
