@@ -108,5 +108,6 @@ int main(int argc, char* argv[]) {
                 100.0 * p99 / lineTime);
     std::printf("  max             %8.3f ms\n", latencies.back());
     std::printf("  goal: median <= 1 ms, 99th percentile <= 5 ms\n");
+    std::printf("  traffic recording on: %d records kept\n", form.Traffic.Count());
     return 0;
 }

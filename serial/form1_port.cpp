@@ -22,6 +22,7 @@ bool Form1::SendBytes(const QByteArray& bytes) {
             MSComm1->SetPortOpen(true);
         }
         MSComm1->Output(bytes);
+        Traffic.RecordSent(bytes);
         return true;
     } catch (const CommError&) {
         // No retry; the caller goes on as if the frame had gone out.

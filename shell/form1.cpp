@@ -1,5 +1,6 @@
 #include "shell/form1.h"
 
+#include "analysis/analysis_window.h"
 #include "serial/port_names.h"
 #include "serial/serial_comm_control.h"
 #include "shell/initial_text.h"
@@ -12,12 +13,15 @@ const QString kPortFailureMessage =
 
 Form1::Form1(Form1Deps deps, QWidget* parent)
     : QWidget(parent), comm_(std::move(deps.comm)), messageBox_(std::move(deps.messageBox)),
-      sleepMs_(std::move(deps.sleepMs)) {
+      sleepMs_(std::move(deps.sleepMs)), fileDialog_(std::move(deps.fileDialog)) {
+    if (deps.clockMs)
+        Traffic.SetClock(std::move(deps.clockMs));
     if (!comm_)
         comm_ = std::make_unique<SerialCommControl>(DefaultPortsFolder());
     MSComm1 = comm_.get();
     CreateControls();
     ConnectHandlers();
+    ConnectMenus();
     RefreshPortTips();
     Form_Load();
 }
@@ -44,6 +48,9 @@ void Form1::SleepMs(int32_t ms) {
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
+    // The analysis window would keep the program running on its own.
+    if (analysis_)
+        analysis_->close();
     Form_Unload();
     event->accept();
 }

@@ -3,7 +3,9 @@
 // replies), frames/, attributes/, demo/.
 #pragma once
 
+#include "analysis/traffic_record.h"
 #include "serial/comm_control.h"
+#include "shell/file_dialog.h"
 #include "shell/toolkit.h"
 
 #include <QByteArray>
@@ -20,7 +22,14 @@ struct Form1Deps {
     std::function<void(const QString& text)> messageBox;
     // The millisecond sleep of the repetition test; default: a thread sleep.
     std::function<void(int32_t ms)> sleepMs;
+    // Open and save dialogs; default: Qt's own file dialog.
+    FileDialogFn fileDialog;
+    // Wall clock of the traffic record, ms since the epoch; default: the system's.
+    std::function<int64_t()> clockMs;
 };
+
+class AnalysisWindow;
+class QMenu;
 
 class Form1 : public QWidget {
     Q_OBJECT
@@ -166,6 +175,20 @@ class Form1 : public QWidget {
     int PortFailures() const { return portFailures_; }
     // A continuation step of continuous playback is under way.
     bool PlaybackStepRunning = false;
+    // ---- traffic record, context menus, files (analysis/, shell/form1_menus.cpp)
+    // Every frame handed to the port and every status byte read; kept while
+    // the window lives (the work log's clear button leaves it alone).
+    TrafficRecord Traffic;
+    // The menus the work log and the text box open; the caller owns them.
+    QMenu* MakeLogMenu(const QPoint& pos);
+    QMenu* MakeTextMenu(const QPoint& pos);
+    void OpenAnalysis(); // "通信分析": one window, raised when open
+    AnalysisWindow* Analysis() const { return analysis_.get(); }
+    void SaveLog();
+    void OpenTextFile();
+    void SaveTextAs();
+    void UpdateHexTip(); // Text5's tooltip follows its text
+    FileDialogAnswer FileDialog(const FileDialogRequest& request);
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -173,6 +196,7 @@ class Form1 : public QWidget {
   private:
     void CreateControls();  // shell/form1_window.cpp
     void ConnectHandlers(); // shell/form1_window.cpp
+    void ConnectMenus();    // shell/form1_menus.cpp
 
     std::unique_ptr<CommControl> comm_;
     std::function<void(const QString&)> messageBox_;
@@ -180,6 +204,9 @@ class Form1 : public QWidget {
     bool unloaded_ = false;
     int portFailures_ = 0;
     bool failureShown_ = false; // the port-failure message is open
+    FileDialogFn fileDialog_;
+    // Declared after Traffic: it goes first, while the record still exists.
+    std::unique_ptr<AnalysisWindow> analysis_;
 };
 
 // The port-failure message.

@@ -23,6 +23,9 @@ struct FormHarness {
     SerialCommControl* serial = nullptr;
     QStringList messages;
     QList<int32_t> sleeps;
+    // File dialogs asked for, and the answer each gets (empty path: cancelled).
+    QList<FileDialogRequest> dialogs;
+    FileDialogAnswer dialogAnswer;
     std::unique_ptr<Form1> form;
 
     // With the fake control. setUp runs on it before the window is built
@@ -74,6 +77,10 @@ struct FormHarness {
         deps.comm = std::move(comm);
         deps.messageBox = [this](const QString& text) { messages << text; };
         deps.sleepMs = [this](int32_t ms) { sleeps << ms; };
+        deps.fileDialog = [this](const FileDialogRequest& r) {
+            dialogs << r;
+            return dialogAnswer;
+        };
         form = std::make_unique<Form1>(std::move(deps));
     }
 };

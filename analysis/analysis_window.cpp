@@ -1,0 +1,131 @@
+#include "analysis/analysis_window.h"
+
+#include "analysis/traffic_table.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QTableView>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+AnalysisWindow::AnalysisWindow(TrafficRecord& record, FileDialogFn fileDialog,
+                               std::function<void(const QString&)> message, QWidget* parent)
+    : QWidget(parent, Qt::Window), record_(record), fileDialog_(std::move(fileDialog)),
+      message_(std::move(message)) {
+    setObjectName(QStringLiteral("AnalysisWindow"));
+    setWindowTitle(QStringLiteral("通信分析"));
+    resize(1000, 640);
+
+    model_ = new TrafficModel(record, this);
+    table_ = new QTableView;
+    table_->setObjectName(QStringLiteral("trafficTable"));
+    table_->setModel(model_);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    table_->setWordWrap(false);
+    table_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // Fixed row heights: the view never measures a million rows.
+    table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
+    table_->verticalHeader()->hide();
+    QHeaderView* h = table_->horizontalHeader();
+    h->setSectionResizeMode(QHeaderView::Interactive);
+    const int widths[] = {96, 44, 260, 380, 110, 220};
+    for (int c = 0; c < TrafficColumn::Count; ++c)
+        h->resizeSection(c, widths[c]);
+    h->setStretchLastSection(true);
+
+    fields_ = new QTableWidget(0, 4);
+    fields_->setObjectName(QStringLiteral("fieldTable"));
+    fields_->setHorizontalHeaderLabels({QStringLiteral("偏移"), QStringLiteral("字段"),
+                                        QStringLiteral("值"), QStringLiteral("含义")});
+    fields_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    fields_->verticalHeader()->hide();
+    fields_->horizontalHeader()->setStretchLastSection(true);
+    fields_->horizontalHeader()->resizeSection(0, 50);
+    fields_->horizontalHeader()->resizeSection(1, 80);
+    fields_->horizontalHeader()->resizeSection(2, 160);
+
+    clear_ = new QPushButton(QStringLiteral("清空"));
+    clear_->setObjectName(QStringLiteral("clearButton"));
+    export_ = new QPushButton(QStringLiteral("导出CSV(&E)…"));
+    export_->setObjectName(QStringLiteral("exportButton"));
+
+    auto* split = new QSplitter(Qt::Vertical);
+    split->addWidget(table_);
+    split->addWidget(fields_);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(clear_);
+    buttons->addWidget(export_);
+    buttons->addStretch();
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(split);
+    layout->addLayout(buttons);
+
+    connect(clear_, &QPushButton::clicked, this, [this] {
+        record_.Clear();
+        ShowFields(-1);
+    });
+    connect(export_, &QPushButton::clicked, this, &AnalysisWindow::ExportCsv);
+    connect(
+        table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+        [this](const QModelIndex& current) { ShowFields(current.isValid() ? current.row() : -1); });
+    // Follow the traffic while the end is in view; a user who scrolled up
+    // keeps their place.
+    connect(model_, &QAbstractItemModel::rowsAboutToBeInserted, this, [this] {
+        const QScrollBar* bar = table_->verticalScrollBar();
+        followEnd_ = bar->value() >= bar->maximum();
+    });
+    connect(model_, &QAbstractItemModel::rowsInserted, this, [this] {
+        if (followEnd_)
+            table_->scrollToBottom();
+    });
+    connect(model_, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& first) {
+        const QModelIndex current = table_->currentIndex();
+        if (current.isValid() && current.row() == first.row())
+            ShowFields(current.row());
+    });
+    table_->scrollToBottom();
+}
+
+void AnalysisWindow::ShowFields(int row) {
+    fields_->setRowCount(0);
+    if (row < 0 || row >= record_.Count())
+        return;
+    const QList<FrameFieldRow> rows = TrafficFields(record_, row);
+    fields_->setRowCount(int(rows.size()));
+    for (int i = 0; i < rows.size(); ++i) {
+        const FrameFieldRow& f = rows[i];
+        const QString cells[] = {QString::number(f.offset), f.field, f.value, f.meaning};
+        for (int c = 0; c < 4; ++c)
+            fields_->setItem(i, c, new QTableWidgetItem(cells[c]));
+    }
+}
+
+void AnalysisWindow::ExportCsv() {
+    FileDialogRequest request;
+    request.save = true;
+    request.caption = QStringLiteral("导出CSV");
+    request.filters = {QStringLiteral("CSV 文件 (*.csv)")};
+    request.fileName = QStringLiteral("通信分析.csv");
+    const FileDialogAnswer answer = fileDialog_ ? fileDialog_(request) : FileDialogAnswer{};
+    if (answer.path.isEmpty())
+        return;
+    WriteCsv(answer.path);
+}
+
+bool AnalysisWindow::WriteCsv(const QString& path) {
+    model_->Sync();
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && WriteTrafficCsv(record_, file) && file.commit())
+        return true;
+    if (message_)
+        message_(QStringLiteral("无法写入 %1：%2").arg(path, file.errorString()));
+    return false;
+}

@@ -1,0 +1,68 @@
+// "通信分析": the traffic record as a live table, one row per frame or status
+// byte, and the selected row field by field below it. A window of its own,
+// not modal.
+#pragma once
+
+#include "analysis/traffic_record.h"
+#include "shell/file_dialog.h"
+
+#include <QAbstractTableModel>
+#include <QWidget>
+#include <functional>
+
+class QPushButton;
+class QTableView;
+class QTableWidget;
+
+// The record as a table model. It holds nothing per row: every cell is made
+// from the record when the view asks for it, so a million rows cost the
+// record's own memory only. New records join at the next turn of the event
+// loop, many at once.
+class TrafficModel : public QAbstractTableModel {
+    Q_OBJECT
+  public:
+    explicit TrafficModel(const TrafficRecord& record, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    // Takes in what the record gained since the last call.
+    void Sync();
+
+  private:
+    void Schedule();
+    const TrafficRecord& record_;
+    int rows_ = 0;
+    bool scheduled_ = false;
+};
+
+class AnalysisWindow : public QWidget {
+    Q_OBJECT
+  public:
+    AnalysisWindow(TrafficRecord& record, FileDialogFn fileDialog,
+                   std::function<void(const QString&)> message, QWidget* parent = nullptr);
+
+    TrafficModel* model() const { return model_; }
+    QTableView* table() const { return table_; }
+    QTableWidget* fields() const { return fields_; }
+
+    // "导出CSV": asks for a file and writes every row to it.
+    void ExportCsv();
+    // Writes the CSV to path; false, with the message shown, on failure.
+    bool WriteCsv(const QString& path);
+    // Shows the fields of a row (-1: none).
+    void ShowFields(int row);
+
+  private:
+    TrafficRecord& record_;
+    FileDialogFn fileDialog_;
+    std::function<void(const QString&)> message_;
+    TrafficModel* model_ = nullptr;
+    QTableView* table_ = nullptr;
+    QTableWidget* fields_ = nullptr;
+    QPushButton* clear_ = nullptr;
+    QPushButton* export_ = nullptr;
+    bool followEnd_ = true;
+};

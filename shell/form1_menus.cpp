@@ -1,0 +1,157 @@
+// The context menus of the work log and the text box, the analysis window
+// they open, the files they read and write, and the hex entry's tooltip.
+// None of it adds a control to the window or a line to the work log.
+#include "analysis/analysis_window.h"
+#include "frames/hex_entry_check.h"
+#include "shell/form1.h"
+#include "shell/text_files.h"
+
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTimer>
+
+namespace {
+
+const QString kUtf8Filter = QStringLiteral("UTF-8 文本 (*.txt)");
+const QString kGbkFilter = QStringLiteral("GBK 文本 (*.txt)");
+
+// Qt's own dialog (the same on every desktop), with the file-name field
+// focused when it opens.
+FileDialogAnswer RunFileDialog(QWidget* parent, const FileDialogRequest& r) {
+    QFileDialog dialog(parent, r.caption);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(r.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(r.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    if (!r.filters.isEmpty()) {
+        QStringList filters = r.filters;
+        if (!r.save)
+            filters << QStringLiteral("所有文件 (*)");
+        dialog.setNameFilters(filters);
+        dialog.selectNameFilter(filters.value(r.filter));
+    }
+    if (!r.fileName.isEmpty())
+        dialog.selectFile(r.fileName);
+    QTimer::singleShot(0, &dialog, [&dialog] {
+        if (auto* edit = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+            edit->setFocus(Qt::OtherFocusReason);
+    });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    FileDialogAnswer answer;
+    answer.path = dialog.selectedFiles().first();
+    answer.filter = std::max(0, int(r.filters.indexOf(dialog.selectedNameFilter())));
+    return answer;
+}
+
+} // namespace
+
+void Form1::ConnectMenus() {
+    Text4->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(Text4, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        QMenu* menu = MakeLogMenu(pos);
+        menu->exec(Text4->viewport()->mapToGlobal(pos));
+        delete menu;
+    });
+    Text3->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(Text3, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        QMenu* menu = MakeTextMenu(pos);
+        menu->exec(Text3->viewport()->mapToGlobal(pos));
+        delete menu;
+    });
+    connect(Text5, &QPlainTextEdit::textChanged, this, &Form1::UpdateHexTip);
+    UpdateHexTip();
+}
+
+QMenu* Form1::MakeLogMenu(const QPoint& pos) {
+    QMenu* menu = Text4->createStandardContextMenu(pos);
+    menu->addSeparator();
+    QAction* analysis =
+        menu->addAction(QStringLiteral("通信分析(&I)…"), this, &Form1::OpenAnalysis);
+    analysis->setObjectName(QStringLiteral("actionTrafficAnalysis"));
+    QAction* save = menu->addAction(QStringLiteral("保存工作记录(&S)…"), this, &Form1::SaveLog);
+    save->setObjectName(QStringLiteral("actionSaveLog"));
+    return menu;
+}
+
+QMenu* Form1::MakeTextMenu(const QPoint& pos) {
+    QMenu* menu = Text3->createStandardContextMenu(pos);
+    menu->addSeparator();
+    QAction* open =
+        menu->addAction(QStringLiteral("打开文本文件(&O)…"), this, &Form1::OpenTextFile);
+    open->setObjectName(QStringLiteral("actionOpenText"));
+    QAction* save = menu->addAction(QStringLiteral("另存为(&A)…"), this, &Form1::SaveTextAs);
+    save->setObjectName(QStringLiteral("actionSaveTextAs"));
+    return menu;
+}
+
+FileDialogAnswer Form1::FileDialog(const FileDialogRequest& request) {
+    return fileDialog_ ? fileDialog_(request) : RunFileDialog(this, request);
+}
+
+void Form1::OpenAnalysis() {
+    if (!analysis_)
+        analysis_ = std::make_unique<AnalysisWindow>(
+            Traffic, [this](const FileDialogRequest& r) { return FileDialog(r); },
+            [this](const QString& text) { MsgBox(text); }, this);
+    analysis_->show();
+    analysis_->raise();
+    analysis_->activateWindow();
+}
+
+// The log exactly as it stands (its line breaks are CR LF), UTF-8 unless GBK
+// is chosen.
+void Form1::SaveLog() {
+    FileDialogRequest request;
+    request.save = true;
+    request.caption = QStringLiteral("保存工作记录");
+    request.filters = {kUtf8Filter, kGbkFilter};
+    request.filter = 0;
+    request.fileName = QStringLiteral("工作记录.txt");
+    const FileDialogAnswer answer = FileDialog(request);
+    if (answer.path.isEmpty())
+        return;
+    QString error;
+    const TextEncoding encoding = answer.filter == 1 ? TextEncoding::Gbk : TextEncoding::Utf8;
+    if (!WriteTextFile(answer.path, Text4->Text(), encoding, &error))
+        MsgBox(error);
+}
+
+// Replaces the text as the demo buttons do: nothing sent, logged or selected.
+void Form1::OpenTextFile() {
+    FileDialogRequest request;
+    request.caption = QStringLiteral("打开文本文件");
+    request.filters = {QStringLiteral("文本文件 (*.txt)")};
+    const FileDialogAnswer answer = FileDialog(request);
+    if (answer.path.isEmpty())
+        return;
+    QString error;
+    const std::optional<QString> text = ReadTextFile(answer.path, &error);
+    if (!text) {
+        MsgBox(error);
+        return;
+    }
+    Text3->SetText(*text);
+    Text3->SetSelStart(0);
+}
+
+// GBK by default, the initial text file's encoding.
+void Form1::SaveTextAs() {
+    FileDialogRequest request;
+    request.save = true;
+    request.caption = QStringLiteral("另存为");
+    request.filters = {kGbkFilter, kUtf8Filter};
+    request.filter = 0;
+    request.fileName = QStringLiteral("文本.txt");
+    const FileDialogAnswer answer = FileDialog(request);
+    if (answer.path.isEmpty())
+        return;
+    QString error;
+    const TextEncoding encoding = answer.filter == 1 ? TextEncoding::Utf8 : TextEncoding::Gbk;
+    if (!WriteTextFile(answer.path, Text3->Text(), encoding, &error))
+        MsgBox(error);
+}
+
+void Form1::UpdateHexTip() {
+    Text5->setToolTip(HexEntryTip(Text5->Text()));
+}

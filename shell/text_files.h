@@ -1,0 +1,28 @@
+// Text files opened into and saved from the text boxes. Plain code.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+enum class TextEncoding { Utf8, Gbk, Utf16 };
+
+// File bytes to text: UTF-8 when they are valid UTF-8 (a byte-order mark is
+// dropped), UTF-16 when they start with a UTF-16 byte-order mark, GBK
+// otherwise. Line breaks stay as they are (the text box makes them CR LF).
+QString DecodeTextFile(const QByteArray& bytes, TextEncoding* found = nullptr);
+
+// Text to file bytes, without a byte-order mark. Nothing when a character
+// has no code in the encoding (GBK), so that nothing is lost unnoticed.
+std::optional<QByteArray> EncodeText(const QString& text, TextEncoding encoding);
+
+// Files larger than this are refused, as the initial text file is.
+constexpr qint64 kTextFileMaxBytes = 1024 * 1024;
+
+// Reads a whole text file. On failure returns nothing and says why in *error
+// (a file over the limit, a missing or unreadable file).
+std::optional<QString> ReadTextFile(const QString& path, QString* error);
+
+// Writes the text to path (replacing the file only once all is written). On
+// failure returns false and says why in *error.
+bool WriteTextFile(const QString& path, const QString& text, TextEncoding encoding, QString* error);

@@ -1,0 +1,167 @@
+// What the analysis window and the hex entry's tooltip say about a frame:
+// command names, parameters, text with named control marks, and the checks of
+// header, length field and checksum.
+#include "frames/frame_codec.h"
+#include "frames/frame_decode.h"
+#include "frames/hex_entry.h"
+#include "frames/hex_entry_check.h"
+#include "tests/support/form_harness.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A frame with the right checksum appended.
+QByteArray Sealed(const char* spaced) {
+    QByteArray f = Hex(spaced);
+    f += char(XorOf(f));
+    return f;
+}
+
+TEST(FrameDecode, MeaningAndCheckOfEachKindOfFrame) {
+    struct Case {
+        const char* what;
+        QByteArray frame;
+        QString meaning;
+        QString check;
+    };
+    QByteArray longer = Hex("FD 00 0F 01 01 B0 A1 B0 A1 B0 A1 B0 A1 B0 A1 B0 A1 B0 A1");
+    longer += char(XorOf(longer));
+    const Case cases[] = {
+        {"stop", Hex("FD 00 02 02 FD"), "停止", "✓"},
+        {"pause", Hex("FD 00 02 03 FC"), "暂停", "✓"},
+        {"resume", Hex("FD 00 02 04 FB"), "恢复", "✓"},
+        {"query", Hex("FD 00 02 21 DE"), "查询", "✓"},
+        {"sleep", Hex("FD 00 02 88 77"), "休眠", "✓"},
+        {"rate 9600", Hex("FD 00 03 31 00 CF"), "设置芯片 波特率 9600", "✓"},
+        {"rate 19200", Hex("FD 00 03 31 01 CE"), "设置芯片 波特率 19200", "✓"},
+        {"rate 38400", Hex("FD 00 03 31 02 CD"), "设置芯片 波特率 38400", "✓"},
+        {"text", Hex("FD 00 07 01 01 C4 E3 BA C3 A4"), "合成 无背景 GBK “你好”", "✓"},
+        {"text with music 15", Hex("FD 00 07 01 79 C4 E3 BA C3 DC"), "合成 背景音乐15 GBK “你好”",
+         "✓"},
+        {"volume mark", Hex("FD 00 08 01 01 5B 76 31 30 5D 84"),
+         "合成 无背景 GBK [v10] 前景音量 10", "✓"},
+        {"speed mark", Hex("FD 00 07 01 01 5B 74 34 5D BC"), "合成 无背景 GBK [t4] 词语语速 4",
+         "✓"},
+        {"background volume", Hex("FD 00 07 01 01 5B 6D 34 5D A5"),
+         "合成 无背景 GBK [m4] 背景音量 4", "✓"},
+        {"word by word", Hex("FD 00 07 01 01 5B 6F 31 5D A2"), "合成 无背景 GBK [o1] Word-By-Word",
+         "✓"},
+        {"natural", Hex("FD 00 07 01 01 5B 6F 30 5D A3"), "合成 无背景 GBK [o0] 自然", "✓"},
+        {"defaults", Hex("FD 00 06 01 01 5B 64 5D 99"), "合成 无背景 GBK [d] 恢复默认值", "✓"},
+        {"mark inside text", Sealed("FD 00 09 01 01 41 5B 76 33 5D 42"),
+         "合成 无背景 GBK “A” [v3] 前景音量 3 “B”", "✓"},
+        {"no mark: unknown letter, leading zero",
+         Sealed("FD 00 0C 01 01 5B 78 35 5D 5B 76 30 35 5D"), "合成 无背景 GBK “[x5][v05]”", "✓"},
+        {"line break in text", Sealed("FD 00 07 01 01 41 0D 0A 42"), "合成 无背景 GBK “A↵B”", "✓"},
+        {"other encoding is not decoded", Sealed("FD 00 05 01 00 C4 E3"),
+         "合成 无背景 编码 0 2 字节文本（不是 GBK，未解码）", "✓"},
+        {"wrong checksum", Hex("FD 00 0F 01 01 B0 A1 B0 A1 B0 A1 B0 A1 B0 A1 B0 A1 00"),
+         "合成 无背景 GBK “啊啊啊啊啊啊”", "✗ 应为 0xF2"},
+        {"length field too small", longer, "合成 无背景 GBK “啊啊啊啊啊啊啊”",
+         "✗ 长度字段 15，实有 17"},
+        {"both wrong", Hex("FD 00 03 02 00"), "停止", "✗ 应为 0xFC；长度字段 3，实有 2"},
+        {"stop with a byte too many", Sealed("FD 00 03 02 00"), "停止（多余字节 1 字节）", "✓"},
+        {"wrong header", Sealed("FE 00 02 02"), "停止", "✗ 帧头 0xFE，应为 0xFD"},
+        {"unknown command", Sealed("FD 00 03 55 07"), "未知命令 0x55（数据 1 字节）", "✓"},
+        {"cut short", Hex("FD 00"), "不完整的帧", "✗ 帧不完整（2 字节）"},
+        {"one byte", Hex("FD"), "不完整的帧", "✗ 帧不完整（1 字节）"},
+        {"empty", QByteArray(), "空帧", "✗ 帧不完整（0 字节）"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const FrameDecode d = DecodeFrame(c.frame);
+        EXPECT_EQ(d.meaning.toStdString(), c.meaning.toStdString());
+        EXPECT_EQ(d.check.toStdString(), c.check.toStdString());
+        EXPECT_EQ(d.ok, c.check == QStringLiteral("✓"));
+    }
+}
+
+TEST(FrameDecode, RightChecksumIsGivenOnlyWhenTheLastByteIsWrong) {
+    EXPECT_FALSE(DecodeFrame(Hex("FD 00 02 02 FD")).rightChecksum.has_value());
+    const FrameDecode d = DecodeFrame(Hex("FD 00 02 02 00"));
+    ASSERT_TRUE(d.rightChecksum.has_value());
+    EXPECT_EQ(*d.rightChecksum, 0xFD);
+}
+
+TEST(FrameDecode, TextFrameFieldByField) {
+    const FrameDecode d = DecodeFrame(Hex("FD 00 0A 01 09 C4 E3 0D 0A 5B 64 5D 00"), true);
+    struct Row {
+        int offset;
+        const char* field;
+        const char* value;
+        QString meaning;
+    };
+    const Row rows[] = {
+        {0, "帧头", "FD", "✓"},
+        {1, "长度", "00 0A", "其后 10 字节 ✓"},
+        {3, "命令", "01", "合成"},
+        {4, "参数", "09", "背景音乐01，GBK"},
+        {5, "文本", "C4 E3", "你"},
+        {7, "文本", "0D", "回车 CR"},
+        {8, "文本", "0A", "换行 LF"},
+        {9, "控制标记", "5B 64 5D", "[d] 恢复默认值"},
+        {12, "校验", "00", QStringLiteral("✗ 应为 0xBD")},
+    };
+    ASSERT_EQ(d.fields.size(), std::size(rows));
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(d.fields[i].offset, rows[i].offset);
+        EXPECT_EQ(d.fields[i].field.toStdString(), rows[i].field);
+        EXPECT_EQ(d.fields[i].value.toStdString(), rows[i].value);
+        EXPECT_EQ(d.fields[i].meaning.toStdString(), rows[i].meaning.toStdString());
+    }
+    EXPECT_EQ(d.textCharacters, 1); // 你; line breaks and marks are not spoken
+}
+
+TEST(FrameDecode, LengthFieldRowSaysWhatIsThere) {
+    const FrameDecode d = DecodeFrame(Sealed("FD 00 05 02"), true);
+    ASSERT_GE(d.fields.size(), 2);
+    EXPECT_EQ(d.fields[1].meaning.toStdString(), "✗ 长度字段 5，实有 2");
+}
+
+TEST(HexEntryTip, SaysWhatTheButtonsWouldSend) {
+    const QString startUp =
+        QStringLiteral("fd 00 0f 01 01 b0 a1 b0 a1 b0 a1 b0 a1 b0 a1 b0 a1\r\n");
+    const QString tip = HexEntryTip(startUp);
+    EXPECT_TRUE(tip.contains(QStringLiteral("17 字节：FD 00 0F 01 01 B0 A1"))) << tip.toStdString();
+    EXPECT_TRUE(tip.contains(QStringLiteral(
+        "播放--自动加校验：加 0xF2，发送 18 字节 ✓ — 合成 无背景 GBK “啊啊啊啊啊啊”")))
+        << tip.toStdString();
+    EXPECT_TRUE(tip.contains(
+        QStringLiteral("播放--手动加校验：末字节 0xA1 ✗ 应为 0x53；长度字段 15，实有 14")))
+        << tip.toStdString();
+
+    const QString right =
+        HexEntryTip(QStringLiteral("fd 00 0f 01 01 b0 a1 b0 a1 b0 a1 b0 a1 b0 a1 b0 a1 f2"));
+    EXPECT_TRUE(right.contains(QStringLiteral("播放--手动加校验：末字节 0xF2 ✓ — 合成")))
+        << right.toStdString();
+}
+
+TEST(HexEntryTip, PointsAtTheFirstBadDigit) {
+    struct Case {
+        QString text;
+        qsizetype bad;
+        QString says;
+    };
+    const Case cases[] = {
+        {QStringLiteral("fd 0g 02"), 4, QStringLiteral("第 5 个字符 “g” 不是16进制数字")},
+        {QStringLiteral("fd 00 \r\n"), 6, QStringLiteral("第 7 个字符 回车 不是16进制数字")},
+        {QStringLiteral("fd  0 02"), 3, QStringLiteral("第 4 个字符 空格 不是16进制数字")},
+        {QStringLiteral("fd 中0"), 3, QStringLiteral("第 4 个字符 “中” 不是16进制数字")},
+        {QStringLiteral("zz 0g"), 0, QStringLiteral("第 1 个字符 “z”")},
+        {QStringLiteral("fd-00-02"), -1, QStringLiteral("3 字节：FD 00 02")},
+        {QStringLiteral("fd 00\r\n"), -1, QStringLiteral("2 字节：FD 00")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        EXPECT_EQ(FirstBadHexDigit(c.text), c.bad);
+        EXPECT_TRUE(HexEntryTip(c.text).contains(c.says)) << HexEntryTip(c.text).toStdString();
+    }
+    EXPECT_TRUE(HexEntryTip(QStringLiteral("f")).contains(QStringLiteral("不成一个字节")));
+    EXPECT_TRUE(HexEntryTip(QString()).startsWith(QStringLiteral("空")));
+    EXPECT_TRUE(HexEntryTip(QString(kMaxHexEntryLength + 1, QLatin1Char('a')))
+                    .contains(QStringLiteral("不能发送")));
+}
+
+} // namespace

@@ -1,0 +1,159 @@
+// Saving the work log, and opening and saving texts of Text3 through their
+// context menus: encodings, line breaks, and files the console refuses.
+#include "shell/text_files.h"
+#include "tests/support/form_harness.h"
+
+#include <QStringEncoder>
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray Gbk(const QString& s) {
+    QStringEncoder e("GBK");
+    return e.encode(s);
+}
+
+QByteArray Utf16(const QString& s, QStringConverter::Encoding e, const char* bom) {
+    QStringEncoder enc(e);
+    return QByteArray(bom) + QByteArray(enc.encode(s));
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void Write(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+TEST(TextFiles, EveryEncodingOfOneTextGivesTheSameBox) {
+    const QString lf = QStringLiteral("芯片介绍：中文语音合成\n第二行 ABC\n");
+    const QString expected = QStringLiteral("芯片介绍：中文语音合成\r\n第二行 ABC\r\n");
+    QString crlf = lf;
+    crlf.replace("\n", "\r\n");
+    QString cr = lf;
+    cr.replace("\n", "\r");
+    struct Case {
+        const char* what;
+        QByteArray bytes;
+    };
+    const Case cases[] = {
+        {"UTF-8", lf.toUtf8()},
+        {"UTF-8 with a byte-order mark", "\xEF\xBB\xBF" + crlf.toUtf8()},
+        {"GBK", Gbk(crlf)},
+        {"GBK, LF only", Gbk(lf)},
+        {"GBK, lone CR", Gbk(cr)},
+        {"UTF-16 LE", Utf16(crlf, QStringConverter::Utf16LE, "\xFF\xFE")},
+        {"UTF-16 BE, LF only", Utf16(lf, QStringConverter::Utf16BE, "\xFE\xFF")},
+    };
+    FormHarness h;
+    const QString path = h.workDir.filePath("in.txt");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        h->Text3->SetText(QStringLiteral("old"));
+        h->Text3->SetSelStart(1);
+        h->Text3->SetSelLength(2);
+        Write(path, c.bytes);
+        h.dialogAnswer = {path, 0};
+        h->OpenTextFile();
+        EXPECT_EQ(h->Text3->Text().toStdString(), expected.toStdString());
+        EXPECT_EQ(h->Text3->SelLength(), 0);
+    }
+    EXPECT_TRUE(h.messages.isEmpty());
+    EXPECT_TRUE(h.fake->written.isEmpty()); // nothing sent
+    EXPECT_EQ(h.log(), QString());          // nothing logged
+    ASSERT_FALSE(h.dialogs.isEmpty());
+    EXPECT_FALSE(h.dialogs[0].save);
+}
+
+TEST(TextFiles, RefusedFilesLeaveTheTextAndSayWhy) {
+    FormHarness h;
+    h->Text3->SetText(QStringLiteral("keep"));
+    const QString big = h.workDir.filePath("big.txt");
+    Write(big, QByteArray(kTextFileMaxBytes + 1, 'a'));
+    const QString exact = h.workDir.filePath("exact.txt");
+    Write(exact, QByteArray(kTextFileMaxBytes, 'b'));
+
+    h.dialogAnswer = {big, 0};
+    h->OpenTextFile();
+    h.dialogAnswer = {h.workDir.filePath("missing.txt"), 0};
+    h->OpenTextFile();
+    h.dialogAnswer = {h.workDir.path(), 0}; // a folder
+    h->OpenTextFile();
+    h.dialogAnswer = {}; // cancelled
+    h->OpenTextFile();
+    ASSERT_EQ(h.messages.size(), 3);
+    EXPECT_EQ(h.messages[0].toStdString(), "big.txt 超过1MB，未载入（文件未作任何改动）");
+    EXPECT_TRUE(h.messages[1].startsWith(QStringLiteral("missing.txt")));
+    EXPECT_EQ(h->Text3->Text().toStdString(), "keep");
+
+    h.dialogAnswer = {exact, 0}; // exactly 1 MB is taken
+    h->OpenTextFile();
+    EXPECT_EQ(h->Text3->Length(), kTextFileMaxBytes);
+}
+
+TEST(TextFiles, SavedLogIsTheLogByteForByte) {
+    FormHarness h;
+    h->Command7_Click();
+    h.fake->Receive(QByteArray("\x41\x4F", 2));
+    h->Text4->AppendText(QStringLiteral("用户的笔记\r\n"));
+    const QString log = h.log();
+    ASSERT_TRUE(log.contains(QStringLiteral("\r\n")));
+    const QString path = h.workDir.filePath("log.txt");
+
+    h.dialogAnswer = {path, 0};
+    h->SaveLog();
+    ASSERT_EQ(h.dialogs.size(), 1);
+    EXPECT_TRUE(h.dialogs[0].save);
+    EXPECT_EQ(h.dialogs[0].filter, 0);
+    EXPECT_TRUE(h.dialogs[0].filters.value(0).startsWith(QStringLiteral("UTF-8")));
+    EXPECT_EQ(ReadAll(path), log.toUtf8());
+
+    h.dialogAnswer = {path, 1}; // GBK
+    h->SaveLog();
+    EXPECT_EQ(ReadAll(path), Gbk(log));
+    EXPECT_TRUE(h.messages.isEmpty());
+}
+
+TEST(TextFiles, SaveAsWritesGbkByDefaultAndRefusesWhatGbkCannotHold) {
+    FormHarness h;
+    h->Text3->SetText(QStringLiteral("重庆市\r\n"));
+    const QString path = h.workDir.filePath("text.txt");
+    h.dialogAnswer = {path, 0};
+    h->SaveTextAs();
+    ASSERT_EQ(h.dialogs.size(), 1);
+    EXPECT_TRUE(h.dialogs[0].filters.value(0).startsWith(QStringLiteral("GBK")));
+    EXPECT_EQ(ReadAll(path), Gbk(QStringLiteral("重庆市\r\n")));
+    h.dialogAnswer = {path, 1};
+    h->SaveTextAs();
+    EXPECT_EQ(ReadAll(path), QStringLiteral("重庆市\r\n").toUtf8());
+
+    // A character GBK has no code for: the file stays as it was.
+    h->Text3->SetText(QStringLiteral("笑脸 😀"));
+    h.dialogAnswer = {path, 0};
+    h->SaveTextAs();
+    ASSERT_EQ(h.messages.size(), 1);
+    EXPECT_TRUE(h.messages[0].contains(QStringLiteral("GBK")));
+    EXPECT_EQ(ReadAll(path), QStringLiteral("重庆市\r\n").toUtf8());
+
+    // An unwritable place: a message, nothing else.
+    h.dialogAnswer = {h.workDir.filePath("no/such/dir/t.txt"), 1};
+    h->SaveTextAs();
+    ASSERT_EQ(h.messages.size(), 2);
+    EXPECT_TRUE(h.messages[1].startsWith(QStringLiteral("无法写入")));
+}
+
+TEST(TextFiles, InvalidUtf8IsReadAsGbk) {
+    TextEncoding found{};
+    EXPECT_EQ(DecodeTextFile(QByteArray("\xC4\xE3\xBA\xC3"), &found).toStdString(), "你好");
+    EXPECT_EQ(found, TextEncoding::Gbk);
+    EXPECT_EQ(DecodeTextFile(QByteArray("plain"), &found).toStdString(), "plain");
+    EXPECT_EQ(found, TextEncoding::Utf8);
+    EXPECT_EQ(DecodeTextFile(QByteArray("\xFF\xFE"), &found).toStdString(), "");
+    EXPECT_EQ(found, TextEncoding::Utf16);
+}
+
+} // namespace
