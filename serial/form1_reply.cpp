@@ -26,7 +26,9 @@ void Form1::MSComm1_OnComm() {
         if (Unloaded())
             return; // unloaded inside a message box of the byte before
         const auto status = static_cast<uint8_t>(s[i]);
-        Traffic.RecordReply(status, BaudChangePending == 1);
+        // Only status bytes: a babbling line must not grow the record.
+        if (!ReplyLogText(status, false).isEmpty())
+            Traffic.RecordReply(status, BaudChangePending == 1);
         switch (status) {
         case ChipStatus::Received:
             if (BaudChangePending == 1) {
