@@ -2,8 +2,8 @@
 // entries through LogFrame into the real window's Text4, the event loop run
 // after each one as between user actions. Prints the time per entry over the
 // first and the last 1,000 entries and their ratio.
-#include "tests/support/fake_comm_control.h"
 #include "shell/form1.h"
+#include "tests/support/fake_comm_control.h"
 
 #include <QApplication>
 #include <QDir>

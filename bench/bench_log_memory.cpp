@@ -4,8 +4,8 @@
 // neither inherits the other's freed memory.
 #include "bench/bench_pty.h"
 #include "frames/frame_codec.h"
-#include "tests/support/fake_comm_control.h"
 #include "shell/form1.h"
+#include "tests/support/fake_comm_control.h"
 
 #include <QApplication>
 #include <QDir>

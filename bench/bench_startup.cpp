@@ -2,9 +2,9 @@
 // beside a bare Qt window and beside the same controls built straight from
 // stock Qt widgets, all in one run. Medians over repeated runs, after one
 // warm-up of each, so that no kind pays the process's one-time costs.
-#include "tests/support/fake_comm_control.h"
 #include "shell/control_table.h"
 #include "shell/form1.h"
+#include "tests/support/fake_comm_control.h"
 
 #include <QApplication>
 #include <QCheckBox>

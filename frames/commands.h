@@ -16,7 +16,7 @@ constexpr uint8_t Sleep = 0x88;
 } // namespace FrameCommand
 
 namespace FrameField {
-constexpr int Header = 0;    // always 0xFD
+constexpr int Header = 0;     // always 0xFD
 constexpr int LengthHigh = 1; // length: bytes after the length field, big-endian
 constexpr int LengthLow = 2;
 constexpr int Command = 3;

@@ -1,9 +1,9 @@
 // The console when a port-failure message runs its nested event loop inside
 // the reply handler, when the window is unloaded inside that loop, and when
 // termination signals come while it is busy.
-#include "tests/support/fake_comm_control.h"
 #include "shell/form1.h"
 #include "shell/toolkit.h"
+#include "tests/support/fake_comm_control.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -3,9 +3,9 @@
 // fake or a real serial control.
 #pragma once
 
-#include "tests/support/fake_comm_control.h"
 #include "serial/serial_comm_control.h"
 #include "shell/form1.h"
+#include "tests/support/fake_comm_control.h"
 
 #include <QByteArray>
 #include <QDir>
