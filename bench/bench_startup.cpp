@@ -2,6 +2,7 @@
 // beside a bare Qt window and beside the same controls built straight from
 // stock Qt widgets, all in one run. Medians over repeated runs, after one
 // warm-up of each, so that no kind pays the process's one-time costs.
+#include "bench/paint_watch.h"
 #include "shell/control_table.h"
 #include "shell/form1.h"
 #include "tests/support/fake_comm_control.h"
@@ -27,16 +28,6 @@
 #include <vector>
 
 namespace {
-
-class PaintWatch : public QObject {
-  public:
-    bool painted = false;
-    bool eventFilter(QObject*, QEvent* e) override {
-        if (e->type() == QEvent::Paint)
-            painted = true;
-        return false;
-    }
-};
 
 // Creates a window with make(), shows it and waits for its first paint.
 double TimeToFirstPaint(const std::function<QWidget*()>& make) {

@@ -3,6 +3,7 @@
 // and its time to the first paint of the table), against the same window over
 // an empty record.
 #include "analysis/analysis_window.h"
+#include "bench/paint_watch.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -40,16 +41,6 @@ void Fill(TrafficRecord& r, int records, size_t* frameBytes) {
         }
     }
 }
-
-class PaintWatch : public QObject {
-  public:
-    bool painted = false;
-    bool eventFilter(QObject*, QEvent* e) override {
-        if (e->type() == QEvent::Paint)
-            painted = true;
-        return false;
-    }
-};
 
 struct WindowFigures {
     double firstPaintMs;
