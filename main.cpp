@@ -1,8 +1,11 @@
 #include "shell/form1.h"
+#include "shell/standard_streams.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
+    if (!OpenStandardStreams())
+        return kNoStandardStreamsStatus;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("VXT4710"));
     CatchTerminationSignals();

@@ -3,12 +3,15 @@
 #include "cli/cli_run.h"
 #include "cli/exit_status.h"
 #include "cli/text_input.h"
+#include "shell/standard_streams.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <cstdio>
 
 int main(int argc, char* argv[]) {
+    if (!OpenStandardStreams())
+        return kNoStandardStreamsStatus;
     QElapsedTimer clock;
     clock.start();
     QCoreApplication app(argc, argv);

@@ -1,5 +1,6 @@
 // vxt4710-chipsim: a simulated chip on a pseudo-terminal, so that the console
 // can be tried and tested without the hardware. See --help.
+#include "shell/standard_streams.h"
 #include "sim/chip_model.h"
 #include "sim/line_sender.h"
 #include "sim/options.h"
@@ -74,6 +75,8 @@ int64_t AfterSeconds(int64_t from, double s) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (!OpenStandardStreams())
+        return kNoStandardStreamsStatus;
     const Options opt = ParseOptions(argc, argv);
 
     PtyLine line;

@@ -1,0 +1,14 @@
+// Descriptors 0, 1 and 2, as every program of the console needs them before
+// it opens anything else.
+#pragma once
+
+// The status a program ends with when it cannot make them open.
+inline constexpr int kNoStandardStreamsStatus = 71;
+
+// Opens each of standard input, output and error that is closed on
+// /dev/null. A program started with them closed (`prog <&- >&- 2>&-`) would
+// otherwise get its serial port or a file as descriptor 1 or 2, and its
+// messages would go onto the line or into that file. Call it first thing in
+// main(), before anything (Qt included) opens a descriptor. False when
+// /dev/null could not be opened.
+bool OpenStandardStreams();

@@ -1,0 +1,163 @@
+// Every program started with standard input, output and error closed
+// (`prog <&- >&- 2>&-`, as a careless service or CI job does): each has them
+// open on /dev/null before it opens anything else, so that its port or a file
+// never becomes descriptor 1 or 2 and its messages go nowhere they must not.
+#include "frames/commands.h"
+#include "frames/frame_builders.h"
+#include "tests/support/pty_peer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <csignal>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int kWaitMs = 20000;
+
+// A program started through a shell that closes 0, 1 and 2 first.
+struct ClosedRun {
+    QProcess process;
+
+    ClosedRun(const QString& program, const QStringList& args, const QString& configHome,
+              const QString& folder) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.remove(QStringLiteral("DISPLAY"));
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(folder);
+        // Nothing of this test (its end of a line) may reach the program.
+        for (int fd = 3; fd < 1024; ++fd)
+            ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+        process.start(QStringLiteral("/bin/sh"),
+                      QStringList{QStringLiteral("-c"),
+                                  QStringLiteral("exec \"$0\" \"$@\" <&- >&- 2>&-"), program} +
+                          args);
+        process.waitForStarted(5000);
+    }
+    ~ClosedRun() {
+        if (process.state() == QProcess::NotRunning)
+            return;
+        process.kill();
+        process.waitForFinished(2000);
+    }
+    // What descriptor fd of the running program is open on ("" when closed).
+    QString target(int fd) const {
+        return QFile::symLinkTarget(
+            QStringLiteral("/proc/%1/fd/%2").arg(process.processId()).arg(fd));
+    }
+    bool holds(const QString& device) const {
+        const QDir fds(QStringLiteral("/proc/%1/fd").arg(process.processId()));
+        for (const QString& fd : fds.entryList(QDir::System | QDir::NoDotAndDotDot)) {
+            if (QFile::symLinkTarget(fds.filePath(fd)) == device)
+                return true;
+        }
+        return false;
+    }
+    // The exit status once it ends, -1 when it does not end in time or crashes.
+    int finish() {
+        WaitUntil([&] { return process.state() == QProcess::NotRunning; }, kWaitMs);
+        if (process.state() != QProcess::NotRunning)
+            return -1;
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+};
+
+struct ProgramCase {
+    const char* name;
+    const char* path;
+    // Arguments, given the peer's device and the ports folder.
+    QStringList (*args)(const QString& device, const QString& ports);
+    QByteArray sends; // what it puts on the line at once
+    bool answerEnds;  // the chip's idle answer ends it, else SIGTERM does
+    bool ownLine;     // the simulated chip: a line of its own, linked as COM2
+};
+
+void PrintTo(const ProgramCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ClosedStreams : public ::testing::TestWithParam<ProgramCase> {};
+
+// Each program, once it holds its line, has 0, 1 and 2 on /dev/null, puts
+// nothing on the line but its frames and ends normally.
+TEST_P(ClosedStreams, AreOpenOnDevNullBeforeTheLine) {
+    const ProgramCase& c = GetParam();
+    QTemporaryDir home;
+    const QString ports = home.path() + QStringLiteral("/vxt4710/ports");
+    ASSERT_TRUE(QDir().mkpath(ports));
+    PtyPeer peer;
+    ASSERT_TRUE(peer.ok());
+    ASSERT_TRUE(QFile::link(peer.devicePath(), ports + QStringLiteral("/com1")));
+
+    ClosedRun run(QString::fromUtf8(c.path), c.args(peer.devicePath(), ports), home.path(),
+                  home.path());
+    ASSERT_EQ(run.process.state(), QProcess::Running);
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return c.ownLine ? QFile::exists(ports + QStringLiteral("/com2"))
+                             : run.holds(peer.devicePath());
+        },
+        kWaitMs));
+    PumpEvents(300); // start-up messages, if any, are written by now
+    for (int fd = 0; fd <= 2; ++fd)
+        EXPECT_EQ(run.target(fd).toStdString(), "/dev/null") << "descriptor " << fd;
+    EXPECT_EQ(peer.read(300), c.sends);
+
+    if (c.answerEnds)
+        peer.write("\x4F");
+    else
+        ::kill(static_cast<pid_t>(run.process.processId()), SIGTERM);
+    EXPECT_EQ(run.finish(), 0);
+    EXPECT_EQ(peer.read(300), QByteArray());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Programs, ClosedStreams,
+    ::testing::Values(
+        ProgramCase{"Console",
+                    VXT_CONSOLE_PATH,
+                    [](const QString&, const QString&) { return QStringList(); },
+                    {},
+                    false,
+                    false},
+        ProgramCase{"Chipsim",
+                    VXT_CHIPSIM_PATH,
+                    [](const QString&, const QString& ports) {
+                        return QStringList{QStringLiteral("--as"), QStringLiteral("COM2"),
+                                           QStringLiteral("--ports-dir"), ports};
+                    },
+                    {},
+                    false,
+                    true},
+        // A query waits for its answer: it holds the line meanwhile.
+        ProgramCase{
+            "Cli", VXT_CLI_PATH,
+            [](const QString& device, const QString&) {
+                return QStringList{QStringLiteral("--port"), device, QStringLiteral("query")};
+            },
+            ControlFrame(FrameCommand::Query), true, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The set-rate frame and nothing else goes onto the line: the message "now at
+// 19200 bit/s" and the frame log go to /dev/null, not to the port.
+TEST(ClosedStreamsCli, RateChangePutsOnlyItsFrameOnTheLine) {
+    QTemporaryDir home;
+    PtyPeer peer;
+    ASSERT_TRUE(peer.ok());
+    ClosedRun run(QStringLiteral(VXT_CLI_PATH),
+                  {QStringLiteral("--port"), peer.devicePath(), QStringLiteral("rate"),
+                   QStringLiteral("19200")},
+                  home.path(), home.path());
+    const QByteArray frame = SetRateFrame(1);
+    ASSERT_EQ(peer.readAtLeast(static_cast<int>(frame.size()), kWaitMs), frame);
+    peer.write("\x41");
+    EXPECT_EQ(run.finish(), 0);
+    EXPECT_EQ(peer.read(300), QByteArray());
+}
+
+} // namespace
