@@ -84,22 +84,35 @@ QString Shown(QChar c) {
     return QStringLiteral("'%1'").arg(c);
 }
 
+// Why typed hex text cannot be sent, or empty when it can. Unlike the window,
+// which ignores it, a lone last character is refused unless it is a blank or
+// a line break: a digit there has lost its partner, and dropping it in silence
+// would send another frame than the one meant.
+QString HexTextError(const QString& text, const std::optional<QByteArray>& typed, qsizetype bad) {
+    if (!typed && bad < 0)
+        return QStringLiteral("longer than %1 characters").arg(kMaxHexEntryLength);
+    if (typed) {
+        bad = HexLoneTail(text);
+        if (bad < 0 || text[bad].isSpace())
+            return QString();
+    } else if (bad >= text.size()) {
+        bad = 0; // a single digit
+    }
+    if (HexDigitValue(text[bad]) >= 0)
+        return QStringLiteral("position %1: %2 is a lone digit at the end (a byte takes two)")
+            .arg(bad + 1)
+            .arg(Shown(text[bad]));
+    return QStringLiteral("position %1: %2 is no hexadecimal digit")
+        .arg(bad + 1)
+        .arg(Shown(text[bad]));
+}
+
 FramePlan PlanHex(const CliOptions& o) {
     qsizetype bad = -1;
     const std::optional<QByteArray> typed = ParseHexGroups(o.argument, &bad);
-    if (!typed) {
-        QString where;
-        if (bad < 0)
-            where = QStringLiteral("longer than %1 characters").arg(kMaxHexEntryLength);
-        else if (bad >= o.argument.size())
-            where =
-                QStringLiteral("position %1: the text ends inside a pair of digits").arg(bad + 1);
-        else
-            where = QStringLiteral("position %1: %2 is no hexadecimal digit")
-                        .arg(bad + 1)
-                        .arg(Shown(o.argument[bad]));
-        return Failure(ExitStatus::Usage, QStringLiteral("格式不匹配，不是16进制数值\n") + where);
-    }
+    const QString error = HexTextError(o.argument, typed, bad);
+    if (!error.isEmpty())
+        return Failure(ExitStatus::Usage, QStringLiteral("格式不匹配，不是16进制数值\n") + error);
     if (typed->isEmpty())
         return Failure(ExitStatus::Usage, QStringLiteral("hex: the text is empty"));
     const ChecksumMode mode = o.typedChecksum ? ChecksumMode::Typed : ChecksumMode::Automatic;

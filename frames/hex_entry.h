@@ -11,6 +11,9 @@
 // 16-bit signed number.
 inline constexpr qsizetype kMaxHexEntryLength = 32766;
 
+// 0-15 for an ASCII hexadecimal digit, -1 for any other character.
+int HexDigitValue(QChar c);
+
 // The number of byte groups of a text of length characters: (length + 1) / 3.
 qsizetype HexGroupCount(qsizetype length);
 
@@ -25,3 +28,8 @@ std::optional<QByteArray> ParseHexGroups(QStringView text);
 // character that is no digit, text.size() when a non-empty text holds no
 // complete pair, or -1 when the text is too long.
 std::optional<QByteArray> ParseHexGroups(QStringView text, qsizetype* firstBad);
+
+// The index of the lone last character of a text of 3p + 1 characters (one
+// character included): it stands where the high digit of one more group would
+// and ParseHexGroups ignores it. -1 when the text has no such character.
+qsizetype HexLoneTail(QStringView text);

@@ -1,0 +1,77 @@
+// What vxt4710-cli refuses before it touches the port: typed hex that the
+// window would cut short (a lone last digit).
+#include "cli/frame_plan.h"
+#include "frames/hex_entry.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct HexCase {
+    const char* name;
+    QString text;
+    const char* frame; // the frame sent, or nullptr when refused
+    const char* where; // refused: what the message says about the position
+};
+
+void PrintTo(const HexCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class CliHex : public ::testing::TestWithParam<HexCase> {};
+
+TEST_P(CliHex, SendsTheTypedFrameOrRefusesItWithThePlace) {
+    const HexCase& c = GetParam();
+    CliOptions o;
+    o.command = CliCommand::Hex;
+    o.argument = c.text;
+    const FramePlan plan = PlanFrames(o);
+    if (c.frame) {
+        ASSERT_EQ(plan.status, 0) << plan.error.toStdString();
+        ASSERT_EQ(plan.frames.size(), 1);
+        EXPECT_EQ(plan.frames[0].bytes, QByteArray::fromHex(c.frame));
+        return;
+    }
+    EXPECT_EQ(plan.status, 64);
+    EXPECT_TRUE(plan.frames.isEmpty());
+    const QStringList lines = plan.error.split(u'\n');
+    ASSERT_EQ(lines.size(), 2) << plan.error.toStdString();
+    EXPECT_EQ(lines[0], QStringLiteral("格式不匹配，不是16进制数值"));
+    EXPECT_TRUE(lines[1].startsWith(QString::fromUtf8(c.where))) << lines[1].toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, CliHex,
+    ::testing::Values(
+        HexCase{"Query", QStringLiteral("fd 00 02 21"), "fd000221de", nullptr},
+        // A trailing separator or line break is no lost digit.
+        HexCase{"TrailingBlank", QStringLiteral("fd 00 02 21 "), "fd000221de", nullptr},
+        HexCase{"TrailingLineFeed", QStringLiteral("fd 00\n"), "fd00fd", nullptr},
+        HexCase{"TrailingCrLf", QStringLiteral("fd 00\r\n"), "fd00fd", nullptr},
+        HexCase{"TwoTrailingBlanks", QStringLiteral("fd 00  "), "fd00fd", nullptr},
+        // A digit whose partner is missing would be dropped: refused.
+        HexCase{"LoneLastDigit", QStringLiteral("fd 00 0"), nullptr,
+                "position 7: '0' is a lone digit"},
+        HexCase{"LoneLastDigitUpper", QStringLiteral("fd 00 02 21 A"), nullptr,
+                "position 13: 'A' is a lone digit"},
+        HexCase{"LoneDigitWithoutSeparator", QStringLiteral("fd0002f"), nullptr,
+                "position 7: 'f' is a lone digit"},
+        HexCase{"SingleDigit", QStringLiteral("f"), nullptr, "position 1: 'f' is a lone digit"},
+        HexCase{"LoneLastLetter", QStringLiteral("fd 00 g"), nullptr,
+                "position 7: 'g' is no hexadecimal digit"},
+        HexCase{"SingleLetter", QStringLiteral("x"), nullptr,
+                "position 1: 'x' is no hexadecimal digit"},
+        // The first bad digit comes first, also before a lone last digit.
+        HexCase{"BadDigitBeforeLoneDigit", QStringLiteral("fd 0g 0"), nullptr,
+                "position 5: 'g' is no hexadecimal digit"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The window's parsing stays as designed: it ignores the lone last digit.
+TEST(CliHex, TheWindowStillIgnoresALoneLastDigit) {
+    EXPECT_EQ(ParseHexGroups(QStringLiteral("fd 00 0")), QByteArray::fromHex("fd00"));
+    EXPECT_EQ(HexLoneTail(QStringLiteral("fd 00 0")), 6);
+    EXPECT_EQ(HexLoneTail(QStringLiteral("fd 00 ")), -1);
+    EXPECT_EQ(HexLoneTail(QStringLiteral("fd 00")), -1);
+}
+
+} // namespace
