@@ -237,6 +237,11 @@ void TakeCommandArgs(Parser& p, CliOptions& o, const QString& name) {
 
 } // namespace
 
+bool JsonAsked(const QStringList& args) {
+    const qsizetype end = args.indexOf(QStringLiteral("--"));
+    return args.mid(0, end < 0 ? args.size() : end).contains(QStringLiteral("--json"));
+}
+
 CliParse ParseCliArguments(const QStringList& args) {
     Parser p;
     p.args = args;

@@ -35,6 +35,10 @@ struct CliParse {
 // args without the program name, as UTF-8 decoded by the caller.
 CliParse ParseCliArguments(const QStringList& args);
 
+// Whether args ask for --json (as an option, before any "--"), also when
+// they cannot be parsed: a usage error then ends with a JSON result too.
+bool JsonAsked(const QStringList& args);
+
 // One line: the synopsis.
 QString UsageLine();
 // --help: synopsis, commands, options, exit statuses and examples.

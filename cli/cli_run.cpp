@@ -28,6 +28,15 @@ int Refuse(TrafficReport& report, int status, const QString& result, const QStri
 
 } // namespace
 
+int RefuseUsage(const QString& message, bool json, const QElapsedTimer& clock) {
+    TrafficReport report(json, stdout, clock);
+    report.result(QStringLiteral("usage"), ExitStatus::Usage,
+                  {{QStringLiteral("message"), message}});
+    Complain(message);
+    std::fprintf(stderr, "%s\n", qPrintable(UsageLine()));
+    return ExitStatus::Usage;
+}
+
 int ListPorts(const CliOptions& options, const QElapsedTimer& clock) {
     TrafficReport report(options.json, stdout, clock);
     const QString folder = DefaultPortsFolder();

@@ -9,5 +9,10 @@
 // status. clock: started at process start, for the t_ms of --json.
 int RunCli(const CliOptions& options, const QElapsedTimer& clock);
 
+// A command line that cannot be run: message and the usage line on standard
+// error and, under --json, a final result object on standard output.
+// Returns the status for bad usage.
+int RefuseUsage(const QString& message, bool json, const QElapsedTimer& clock);
+
 // The ports command: COM1-COM20 and the device each stands for.
 int ListPorts(const CliOptions& options, const QElapsedTimer& clock);

@@ -21,18 +21,17 @@ int main(int argc, char* argv[]) {
     for (int i = 1; i < argc; ++i) {
         const auto arg = DecodeUtf8(QByteArray(argv[i]));
         if (!arg) {
-            std::fprintf(stderr, "vxt4710-cli: argument %d is not valid UTF-8\n%s\n", i,
-                         qPrintable(UsageLine()));
-            return ExitStatus::Usage;
+            QStringList raw;
+            for (int j = 1; j < argc; ++j)
+                raw << QString::fromLatin1(argv[j]);
+            return RefuseUsage(QStringLiteral("argument %1 is not valid UTF-8").arg(i),
+                               JsonAsked(raw), clock);
         }
         args << *arg;
     }
     const CliParse parse = ParseCliArguments(args);
-    if (!parse.options) {
-        std::fprintf(stderr, "vxt4710-cli: %s\n%s\n", qPrintable(parse.error),
-                     qPrintable(UsageLine()));
-        return ExitStatus::Usage;
-    }
+    if (!parse.options)
+        return RefuseUsage(parse.error, JsonAsked(args), clock);
     if (parse.options->help) {
         std::fputs(qPrintable(HelpText()), stdout);
         return ExitStatus::Ok;

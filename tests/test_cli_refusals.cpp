@@ -1,8 +1,14 @@
 // What vxt4710-cli refuses before it touches the port: typed hex that the
-// window would cut short (a lone last digit).
+// window would cut short (a lone last digit), and bad usage, which under
+// --json ends with a JSON result object like every other refusal.
+#include "cli/cli_options.h"
 #include "cli/frame_plan.h"
 #include "frames/hex_entry.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -73,5 +79,67 @@ TEST(CliHex, TheWindowStillIgnoresALoneLastDigit) {
     EXPECT_EQ(HexLoneTail(QStringLiteral("fd 00 ")), -1);
     EXPECT_EQ(HexLoneTail(QStringLiteral("fd 00")), -1);
 }
+
+struct UsageCase {
+    const char* name;
+    QStringList args;
+    bool json;
+};
+
+void PrintTo(const UsageCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class CliUsage : public ::testing::TestWithParam<UsageCase> {};
+
+// The real program: status 64 and the usage line on standard error; under
+// --json also one final result object on standard output, nothing else.
+TEST_P(CliUsage, EndsWith64AndUnderJsonWithAResultObject) {
+    const UsageCase& c = GetParam();
+    QTemporaryDir config;
+    QProcess cli;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    cli.setProcessEnvironment(env);
+    cli.start(QStringLiteral(VXT_CLI_PATH), c.args);
+    ASSERT_TRUE(cli.waitForFinished(20000));
+    EXPECT_EQ(cli.exitCode(), 64);
+    const QString err = QString::fromUtf8(cli.readAllStandardError());
+    EXPECT_TRUE(err.contains(QStringLiteral("\nusage: vxt4710-cli "))) << err.toStdString();
+    const QByteArray out = cli.readAllStandardOutput();
+    if (!c.json) {
+        EXPECT_EQ(out, QByteArray());
+        return;
+    }
+    ASSERT_TRUE(out.endsWith('\n'));
+    ASSERT_EQ(out.count('\n'), 1) << out.toStdString();
+    QJsonParseError error;
+    const QJsonObject result = QJsonDocument::fromJson(out, &error).object();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << out.toStdString();
+    EXPECT_EQ(result.value(QStringLiteral("result")).toString(), QStringLiteral("usage"));
+    EXPECT_EQ(result.value(QStringLiteral("status")).toInt(), 64);
+    // The message is the one on standard error.
+    const QString message = result.value(QStringLiteral("message")).toString();
+    EXPECT_FALSE(message.isEmpty());
+    EXPECT_TRUE(err.startsWith(QStringLiteral("vxt4710-cli: ") + message)) << err.toStdString();
+}
+
+QStringList Args(std::initializer_list<const char*> args) {
+    QStringList list;
+    for (const char* a : args)
+        list << QString::fromUtf8(a);
+    return list;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, CliUsage,
+    ::testing::Values(UsageCase{"UnknownCommand", Args({"--json", "talk"}), true},
+                      UsageCase{"JsonAfterTheMistake", Args({"talk", "--json"}), true},
+                      UsageCase{"BadRate", Args({"--rate", "4800", "--json", "query"}), true},
+                      UsageCase{"NoCommand", Args({"--json"}), true},
+                      UsageCase{"HexOperands", Args({"--json", "hex", "fd", "00"}), true},
+                      UsageCase{"JsonAsAnOperand", Args({"rate", "--", "--json"}), false},
+                      UsageCase{"WithoutJson", Args({"talk"}), false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
