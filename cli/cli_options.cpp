@@ -23,6 +23,9 @@ Commands:
   speak -               speak standard input (UTF-8)
       --music N         background music 0-15 for every piece (default 0)
       --no-wait         send the first piece only and end once it is written
+      --confirm-idle    before each later piece ask the chip's status and send
+                        the piece only when it answers idle (0x4F); on 0x4E
+                        wait and ask again, bounded by --timeout
   stop | pause | resume | sleep
                         the control frames
   query                 ask the chip: status 0 when idle, 10 when speaking
@@ -30,7 +33,9 @@ Commands:
                         follows at the new rate
   mark TEXT             a control mark: "mark v10" sends "[v10]"
   hex TEXT              a frame typed in hexadecimal ("fd 00 02 21"), checksum
-                        appended
+                        appended; waits for what its command gets, as the named
+                        command would (a query: the status); a frame of no known
+                        command waits for 0x41 or 0x45
       --typed-checksum  send the bytes as typed, the last one the checksum
   ports                 COM1-COM20 and the device each stands for
 
@@ -48,7 +53,10 @@ Exit status:
   0 done; 1 the chip answered 0x45; 2 an awaited reply did not come in time;
   3 the port could not be opened or written; 10 query: the chip is speaking;
   64 bad usage or bad hex; 66 the text file could not be read;
-  130 interrupted (Ctrl+C during speak sends stop first)
+  74 standard output could not be written (speak sends stop first);
+  129, 130, 143 ended by SIGHUP, SIGINT (Ctrl+C), SIGTERM (speak sends stop
+  first and waits a second at most for its acceptance; a second signal ends
+  at once)
 
 Examples:
   vxt4710-cli --port /dev/ttyUSB0 speak -f intro.txt
@@ -192,6 +200,9 @@ void TakeCommandArgs(Parser& p, CliOptions& o, const QString& name) {
         } else if (o.command == CliCommand::Speak && a == QLatin1String("--no-wait")) {
             o.noWait = true;
             ++p.i;
+        } else if (o.command == CliCommand::Speak && a == QLatin1String("--confirm-idle")) {
+            o.confirmIdle = true;
+            ++p.i;
         } else if (o.command == CliCommand::Hex && a == QLatin1String("--typed-checksum")) {
             o.typedChecksum = true;
             ++p.i;
@@ -204,7 +215,10 @@ void TakeCommandArgs(Parser& p, CliOptions& o, const QString& name) {
 
     switch (o.command) {
     case CliCommand::Speak:
-        if (o.file && !operands.isEmpty())
+        if (o.noWait && o.confirmIdle)
+            p.error = QStringLiteral("speak: --no-wait sends one piece only, which "
+                                     "--confirm-idle has nothing to confirm for");
+        else if (o.file && !operands.isEmpty())
             p.error = QStringLiteral("speak: either -f FILE or the text, not both");
         else if (!o.file && operands == QStringList{QStringLiteral("-")})
             o.file = QStringLiteral("-");

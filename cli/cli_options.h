@@ -22,6 +22,7 @@ struct CliOptions {
     std::optional<QString> file;
     int music = 0;
     bool noWait = false;
+    bool confirmIdle = false; // query before each later piece, send it on 0x4F
     int newRate = 0;  // rate
     QString argument; // mark, hex
     bool typedChecksum = false;

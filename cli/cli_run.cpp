@@ -82,7 +82,7 @@ int RunCli(const CliOptions& options, const QElapsedTimer& clock) {
                       PortFailureText(device, failure));
 
     const int timeoutMs = static_cast<int>(std::ceil(options.timeoutSeconds * 1000));
-    Session session(plan.frames, line, report, timeoutMs, options.newRate);
+    Session session(plan.frames, line, report, timeoutMs);
     InterruptWatch watch;
     QObject::connect(&watch, &InterruptWatch::interrupted, &session, &Session::interrupt);
     int status = ExitStatus::Ok;

@@ -9,5 +9,11 @@ constexpr int Port = 3;      // the port could not be opened or written
 constexpr int Speaking = 10; // query: the chip answered 0x4E
 constexpr int Usage = 64;    // bad usage, bad hex, a mark or text that cannot be sent
 constexpr int NoInput = 66;  // the text file or standard input could not be read
+constexpr int Output = 74;   // standard output could not be written (a closed pipe)
+// A termination signal ends the run with 128 + its number, as a shell reports
+// a program the signal killed: SIGHUP 129, SIGINT 130, SIGTERM 143.
+constexpr int SignalBase = 128;
+constexpr int HungUp = 129;
 constexpr int Interrupted = 130;
+constexpr int Terminated = 143;
 } // namespace ExitStatus

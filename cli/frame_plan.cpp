@@ -2,6 +2,7 @@
 
 #include "cli/exit_status.h"
 #include "cli/text_input.h"
+#include "frames/commands.h"
 #include "frames/frame_builders.h"
 #include "frames/hex_entry.h"
 #include "frames/text_cut.h"
@@ -67,7 +68,8 @@ FramePlan PlanSpeak(const CliOptions& o) {
                                  .arg(i + 1)
                                  .arg(pieces.size())
                                  .arg(pieces[i].size() - 6);
-        plan.frames << PlannedFrame{pieces[i], what, Await::AcceptanceThenIdle};
+        plan.frames << PlannedFrame{pieces[i], what, Await::AcceptanceThenIdle, 0,
+                                    o.confirmIdle && i > 0};
         if (o.noWait) {
             plan.frames.back().await = Await::Nothing;
             break;
@@ -116,10 +118,39 @@ FramePlan PlanHex(const CliOptions& o) {
     if (typed->isEmpty())
         return Failure(ExitStatus::Usage, QStringLiteral("hex: the text is empty"));
     const ChecksumMode mode = o.typedChecksum ? ChecksumMode::Typed : ChecksumMode::Automatic;
-    return One(HexFrame(*typed, mode), QStringLiteral("the typed frame"));
+    const QByteArray frame = HexFrame(*typed, mode);
+    FramePlan plan = One(frame, QStringLiteral("the typed frame"));
+    plan.frames[0].await = AwaitOfTypedFrame(frame, &plan.frames[0].newRate);
+    return plan;
 }
 
 } // namespace
+
+Await AwaitOfTypedFrame(const QByteArray& frame, int* newRate) {
+    *newRate = 0;
+    if (frame.size() <= FrameField::Command ||
+        static_cast<uint8_t>(frame[FrameField::Header]) != kFrameHeader)
+        return Await::Acceptance;
+    switch (static_cast<uint8_t>(frame[FrameField::Command])) {
+    case FrameCommand::Synthesize:
+        return Await::AcceptanceThenIdle;
+    case FrameCommand::Query:
+        return Await::Status;
+    case FrameCommand::SetRate: {
+        static constexpr int kRates[] = {9600, 19200, 38400};
+        const int index = frame.size() > FrameField::Parameter
+                              ? static_cast<uint8_t>(frame[FrameField::Parameter])
+                              : -1;
+        // A parameter the chip knows no rate for changes nothing here.
+        if (index < 0 || index > 2)
+            return Await::Acceptance;
+        *newRate = kRates[index];
+        return Await::RateChange;
+    }
+    default:
+        return Await::Acceptance;
+    }
+}
 
 FramePlan PlanFrames(const CliOptions& o) {
     switch (o.command) {
@@ -136,10 +167,13 @@ FramePlan PlanFrames(const CliOptions& o) {
     case CliCommand::Query:
         return One(ControlFrame(FrameCommand::Query), QStringLiteral("the query frame"),
                    Await::Status);
-    case CliCommand::Rate:
-        return One(SetRateFrame(RateIndexOf(o.newRate)),
-                   QStringLiteral("the set-rate frame (%1 bit/s)").arg(o.newRate),
-                   Await::RateChange);
+    case CliCommand::Rate: {
+        FramePlan plan =
+            One(SetRateFrame(RateIndexOf(o.newRate)),
+                QStringLiteral("the set-rate frame (%1 bit/s)").arg(o.newRate), Await::RateChange);
+        plan.frames[0].newRate = o.newRate;
+        return plan;
+    }
     case CliCommand::Mark: {
         const auto frame = MarkFrame(o.argument);
         if (!frame)

@@ -1,4 +1,6 @@
-// Ctrl+C (SIGINT) as a Qt signal, delivered on the event loop.
+// The termination signals (SIGINT, SIGTERM, SIGHUP) as a Qt signal, delivered
+// on the event loop. While it lives, SIGPIPE is ignored: a closed standard
+// output shows as a failed write, which the run handles.
 #pragma once
 
 #include <QObject>
@@ -12,7 +14,8 @@ class InterruptWatch : public QObject {
     ~InterruptWatch() override;
 
   signals:
-    void interrupted();
+    // signo: SIGINT, SIGTERM or SIGHUP; once per signal received.
+    void interrupted(int signo);
 
   private:
     std::unique_ptr<QSocketNotifier> notifier_;

@@ -5,15 +5,35 @@
 #include "serial/reply_status.h"
 
 #include <QCoreApplication>
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
 
 namespace {
-// How long the stop frame of Ctrl+C may wait for its acceptance.
+// How long the stop frame of an early end may wait for its acceptance.
 constexpr int kStopWaitMs = 1000;
 // How long the last frame may take to leave for the line at the end.
 constexpr int kDrainMs = 5000;
+// After a second signal the end comes at once: the stop frame only gets
+// this long to leave.
+constexpr int kHurriedDrainMs = 200;
+// --confirm-idle: how long to let a busy chip speak before asking again.
+constexpr int kAskAgainMs = 500;
 const QString kPortFailure =
     QStringLiteral("串口不存在或被占用,若电脑没有串口，请使用USB转串口设备");
+
+QString SignalText(int signo) {
+    switch (signo) {
+    case SIGINT:
+        return QStringLiteral("interrupted (SIGINT)");
+    case SIGTERM:
+        return QStringLiteral("terminated (SIGTERM)");
+    case SIGHUP:
+        return QStringLiteral("hung up (SIGHUP)");
+    default:
+        return QStringLiteral("ended by signal %1").arg(signo);
+    }
+}
 } // namespace
 
 QString PortFailureText(const QString& device, const LineFailure& failure) {
@@ -28,9 +48,9 @@ QString PortFailureText(const QString& device, const LineFailure& failure) {
 }
 
 Session::Session(QList<PlannedFrame> frames, ChipLine& line, TrafficReport& report, int timeoutMs,
-                 int newRate, QObject* parent)
+                 QObject* parent)
     : QObject(parent), frames_(std::move(frames)), line_(line), report_(report),
-      timeoutMs_(timeoutMs), newRate_(newRate) {
+      timeoutMs_(timeoutMs) {
     timer_.setSingleShot(true);
     // A coarse timer may fire a little early: a wait must last its full time.
     timer_.setTimerType(Qt::PreciseTimer);
@@ -49,14 +69,25 @@ void Session::wait(Phase phase, int timeoutMs) {
 }
 
 void Session::sendNext() {
+    // A signal may have ended the run before its first frame.
+    if (phase_ == Phase::Done || outputLost())
+        return;
     if (next_ >= frames_.size()) {
         finish(ExitStatus::Ok, QStringLiteral("ok"), QString(),
                {{QStringLiteral("frames"), static_cast<int>(frames_.size())}});
         return;
     }
     const PlannedFrame& frame = frames_[next_];
+    if (frame.confirmIdle && !confirmed_) {
+        confirmClock_.start();
+        askIdle();
+        return;
+    }
+    confirmed_ = false;
     // Logged before it is written, as the window does.
     report_.frameOut(frame.bytes);
+    if (outputLost())
+        return;
     LineFailure failure;
     if (!line_.write(frame.bytes, &failure)) {
         portFailure(failure);
@@ -77,11 +108,44 @@ void Session::sendNext() {
     }
 }
 
+// The query before a piece: only an idle answer lets the piece go, so a
+// stray 0x4F during the piece before cannot cut it short.
+void Session::askIdle() {
+    const QByteArray query = ControlFrame(FrameCommand::Query);
+    report_.frameOut(query);
+    if (outputLost())
+        return;
+    LineFailure failure;
+    if (!line_.write(query, &failure)) {
+        portFailure(failure);
+        return;
+    }
+    wait(Phase::ConfirmIdle, std::max<qint64>(1, timeoutMs_ - confirmClock_.elapsed()));
+}
+
 void Session::onBytes(const QByteArray& bytes) {
     for (const char c : bytes) {
         if (phase_ == Phase::Done)
             return;
         onByte(static_cast<uint8_t>(c));
+        if (phase_ != Phase::Done)
+            outputLost();
+    }
+}
+
+bool Session::expected(uint8_t byte) const {
+    switch (phase_) {
+    case Phase::Acceptance:
+    case Phase::Stopping:
+        return byte == ChipStatus::Received || byte == ChipStatus::Failed;
+    case Phase::Speaking:
+        return byte == ChipStatus::Idle;
+    case Phase::Status:
+    case Phase::ConfirmIdle:
+        return byte == ChipStatus::Idle || byte == ChipStatus::Speaking ||
+               byte == ChipStatus::Failed;
+    default:
+        return false;
     }
 }
 
@@ -93,58 +157,79 @@ void Session::onByte(uint8_t byte) {
     if (e.rate == RateChange::Done) {
         // The chip listens at the new rate from now on: the port follows it
         // before the line says so.
+        const int rate = frames_[next_].newRate;
         LineFailure failure;
-        if (!line_.reopen(newRate_, &failure)) {
+        if (!line_.reopen(rate, &failure)) {
             report_.byteIn(byte, ReplyLogText(byte, false));
             portFailure(failure);
             return;
         }
         report_.byteIn(byte, e.log);
-        std::fprintf(stderr, "vxt4710-cli: %s now at %d bit/s\n", qPrintable(line_.device()),
-                     newRate_);
-        finish(ExitStatus::Ok, QStringLiteral("ok"), QString(),
-               {{QStringLiteral("rate"), newRate_}});
+        std::fprintf(stderr, "vxt4710-cli: %s now at %d bit/s\n", qPrintable(line_.device()), rate);
+        finish(ExitStatus::Ok, QStringLiteral("ok"), QString(), {{QStringLiteral("rate"), rate}});
         return;
     }
     report_.byteIn(byte, e.log);
+    if (e.log.isEmpty())
+        return; // no status byte: noise
+    if (!expected(byte)) {
+        static const char* const kAwaiting[] = {"nothing", "acceptance", "idle", "status",
+                                                "status",  "nothing",    "stop", "nothing"};
+        report_.unexpected(byte, QString::fromLatin1(kAwaiting[static_cast<int>(phase_)]),
+                           static_cast<int>(std::min(next_, frames_.size() - 1) + 1));
+        return;
+    }
+    onAnswer(byte);
+}
 
+// byte is what the current phase waits for.
+void Session::onAnswer(uint8_t byte) {
+    const auto rejected = [this] {
+        finish(ExitStatus::Rejected, QStringLiteral("rejected"),
+               QStringLiteral("the chip answered 0x45 to %1").arg(frames_[next_].what));
+    };
     switch (phase_) {
     case Phase::Acceptance:
-        if (byte == ChipStatus::Received) {
-            if (frames_[next_].await == Await::AcceptanceThenIdle) {
-                wait(Phase::Speaking, timeoutMs_);
-                return;
-            }
+        if (byte == ChipStatus::Failed) {
+            rejected();
+        } else if (frames_[next_].await == Await::AcceptanceThenIdle) {
+            // Only now may a 0x4F end this piece.
+            wait(Phase::Speaking, timeoutMs_);
+        } else {
             timer_.stop();
             ++next_;
             sendNext();
-        } else if (byte == ChipStatus::Failed) {
-            finish(ExitStatus::Rejected, QStringLiteral("rejected"),
-                   QStringLiteral("the chip answered 0x45 to %1").arg(frames_[next_].what));
         }
         return;
     case Phase::Speaking:
-        if (byte == ChipStatus::Idle) {
-            timer_.stop();
-            ++next_;
-            sendNext();
-        }
+        timer_.stop();
+        ++next_;
+        sendNext();
         return;
     case Phase::Status:
-        if (byte == ChipStatus::Idle)
-            finish(ExitStatus::Ok, QStringLiteral("ok"), QString(),
-                   {{QStringLiteral("chip"), QStringLiteral("idle")}});
-        else if (byte == ChipStatus::Speaking)
-            finish(ExitStatus::Speaking, QStringLiteral("ok"), QString(),
-                   {{QStringLiteral("chip"), QStringLiteral("speaking")}});
-        else if (byte == ChipStatus::Failed)
-            finish(ExitStatus::Rejected, QStringLiteral("rejected"),
-                   QStringLiteral("the chip answered 0x45 to %1").arg(frames_[next_].what));
+        if (byte == ChipStatus::Failed)
+            rejected();
+        else
+            finish(
+                byte == ChipStatus::Idle ? ExitStatus::Ok : ExitStatus::Speaking,
+                QStringLiteral("ok"), QString(),
+                {{QStringLiteral("chip"),
+                  byte == ChipStatus::Idle ? QStringLiteral("idle") : QStringLiteral("speaking")}});
+        return;
+    case Phase::ConfirmIdle:
+        if (byte == ChipStatus::Idle) {
+            timer_.stop();
+            confirmed_ = true;
+            sendNext();
+            return;
+        }
+        // Busy, or the query was not understood: let it speak, then ask again.
+        wait(Phase::ConfirmPause, static_cast<int>(std::clamp<qint64>(
+                                      timeoutMs_ - confirmClock_.elapsed(), 1, kAskAgainMs)));
         return;
     case Phase::Stopping:
-        if (byte == ChipStatus::Received || byte == ChipStatus::Failed)
-            finish(ExitStatus::Interrupted, QStringLiteral("interrupted"),
-                   QStringLiteral("interrupted; the chip was told to stop"));
+        finish(stopEnd_.status, stopEnd_.result,
+               stopEnd_.message + QStringLiteral("; the chip was told to stop"), stopEnd_.fields);
         return;
     default:
         return;
@@ -164,9 +249,20 @@ void Session::onTimeout() {
     case Phase::Status:
         awaited = QStringLiteral("the chip's status (0x4F or 0x4E)");
         break;
+    case Phase::ConfirmPause:
+        if (confirmClock_.elapsed() < timeoutMs_) {
+            askIdle();
+            return;
+        }
+        [[fallthrough]];
+    case Phase::ConfirmIdle:
+        awaited = QStringLiteral("the chip's idle answer (0x4F) to a query");
+        break;
     case Phase::Stopping:
-        finish(ExitStatus::Interrupted, QStringLiteral("interrupted"),
-               QStringLiteral("interrupted; the stop frame was not accepted within a second"));
+        finish(stopEnd_.status, stopEnd_.result,
+               stopEnd_.message +
+                   QStringLiteral("; the stop frame was not accepted within a second"),
+               stopEnd_.fields);
         return;
     default:
         return;
@@ -179,22 +275,49 @@ void Session::onTimeout() {
            {{QStringLiteral("frame"), static_cast<int>(next_ + 1)}});
 }
 
-void Session::interrupt() {
+void Session::interrupt(int signo) {
+    stopAndEnd(ExitStatus::SignalBase + signo, QStringLiteral("interrupted"), SignalText(signo),
+               {{QStringLiteral("signal"), signo}});
+}
+
+bool Session::outputLost() {
+    if (!report_.failed() || outputLost_)
+        return outputLost_;
+    outputLost_ = true;
+    // An end already under way keeps its status.
+    if (phase_ != Phase::Stopping && phase_ != Phase::Done)
+        stopAndEnd(ExitStatus::Output, QStringLiteral("output"),
+                   QStringLiteral("standard output could not be written: ") + report_.failure(),
+                   {});
+    return true;
+}
+
+void Session::stopAndEnd(int status, const QString& result, const QString& message,
+                         const QList<QPair<QString, QVariant>>& fields) {
     if (phase_ == Phase::Done)
         return;
-    if (phase_ == Phase::Stopping || !speaking_) {
-        finish(ExitStatus::Interrupted, QStringLiteral("interrupted"),
-               QStringLiteral("interrupted"));
+    if (phase_ == Phase::Stopping) {
+        // Asked again to end: the stop frame is on the line, the wait for its
+        // acceptance is given up.
+        finish(stopEnd_.status, stopEnd_.result,
+               stopEnd_.message + QStringLiteral("; ended again before the stop frame was "
+                                                 "accepted"),
+               stopEnd_.fields, kHurriedDrainMs);
+        return;
+    }
+    if (!speaking_) {
+        finish(status, result, message, fields);
         return;
     }
     // The chip would go on speaking the piece it has: tell it to stop.
+    stopEnd_ = {status, result, message, fields};
     const QByteArray stop = ControlFrame(FrameCommand::Stop);
     report_.frameOut(stop);
     LineFailure failure;
     if (!line_.write(stop, &failure)) {
-        finish(ExitStatus::Interrupted, QStringLiteral("interrupted"),
-               QStringLiteral("interrupted; the stop frame could not be written: ") +
-                   failure.reason);
+        finish(status, result,
+               message + QStringLiteral("; the stop frame could not be written: ") + failure.reason,
+               fields);
         return;
     }
     wait(Phase::Stopping, kStopWaitMs);
@@ -207,12 +330,12 @@ void Session::portFailure(const LineFailure& failure) {
 }
 
 void Session::finish(int status, const QString& result, const QString& message,
-                     const QList<QPair<QString, QVariant>>& fields) {
+                     const QList<QPair<QString, QVariant>>& fields, int drainMs) {
     if (phase_ == Phase::Done)
         return;
     phase_ = Phase::Done;
     timer_.stop();
-    line_.drain(kDrainMs);
+    line_.drain(drainMs < 0 ? kDrainMs : drainMs);
     line_.close();
     QList<QPair<QString, QVariant>> all = fields;
     if (!message.isEmpty())

@@ -2,6 +2,9 @@
 
 #include "frames/frame_codec.h"
 
+#include <cerrno>
+#include <cstring>
+
 QByteArray JsonString(const QString& text) {
     static const char kHex[] = "0123456789abcdef";
     QByteArray out("\"");
@@ -83,18 +86,28 @@ QByteArray TrafficReport::object(const QList<QPair<QString, QVariant>>& fields) 
     return o + "}";
 }
 
-void TrafficReport::put(const QByteArray& line) {
-    std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), out_);
-    std::fputc('\n', out_);
+void TrafficReport::emitBytes(const QByteArray& bytes) {
+    if (failed_)
+        return;
+    errno = 0;
+    const size_t n = std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), out_);
     // A script reading a pipe sees each line as it happens.
-    std::fflush(out_);
+    if (std::fflush(out_) != 0 || n != static_cast<size_t>(bytes.size())) {
+        failed_ = true;
+        failure_ = QString::fromLocal8Bit(std::strerror(errno != 0 ? errno : EIO));
+        // What the stream still holds would only fail again at exit.
+        std::clearerr(out_);
+    }
+}
+
+void TrafficReport::put(const QByteArray& line) {
+    emitBytes(line + '\n');
 }
 
 void TrafficReport::frameOut(const QByteArray& frame) {
     const QString log = WithLf(FrameLogText(frame));
     if (!json_) {
-        std::fwrite(log.toUtf8().constData(), 1, static_cast<size_t>(log.toUtf8().size()), out_);
-        std::fflush(out_);
+        emitBytes(log.toUtf8());
         return;
     }
     put(object({{QStringLiteral("t_ms"), clock_.elapsed()},
@@ -127,4 +140,13 @@ void TrafficReport::result(const QString& result, int status,
                                         {QStringLiteral("status"), status}};
     all += fields;
     put(object(all));
+}
+
+void TrafficReport::unexpected(uint8_t byte, const QString& awaiting, int frame) {
+    if (!json_)
+        return;
+    put(object({{QStringLiteral("t_ms"), clock_.elapsed()},
+                {QStringLiteral("unexpected"), SpacedHex(QByteArray(1, static_cast<char>(byte)))},
+                {QStringLiteral("awaiting"), awaiting},
+                {QStringLiteral("frame"), frame}}));
 }

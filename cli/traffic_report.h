@@ -30,12 +30,23 @@ class TrafficReport {
     // "rejected", "timeout", "port", ...; fields follow it in order.
     void result(const QString& result, int status,
                 const QList<QPair<QString, QVariant>>& fields = {});
+    // A status byte the run did not expect at that point (under --json only):
+    // awaiting names what it waited for, frame counts from 1.
+    void unexpected(uint8_t byte, const QString& awaiting, int frame);
+
+    // A write to out failed (a closed pipe): nothing more is written, the
+    // reason is kept.
+    bool failed() const { return failed_; }
+    QString failure() const { return failure_; }
 
   private:
     void put(const QByteArray& line);
+    void emitBytes(const QByteArray& bytes);
     QByteArray object(const QList<QPair<QString, QVariant>>& fields) const;
 
     bool json_;
     FILE* out_;
     const QElapsedTimer& clock_;
+    bool failed_ = false;
+    QString failure_;
 };

@@ -67,6 +67,8 @@ INSTANTIATE_TEST_SUITE_P(
                      EXPECT_EQ(o.music, 15);
                      EXPECT_TRUE(o.noWait);
                  }},
+        GoodCase{"SpeakConfirmIdle", Args({"speak", "--confirm-idle", "a"}),
+                 [](const CliOptions& o) { EXPECT_TRUE(o.confirmIdle); }},
         GoodCase{"SpeakFile", Args({"speak", "-f", "a.txt", "--port", "COM3"}),
                  [](const CliOptions& o) {
                      EXPECT_EQ(o.file.value_or(QString()), QStringLiteral("a.txt"));
@@ -112,6 +114,10 @@ INSTANTIATE_TEST_SUITE_P(
                       Args({"rate"}), Args({"rate", "4800"}), Args({"rate", "9600", "19200"}),
                       Args({"mark"}), Args({"hex", "fd", "00"}),
                       Args({"hex", "--music", "1", "fd"}), Args({"stop", "--no-wait"})));
+
+INSTANTIATE_TEST_SUITE_P(ConfirmIdle, BadUsage,
+                         ::testing::Values(Args({"speak", "--confirm-idle", "--no-wait", "a"}),
+                                           Args({"query", "--confirm-idle"})));
 
 struct FileCase {
     const char* name;
