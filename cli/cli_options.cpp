@@ -47,7 +47,8 @@ Options:
 Exit status:
   0 done; 1 the chip answered 0x45; 2 an awaited reply did not come in time;
   3 the port could not be opened or written; 10 query: the chip is speaking;
-  64 bad usage or bad hex; 66 the text file could not be read;
+  64 bad usage or bad hex; 65 the text holds bytes that are no text (nothing
+  sent); 66 the text file could not be read;
   130 interrupted (Ctrl+C during speak sends stop first)
 
 Examples:
