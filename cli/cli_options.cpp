@@ -52,8 +52,9 @@ Options:
 Exit status:
   0 done; 1 the chip answered 0x45; 2 an awaited reply did not come in time;
   3 the port could not be opened or written; 10 query: the chip is speaking;
-  64 bad usage or bad hex (a lone last digit too); 66 the text file could not
-  be read; 71 a closed standard stream could not be opened on /dev/null;
+  64 bad usage or bad hex (a lone last digit too); 65 the text holds bytes
+  that are no text (nothing sent); 66 the text file could not be read;
+  71 a closed standard stream could not be opened on /dev/null;
   74 standard output could not be written (speak sends stop first);
   129, 130, 143 ended by SIGHUP, SIGINT (Ctrl+C), SIGTERM (speak sends stop
   first and waits a second at most for its acceptance; a second signal ends

@@ -62,8 +62,9 @@ int RunCli(const CliOptions& options, const QElapsedTimer& clock) {
     const FramePlan plan = PlanFrames(options);
     if (plan.status != ExitStatus::Ok)
         return Refuse(report, plan.status,
-                      plan.status == ExitStatus::NoInput ? QStringLiteral("input")
-                                                         : QStringLiteral("usage"),
+                      plan.status == ExitStatus::NoInput     ? QStringLiteral("input")
+                      : plan.status == ExitStatus::DataError ? QStringLiteral("data")
+                                                             : QStringLiteral("usage"),
                       plan.error);
 
     const QString device = ChipLine::DeviceOf(options.port);

@@ -8,6 +8,7 @@ constexpr int Timeout = 2;   // an awaited reply did not come in time
 constexpr int Port = 3;      // the port could not be opened or written
 constexpr int Speaking = 10; // query: the chip answered 0x4E
 constexpr int Usage = 64;    // bad usage, bad hex, a mark or text that cannot be sent
+constexpr int DataError = 65; // the text holds bytes that are no text: nothing sent
 constexpr int NoInput = 66;  // the text file or standard input could not be read
 constexpr int Output = 74;   // standard output could not be written (a closed pipe)
 // A termination signal ends the run with 128 + its number, as a shell reports

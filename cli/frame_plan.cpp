@@ -46,13 +46,9 @@ FramePlan PlanSpeak(const CliOptions& o) {
             return Failure(ExitStatus::NoInput, QStringLiteral("%1: %2").arg(name, reason));
         // Standard input is UTF-8 like the command line; a file may be in
         // any of the encodings the console's texts come in.
-        const auto decoded =
-            *o.file == QLatin1String("-") ? DecodeUtf8(*bytes) : DecodeTextFile(*bytes);
+        const auto decoded = TextOfFile(*bytes, *o.file == QLatin1String("-"), &reason);
         if (!decoded)
-            return Failure(ExitStatus::Usage, QStringLiteral("%1: the text is not valid %2")
-                                                  .arg(name, *o.file == QLatin1String("-")
-                                                                 ? QStringLiteral("UTF-8")
-                                                                 : QStringLiteral("UTF-16")));
+            return Failure(ExitStatus::DataError, QStringLiteral("%1: %2").arg(name, reason));
         text = *decoded;
     } else {
         text = o.words.join(u' ');

@@ -1,45 +1,30 @@
 #include "cli/text_input.h"
 
+#include "frames/text_decode.h"
+
 #include <QFile>
-#include <QStringDecoder>
 #include <cstdio>
 
-namespace {
-
-std::optional<QString> Decode(QStringConverter::Encoding encoding, QByteArrayView bytes) {
-    QStringDecoder decoder(encoding, QStringConverter::Flag::Stateless);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError())
-        return std::nullopt;
-    return text;
+std::optional<QString> TextOfFile(const QByteArray& bytes, bool standardInput, QString* reason) {
+    const DecodedText decoded =
+        standardInput ? DecodeTextAs(bytes, TextEncoding::Utf8) : DecodeTextFile(bytes);
+    if (decoded.replaced == 0)
+        return decoded.text;
+    *reason =
+        QStringLiteral("read as %1, %2 %3 no text (the first at byte %4): "
+                       "invalid bytes, a cut-off character or NUL; nothing sent")
+            .arg(EncodingName(decoded.encoding))
+            .arg(decoded.replaced)
+            .arg(decoded.replaced == 1 ? QStringLiteral("place is") : QStringLiteral("places are"))
+            .arg(decoded.firstReplaced + 1);
+    return std::nullopt;
 }
-
-} // namespace
 
 std::optional<QString> DecodeUtf8(const QByteArray& bytes) {
-    return Decode(QStringConverter::Utf8, bytes);
-}
-
-std::optional<QString> DecodeTextFile(const QByteArray& bytes) {
-    const QByteArrayView view(bytes);
-    if (view.startsWith("\xEF\xBB\xBF")) {
-        if (auto text = Decode(QStringConverter::Utf8, view.sliced(3)))
-            return text;
-    } else if ((view.startsWith("\xFF\xFE") || view.startsWith("\xFE\xFF")) && view.size() % 2) {
-        return std::nullopt; // half a UTF-16 unit at the end: the file is cut short
-    } else if (view.startsWith("\xFF\xFE")) {
-        return Decode(QStringConverter::Utf16LE, view.sliced(2));
-    } else if (view.startsWith("\xFE\xFF")) {
-        return Decode(QStringConverter::Utf16BE, view.sliced(2));
-    } else if (auto text = Decode(QStringConverter::Utf8, view)) {
-        return text;
-    }
-    // Not UTF-8: the chip's own encoding, as the window reads its text file.
-    // A byte that is no GBK becomes U+FFFD, which goes out as '?'.
-    QStringDecoder gbk("GBK");
-    if (!gbk.isValid())
+    const DecodedText decoded = DecodeTextAs(bytes, TextEncoding::Utf8);
+    if (decoded.replaced)
         return std::nullopt;
-    return gbk.decode(view);
+    return decoded.text;
 }
 
 QString WithCrLf(const QString& text) {

@@ -5,11 +5,11 @@
 #include <QString>
 #include <optional>
 
-// A file's bytes as text: UTF-8 when they are valid UTF-8 (a byte-order mark
-// is dropped), UTF-16 when they start with its byte-order mark, GBK
-// otherwise. Nothing when a UTF-16 text is cut in half or holds a broken
-// surrogate pair.
-std::optional<QString> DecodeTextFile(const QByteArray& bytes);
+// A file's bytes as text, by the console's rule (frames/text_decode.h);
+// standard input is UTF-8 whatever it holds. A text in which anything would
+// become U+FFFD is refused, so that the chip never speaks "?" for what the
+// file says: nothing, and *reason says what and where.
+std::optional<QString> TextOfFile(const QByteArray& bytes, bool standardInput, QString* reason);
 
 // UTF-8 only; nothing when bytes are not valid UTF-8.
 std::optional<QString> DecodeUtf8(const QByteArray& bytes);

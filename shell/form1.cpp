@@ -4,6 +4,7 @@
 #include "serial/port_names.h"
 #include "serial/serial_comm_control.h"
 #include "shell/initial_text.h"
+#include "shell/text_files.h"
 
 #include <QCloseEvent>
 #include <QThread>
@@ -58,10 +59,13 @@ void Form1::closeEvent(QCloseEvent* event) {
 void Form1::Form_Load() {
     // Steps 1-3: the initial text file. A file that can neither be opened nor
     // created, or not be read, keeps the design text.
-    if (const auto text = LoadInitialText())
-        Text3->SetText(*text);
-    else if (InitialTextTooLarge())
+    if (const auto text = LoadInitialText()) {
+        Text3->SetText(text->text);
+        if (text->replaced)
+            MsgBox(ReplacedNotice(kInitialTextFileName, *text));
+    } else if (InitialTextTooLarge()) {
         MsgBox(kInitialTextTooLargeMessage);
+    }
 
     PlayAllActive = 0;
     BaudChangePending = 0;

@@ -7,6 +7,7 @@
 #include "shell/text_files.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QTimer>
@@ -126,13 +127,16 @@ void Form1::OpenTextFile() {
     if (answer.path.isEmpty())
         return;
     QString error;
-    const std::optional<QString> text = ReadTextFile(answer.path, &error);
+    const std::optional<DecodedText> text = ReadTextFile(answer.path, &error);
     if (!text) {
         MsgBox(error);
         return;
     }
-    Text3->SetText(*text);
+    Text3->SetText(text->text);
     Text3->SetSelStart(0);
+    // Shown over the text, so that the replaced places can be found in it.
+    if (text->replaced)
+        MsgBox(ReplacedNotice(QFileInfo(answer.path).fileName(), *text));
 }
 
 // GBK by default, the initial text file's encoding.

@@ -1,7 +1,6 @@
 #include "shell/initial_text.h"
 
 #include <QFile>
-#include <QStringDecoder>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,20 +15,7 @@ bool InitialTextTooLarge() {
            S_ISREG(st.st_mode) && st.st_size > kInitialTextMaxBytes;
 }
 
-QString DecodeGbk(const QByteArray& bytes) {
-    QStringDecoder decoder("GBK");
-    if (!decoder.isValid())
-        return QString::fromLatin1(bytes);
-    // The decoder keeps a lead byte at the very end to itself, waiting for
-    // its trail byte. LF is never a trail byte: behind the text it turns such
-    // a lead byte into U+FFFD and comes back out by itself.
-    QString text = decoder.decode(bytes + '\n');
-    if (text.endsWith(QLatin1Char('\n')))
-        text.chop(1);
-    return text;
-}
-
-std::optional<QString> LoadInitialText() {
+std::optional<DecodedText> LoadInitialText() {
     // One open both creates the file, empty, when it is absent and opens an
     // existing one (read-only ones too) for reading. Non-blocking, so that a
     // pipe in its place cannot hold start-up; only a regular file is read.
@@ -50,5 +36,5 @@ std::optional<QString> LoadInitialText() {
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return std::nullopt;
-    return DecodeGbk(bytes);
+    return DecodeTextAs(bytes, TextEncoding::Gbk);
 }

@@ -1,33 +1,9 @@
 #include "shell/text_files.h"
 
-#include "shell/initial_text.h"
-
+#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QStringDecoder>
 #include <QStringEncoder>
-
-QString DecodeTextFile(const QByteArray& bytes, TextEncoding* found) {
-    const auto setFound = [&](TextEncoding e) {
-        if (found)
-            *found = e;
-    };
-    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
-        // The decoder takes the byte-order mark itself and drops it.
-        QStringDecoder decoder(bytes.startsWith("\xFF\xFE") ? QStringConverter::Utf16LE
-                                                            : QStringConverter::Utf16BE);
-        setFound(TextEncoding::Utf16);
-        return decoder.decode(bytes.mid(2));
-    }
-    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    const QString text = utf8.decode(bytes);
-    if (!utf8.hasError()) {
-        setFound(TextEncoding::Utf8);
-        return text.startsWith(QChar(0xFEFF)) ? text.mid(1) : text;
-    }
-    setFound(TextEncoding::Gbk);
-    return DecodeGbk(bytes);
-}
 
 std::optional<QByteArray> EncodeText(const QString& text, TextEncoding encoding) {
     switch (encoding) {
@@ -50,7 +26,7 @@ std::optional<QByteArray> EncodeText(const QString& text, TextEncoding encoding)
     return std::nullopt;
 }
 
-std::optional<QString> ReadTextFile(const QString& path, QString* error) {
+std::optional<DecodedText> ReadTextFile(const QString& path, QString* error) {
     const QFileInfo info(path);
     const QString name = info.fileName();
     if (!info.exists() || !info.isFile()) {
@@ -77,6 +53,16 @@ std::optional<QString> ReadTextFile(const QString& path, QString* error) {
         return std::nullopt;
     }
     return DecodeTextFile(bytes);
+}
+
+QString ReplacedNotice(const QString& fileName, const DecodedText& text) {
+    if (text.replaced == 0)
+        return QString();
+    return QStringLiteral("%1 按 %2 读取，有 %3 处字节不成文字（第一处在第 %4 字节），"
+                          "已换成 �，发送时为 ?（文件未作任何改动）")
+        .arg(fileName, EncodingName(text.encoding))
+        .arg(text.replaced)
+        .arg(text.firstReplaced + 1);
 }
 
 bool WriteTextFile(const QString& path, const QString& text, TextEncoding encoding,

@@ -1,16 +1,11 @@
 // Text files opened into and saved from the text boxes. Plain code.
 #pragma once
 
+#include "frames/text_decode.h"
+
 #include <QByteArray>
 #include <QString>
 #include <optional>
-
-enum class TextEncoding { Utf8, Gbk, Utf16 };
-
-// File bytes to text: UTF-8 when they are valid UTF-8 (a byte-order mark is
-// dropped), UTF-16 when they start with a UTF-16 byte-order mark, GBK
-// otherwise. Line breaks stay as they are (the text box makes them CR LF).
-QString DecodeTextFile(const QByteArray& bytes, TextEncoding* found = nullptr);
 
 // Text to file bytes, without a byte-order mark. Nothing when a character
 // has no code in the encoding (GBK), so that nothing is lost unnoticed.
@@ -19,9 +14,14 @@ std::optional<QByteArray> EncodeText(const QString& text, TextEncoding encoding)
 // Files larger than this are refused, as the initial text file is.
 constexpr qint64 kTextFileMaxBytes = 1024 * 1024;
 
-// Reads a whole text file. On failure returns nothing and says why in *error
-// (a file over the limit, a missing or unreadable file).
-std::optional<QString> ReadTextFile(const QString& path, QString* error);
+// Reads a whole text file and decodes it (frames/text_decode.h). On failure
+// returns nothing and says why in *error (a file over the limit, a missing or
+// unreadable file).
+std::optional<DecodedText> ReadTextFile(const QString& path, QString* error);
+
+// What the window says of a file in which text.replaced places became U+FFFD
+// (nothing when none did).
+QString ReplacedNotice(const QString& fileName, const DecodedText& text);
 
 // Writes the text to path (replacing the file only once all is written). On
 // failure returns false and says why in *error.

@@ -342,6 +342,37 @@ TEST(CliOnPeer, BadHexSendsNothingAndEndsWith64) {
     EXPECT_TRUE(cli.err.contains(QStringLiteral("position 8: 'g'"))) << cli.err.toStdString();
 }
 
+// A text in which anything would become "?" is refused before the line is
+// touched: status 65, the place on standard error, and in JSON too.
+TEST(CliOnPeer, TextThatIsNoTextSendsNothingAndEndsWith65) {
+    OnPeer on;
+    ASSERT_TRUE(on.peer.ok());
+    const QString path = on.config.dir.filePath(QStringLiteral("bad.txt"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("\xC4\xE3\xFF\xFE\xFD"); // 你, then no GBK
+    file.close();
+
+    Cli fromFile(on.config, on.args({QStringLiteral("speak"), QStringLiteral("-f"), path}));
+    EXPECT_EQ(fromFile.finish(), 65);
+    EXPECT_TRUE(fromFile.err.contains(
+        QStringLiteral("read as GBK, 2 places are no text (the first at byte 3)")))
+        << fromFile.err.toStdString();
+
+    Cli fromInput(on.config,
+                  on.args({QStringLiteral("--json"), QStringLiteral("speak"), QStringLiteral("-")}),
+                  QByteArray("ab\xC4\xE3"));
+    EXPECT_EQ(fromInput.finish(), 65);
+    const QJsonObject last =
+        QJsonDocument::fromJson(fromInput.out.trimmed().split('\n').last()).object();
+    EXPECT_EQ(last.value(QStringLiteral("result")).toString(), QStringLiteral("data"));
+    EXPECT_TRUE(last.value(QStringLiteral("message"))
+                    .toString()
+                    .startsWith(QStringLiteral("standard input: read as UTF-8, 2 places")))
+        << fromInput.out.toStdString();
+    EXPECT_TRUE(on.peer.read(300).isEmpty());
+}
+
 TEST(CliOnPeer, NoWaitEndsOnceTheFirstPieceIsWritten) {
     OnPeer on;
     ASSERT_TRUE(on.peer.ok());

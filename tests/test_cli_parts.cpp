@@ -1,15 +1,20 @@
 // The command-line program's parts: its options, how it reads a text file,
 // the pieces it cuts a text into, and its JSON.
 #include "cli/cli_options.h"
+#include "cli/exit_status.h"
 #include "cli/frame_plan.h"
 #include "cli/session.h"
 #include "cli/text_input.h"
 #include "cli/traffic_report.h"
 #include "demo/demo_texts.h"
+#include "frames/frame_builders.h"
+#include "frames/text_decode.h"
 
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringEncoder>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -132,7 +137,9 @@ void PrintTo(const FileCase& c, std::ostream* os) {
 class TextFiles : public ::testing::TestWithParam<FileCase> {};
 
 TEST_P(TextFiles, Decode) {
-    EXPECT_EQ(DecodeTextFile(GetParam().bytes), GetParam().text);
+    QString reason;
+    EXPECT_EQ(TextOfFile(GetParam().bytes, false, &reason), GetParam().text);
+    EXPECT_EQ(reason.isEmpty(), GetParam().text.has_value());
 }
 
 QByteArray Gbk(const QString& s) {
@@ -156,9 +163,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TextFiles, AMarkBeforeBytesThatAreNoUtf8IsNoUtf8Either) {
-    const auto text = DecodeTextFile(QByteArray("\xEF\xBB\xBF\xC4\xE3"));
-    ASSERT_TRUE(text.has_value());
-    EXPECT_TRUE(text->startsWith(QStringLiteral("锘磕"))) << text->toStdString();
+    const QString text = DecodeTextFile(QByteArray("\xEF\xBB\xBF\xC4\xE3")).text;
+    EXPECT_TRUE(text.startsWith(QStringLiteral("锘磕"))) << text.toStdString();
 }
 
 TEST(TextFiles, LineBreaksBecomeCrLf) {
@@ -170,6 +176,65 @@ TEST(TextFiles, LineBreaksBecomeCrLf) {
 TEST(TextFiles, CommandLineTextMustBeUtf8) {
     EXPECT_EQ(DecodeUtf8(QByteArray("\xE4\xBD\xA0")), QStringLiteral("你"));
     EXPECT_FALSE(DecodeUtf8(QByteArray("\xC4\xE3")).has_value());
+}
+
+// speak -f takes a file by the console's rule; where anything would become
+// "?" it sends nothing, ends with 65 and says what and where.
+TEST(TextFiles, SpeakFollowsTheTextFileRule) {
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        QString spoken; // empty: refused
+        const char* error;
+    } cases[] = {
+        // "你好" in UTF-8, then E4 B8: GBK text, whole.
+        {"UTF-8 cut off at the end", QByteArray::fromHex("e4bda0e5a5bde4b8"),
+         QStringLiteral("浣犲ソ涓"), ""},
+        {"FF FE FD in GBK",
+         QByteArray::fromHex("c4e3fffefd41"),
+         {},
+         "read as GBK, 2 places are no text (the first at byte 3)"},
+        {"a GBK lead byte at the end",
+         QByteArray::fromHex("c4e3ba"),
+         {},
+         "read as GBK, 1 place is no text (the first at byte 3)"},
+        {"odd-length UTF-16",
+         QByteArray::fromHex("fffe604f7d"),
+         {},
+         "read as UTF-16, 1 place is no text (the first at byte 5)"},
+        {"a lone surrogate",
+         QByteArray::fromHex("fffe3dd84100"),
+         {},
+         "read as UTF-16, 1 place is no text (the first at byte 3)"},
+        {"NUL bytes",
+         QByteArray::fromHex("61006200"),
+         {},
+         "read as UTF-8, 2 places are no text (the first at byte 2)"},
+    };
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("t.txt"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(c.bytes);
+        file.close();
+        const CliParse parse =
+            ParseCliArguments({QStringLiteral("speak"), QStringLiteral("-f"), path});
+        ASSERT_TRUE(parse.options.has_value());
+        const FramePlan plan = PlanFrames(*parse.options);
+        if (c.spoken.isEmpty()) {
+            EXPECT_EQ(plan.status, ExitStatus::DataError);
+            EXPECT_TRUE(plan.frames.isEmpty());
+            EXPECT_TRUE(plan.error.startsWith(path + QStringLiteral(": ") + c.error))
+                << plan.error.toStdString();
+            EXPECT_TRUE(plan.error.endsWith(QStringLiteral("nothing sent")));
+        } else {
+            EXPECT_EQ(plan.status, ExitStatus::Ok) << plan.error.toStdString();
+            ASSERT_EQ(plan.frames.size(), 1);
+            EXPECT_EQ(plan.frames[0].bytes.toHex(' '), TextFrame(c.spoken).toHex(' '));
+        }
+    }
 }
 
 TEST(Pieces, ChipIntroductionGoesOutAsTheWindowCutsIt) {

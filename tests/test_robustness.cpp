@@ -246,6 +246,11 @@ TEST(Robustness, OddInitialTextFiles) {
         c.check(console.form->Text3->Text());
         if (QByteArrayView(c.name) == "10 MB of text")
             EXPECT_EQ(console.messages, QStringList{kInitialTextTooLargeMessage});
+        else if (QByteArrayView(c.name) == "invalid GBK bytes")
+            EXPECT_EQ(console.messages,
+                      QStringList{QStringLiteral(
+                          "初始默认文本.txt 按 GBK 读取，有 2 处字节不成文字（第一处在第 3 "
+                          "字节），已换成 �，发送时为 ?（文件未作任何改动）")});
         else
             EXPECT_TRUE(console.messages.isEmpty());
     }

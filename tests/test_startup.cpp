@@ -137,6 +137,42 @@ TEST(StartUp, InitialFileIsDecodedFromGbk) {
     }
 }
 
+// The initial file is GBK, bytes as they are; what is no text becomes
+// "\uFFFD" and a message says where, once the text is in the box.
+TEST(StartUp, InitialFileFollowsTheTextFileRule) {
+    const QString r(QChar(0xFFFD));
+    const auto notice = [](int places, int first) {
+        return QStringLiteral("初始默认文本.txt 按 GBK 读取，有 %1 处字节不成文字（第一处在第 %2 "
+                              "字节），已换成 �，发送时为 ?（文件未作任何改动）")
+            .arg(places)
+            .arg(first);
+    };
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        QString text;
+        QString message; // empty: none
+    } cases[] = {
+        // "你好" in UTF-8, then E4 B8: GBK text, whole.
+        {"bytes like UTF-8 cut off at the end",
+         QByteArray::fromHex("e4bda0e5a5bde4b8"),
+         QStringLiteral("浣犲ソ涓"),
+         {}},
+        {"FF FE FD", QByteArray::fromHex("c4e3fffefd41"), QStringLiteral("你") + r + r + u'A',
+         notice(2, 3)},
+        {"a lead byte at the end", QByteArray::fromHex("4181"), QStringLiteral("A") + r,
+         notice(1, 2)},
+        {"NUL", QByteArray::fromHex("410042"), u'A' + r + u'B', notice(1, 2)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FormHarness h(std::optional<QByteArray>(c.bytes));
+        EXPECT_EQ(h->Text3->Text().toStdU16String(), c.text.toStdU16String());
+        EXPECT_EQ(h.messages, c.message.isEmpty() ? QStringList() : QStringList{c.message});
+        EXPECT_TRUE(h.fake->written.isEmpty());
+    }
+}
+
 TEST(StartUp, ALongInitialTextArrivesWhole) {
     QByteArray gbk;
     QString text;

@@ -95,6 +95,59 @@ TEST(TextFiles, RefusedFilesLeaveTheTextAndSayWhy) {
     EXPECT_EQ(h->Text3->Length(), kTextFileMaxBytes);
 }
 
+// What is no text becomes "\uFFFD" and the window says where; a GBK file
+// whose bytes look like UTF-8 cut off at the end opens whole.
+TEST(TextFiles, OpenedFilesFollowTheTextFileRule) {
+    const QString r(QChar(0xFFFD));
+    const auto notice = [](const char* encoding, int places, int first) {
+        return QStringLiteral("in.txt 按 %1 读取，有 %2 处字节不成文字（第一处在第 %3 字节），"
+                              "已换成 �，发送时为 ?（文件未作任何改动）")
+            .arg(QLatin1String(encoding))
+            .arg(places)
+            .arg(first);
+    };
+    struct Case {
+        const char* what;
+        QByteArray bytes;
+        QString text;
+        QString message; // empty: none
+    };
+    const Case cases[] = {
+        {"UTF-8 cut off at the end",
+         Gbk(QStringLiteral("浣犲ソ涓")),
+         QStringLiteral("浣犲ソ涓"),
+         {}},
+        {"FF FE FD in GBK",
+         QByteArray("\xC4\xE3\xFF\xFE\xFD"
+                    "A"),
+         QStringLiteral("你") + r + r + u'A', notice("GBK", 2, 3)},
+        {"a GBK lead byte at the end", QByteArray("\xC4\xE3\xBA"), QStringLiteral("你") + r,
+         notice("GBK", 1, 3)},
+        {"odd-length UTF-16", QByteArray("\xFF\xFE`O}", 5), QStringLiteral("你") + r,
+         notice("UTF-16", 1, 5)},
+        {"a lone surrogate",
+         QByteArray("\xFF\xFE\x3D\xD8"
+                    "A\0",
+                    6),
+         r + u'A', notice("UTF-16", 1, 3)},
+        {"NUL bytes", QByteArray("a\0b\0", 4), u'a' + r + u'b' + r, notice("UTF-8", 2, 2)},
+    };
+    FormHarness h;
+    const QString path = h.workDir.filePath("in.txt");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        h->Text3->SetText(QStringLiteral("old"));
+        Write(path, c.bytes);
+        h.dialogAnswer = {path, 0};
+        h.messages.clear();
+        h->OpenTextFile();
+        EXPECT_EQ(h->Text3->Text().toStdU16String(), c.text.toStdU16String());
+        EXPECT_EQ(h.messages, c.message.isEmpty() ? QStringList() : QStringList{c.message});
+        EXPECT_EQ(ReadAll(path), c.bytes); // the file itself stays as it is
+    }
+    EXPECT_TRUE(h.fake->written.isEmpty());
+}
+
 TEST(TextFiles, SavedLogIsTheLogByteForByte) {
     FormHarness h;
     h->Command7_Click();
@@ -147,13 +200,15 @@ TEST(TextFiles, SaveAsWritesGbkByDefaultAndRefusesWhatGbkCannotHold) {
 }
 
 TEST(TextFiles, InvalidUtf8IsReadAsGbk) {
-    TextEncoding found{};
-    EXPECT_EQ(DecodeTextFile(QByteArray("\xC4\xE3\xBA\xC3"), &found).toStdString(), "你好");
-    EXPECT_EQ(found, TextEncoding::Gbk);
-    EXPECT_EQ(DecodeTextFile(QByteArray("plain"), &found).toStdString(), "plain");
-    EXPECT_EQ(found, TextEncoding::Utf8);
-    EXPECT_EQ(DecodeTextFile(QByteArray("\xFF\xFE"), &found).toStdString(), "");
-    EXPECT_EQ(found, TextEncoding::Utf16);
+    DecodedText d = DecodeTextFile(QByteArray("\xC4\xE3\xBA\xC3"));
+    EXPECT_EQ(d.text.toStdString(), "你好");
+    EXPECT_EQ(d.encoding, TextEncoding::Gbk);
+    d = DecodeTextFile(QByteArray("plain"));
+    EXPECT_EQ(d.text.toStdString(), "plain");
+    EXPECT_EQ(d.encoding, TextEncoding::Utf8);
+    d = DecodeTextFile(QByteArray("\xFF\xFE"));
+    EXPECT_EQ(d.text.toStdString(), "");
+    EXPECT_EQ(d.encoding, TextEncoding::Utf16);
 }
 
 } // namespace
