@@ -20,7 +20,7 @@ struct CodeCase {
     std::string bytes;
 };
 
-TEST(Gbk, UnitsGetTheirCodeOrAQuestionMark) {
+TEST(CoreGbk, UnitsGetTheirCodeOrAQuestionMark) {
     const std::vector<CodeCase> cases = {
         {u'A', "A"},
         {u'\r', "\r"},
@@ -51,7 +51,7 @@ TEST(Gbk, UnitsGetTheirCodeOrAQuestionMark) {
     }
 }
 
-TEST(Gbk, TextMeasuresAsItIsPacked) {
+TEST(CoreGbk, TextMeasuresAsItIsPacked) {
     struct Case {
         std::u16string text;
         std::string bytes;
@@ -69,7 +69,7 @@ TEST(Gbk, TextMeasuresAsItIsPacked) {
     }
 }
 
-TEST(Gbk, BytesDecodeAsTheConverterDoes) {
+TEST(CoreGbk, BytesDecodeAsTheConverterDoes) {
     struct Case {
         std::string bytes;
         std::u16string text;
@@ -95,7 +95,7 @@ TEST(Gbk, BytesDecodeAsTheConverterDoes) {
 
 // The table as a whole, where ICU is not at hand (on Windows): how many
 // units have a code, and that each decodes back to the unit.
-TEST(Gbk, EveryCodeDecodesBackToItsUnit) {
+TEST(CoreGbk, EveryCodeDecodesBackToItsUnit) {
     int single = 0;
     int pairs = 0;
     for (int u = 0x80; u <= 0xFFFF; ++u) {
