@@ -1,10 +1,12 @@
 #include "shell/form1.h"
+#include "shell/qt_translations.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("VXT4710"));
+    LoadQtTranslations(app, QLocale::system());
     CatchTerminationSignals();
     Form1 window;
     CloseOnTerminationSignals(&window);
