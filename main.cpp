@@ -1,5 +1,6 @@
 #include "shell/form1.h"
 #include "shell/standard_streams.h"
+#include "shell/qt_translations.h"
 
 #include <QApplication>
 
@@ -8,6 +9,7 @@ int main(int argc, char* argv[]) {
         return kNoStandardStreamsStatus;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("VXT4710"));
+    LoadQtTranslations(app, QLocale::system());
     CatchTerminationSignals();
     Form1 window;
     CloseOnTerminationSignals(&window);

@@ -4,6 +4,8 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QScreen>
+#include <QStyle>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScrollBar>
@@ -11,6 +13,25 @@
 #include <QTableView>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
+
+int TrafficColumnWidth(const QFontMetrics& fm, int column) {
+    // What a column holds in everyday traffic: a short text frame, the
+    // longest reply line, both checks failing and the times of a text that
+    // took a while. Longer frames are cut; the field view below shows them.
+    static const char16_t* const kWidest[] = {
+        u"00:00:00.000",
+        u"接收",
+        u"FD 00 07 01 01 C4 E3 BA C3 A4",
+        u"<-0x41  接收成功   波特率已修改成功",
+        u"✗ 应为 0xF2；长度字段 15，实有 14",
+        u"接收 1000 ms，播音 10000 ms，10.0 字/秒",
+    };
+    if (column < 0 || column >= int(std::size(kWidest)))
+        return 0;
+    // The cell's padding on either side, as the item delegate draws it.
+    return fm.horizontalAdvance(QString::fromUtf16(kWidest[column])) + 3 * fm.averageCharWidth();
+}
 
 AnalysisWindow::AnalysisWindow(TrafficRecord& record, FileDialogFn fileDialog,
                                std::function<void(const QString&)> message, QWidget* parent)
@@ -18,8 +39,6 @@ AnalysisWindow::AnalysisWindow(TrafficRecord& record, FileDialogFn fileDialog,
       message_(std::move(message)) {
     setObjectName(QStringLiteral("AnalysisWindow"));
     setWindowTitle(QStringLiteral("通信分析"));
-    resize(1000, 640);
-
     model_ = new TrafficModel(record, this);
     table_ = new QTableView;
     table_->setObjectName(QStringLiteral("trafficTable"));
@@ -34,9 +53,11 @@ AnalysisWindow::AnalysisWindow(TrafficRecord& record, FileDialogFn fileDialog,
     table_->verticalHeader()->hide();
     QHeaderView* h = table_->horizontalHeader();
     h->setSectionResizeMode(QHeaderView::Interactive);
-    const int widths[] = {96, 44, 260, 380, 110, 220};
-    for (int c = 0; c < TrafficColumn::Count; ++c)
-        h->resizeSection(c, widths[c]);
+    int columns = 0;
+    for (int c = 0; c < TrafficColumn::Count; ++c) {
+        h->resizeSection(c, TrafficColumnWidth(table_->fontMetrics(), c));
+        columns += h->sectionSize(c);
+    }
     h->setStretchLastSection(true);
 
     fields_ = new QTableWidget(0, 4);
@@ -92,6 +113,15 @@ AnalysisWindow::AnalysisWindow(TrafficRecord& record, FileDialogFn fileDialog,
             ShowFields(current.row());
     });
     table_->scrollToBottom();
+
+    // Wide enough for every column and the vertical scroll bar beside them,
+    // as far as the screen allows.
+    const QMargins m = layout->contentsMargins();
+    int width = columns + 2 * table_->frameWidth() +
+                table_->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + m.left() + m.right();
+    if (const QScreen* s = screen())
+        width = std::min(width, s->availableGeometry().width());
+    resize(std::max(width, 640), 640);
 }
 
 void AnalysisWindow::ShowFields(int row) {

@@ -10,6 +10,7 @@
 #include <QWidget>
 #include <functional>
 
+class QFontMetrics;
 class QPushButton;
 class QTableView;
 class QTableWidget;
@@ -37,6 +38,9 @@ class TrafficModel : public QAbstractTableModel {
     int rows_ = 0;
     bool scheduled_ = false;
 };
+
+// The width a column of the table opens with: its widest everyday text.
+int TrafficColumnWidth(const QFontMetrics& fm, int column);
 
 class AnalysisWindow : public QWidget {
     Q_OBJECT

@@ -62,6 +62,15 @@ QString OneLine(QString s) {
     return s;
 }
 
+// A byte that starts no GBK character: a lead byte with nothing after it, or
+// any other byte GBK does not know.
+QString BadByteName(QByteArrayView t, qsizetype i) {
+    const uint8_t b = At(t, i);
+    if (b >= 0x81 && b <= 0xFE && i + 1 == t.size())
+        return QStringLiteral("半个 GBK 字符，缺后一字节");
+    return QStringLiteral("不是 GBK 字符");
+}
+
 QString CharacterName(const QString& c) {
     if (c == QLatin1String("\r"))
         return QStringLiteral("回车 CR");
@@ -69,8 +78,6 @@ QString CharacterName(const QString& c) {
         return QStringLiteral("换行 LF");
     if (c == QLatin1String(" "))
         return QStringLiteral("空格");
-    if (c == QStringLiteral("\uFFFD"))
-        return QStringLiteral("不是 GBK 字符");
     return c;
 }
 
@@ -149,12 +156,27 @@ void DecodeText(QByteArrayView t, bool gbk, FrameDecode& d, bool fields, int bas
         const int size = GbkCharSize(t, i);
         const QByteArrayView c = t.sliced(i, size);
         const uint8_t b = At(t, i);
+        const QString shown = Gbk(c);
+        if (shown == QStringLiteral("\uFFFD")) {
+            // Named by its hex value: a replacement character would hide which
+            // byte it is, and a lead byte cut off by the end of the text (the
+            // typed frame's last byte taken as its checksum) is no error of the
+            // bytes before it.
+            flushRun();
+            const QString what = BadByteName(t, i);
+            parts << QStringLiteral("字节 %1（%2）").arg(HexBytes(c), what);
+            if (fields)
+                d.fields << FrameFieldRow{base + int(i), QStringLiteral("文本"), HexBytes(c),
+                                          what};
+            i += size;
+            continue;
+        }
         if (b != '\r' && b != '\n')
             ++runChars;
         run.append(c.data(), c.size());
         if (fields)
             d.fields << FrameFieldRow{base + int(i), QStringLiteral("文本"), HexBytes(c),
-                                      CharacterName(Gbk(c))};
+                                      CharacterName(shown)};
         i += size;
     }
     flushRun();

@@ -3,6 +3,7 @@
 #include <cmath>
 
 const QString kWindowTitle = QStringLiteral("Orvanta-VXT4710E中文语音合成芯片-PC端演示程序");
+const QString kCaptionFontFamily = QStringLiteral("AR PL UMing CN");
 
 int TwipsToPixels(int twips, double dpi) {
     return int(std::lround(twips * dpi / 1440.0));

@@ -35,6 +35,9 @@ QStringList ComboEntries(const QString& comboName);
 
 // Window constants.
 extern const QString kWindowTitle;
+// The face every caption is measured for where 宋体 is missing (Debian's
+// fonts-arphic-uming).
+extern const QString kCaptionFontFamily;
 constexpr int kClientWidthTwips = 11940;
 constexpr int kClientHeightTwips = 10515;
 

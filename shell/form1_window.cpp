@@ -8,7 +8,10 @@
 #include <QFontDatabase>
 #include <QHash>
 #include <QIcon>
+#include <QAbstractItemView>
 #include <QScreen>
+#include <QStyle>
+#include <algorithm>
 
 namespace {
 QWidget* MakeControl(ControlKind kind, QWidget* parent, const QString& caption) {
@@ -56,13 +59,24 @@ QWidget* MakeControl(ControlKind kind, QWidget* parent, const QString& caption) 
     return nullptr;
 }
 
-// 宋体 where it exists, else the given families, else any installed font
-// that writes Chinese.
-QStringList CjkFamilies(const QStringList& fallbacks) {
-    QStringList families{QStringLiteral("宋体"), QStringLiteral("SimSun")};
-    families += fallbacks;
+// 宋体 where it exists; else the Ming face of fonts-arphic-uming, whose
+// metrics match it (12 pixels a line and half-width Latin at 9 points, so
+// that every caption fits its designed width); else the Noto faces, else any
+// installed font that writes Chinese.
+QStringList CjkFamilies() {
+    QStringList families{QStringLiteral("宋体"), QStringLiteral("SimSun"), kCaptionFontFamily,
+                         QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Sans CJK SC")};
     families += QFontDatabase::families(QFontDatabase::SimplifiedChinese).mid(0, 1);
     return families;
+}
+
+// The list of a combo box opens as wide as its widest entry, even where the
+// designed box is narrower ("设置成9600(默认)").
+void WidenList(ComboBox* combo) {
+    QAbstractItemView* list = combo->view();
+    const int widest = list->sizeHintForColumn(0);
+    const int frame = 2 * list->frameWidth() + 2 * combo->style()->pixelMetric(QStyle::PM_ComboBoxFrameWidth);
+    list->setMinimumWidth(std::max(widest + frame, combo->width()));
 }
 
 QIcon MakeIcon() {
@@ -81,7 +95,7 @@ void Form1::CreateControls() {
     setObjectName(QStringLiteral("Form1"));
     // The captions are measured for a 9-point Chinese font.
     QFont plain = font();
-    plain.setFamilies(CjkFamilies({QStringLiteral("Noto Sans CJK SC")}));
+    plain.setFamilies(CjkFamilies());
     plain.setPointSize(9);
     setFont(plain);
     setWindowTitle(kWindowTitle);
@@ -101,6 +115,7 @@ void Form1::CreateControls() {
             auto* combo = static_cast<ComboBox*>(w);
             combo->addItems(ComboEntries(designed.name));
             combo->SetText(designed.caption);
+            WidenList(combo);
         }
         if (designed.kind != ControlKind::Frame && designed.kind != ControlKind::Label)
             tabOrder.emplace_back(designed.tab, w);
@@ -178,7 +193,7 @@ void Form1::CreateControls() {
     Label5->lower();
 
     QFont bold;
-    bold.setFamilies(CjkFamilies({QStringLiteral("Noto Serif CJK SC")}));
+    bold.setFamilies(CjkFamilies());
     bold.setPointSize(9);
     bold.setWeight(QFont::Bold);
     Command6->setFont(bold);

@@ -71,7 +71,8 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Version)" = "$version" ] || fail "package version is '$(field Version)', not $version"
 [ "$(field Architecture)" = "$arch" ] || fail "architecture is '$(field Architecture)'"
 depends=$(field Depends)
-for lib in libqt6widgets6 libqt6serialport6 libc6 qt6-qpa-plugins; do
+for lib in libqt6widgets6 libqt6serialport6 libc6 qt6-qpa-plugins fonts-arphic-uming \
+    qt6-translations-l10n; do
     grep -qE "(^|, )$lib( |,|$)" <<<"$depends" || fail "Depends lacks $lib: $depends"
 done
 grep -qE '(^|, )fonts-noto-cjk( |,|$)' <<<"$(field Recommends)" ||
@@ -237,6 +238,8 @@ done
 grep -q 'Map State: IsViewable' <<<"$(xwininfo -id "$window")" || fail "the window is not shown"
 initial="$tmp/home/.local/share/vxt4710/初始默认文本.txt"
 [ -f "$initial" ] || fail "the initial text file is not in ~/.local/share/vxt4710"
+[ "$(iconv -f GBK -t UTF-8 "$initial")" = '欢迎使用VXT4710中文语音合成芯片。' ] ||
+    fail "the new initial text file holds no greeting: $(od -An -tx1 "$initial")"
 [ -z "$(ls -A "$tmp/elsewhere")" ] || fail "the console wrote into the folder it was started from"
 kill -TERM "$console_pid"
 rc=0

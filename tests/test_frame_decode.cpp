@@ -56,11 +56,19 @@ TEST(FrameDecode, MeaningAndCheckOfEachKindOfFrame) {
         {"line break in text", Sealed("FD 00 07 01 01 41 0D 0A 42"), "合成 无背景 GBK “A↵B”", "✓"},
         {"other encoding is not decoded", Sealed("FD 00 05 01 00 C4 E3"),
          "合成 无背景 编码 0 2 字节文本（不是 GBK，未解码）", "✓"},
+        {"lead byte without its trail byte", Sealed("FD 00 07 01 01 41 81 20 42"),
+         "合成 无背景 GBK “A” 字节 81（不是 GBK 字符） “ B”", "✓"},
+        {"lead byte cut off by the end", Sealed("FD 00 06 01 01 B0 A1 B0"),
+         "合成 无背景 GBK “啊” 字节 B0（半个 GBK 字符，缺后一字节）", "✓"},
         {"wrong checksum", Hex("FD 00 0F 01 01 B0 A1 B0 A1 B0 A1 B0 A1 B0 A1 B0 A1 00"),
          "合成 无背景 GBK “啊啊啊啊啊啊”", "✗ 应为 0xF2"},
         {"length field too small", longer, "合成 无背景 GBK “啊啊啊啊啊啊啊”",
          "✗ 长度字段 15，实有 17"},
         {"both wrong", Hex("FD 00 03 02 00"), "停止", "✗ 应为 0xFC；长度字段 3，实有 2"},
+        // The length field is 16 bits: a high byte that is not zero counts 256 each.
+        {"length field's high byte set", Sealed("FD 01 02 21"), "查询", "✗ 长度字段 258，实有 2"},
+        {"high byte set on a text frame", Sealed("FD 01 07 01 01 C4 E3 BA C3"),
+         "合成 无背景 GBK “你好”", "✗ 长度字段 263，实有 7"},
         {"stop with a byte too many", Sealed("FD 00 03 02 00"), "停止（多余字节 1 字节）", "✓"},
         {"wrong header", Sealed("FE 00 02 02"), "停止", "✗ 帧头 0xFE，应为 0xFD"},
         {"unknown command", Sealed("FD 00 03 55 07"), "未知命令 0x55（数据 1 字节）", "✓"},
@@ -118,6 +126,10 @@ TEST(FrameDecode, LengthFieldRowSaysWhatIsThere) {
     const FrameDecode d = DecodeFrame(Sealed("FD 00 05 02"), true);
     ASSERT_GE(d.fields.size(), 2);
     EXPECT_EQ(d.fields[1].meaning.toStdString(), "✗ 长度字段 5，实有 2");
+    const FrameDecode high = DecodeFrame(Sealed("FD 01 02 21"), true);
+    ASSERT_GE(high.fields.size(), 2);
+    EXPECT_EQ(high.fields[1].value.toStdString(), "01 02");
+    EXPECT_EQ(high.fields[1].meaning.toStdString(), "✗ 长度字段 258，实有 2");
 }
 
 TEST(HexEntryTip, SaysWhatTheButtonsWouldSend) {
@@ -131,6 +143,12 @@ TEST(HexEntryTip, SaysWhatTheButtonsWouldSend) {
     EXPECT_TRUE(tip.contains(
         QStringLiteral("播放--手动加校验：末字节 0xA1 ✗ 应为 0x53；长度字段 15，实有 14")))
         << tip.toStdString();
+    // Taken as the checksum, the last A1 leaves B0 alone at the end of the
+    // text: it is named, not shown as a replacement character.
+    EXPECT_TRUE(tip.contains(QStringLiteral(
+        "合成 无背景 GBK “啊啊啊啊啊” 字节 B0（半个 GBK 字符，缺后一字节）")))
+        << tip.toStdString();
+    EXPECT_FALSE(tip.contains(QChar(0xFFFD))) << tip.toStdString();
 
     const QString right =
         HexEntryTip(QStringLiteral("fd 00 0f 01 01 b0 a1 b0 a1 b0 a1 b0 a1 b0 a1 b0 a1 f2"));

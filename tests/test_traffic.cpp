@@ -74,6 +74,29 @@ TEST(TrafficRecord, RepliesAnswerTheLastFrameAndTimeIt) {
               QDateTime::fromMSecsSinceEpoch(1'700'000'000'000).toString("hh:mm:ss.zzz"));
 }
 
+TEST(TrafficRecord, ASecondAcceptanceDoesNotMoveTheFirst) {
+    ClockedRecord c;
+    TrafficRecord& r = c.record;
+    r.RecordSent(Hex("FD 00 07 01 01 C4 E3 BA C3 A4"));
+    c.now += 30;
+    r.RecordReply(0x41, false);
+    c.now += 400;
+    r.RecordReply(0x41, false); // noise or a repeat: still the first counts
+    c.now += 570;
+    r.RecordReply(0x4F, false);
+
+    EXPECT_EQ(r.AcceptedBy(0), 1);
+    EXPECT_EQ(r.Answers(2), 0);
+    const FrameTimes t = TimesOf(r, 0);
+    EXPECT_EQ(t.acceptMs, 30);
+    EXPECT_EQ(t.idleMs, 1000);
+    EXPECT_DOUBLE_EQ(t.charsPerSecond, 2.0 / 0.97); // between the first 0x41 and the 0x4F
+    EXPECT_EQ(Cell(r, 0, TrafficColumn::Elapsed).toStdString(),
+              "接收 30 ms，播音 1000 ms，2.1 字/秒");
+    EXPECT_EQ(Cell(r, 1, TrafficColumn::Elapsed).toStdString(), "30 ms");
+    EXPECT_EQ(Cell(r, 2, TrafficColumn::Elapsed).toStdString(), "430 ms");
+}
+
 TEST(TrafficRecord, ReplyDuringARateChangeShowsItsOwnLogText) {
     ClockedRecord c;
     c.record.RecordSent(Hex("FD 00 03 31 01 CE"));
