@@ -3,6 +3,7 @@
 #include "cli/cli_run.h"
 #include "cli/exit_status.h"
 #include "cli/text_input.h"
+#include "serial/port_names.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -31,7 +32,7 @@ int main(int argc, char* argv[]) {
         return ExitStatus::Usage;
     }
     if (parse.options->help) {
-        std::fputs(qPrintable(HelpText()), stdout);
+        std::fputs(qPrintable(HelpText(DefaultPortsFolder())), stdout);
         return ExitStatus::Ok;
     }
     if (parse.options->version) {

@@ -1,12 +1,15 @@
 // The command-line program's parts: its options, how it reads a text file,
 // the pieces it cuts a text into, and its JSON.
+#include "cli/chip_line.h"
 #include "cli/cli_options.h"
 #include "cli/frame_plan.h"
 #include "cli/session.h"
 #include "cli/text_input.h"
 #include "cli/traffic_report.h"
 #include "demo/demo_texts.h"
+#include "tests/support/pty_peer.h"
 
+#include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringEncoder>
@@ -201,3 +204,66 @@ TEST(Json, StringsSurviveAParser) {
 }
 
 } // namespace
+
+// COM names outside COM1-COM20 are refused before anything is opened; a
+// name that only looks alike is a device path.
+TEST(PortOption, ComNamesOutsideTheRangeAreRefused) {
+    const struct {
+        const char* port;
+        bool refused;
+    } cases[] = {
+        {"COM0", true},  {"COM21", true},   {"com99999999999", true}, {"COM00", true},
+        {"COM1", false}, {"com20", false},  {"COM07", false},         {"./COM21", false},
+        {"pts/0", false}, {"COMX", false},
+    };
+    for (const auto& c : cases) {
+        const CliParse p = ParseCliArguments(Args({"--port", c.port, "query"}));
+        EXPECT_EQ(!p.options.has_value(), c.refused) << c.port;
+        if (c.refused) {
+            EXPECT_TRUE(p.error.contains(QStringLiteral("outside COM1 to COM20"))) << c.port;
+            EXPECT_FALSE(p.error.contains(u'\n')) << c.port;
+        }
+    }
+}
+
+// Where --port leads, with the ports folder and the system's list given.
+TEST(PortOption, ChoosesTheDeviceAndSaysWhenTheSystemsListGaveIt) {
+    PortsFolder ports;
+    ports.link(2, QStringLiteral("/dev/vxt4710-adapter"));
+    const QStringList system = {QStringLiteral("/dev/ttyUSB0"), QStringLiteral("/dev/ttyACM0")};
+    const QString folder = ports.path();
+    const struct {
+        const char* port;
+        QString device;
+        QString notice; // empty: none
+        bool asksTheSystem;
+    } cases[] = {
+        {"COM1", "/dev/ttyUSB0",
+         "COM1 stands for /dev/ttyUSB0, the system's serial port 1 of 2 (there is no link com1 "
+         "in " + folder + ")",
+         true},
+        {"com02", "/dev/vxt4710-adapter", {}, false},
+        {"COM3", {}, {}, true},
+        {"/dev/ttyS9", "/dev/ttyS9", {}, false},
+        {"pts/0", QDir::currentPath() + "/pts/0", {}, false},
+        {"./COM21", QDir::currentPath() + "/COM21", {}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.port);
+        int asked = 0;
+        const PortChoice choice = ChoosePort(QString::fromLatin1(c.port), folder, [&] {
+            ++asked;
+            return system;
+        });
+        EXPECT_EQ(choice.device, c.device);
+        EXPECT_EQ(choice.notice, c.notice);
+        EXPECT_EQ(asked > 0, c.asksTheSystem);
+        EXPECT_EQ(choice.failure.isEmpty(), !c.device.isEmpty());
+    }
+}
+
+TEST(PortOption, HelpNamesThePortsFolderInUse) {
+    const QString help = HelpText(QStringLiteral("/tmp/someone's config/vxt4710/ports"));
+    EXPECT_TRUE(help.contains(QStringLiteral("/tmp/someone's config/vxt4710/ports")));
+    EXPECT_FALSE(help.contains(QStringLiteral("~/.config")));
+}
