@@ -85,8 +85,9 @@ TEST(CliPorts, ARelativeDevicePathStartsInTheCurrentFolder) {
     PtyPeer peer;
     ASSERT_TRUE(peer.ok());
     CliRun run;
-    run.link(QStringLiteral("pts/0"), peer.devicePath());
-    run.start({QStringLiteral("--port"), QStringLiteral("pts/0"), QStringLiteral("query")});
+    // (Not pts/0: under /dev that may be the peer itself.)
+    run.link(QStringLiteral("vxt-lines/0"), peer.devicePath());
+    run.start({QStringLiteral("--port"), QStringLiteral("vxt-lines/0"), QStringLiteral("query")});
     EXPECT_EQ(peer.readAtLeast(5, kWaitMs), ControlFrame(0x21));
     peer.write("\x4F");
     EXPECT_EQ(run.finish(), 0) << run.err.toStdString();
