@@ -41,8 +41,8 @@ PortChoice ChoosePort(const QString& name, const QString& portsFolder,
     case PortResolution::Source::System:
         choice.notice = QStringLiteral("%1 stands for %2, the system's serial port %3 of %4 "
                                        "(there is no link com%3 in %5)")
-                            .arg(com, r.device, QString::number(n),
-                                 QString::number(r.systemCount), portsFolder);
+                            .arg(com, r.device, QString::number(n), QString::number(r.systemCount),
+                                 portsFolder);
         break;
     case PortResolution::Source::StaleLink:
         choice.failure =
@@ -50,8 +50,7 @@ PortChoice ChoosePort(const QString& name, const QString& portsFolder,
                            "simulated chip (pid %4) that has ended, and that terminal may belong "
                            "to another program now; start vxt4710-chipsim --as %1 again or "
                            "remove %5/com%2")
-                .arg(com, QString::number(n), r.target, QString::number(r.ownerPid),
-                     portsFolder);
+                .arg(com, QString::number(n), r.target, QString::number(r.ownerPid), portsFolder);
         break;
     case PortResolution::Source::None:
         choice.failure = QStringLiteral("%1 stands for no device (no link in %2, and the system "

@@ -18,8 +18,8 @@ struct LineFailure {
 
 // Where --port leads.
 struct PortChoice {
-    QString device;  // empty: none, and failure says why
-    QString notice;  // a line for standard error before the first frame, or empty
+    QString device; // empty: none, and failure says why
+    QString notice; // a line for standard error before the first frame, or empty
     QString failure;
 };
 // name: COM<n> (1-20, any case) resolved as the window resolves it, through

@@ -12,7 +12,7 @@ QString UsageLine() {
 }
 
 QString HelpText(const QString& portsFolder) {
-    return UsageLine() + QStringLiteral(R"(
+    QString text = UsageLine() + QStringLiteral(R"(
 
 Drives a VXT4710 text-to-speech chip over a serial line, frame for frame as the
 console window does, and prints the window's work-log text for the traffic.
@@ -42,7 +42,7 @@ Options:
                         serial port (then said on standard error); or any
                         device path, relative to the current folder; default
                         COM1. The ports folder:
-                        %1
+                        <PORTS_FOLDER>
   --rate R              the computer's rate: 9600 (default), 19200 or 38400
   --timeout SECONDS     longest wait for each reply (default 60)
   --json                one JSON object per line for each frame sent and each
@@ -61,7 +61,8 @@ Examples:
   vxt4710-cli query && echo idle
   vxt4710-cli --json hex "fd 00 02 21"
   vxt4710-cli mark v10
-)").arg(portsFolder);
+)");
+    return text.replace(QStringLiteral("<PORTS_FOLDER>"), portsFolder);
 }
 
 namespace {

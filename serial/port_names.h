@@ -35,9 +35,9 @@ struct PortResolution {
         System,    // the n-th of the system's ports
     };
     Source source = Source::None;
-    QString device;    // empty for None and StaleLink
-    QString target;    // StaleLink: where the link points
-    long ownerPid = 0; // StaleLink: the simulated chip that made it
+    QString device;      // empty for None and StaleLink
+    QString target;      // StaleLink: where the link points
+    long ownerPid = 0;   // StaleLink: the simulated chip that made it
     int systemCount = 0; // System: how many ports the system has
 };
 // systemPorts is called only when no link names the port.

@@ -65,7 +65,8 @@ bool PortLink::takeName(const std::string& folder, int n) {
             }
             return false;
         }
-        struct stat mine {}, named {};
+        struct stat mine {
+        }, named{};
         if (fstat(fd, &mine) == 0 && stat(owner.c_str(), &named) == 0 &&
             mine.st_dev == named.st_dev && mine.st_ino == named.st_ino)
             ownerFd_ = fd;

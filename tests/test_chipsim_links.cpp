@@ -198,8 +198,8 @@ TEST(ChipSimLinks, AStaleLinkIsNoSuchPortForTheCommandLine) {
     ReuseTheTerminal(ports, 12, stranger);
 
     QString err, out;
-    EXPECT_EQ(RunCli(ports, {QStringLiteral("--port"), QStringLiteral("com12"),
-                             QStringLiteral("query")},
+    EXPECT_EQ(RunCli(ports,
+                     {QStringLiteral("--port"), QStringLiteral("com12"), QStringLiteral("query")},
                      &err, &out),
               3);
     EXPECT_TRUE(err.contains(QStringLiteral("COM12 stands for no device")) &&
@@ -215,8 +215,8 @@ TEST(ChipSimLinks, AStaleLinkIsNoSuchPortForTheCommandLine) {
     // The next simulator takes the name over, and the program reaches it.
     ChipSim next(ports.path(), 12);
     ASSERT_TRUE(next.started());
-    EXPECT_EQ(RunCli(ports, {QStringLiteral("--port"), QStringLiteral("COM12"),
-                             QStringLiteral("query")},
+    EXPECT_EQ(RunCli(ports,
+                     {QStringLiteral("--port"), QStringLiteral("COM12"), QStringLiteral("query")},
                      &err, &out),
               0)
         << err.toStdString();

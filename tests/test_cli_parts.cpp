@@ -212,8 +212,8 @@ TEST(PortOption, ComNamesOutsideTheRangeAreRefused) {
         const char* port;
         bool refused;
     } cases[] = {
-        {"COM0", true},  {"COM21", true},   {"com99999999999", true}, {"COM00", true},
-        {"COM1", false}, {"com20", false},  {"COM07", false},         {"./COM21", false},
+        {"COM0", true},   {"COM21", true},  {"com99999999999", true}, {"COM00", true},
+        {"COM1", false},  {"com20", false}, {"COM07", false},         {"./COM21", false},
         {"pts/0", false}, {"COMX", false},
     };
     for (const auto& c : cases) {
@@ -240,7 +240,8 @@ TEST(PortOption, ChoosesTheDeviceAndSaysWhenTheSystemsListGaveIt) {
     } cases[] = {
         {"COM1", "/dev/ttyUSB0",
          "COM1 stands for /dev/ttyUSB0, the system's serial port 1 of 2 (there is no link com1 "
-         "in " + folder + ")",
+         "in " +
+             folder + ")",
          true},
         {"com02", "/dev/vxt4710-adapter", {}, false},
         {"COM3", {}, {}, true},

@@ -25,10 +25,10 @@ struct CliRun {
     CliRun() {
         QDir(config.path()).mkpath(QStringLiteral("vxt4710/ports"));
         // Others may need to enter it (see AsNobody).
-        QFile::setPermissions(cwd.path(), QFile::permissions(cwd.path()) | QFile::ReadOther |
-                                              QFile::ExeOther);
-        QFile::setPermissions(config.path(), QFile::permissions(config.path()) |
-                                                 QFile::ReadOther | QFile::ExeOther);
+        QFile::setPermissions(cwd.path(),
+                              QFile::permissions(cwd.path()) | QFile::ReadOther | QFile::ExeOther);
+        QFile::setPermissions(config.path(), QFile::permissions(config.path()) | QFile::ReadOther |
+                                                 QFile::ExeOther);
     }
     QString ports() const { return config.path() + QStringLiteral("/vxt4710/ports"); }
     // Links cwd/name (folders made) to target.
@@ -62,8 +62,8 @@ struct CliRun {
 TEST(CliPorts, ComNamesOutsideTheRangeOpenNothing) {
     PtyPeer peer;
     ASSERT_TRUE(peer.ok());
-    for (const QString& port : {QStringLiteral("COM0"), QStringLiteral("COM21"),
-                               QStringLiteral("COM99999999999")}) {
+    for (const QString& port :
+         {QStringLiteral("COM0"), QStringLiteral("COM21"), QStringLiteral("COM99999999999")}) {
         SCOPED_TRACE(port.toStdString());
         CliRun run;
         // A file of the same name in the current folder stays untouched, and
