@@ -205,27 +205,6 @@ TEST(Json, StringsSurviveAParser) {
 
 } // namespace
 
-// COM names outside COM1-COM20 are refused before anything is opened; a
-// name that only looks alike is a device path.
-TEST(PortOption, ComNamesOutsideTheRangeAreRefused) {
-    const struct {
-        const char* port;
-        bool refused;
-    } cases[] = {
-        {"COM0", true},   {"COM21", true},  {"com99999999999", true}, {"COM00", true},
-        {"COM1", false},  {"com20", false}, {"COM07", false},         {"./COM21", false},
-        {"pts/0", false}, {"COMX", false},
-    };
-    for (const auto& c : cases) {
-        const CliParse p = ParseCliArguments(Args({"--port", c.port, "query"}));
-        EXPECT_EQ(!p.options.has_value(), c.refused) << c.port;
-        if (c.refused) {
-            EXPECT_TRUE(p.error.contains(QStringLiteral("outside COM1 to COM20"))) << c.port;
-            EXPECT_FALSE(p.error.contains(u'\n')) << c.port;
-        }
-    }
-}
-
 // Where --port leads, with the ports folder and the system's list given.
 TEST(PortOption, ChoosesTheDeviceAndSaysWhenTheSystemsListGaveIt) {
     PortsFolder ports;
@@ -261,10 +240,4 @@ TEST(PortOption, ChoosesTheDeviceAndSaysWhenTheSystemsListGaveIt) {
         EXPECT_EQ(asked > 0, c.asksTheSystem);
         EXPECT_EQ(choice.failure.isEmpty(), !c.device.isEmpty());
     }
-}
-
-TEST(PortOption, HelpNamesThePortsFolderInUse) {
-    const QString help = HelpText(QStringLiteral("/tmp/someone's config/vxt4710/ports"));
-    EXPECT_TRUE(help.contains(QStringLiteral("/tmp/someone's config/vxt4710/ports")));
-    EXPECT_FALSE(help.contains(QStringLiteral("~/.config")));
 }
