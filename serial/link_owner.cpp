@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace portlink {
@@ -88,9 +89,16 @@ std::optional<std::string> ReadLink(const std::string& path) {
 }
 
 HolderInfo HolderOf(const std::string& folder, int n, const std::string& linkTarget) {
-    const int fd = open(OwnerFile(folder, n).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    // Not blocking: a FIFO put in its place must not hang the console.
+    const int fd =
+        open(OwnerFile(folder, n).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0)
         return {};
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return {};
+    }
     const auto record = ParseOwner(ReadAll(fd));
     HolderInfo info;
     // A link the user put in place of the simulated chip's is the user's.

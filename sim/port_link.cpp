@@ -39,10 +39,14 @@ bool PortLink::takeName(const std::string& folder, int n) {
     // The record may vanish between our open and our lock (its simulated
     // chip just ended): then the lock is on a file nobody else sees.
     for (int attempt = 0; attempt < 20 && ownerFd_ < 0; ++attempt) {
-        const int fd = open(owner.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-        if (fd < 0) {
-            std::fprintf(stderr, "vxt4710-chipsim: cannot open %s: %s\n", owner.c_str(),
-                         std::strerror(errno));
+        const int fd =
+            open(owner.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
+        struct stat mine {};
+        if (fd < 0 || fstat(fd, &mine) != 0 || !S_ISREG(mine.st_mode)) {
+            std::fprintf(stderr, "vxt4710-chipsim: cannot use %s: %s\n", owner.c_str(),
+                         fd < 0 ? std::strerror(errno) : "not a regular file");
+            if (fd >= 0)
+                close(fd);
             return false;
         }
         struct flock fl {};
@@ -65,10 +69,9 @@ bool PortLink::takeName(const std::string& folder, int n) {
             }
             return false;
         }
-        struct stat mine {
-        }, named{};
-        if (fstat(fd, &mine) == 0 && stat(owner.c_str(), &named) == 0 &&
-            mine.st_dev == named.st_dev && mine.st_ino == named.st_ino)
+        struct stat named {};
+        if (stat(owner.c_str(), &named) == 0 && mine.st_dev == named.st_dev &&
+            mine.st_ino == named.st_ino)
             ownerFd_ = fd;
         else
             close(fd);

@@ -15,6 +15,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -221,4 +222,23 @@ TEST(ChipSimLinks, AStaleLinkIsNoSuchPortForTheCommandLine) {
               0)
         << err.toStdString();
     EXPECT_TRUE(stranger.read(100).isEmpty());
+}
+
+// A record that is no file (here a FIFO nobody writes into) neither hangs
+// the console nor passes for a simulated chip's.
+TEST(ChipSimLinks, ARecordThatIsNoFileIsNobodys) {
+    PortsFolder ports;
+    PtyPeer adapter;
+    ports.link(3, adapter.devicePath());
+    const std::string record = portlink::OwnerFile(ports.path().toStdString(), 3);
+    ASSERT_EQ(::mkfifo(record.c_str(), 0644), 0);
+    EXPECT_EQ(ResolvePortDevice(3, ports.path(), {}), adapter.devicePath());
+
+    ChipSim chip(ports.path(), 3);
+    ASSERT_TRUE(chip.process().state() == QProcess::NotRunning ||
+                chip.process().waitForFinished(5000));
+    EXPECT_NE(chip.process().exitCode(), 0);
+    EXPECT_TRUE(chip.errors().contains(QStringLiteral("not a regular file")))
+        << chip.errors().toStdString();
+    EXPECT_EQ(Target(ports, 3), adapter.devicePath());
 }
