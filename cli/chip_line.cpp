@@ -4,7 +4,6 @@
 
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QThread>
 #include <cerrno>
 #include <sys/ioctl.h>
@@ -23,12 +22,43 @@ ChipLine::~ChipLine() {
     close();
 }
 
-QString ChipLine::DeviceOf(const QString& portName) {
-    static const QRegularExpression com(QStringLiteral("^[Cc][Oo][Mm]([1-9]|1[0-9]|20)$"));
-    const auto m = com.match(portName);
-    if (!m.hasMatch())
-        return portName;
-    return ResolvePortDevice(m.captured(1).toInt(), DefaultPortsFolder());
+PortChoice ChoosePort(const QString& name, const QString& portsFolder,
+                      const std::function<QStringList()>& systemPorts) {
+    PortChoice choice;
+    const int n = ComNumberOf(name);
+    if (n <= 0) {
+        // Relative to where the user stands, not to /dev as QSerialPort
+        // takes a bare name.
+        choice.device = QFileInfo(name).absoluteFilePath();
+        return choice;
+    }
+    const QString com = QStringLiteral("COM%1").arg(n);
+    const PortResolution r = ResolvePort(n, portsFolder, systemPorts);
+    choice.device = r.device;
+    switch (r.source) {
+    case PortResolution::Source::Link:
+        break;
+    case PortResolution::Source::System:
+        choice.notice = QStringLiteral("%1 stands for %2, the system's serial port %3 of %4 "
+                                       "(there is no link com%3 in %5)")
+                            .arg(com, r.device, QString::number(n), QString::number(r.systemCount),
+                                 portsFolder);
+        break;
+    case PortResolution::Source::StaleLink:
+        choice.failure =
+            QStringLiteral("%1 stands for no device: its link com%2 -> %3 was left behind by a "
+                           "simulated chip (pid %4) that has ended, and that terminal may belong "
+                           "to another program now; start vxt4710-chipsim --as %1 again or "
+                           "remove %5/com%2")
+                .arg(com, QString::number(n), r.target, QString::number(r.ownerPid), portsFolder);
+        break;
+    case PortResolution::Source::None:
+        choice.failure = QStringLiteral("%1 stands for no device (no link in %2, and the system "
+                                        "has fewer serial ports)")
+                             .arg(com, portsFolder);
+        break;
+    }
+    return choice;
 }
 
 LineFailure ChipLine::failureNow() const {

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
+#include <QStringList>
+#include <functional>
 
 // Why the port could not be used: the system's reason, and whether access to
 // the device was denied (the user lacks the group that owns it).
@@ -14,16 +16,25 @@ struct LineFailure {
     bool accessDenied = false;
 };
 
+// Where --port leads.
+struct PortChoice {
+    QString device; // empty: none, and failure says why
+    QString notice; // a line for standard error before the first frame, or empty
+    QString failure;
+};
+// name: COM<n> (1-20, any case) resolved as the window resolves it, through
+// the link in portsFolder or else the n-th of systemPorts (called only then);
+// anything else is a device path, taken relative to the current folder. A
+// COM name that comes from the system's list is told in the notice: without
+// a link, COM1 may well be a port with nothing on it.
+PortChoice ChoosePort(const QString& name, const QString& portsFolder,
+                      const std::function<QStringList()>& systemPorts);
+
 class ChipLine : public QObject {
     Q_OBJECT
   public:
     explicit ChipLine(QObject* parent = nullptr);
     ~ChipLine() override;
-
-    // The device behind a port name: COM<n> (any case, 1-20) resolved as the
-    // window resolves it, anything else taken as the device itself. Empty
-    // when COM<n> stands for no device.
-    static QString DeviceOf(const QString& portName);
 
     // Opens device at rate. Bytes that were waiting before the open belong
     // to nobody's frame and are dropped.

@@ -1,5 +1,7 @@
 #include "cli/cli_options.h"
 
+#include "serial/port_names.h"
+
 #include <QRegularExpression>
 #include <cmath>
 
@@ -9,8 +11,8 @@ QString UsageLine() {
         "[--json] COMMAND [ARGS]");
 }
 
-QString HelpText() {
-    return UsageLine() + QStringLiteral(R"(
+QString HelpText(const QString& portsFolder) {
+    QString text = UsageLine() + QStringLiteral(R"(
 
 Drives a VXT4710 text-to-speech chip over a serial line, frame for frame as the
 console window does, and prints the window's work-log text for the traffic.
@@ -40,9 +42,12 @@ Commands:
   ports                 COM1-COM20 and the device each stands for
 
 Options:
-  --port COM<n>|DEVICE  COM<n> as the window names it (links in
-                        ~/.config/vxt4710/ports, then the system's ports), or
-                        any device path; default COM1
+  --port COM<n>|DEVICE  COM1 to COM20 as the window names them: the link
+                        com<n> in the ports folder, else the system's n-th
+                        serial port (then said on standard error); or any
+                        device path, relative to the current folder; default
+                        COM1. The ports folder:
+                        <PORTS_FOLDER>
   --rate R              the computer's rate: 9600 (default), 19200 or 38400
   --timeout SECONDS     longest wait for each reply (default 60)
   --json                one JSON object per line for each frame sent and each
@@ -67,6 +72,7 @@ Examples:
   vxt4710-cli --json hex "fd 00 02 21"
   vxt4710-cli mark v10
 )");
+    return text.replace(QStringLiteral("<PORTS_FOLDER>"), portsFolder);
 }
 
 namespace {
@@ -120,6 +126,10 @@ bool TakeGlobal(Parser& p, CliOptions& o) {
             return true;
         if (v->isEmpty())
             p.error = QStringLiteral("--port wants COM1 to COM20 or a device path");
+        else if (ComNumberOf(*v) < 0)
+            p.error = QStringLiteral("--port %1 is outside COM1 to COM20 (a file of that name: "
+                                     "--port ./%1)")
+                          .arg(*v);
         o.port = *v;
         return true;
     }

@@ -42,5 +42,6 @@ bool JsonAsked(const QStringList& args);
 
 // One line: the synopsis.
 QString UsageLine();
-// --help: synopsis, commands, options, exit statuses and examples.
-QString HelpText();
+// --help: synopsis, commands, options, exit statuses and examples, with the
+// ports folder in use.
+QString HelpText(const QString& portsFolder);

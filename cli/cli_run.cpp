@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -41,13 +42,25 @@ int ListPorts(const CliOptions& options, const QElapsedTimer& clock) {
     TrafficReport report(options.json, stdout, clock);
     const QString folder = DefaultPortsFolder();
     // Asking the system for its ports takes a while: once for the whole list.
-    const QStringList system = SystemSerialPorts();
+    std::optional<QStringList> system;
+    const auto systemPorts = [&system] {
+        if (!system)
+            system = SystemSerialPorts();
+        return *system;
+    };
     for (int n = 1; n <= 20; ++n) {
         const QString name = QStringLiteral("COM%1").arg(n);
-        const QString device = ResolvePortDevice(n, folder, system);
-        report.line(name + u'\t' + (device.isEmpty() ? QStringLiteral("-") : device),
-                    {{QStringLiteral("port"), name},
-                     {QStringLiteral("device"), device.isEmpty() ? QVariant() : device}});
+        const PortResolution r = ResolvePort(n, folder, systemPorts);
+        QString text = name + u'\t' + (r.device.isEmpty() ? QStringLiteral("-") : r.device);
+        QList<QPair<QString, QVariant>> fields{
+            {QStringLiteral("port"), name},
+            {QStringLiteral("device"), r.device.isEmpty() ? QVariant() : r.device}};
+        if (r.source == PortResolution::Source::StaleLink) {
+            text += QStringLiteral(" (the link to %1 of a simulated chip that has ended)")
+                        .arg(r.target);
+            fields.append({QStringLiteral("stale_link"), r.target});
+        }
+        report.line(text, fields);
     }
     return ExitStatus::Ok;
 }
@@ -67,16 +80,17 @@ int RunCli(const CliOptions& options, const QElapsedTimer& clock) {
                                                              : QStringLiteral("usage"),
                       plan.error);
 
-    const QString device = ChipLine::DeviceOf(options.port);
-    ChipLine line;
-    if (device.isEmpty()) {
+    const PortChoice port = ChoosePort(options.port, DefaultPortsFolder(), SystemSerialPorts);
+    if (port.device.isEmpty()) {
         LineFailure failure;
-        failure.reason = QStringLiteral("%1 stands for no device (no link in %2, and the system "
-                                        "has fewer serial ports)")
-                             .arg(options.port.toUpper(), DefaultPortsFolder());
+        failure.reason = port.failure;
         return Refuse(report, ExitStatus::Port, QStringLiteral("port"),
                       PortFailureText(QString(), failure));
     }
+    if (!port.notice.isEmpty())
+        Complain(port.notice);
+    const QString device = port.device;
+    ChipLine line;
     LineFailure failure;
     if (!line.open(device, options.rate, &failure))
         return Refuse(report, ExitStatus::Port, QStringLiteral("port"),

@@ -3,6 +3,7 @@
 #include "cli/cli_run.h"
 #include "cli/exit_status.h"
 #include "cli/text_input.h"
+#include "serial/port_names.h"
 #include "shell/standard_streams.h"
 
 #include <QCoreApplication>
@@ -33,7 +34,7 @@ int main(int argc, char* argv[]) {
     if (!parse.options)
         return RefuseUsage(parse.error, JsonAsked(args), clock);
     if (parse.options->help) {
-        std::fputs(qPrintable(HelpText()), stdout);
+        std::fputs(qPrintable(HelpText(DefaultPortsFolder())), stdout);
         return ExitStatus::Ok;
     }
     if (parse.options->version) {

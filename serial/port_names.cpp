@@ -1,11 +1,24 @@
 #include "serial/port_names.h"
 
+#include "serial/link_owner.h"
+
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSerialPortInfo>
 #include <QStandardPaths>
 #include <algorithm>
+
+int ComNumberOf(const QString& name) {
+    static const QRegularExpression com(QStringLiteral("^[Cc][Oo][Mm]0*([0-9]+)$"));
+    const auto m = com.match(name);
+    if (!m.hasMatch())
+        return 0;
+    const QString digits = m.captured(1);
+    const int n = digits.size() <= 2 ? digits.toInt() : 0;
+    return n >= 1 && n <= 20 ? n : -1;
+}
 
 QString DefaultPortsFolder() {
     QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
@@ -60,30 +73,53 @@ QStringList SystemSerialPorts() {
     return SortSystemPorts(devices);
 }
 
-QString ResolvePortDevice(int n, const QString& portsFolder, const QStringList& systemPorts) {
+PortResolution ResolvePort(int n, const QString& portsFolder,
+                           const std::function<QStringList()>& systemPorts) {
+    PortResolution r;
 #ifdef Q_OS_WIN
     Q_UNUSED(portsFolder);
     Q_UNUSED(systemPorts);
-    return QStringLiteral("COM%1").arg(n);
+    r.source = PortResolution::Source::System;
+    r.device = QStringLiteral("COM%1").arg(n);
+    return r;
 #else
-    const QFileInfo link(portsFolder + QStringLiteral("/com%1").arg(n));
+    const QString path = portsFolder + QStringLiteral("/com%1").arg(n);
+    const QFileInfo link(path);
     if (link.isSymLink()) {
+        const auto target = portlink::ReadLink(QFile::encodeName(path).toStdString());
+        const auto owner = portlink::HolderOf(QFile::encodeName(portsFolder).toStdString(), n,
+                                              target.value_or(std::string()));
+        if (owner.holder == portlink::Holder::Gone) {
+            r.source = PortResolution::Source::StaleLink;
+            r.target = QFile::decodeName(QByteArray::fromStdString(*target));
+            r.ownerPid = owner.pid;
+            return r;
+        }
         // The device itself, also through a chain of links (udev's by-id
         // names), so that one device has one name and one lock; a link that
         // points nowhere still names the port.
-        const QString device = link.canonicalFilePath();
-        return device.isEmpty() ? link.symLinkTarget() : device;
+        r.source = PortResolution::Source::Link;
+        r.device = link.canonicalFilePath();
+        if (r.device.isEmpty())
+            r.device = link.symLinkTarget();
+        return r;
     }
-    if (n >= 1 && n <= systemPorts.size())
-        return systemPorts.at(n - 1);
-    return QString();
+    if (n < 1)
+        return r;
+    const QStringList system = systemPorts();
+    if (n <= system.size()) {
+        r.source = PortResolution::Source::System;
+        r.device = system.at(n - 1);
+        r.systemCount = static_cast<int>(system.size());
+    }
+    return r;
 #endif
 }
 
+QString ResolvePortDevice(int n, const QString& portsFolder, const QStringList& systemPorts) {
+    return ResolvePort(n, portsFolder, [&systemPorts] { return systemPorts; }).device;
+}
+
 QString ResolvePortDevice(int n, const QString& portsFolder) {
-#ifndef Q_OS_WIN
-    if (QFileInfo(portsFolder + QStringLiteral("/com%1").arg(n)).isSymLink())
-        return ResolvePortDevice(n, portsFolder, {});
-#endif
-    return ResolvePortDevice(n, portsFolder, SystemSerialPorts());
+    return ResolvePort(n, portsFolder, SystemSerialPorts).device;
 }

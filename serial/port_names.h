@@ -4,10 +4,18 @@
 // points nowhere still names the port; its open then fails). Without a link,
 // port n is the n-th serial port the system reports: USB adapters first, then
 // ttyACM, then the others, each in numeric order.
+//
+// A link that a simulated chip made and left behind when it was killed names
+// no device: its pseudo-terminal may belong to another program by now.
 #pragma once
 
 #include <QString>
 #include <QStringList>
+#include <functional>
+
+// n for a name COM<n> (any case, leading zeros allowed) with n from 1 to 20;
+// -1 for such a name outside that range, 0 for any other name.
+int ComNumberOf(const QString& name);
 
 // $XDG_CONFIG_HOME/vxt4710/ports, by default ~/.config/vxt4710/ports.
 QString DefaultPortsFolder();
@@ -17,6 +25,24 @@ QStringList SortSystemPorts(QStringList devices);
 
 // The system's serial ports, sorted as above.
 QStringList SystemSerialPorts();
+
+// How port n came to its device.
+struct PortResolution {
+    enum class Source {
+        None,      // no link, and the system has fewer ports
+        Link,      // the link com<n>
+        StaleLink, // a link left by a simulated chip that has ended: no device
+        System,    // the n-th of the system's ports
+    };
+    Source source = Source::None;
+    QString device;      // empty for None and StaleLink
+    QString target;      // StaleLink: where the link points
+    long ownerPid = 0;   // StaleLink: the simulated chip that made it
+    int systemCount = 0; // System: how many ports the system has
+};
+// systemPorts is called only when no link names the port.
+PortResolution ResolvePort(int n, const QString& portsFolder,
+                           const std::function<QStringList()>& systemPorts);
 
 // The device for port n, or an empty string when there is none. The system's
 // list is asked for only when no link names the port.

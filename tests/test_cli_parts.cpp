@@ -1,5 +1,6 @@
 // The command-line program's parts: its options, how it reads a text file,
 // the pieces it cuts a text into, and its JSON.
+#include "cli/chip_line.h"
 #include "cli/cli_options.h"
 #include "cli/exit_status.h"
 #include "cli/frame_plan.h"
@@ -9,7 +10,9 @@
 #include "demo/demo_texts.h"
 #include "frames/frame_builders.h"
 #include "frames/text_decode.h"
+#include "tests/support/pty_peer.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -272,3 +275,40 @@ TEST(Json, StringsSurviveAParser) {
 }
 
 } // namespace
+
+// Where --port leads, with the ports folder and the system's list given.
+TEST(PortOption, ChoosesTheDeviceAndSaysWhenTheSystemsListGaveIt) {
+    PortsFolder ports;
+    ports.link(2, QStringLiteral("/dev/vxt4710-adapter"));
+    const QStringList system = {QStringLiteral("/dev/ttyUSB0"), QStringLiteral("/dev/ttyACM0")};
+    const QString folder = ports.path();
+    const struct {
+        const char* port;
+        QString device;
+        QString notice; // empty: none
+        bool asksTheSystem;
+    } cases[] = {
+        {"COM1", "/dev/ttyUSB0",
+         "COM1 stands for /dev/ttyUSB0, the system's serial port 1 of 2 (there is no link com1 "
+         "in " +
+             folder + ")",
+         true},
+        {"com02", "/dev/vxt4710-adapter", {}, false},
+        {"COM3", {}, {}, true},
+        {"/dev/ttyS9", "/dev/ttyS9", {}, false},
+        {"pts/0", QDir::currentPath() + "/pts/0", {}, false},
+        {"./COM21", QDir::currentPath() + "/COM21", {}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.port);
+        int asked = 0;
+        const PortChoice choice = ChoosePort(QString::fromLatin1(c.port), folder, [&] {
+            ++asked;
+            return system;
+        });
+        EXPECT_EQ(choice.device, c.device);
+        EXPECT_EQ(choice.notice, c.notice);
+        EXPECT_EQ(asked > 0, c.asksTheSystem);
+        EXPECT_EQ(choice.failure.isEmpty(), !c.device.isEmpty());
+    }
+}

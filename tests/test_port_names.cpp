@@ -153,3 +153,17 @@ TEST(PortNames, AllDevicesAtOnceAgreeWithOneByOne) {
     for (int n = 1; n <= 20; ++n)
         EXPECT_EQ(all[n - 1], comm.DeviceFor(n)) << n;
 }
+
+TEST(PortNames, ComNamesInsideAndOutsideTheRange) {
+    const struct {
+        const char* name;
+        int number;
+    } cases[] = {
+        {"COM1", 1},   {"com20", 20}, {"Com7", 7},    {"COM007", 7},          {"COM0", -1},
+        {"COM00", -1}, {"COM21", -1}, {"COM100", -1}, {"COM99999999999", -1}, {"COM", 0},
+        {"COMX", 0},   {"COM-1", 0},  {"COM1x", 0},   {"/dev/ttyS0", 0},      {"pts/0", 0},
+        {"", 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ComNumberOf(QString::fromLatin1(c.name)), c.number) << c.name;
+}
