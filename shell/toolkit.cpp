@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <QStyleOptionButton>
 #include <QStylePainter>
@@ -167,6 +168,9 @@ void CommandButton::paintEvent(QPaintEvent*) {
 }
 
 void ShowModalMessage(QWidget* parent, const QString& text) {
+    // After a termination signal nobody is left to answer a box.
+    if (TerminationRequested())
+        return;
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("VXT4710"), text, QMessageBox::Ok, parent);
     box.exec();
 }
@@ -192,31 +196,54 @@ void OnTerminationSignal(int sig) {
     [[maybe_unused]] const ssize_t n = ::write(gSignalPipe[1], &c, 1);
     errno = savedErrno;
 }
+
+bool gTerminationRequested = false;
+QPointer<QWidget> gWindow;
+QPointer<QSocketNotifier> gNotifier;
+
+// Reads the pipe from the event loop: whichever loop runs, the main one or a
+// message box's during start-up, so that a box open before the window was
+// shown closes too.
+void WatchSignalPipe() {
+    if (gNotifier || gSignalPipe[0] < 0 || !QCoreApplication::instance())
+        return;
+    gNotifier =
+        new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(gNotifier, &QSocketNotifier::activated, [] {
+        char buf[16];
+        while (::read(gSignalPipe[0], buf, sizeof buf) > 0) {
+        }
+        gTerminationRequested = true;
+        // Ends any message box that is open, and the window once shown.
+        QApplication::closeAllWindows();
+        if (gWindow && gWindow->isVisible())
+            gWindow->close();
+    });
+}
 } // namespace
 
+bool TerminationRequested() {
+    return gTerminationRequested;
+}
+
 void CatchTerminationSignals() {
-    if (gSignalPipe[0] >= 0 || ::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        return;
-    struct sigaction sa {};
-    sa.sa_handler = OnTerminationSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    for (int sig : {SIGTERM, SIGINT, SIGHUP})
-        ::sigaction(sig, &sa, nullptr);
+    if (gSignalPipe[0] < 0 && ::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
+        struct sigaction sa {};
+        sa.sa_handler = OnTerminationSignal;
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = SA_RESTART;
+        for (int sig : {SIGTERM, SIGINT, SIGHUP})
+            ::sigaction(sig, &sa, nullptr);
+    }
+    WatchSignalPipe();
 }
 
 void CloseOnTerminationSignals(QWidget* window) {
     CatchTerminationSignals();
-    if (gSignalPipe[0] < 0)
-        return;
-    // A signal caught before the window existed waits in the pipe and
-    // closes it as soon as the event loop runs.
-    auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, window);
-    QObject::connect(notifier, &QSocketNotifier::activated, window, [] {
-        char buf[16];
-        while (::read(gSignalPipe[0], buf, sizeof buf) > 0) {
-        }
-        // Also ends any message box that is open.
-        QApplication::closeAllWindows();
-    });
+    gWindow = window;
+    // A signal that came while start-up showed a message box: the window
+    // closes before it is ever shown. One caught before the window existed
+    // and not yet read closes it as soon as the event loop runs.
+    if (gTerminationRequested)
+        window->close();
 }

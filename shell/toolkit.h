@@ -187,5 +187,8 @@ void ShowModalMessage(QWidget* parent, const QString& text);
 // process at once, in case the window is busy and cannot react.
 // CatchTerminationSignals() may run first, before the window exists, so that
 // a signal during start-up is not fatal either.
+// A window closed by a signal during start-up must not be shown: see
+// TerminationRequested(). After the first signal no message box opens.
 void CatchTerminationSignals();
 void CloseOnTerminationSignals(QWidget* window);
+bool TerminationRequested();
