@@ -40,7 +40,7 @@ class TextBox : public QPlainTextEdit {
     // A line longer than this is held as pieces of at most this many
     // characters, each laid out on its own: a piece ends the display line it
     // is on, but Text(), positions, copying and editing see the whole line.
-    static constexpr int kPieceLength = 4096;
+    static constexpr int kPieceLength = 2048;
     int PieceCount() const; // seams between pieces: 0 for ordinary texts
 
   signals:
