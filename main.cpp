@@ -13,6 +13,9 @@ int main(int argc, char* argv[]) {
     CatchTerminationSignals();
     Form1 window;
     CloseOnTerminationSignals(&window);
+    // A signal while start-up showed a message box closed the window already.
+    if (TerminationRequested())
+        return 0;
     window.show();
     return app.exec();
 }

@@ -3,143 +3,14 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMessageBox>
-#include <QMimeData>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <QStyleOptionButton>
 #include <QStylePainter>
-#include <QTextBlock>
-#include <QTextCursor>
-#include <QTextDocument>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
-
-namespace {
-constexpr QChar kBlockSeparator(0x2029);
-}
-
-// ---------------------------------------------------------------- TextBox
-
-TextBox::TextBox(QWidget* parent) : QPlainTextEdit(parent) {
-    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    setTabChangesFocus(true);
-    connect(document(), &QTextDocument::contentsChanged, this, [this] {
-        cacheValid_ = false;
-        programSel_.reset();
-        emit Change();
-    });
-}
-
-QString TextBox::Text() const {
-    if (!cacheValid_) {
-        QString raw = document()->toRawText();
-        raw.replace(kBlockSeparator, QStringLiteral("\r\n"));
-        cache_ = raw;
-        cacheValid_ = true;
-    }
-    return cache_;
-}
-
-int TextBox::Length() const {
-    // Every block separator stands for two characters, CR and LF.
-    const QTextDocument* doc = document();
-    return doc->characterCount() - 1 + (doc->blockCount() - 1);
-}
-
-void TextBox::SetText(const QString& text) {
-    QString plain = text;
-    plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    setPlainText(plain);
-}
-
-void TextBox::AppendText(const QString& text) {
-    QTextCursor end(document());
-    end.movePosition(QTextCursor::End);
-    end.insertText(text);
-    setTextCursor(end);
-}
-
-int TextBox::SelStart() const {
-    const QTextCursor c = textCursor();
-    if (programSel_ && c.anchor() == programSel_->anchor && c.position() == programSel_->position)
-        return programSel_->start;
-    return fromDocPos(c.selectionStart());
-}
-
-int TextBox::SelLength() const {
-    const QTextCursor c = textCursor();
-    if (programSel_ && c.anchor() == programSel_->anchor && c.position() == programSel_->position)
-        return programSel_->length;
-    return fromDocPos(c.selectionEnd()) - fromDocPos(c.selectionStart());
-}
-
-QString TextBox::SelText() const {
-    return Text().mid(SelStart(), SelLength());
-}
-
-void TextBox::SetSelStart(int start) {
-    select(qBound(0, start, Length()), 0);
-}
-
-void TextBox::SetSelLength(int length) {
-    const int start = SelStart();
-    select(start, qBound(0, length, Length() - start));
-}
-
-void TextBox::select(int start, int length) {
-    QTextCursor c(document());
-    c.setPosition(toDocPos(start));
-    c.setPosition(toDocPos(start + length), QTextCursor::KeepAnchor);
-    setTextCursor(c);
-    const QTextCursor shown = textCursor();
-    programSel_ = ProgramSelection{start, length, shown.anchor(), shown.position()};
-}
-
-void TextBox::keyPressEvent(QKeyEvent* event) {
-    if (event->matches(QKeySequence::InsertLineSeparator)) {
-        QKeyEvent enter(event->type(), Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
-        QPlainTextEdit::keyPressEvent(&enter);
-        event->setAccepted(enter.isAccepted());
-        return;
-    }
-    QPlainTextEdit::keyPressEvent(event);
-}
-
-void TextBox::insertFromMimeData(const QMimeData* source) {
-    if (source && source->hasText() && source->text().contains(QChar::LineSeparator)) {
-        QMimeData plain;
-        plain.setText(source->text().replace(QChar::LineSeparator, QLatin1Char('\n')));
-        QPlainTextEdit::insertFromMimeData(&plain);
-        return;
-    }
-    QPlainTextEdit::insertFromMimeData(source);
-}
-
-int TextBox::fromDocPos(int docPos) const {
-    // Each block before the position contributes one extra character (the LF).
-    return docPos + document()->findBlock(docPos).blockNumber();
-}
-
-int TextBox::toDocPos(int pos) const {
-    const QTextDocument* doc = document();
-    // Largest block k whose first character, counted with CR LF, is <= pos.
-    int lo = 0, hi = doc->blockCount() - 1;
-    while (lo < hi) {
-        const int mid = (lo + hi + 1) / 2;
-        if (doc->findBlockByNumber(mid).position() + mid <= pos)
-            lo = mid;
-        else
-            hi = mid - 1;
-    }
-    const QTextBlock block = doc->findBlockByNumber(lo);
-    const int offset = pos - (block.position() + lo);
-    const int textLength = block.length() - 1;
-    if (offset <= textLength)
-        return block.position() + offset;
-    // Between CR and LF: the widget can only show the break as a whole.
-    return qMin(block.position() + textLength + 1, doc->characterCount() - 1);
-}
 
 // ---------------------------------------------------------------- LineBox
 
@@ -297,6 +168,9 @@ void CommandButton::paintEvent(QPaintEvent*) {
 }
 
 void ShowModalMessage(QWidget* parent, const QString& text) {
+    // After a termination signal nobody is left to answer a box.
+    if (TerminationRequested())
+        return;
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("VXT4710"), text, QMessageBox::Ok, parent);
     box.exec();
 }
@@ -322,31 +196,54 @@ void OnTerminationSignal(int sig) {
     [[maybe_unused]] const ssize_t n = ::write(gSignalPipe[1], &c, 1);
     errno = savedErrno;
 }
+
+bool gTerminationRequested = false;
+QPointer<QWidget> gWindow;
+QPointer<QSocketNotifier> gNotifier;
+
+// Reads the pipe from the event loop: whichever loop runs, the main one or a
+// message box's during start-up, so that a box open before the window was
+// shown closes too.
+void WatchSignalPipe() {
+    if (gNotifier || gSignalPipe[0] < 0 || !QCoreApplication::instance())
+        return;
+    gNotifier =
+        new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(gNotifier, &QSocketNotifier::activated, [] {
+        char buf[16];
+        while (::read(gSignalPipe[0], buf, sizeof buf) > 0) {
+        }
+        gTerminationRequested = true;
+        // Ends any message box that is open, and the window once shown.
+        QApplication::closeAllWindows();
+        if (gWindow && gWindow->isVisible())
+            gWindow->close();
+    });
+}
 } // namespace
 
+bool TerminationRequested() {
+    return gTerminationRequested;
+}
+
 void CatchTerminationSignals() {
-    if (gSignalPipe[0] >= 0 || ::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        return;
-    struct sigaction sa {};
-    sa.sa_handler = OnTerminationSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    for (int sig : {SIGTERM, SIGINT, SIGHUP})
-        ::sigaction(sig, &sa, nullptr);
+    if (gSignalPipe[0] < 0 && ::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
+        struct sigaction sa {};
+        sa.sa_handler = OnTerminationSignal;
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = SA_RESTART;
+        for (int sig : {SIGTERM, SIGINT, SIGHUP})
+            ::sigaction(sig, &sa, nullptr);
+    }
+    WatchSignalPipe();
 }
 
 void CloseOnTerminationSignals(QWidget* window) {
     CatchTerminationSignals();
-    if (gSignalPipe[0] < 0)
-        return;
-    // A signal caught before the window existed waits in the pipe and
-    // closes it as soon as the event loop runs.
-    auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, window);
-    QObject::connect(notifier, &QSocketNotifier::activated, window, [] {
-        char buf[16];
-        while (::read(gSignalPipe[0], buf, sizeof buf) > 0) {
-        }
-        // Also ends any message box that is open.
-        QApplication::closeAllWindows();
-    });
+    gWindow = window;
+    // A signal that came while start-up showed a message box: the window
+    // closes before it is ever shown. One caught before the window existed
+    // and not yet read closes it as soon as the event loop runs.
+    if (gTerminationRequested)
+        window->close();
 }

@@ -14,6 +14,7 @@
 #include <QScrollBar>
 #include <QString>
 #include <optional>
+#include <vector>
 
 // Multi-line text box with a vertical scroll bar. Positions and lengths count
 // characters of Text(), where every line break is CR LF. A lone CR or LF given
@@ -36,6 +37,12 @@ class TextBox : public QPlainTextEdit {
     void SetSelStart(int start);   // also collapses the selection, like the classic box
     void SetSelLength(int length); // from SelStart, clamped to the text
 
+    // A line longer than this is held as pieces of at most this many
+    // characters, each laid out on its own: a piece ends the display line it
+    // is on, but Text(), positions, copying and editing see the whole line.
+    static constexpr int kPieceLength = 2048;
+    int PieceCount() const; // seams between pieces: 0 for ordinary texts
+
   signals:
     void Change();
 
@@ -44,14 +51,22 @@ class TextBox : public QPlainTextEdit {
     void keyPressEvent(QKeyEvent* event) override;
     // Pasted or dropped line separators become line breaks too.
     void insertFromMimeData(const QMimeData* source) override;
+    // Copies and drags the text without the seams between pieces.
+    QMimeData* createMimeDataFromSelection() const override;
 
   private:
     void select(int start, int length);
     int toDocPos(int pos) const;
     int fromDocPos(int docPos) const;
+    // Position in Text() of each paragraph's first character (pieced only).
+    const std::vector<int>& BlockStarts() const;
 
     mutable QString cache_;
     mutable bool cacheValid_ = false;
+    bool pieced_ = false; // SetText cut a line into pieces
+    bool quiet_ = false;  // no Change while SetText clears the old text
+    mutable std::vector<int> starts_;
+    mutable bool startsValid_ = false;
     // A selection set by the program may start or end between CR and LF,
     // where the widget cannot put its cursor. It holds while the text is
     // unchanged and the widget's cursor stays where it was put; otherwise
@@ -172,5 +187,8 @@ void ShowModalMessage(QWidget* parent, const QString& text);
 // process at once, in case the window is busy and cannot react.
 // CatchTerminationSignals() may run first, before the window exists, so that
 // a signal during start-up is not fatal either.
+// A window closed by a signal during start-up must not be shown: see
+// TerminationRequested(). After the first signal no message box opens.
 void CatchTerminationSignals();
 void CloseOnTerminationSignals(QWidget* window);
+bool TerminationRequested();
