@@ -42,8 +42,10 @@ QByteArray FiftyCharacterLines() {
     return b;
 }
 
-// Random two-byte GBK characters (lead 0x81-0xFE, trail 0x40-0xFE but 0x7F)
-// with a random ASCII character now and then; no line break.
+// Random Chinese characters from two areas where every GBK pair is a
+// character (lead 0x81-0xA0 with trail 0x40-0xFE but 0x7F; lead 0xB0-0xD6 with
+// trail 0xA1-0xFE), so the text opens without a message, with a random ASCII
+// character now and then; no line break.
 QByteArray RandomGbk() {
     std::mt19937 rng(4710);
     QByteArray b;
@@ -51,12 +53,15 @@ QByteArray RandomGbk() {
     while (b.size() < kBytes) {
         if (rng() % 8 == 0 || b.size() == kBytes - 1) {
             b += char(0x21 + rng() % 94);
-        } else {
-            b += char(0x81 + rng() % 126);
+        } else if (rng() % 2 == 0) {
+            b += char(0x81 + rng() % 32);
             int trail = 0x40 + int(rng() % 191);
             if (trail == 0x7F)
                 trail = 0x80;
             b += char(trail);
+        } else {
+            b += char(0xB0 + rng() % 39);
+            b += char(0xA1 + rng() % 94);
         }
     }
     return b;
