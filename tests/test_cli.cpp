@@ -5,18 +5,16 @@
 #include "frames/frame_builders.h"
 #include "frames/frame_codec.h"
 #include "tests/support/chipsim_process.h"
+#include "tests/support/cli_process.h"
 #include "tests/support/form_harness.h"
 #include "tests/support/pty_peer.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <csignal>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -27,65 +25,20 @@ const QString kPortFailure =
 
 // A configuration folder of its own: its vxt4710/ports is the ports folder
 // the program looks up COM<n> in.
-struct Config {
-    QTemporaryDir dir;
-    Config() { QDir().mkpath(ports()); }
-    QString ports() const { return dir.path() + QStringLiteral("/vxt4710/ports"); }
-};
+using Config = CliConfig;
 
 // The program running: started at once, waited for by finish().
-struct Cli {
-    QProcess process;
-    QElapsedTimer clock;
-    int status = -1;
-    QByteArray out;
-    QString err;
-
-    Cli(const Config& config, const QStringList& args, const QByteArray& input = {}) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.dir.path());
-        env.remove(QStringLiteral("DISPLAY"));
-        process.setProcessEnvironment(env);
-        // The program must hold no descriptor of this test's lines: a line
-        // the test closes must go away for it too.
-        for (int fd = 3; fd < 1024; ++fd)
-            ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-        clock.start();
-        process.start(QStringLiteral(VXT_CLI_PATH), args);
-        process.waitForStarted(5000);
-        if (!input.isNull()) {
-            process.write(input);
-            process.closeWriteChannel();
-        }
-    }
-    // Waits for the end; the status, or -1 when it did not end in time.
-    int finish(int timeoutMs = kWaitMs) {
-        // Keep Qt's events going (a peer or the simulator may need them).
-        WaitUntil([&] { return process.state() == QProcess::NotRunning; }, timeoutMs);
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(2000);
-            return status = -1;
-        }
-        out = process.readAllStandardOutput();
-        err = QString::fromUtf8(process.readAllStandardError());
-        status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        return status;
-    }
-    QString text() const { return QString::fromUtf8(out); }
+struct Cli : CliProcess {
+    Cli(const Config& config, const QStringList& args, const QByteArray& input = {})
+        : CliProcess(config, args, QStringLiteral(VXT_CLI_PATH), input) {}
+    int finish(int timeoutMs = kWaitMs) { return CliProcess::finish(timeoutMs); }
 };
 
 QString WithLf(QString s) {
     return s.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 }
 
-// The frames the simulator received, as "FD 00 ..." hex.
-QStringList FramesReceived(ChipSim& chip) {
-    QStringList frames;
-    for (const QString& line : chip.lines().filter(QStringLiteral("recv ")))
-        frames << line.mid(5).section(QStringLiteral(" |"), 0, 0);
-    return frames;
-}
+QStringList FramesReceived(ChipSim& chip) { return SimFramesReceived(chip); }
 
 // --------------------------------------------------- against the simulated chip
 

@@ -32,9 +32,11 @@ struct CliProcess {
     QByteArray out;
     QString err;
 
-    // program: the built vxt4710-cli, or a shell that runs it (for pipes).
+    // program: the built vxt4710-cli, or a shell that runs it (for pipes);
+    // input, unless null, is its whole standard input.
     CliProcess(const CliConfig& config, const QStringList& args,
-               const QString& program = QStringLiteral(VXT_CLI_PATH)) {
+               const QString& program = QStringLiteral(VXT_CLI_PATH),
+               const QByteArray& input = {}) {
         process.setProcessEnvironment(config.environment());
         // The program must hold no descriptor of this test's lines: a line
         // the test closes must go away for it too.
@@ -43,6 +45,10 @@ struct CliProcess {
         clock.start();
         process.start(program, args);
         process.waitForStarted(5000);
+        if (!input.isNull()) {
+            process.write(input);
+            process.closeWriteChannel();
+        }
     }
     void signal(int signo) { ::kill(static_cast<pid_t>(process.processId()), signo); }
     // Waits for the end; the status, or -1 when it did not end in time or
@@ -60,6 +66,7 @@ struct CliProcess {
         status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
         return status;
     }
+    QString text() const { return QString::fromUtf8(out); }
 };
 
 // The frames the simulator received, as "FD 00 ..." hex.
