@@ -24,7 +24,7 @@ struct Ready : FormHarness {
 struct HandlerCase {
     const char* name;
     std::function<void(Form1&)> act;
-    QByteArray frame;     // the builder's frame for the same input
+    QByteArray frame;      // the builder's frame for the same input
     bool keepsFrameBuffer; // the handler leaves its frame in FrameBuffer
 };
 
@@ -63,8 +63,8 @@ const QString kLong = QString(101, QChar(0x4E2D));
 const QString kStraddle = QString(199, u'a') + QChar(0x4E2D);
 
 const HandlerCase kCases[] = {
-    {"text ascii", [](Form1& f) { Select(f, QStringLiteral("abc"), 0); },
-     TextFrame(u"abc", 0), true},
+    {"text ascii", [](Form1& f) { Select(f, QStringLiteral("abc"), 0); }, TextFrame(u"abc", 0),
+     true},
     {"text chinese music 15", [](Form1& f) { Select(f, QStringLiteral("你好"), 15); },
      TextFrame(u"你好", 15), true},
     {"text with CR LF", [](Form1& f) { Select(f, QStringLiteral("a\r\nb"), 3); },
