@@ -2,21 +2,14 @@
 // once as a mark in a synthesis frame of its own; the window keeps no
 // attribute values besides the controls themselves.
 #include "attributes/control_marks.h"
-#include "frames/frame_codec.h"
+#include "frames/frame_builders.h"
 #include "shell/form1.h"
 
 namespace {
 
-// Builds, logs and sends the frame of one mark, in an array of its own.
+// Logs and sends the frame of one mark, in an array of its own.
 void SendControlMark(Form1& f, const QByteArray& mark) {
-    f.Checksum = 0;
-    QByteArray frame = ControlMarkFrameBody(f.FrameHeader, mark);
-    f.LastDataIndex = static_cast<int16_t>(frame.size() - 2);
-    for (f.LoopIndex = 0; f.LoopIndex <= f.LastDataIndex; ++f.LoopIndex)
-        XorInto(f.Checksum, static_cast<uint8_t>(frame[f.LoopIndex]));
-    frame[f.LastDataIndex + 1] = static_cast<char>(f.Checksum);
-    f.LogFrame(frame);
-    f.SendBytes(frame);
+    f.SendBuiltFrame(ControlMarkFrame(mark));
 }
 
 void ScrollBarChanged(Form1& f, const HScrollBar* bar, char letter) {

@@ -2,6 +2,8 @@
 // 19200 or 38400 bit/s. Reports what it reads and when the line fails.
 #pragma once
 
+#include "core/line_rates.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QSerialPort>
@@ -61,6 +63,6 @@ class ChipLine : public QObject {
 
     QSerialPort port_;
     QString device_;
-    int rate_ = 9600;
+    int rate_ = kDefaultLineRate;
     bool failed_ = false;
 };

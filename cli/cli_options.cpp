@@ -1,5 +1,6 @@
 #include "cli/cli_options.h"
 
+#include "core/line_rates.h"
 #include "serial/port_names.h"
 
 #include <QRegularExpression>
@@ -95,9 +96,10 @@ struct Parser {
 };
 
 std::optional<int> RateOf(const QString& text) {
-    if (text == QLatin1String("9600") || text == QLatin1String("19200") ||
-        text == QLatin1String("38400"))
-        return text.toInt();
+    // Exactly as written in the table: no sign, blank or leading zero.
+    for (const LineRate& r : kLineRates)
+        if (text == QString::number(r.bitsPerSecond))
+            return r.bitsPerSecond;
     return std::nullopt;
 }
 

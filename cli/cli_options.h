@@ -1,6 +1,8 @@
 // The command line of vxt4710-cli: what to do, where, and how to report it.
 #pragma once
 
+#include "core/line_rates.h"
+
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -9,7 +11,7 @@ enum class CliCommand { Speak, Stop, Pause, Resume, Query, Sleep, Rate, Mark, He
 
 struct CliOptions {
     QString port = QStringLiteral("COM1"); // COM<n> or a device path
-    int rate = 9600;                       // the computer's side of the line
+    int rate = kDefaultLineRate;           // the computer's side of the line
     double timeoutSeconds = 60;            // bounds every wait for a reply
     bool json = false;
     bool help = false;

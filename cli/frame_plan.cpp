@@ -133,14 +133,13 @@ Await AwaitOfTypedFrame(const QByteArray& frame, int* newRate) {
     case FrameCommand::Query:
         return Await::Status;
     case FrameCommand::SetRate: {
-        static constexpr int kRates[] = {9600, 19200, 38400};
         const int index = frame.size() > FrameField::Parameter
                               ? static_cast<uint8_t>(frame[FrameField::Parameter])
                               : -1;
         // A parameter the chip knows no rate for changes nothing here.
-        if (index < 0 || index > 2)
+        if (!IsRateIndex(index))
             return Await::Acceptance;
-        *newRate = kRates[index];
+        *newRate = RateOfIndex(index);
         return Await::RateChange;
     }
     default:

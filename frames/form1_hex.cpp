@@ -1,6 +1,6 @@
 // Frames typed in hexadecimal, sent with a computed (Command29) or a typed
 // (Command30) checksum. Nothing of the typed frame is checked or corrected.
-#include "frames/frame_codec.h"
+#include "frames/frame_builders.h"
 #include "frames/hex_entry.h"
 #include "shell/form1.h"
 
@@ -8,10 +8,11 @@ namespace {
 
 const QString kNotHexMessage = QStringLiteral("格式不匹配，不是16进制数值");
 
-// Both buttons: reads the typed groups into FrameBuffer, sized first for the
-// groups plus extra trailing bytes. False, with nothing logged or sent, for an
-// empty or invalid text; invalid text then gets the message when asked for.
-bool ReadTypedFrame(Form1& f, qsizetype extra, bool tellInvalid) {
+// Both buttons: sizes FrameBuffer, zero-filled, for the typed groups plus
+// extra trailing bytes and reads the typed bytes. Nothing, with nothing logged
+// or sent, for an empty or invalid text; invalid text then gets the message
+// when asked for.
+std::optional<QByteArray> ReadTypedFrame(Form1& f, qsizetype extra, bool tellInvalid) {
     f.PlayAllActive = 0;
     f.Checksum = 0;
     const QString text = f.Text5->Text();
@@ -19,41 +20,34 @@ bool ReadTypedFrame(Form1& f, qsizetype extra, bool tellInvalid) {
     if (text.size() > kMaxHexEntryLength) {
         if (tellInvalid)
             f.MsgBox(kNotHexMessage);
-        return false;
+        return std::nullopt;
     }
     f.FrameBuffer = QByteArray(HexGroupCount(text.size()) + extra, '\0');
     if (text.isEmpty())
-        return false;
-    const std::optional<QByteArray> typed = ParseHexGroups(text);
-    if (!typed) {
-        if (tellInvalid)
-            f.MsgBox(kNotHexMessage);
-        return false;
-    }
-    for (qsizetype i = 0; i < typed->size(); ++i)
-        f.FrameBuffer[i] = (*typed)[i];
-    return true;
+        return std::nullopt;
+    std::optional<QByteArray> typed = ParseHexGroups(text);
+    if (!typed && tellInvalid)
+        f.MsgBox(kNotHexMessage);
+    return typed;
 }
 
 } // namespace
 
 void Form1::Command29_Click() {
-    if (!ReadTypedFrame(*this, 1, true))
+    const std::optional<QByteArray> typed = ReadTypedFrame(*this, 1, true);
+    if (!typed)
         return;
-    const auto p = static_cast<int16_t>(FrameBuffer.size() - 1);
-    LastDataIndex = static_cast<int16_t>(p - 1);
-    for (LoopIndex = 0; LoopIndex <= LastDataIndex; ++LoopIndex)
-        XorInto(Checksum, static_cast<uint8_t>(FrameBuffer[LoopIndex]));
-    FrameBuffer[p] = static_cast<char>(Checksum);
-    LogFrame(FrameBuffer);
-    SendBytes(FrameBuffer);
+    FrameBuffer = HexFrame(*typed, ChecksumMode::Automatic);
+    SendBuiltFrame(FrameBuffer);
 }
 
 // The last typed byte stands for the checksum; a single typed byte gives a
 // frame of one byte (LastDataIndex -1).
 void Form1::Command30_Click() {
-    if (!ReadTypedFrame(*this, 0, false))
+    const std::optional<QByteArray> typed = ReadTypedFrame(*this, 0, false);
+    if (!typed)
         return;
+    FrameBuffer = HexFrame(*typed, ChecksumMode::Typed);
     LastDataIndex = static_cast<int16_t>(FrameBuffer.size() - 2);
     LogFrame(FrameBuffer);
     SendBytes(FrameBuffer);

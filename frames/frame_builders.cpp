@@ -39,29 +39,11 @@ QByteArray ControlFrame(uint8_t command) {
 }
 
 QByteArray SetRateFrame(int rateIndex) {
-    if (rateIndex < 0 || rateIndex > 2)
+    if (!IsRateIndex(rateIndex))
         return {};
     const char body[] = {static_cast<char>(kFrameHeader), 0x00, 0x03,
                          static_cast<char>(FrameCommand::SetRate), static_cast<char>(rateIndex)};
     return WithChecksum(QByteArray(body, sizeof body));
-}
-
-int RateIndexOf(int bitsPerSecond) {
-    switch (bitsPerSecond) {
-    case 9600:
-        return 0;
-    case 19200:
-        return 1;
-    case 38400:
-        return 2;
-    default:
-        return -1;
-    }
-}
-
-int RateOfIndex(int rateIndex) {
-    static const int kRates[] = {9600, 19200, 38400};
-    return rateIndex >= 0 && rateIndex <= 2 ? kRates[rateIndex] : 0;
 }
 
 std::optional<QByteArray> MarkFrame(QStringView name) {
@@ -76,6 +58,10 @@ std::optional<QByteArray> MarkFrame(QStringView name) {
         mark.append(static_cast<char>(u));
     }
     mark.append(']');
+    return ControlMarkFrame(mark);
+}
+
+QByteArray ControlMarkFrame(const QByteArray& mark) {
     QByteArray frame = ControlMarkFrameBody(kFrameHeader, mark);
     frame.chop(1); // the checksum goes in the last byte
     return WithChecksum(frame);

@@ -3,6 +3,7 @@
 // build their frames here.
 #pragma once
 
+#include "core/line_rates.h"
 #include "frames/commands.h"
 
 #include <QByteArray>
@@ -22,15 +23,15 @@ QByteArray ControlFrame(uint8_t command);
 // The set-rate frame for rate index 0 (9600), 1 (19200) or 2 (38400); empty
 // for any other index.
 QByteArray SetRateFrame(int rateIndex);
-// 0, 1 or 2 for 9600, 19200 or 38400 bit/s; -1 otherwise.
-int RateIndexOf(int bitsPerSecond);
-// 9600, 19200 or 38400 for index 0, 1 or 2; 0 otherwise.
-int RateOfIndex(int rateIndex);
 
 // The synthesis frame carrying the control mark "[" name "]" (parameter 01).
 // Nothing when name is empty, longer than a frame carries, or holds anything
 // but printable ASCII other than the brackets.
 std::optional<QByteArray> MarkFrame(QStringView name);
+
+// The synthesis frame carrying mark, already in its brackets, as its whole
+// text (parameter 01), as the attribute controls send it.
+QByteArray ControlMarkFrame(const QByteArray& mark);
 
 // A frame from typed bytes: with the checksum appended (automatic), or the
 // bytes as they are, the last one standing for the checksum (typed).

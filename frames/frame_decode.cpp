@@ -1,5 +1,6 @@
 #include "frames/frame_decode.h"
 
+#include "core/line_rates.h"
 #include "frames/commands.h"
 
 #include <QStringDecoder>
@@ -103,9 +104,8 @@ QString CommandName(uint8_t command) {
 }
 
 QString RateName(uint8_t parameter) {
-    static const char* const kRates[] = {"9600", "19200", "38400"};
-    if (parameter < 3)
-        return QStringLiteral("波特率 %1").arg(QLatin1String(kRates[parameter]));
+    if (IsRateIndex(parameter))
+        return QStringLiteral("波特率 %1").arg(RateOfIndex(parameter));
     return QStringLiteral("波特率 ?（参数 %1 无效）").arg(parameter);
 }
 

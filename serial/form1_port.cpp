@@ -1,4 +1,5 @@
 // Port choice, rate choice and byte output.
+#include "core/line_rates.h"
 #include "shell/form1.h"
 
 void Form1::ShowPortFailure() {
@@ -56,12 +57,11 @@ void Form1::Combo4_Click() {
 }
 
 void Form1::Combo2_Click() {
-    static const char* const kSettings[] = {"9600,N,8,1", "19200,N,8,1", "38400,N,8,1"};
     const int index = Combo2->ListIndex();
-    if (index < 0 || index > 2)
+    if (!IsRateIndex(index))
         return;
     try {
-        MSComm1->SetSettings(QString::fromLatin1(kSettings[index]));
+        MSComm1->SetSettings(QString::fromLatin1(SettingsOfIndex(index)));
     } catch (const CommError&) {
         // An open port that refuses the rate keeps its old one.
     }

@@ -8,7 +8,7 @@ namespace {
 // bytes of it are looked at.
 constexpr int kBytesInterpreted = 2;
 
-void CompleteBaudChange(Form1& f);
+void CompleteBaudChange(Form1& f, const QString& doneLog);
 void ContinuePlayback(Form1& f);
 } // namespace
 
@@ -26,38 +26,27 @@ void Form1::MSComm1_OnComm() {
         if (Unloaded())
             return; // unloaded inside a message box of the byte before
         const auto status = static_cast<uint8_t>(s[i]);
+        const bool ratePending = BaudChangePending == 1;
+        const ReplyExplanation reply = ExplainReply(status, ratePending);
         // Only status bytes: a babbling line must not grow the record.
-        if (!ReplyLogText(status, false).isEmpty())
-            Traffic.RecordReply(status, BaudChangePending == 1);
-        switch (status) {
-        case ChipStatus::Received:
-            if (BaudChangePending == 1) {
-                CompleteBaudChange(*this);
-                break;
-            }
-            AppendLog(ReplyLogText(status, false));
+        if (reply.log.isEmpty())
+            continue;
+        Traffic.RecordReply(status, ratePending);
+        switch (reply.rate) {
+        case RateChange::Done:
+            CompleteBaudChange(*this, reply.log);
             break;
-        case ChipStatus::Failed:
-            if (BaudChangePending == 1) {
-                // The chip keeps its rate, and so does the port.
-                BaudChangePending = 0;
-                PendingBaudIndex = -1;
-                AppendLog(ReplyLogText(status, true));
-                break;
-            }
-            AppendLog(ReplyLogText(status, false));
+        case RateChange::Refused:
+            // The chip keeps its rate, and so does the port.
+            BaudChangePending = 0;
+            PendingBaudIndex = -1;
+            AppendLog(reply.log);
             break;
-        case ChipStatus::InitDone:
-        case ChipStatus::Speaking:
-            AppendLog(ReplyLogText(status, false));
-            break;
-        case ChipStatus::Idle:
-            AppendLog(ReplyLogText(status, false));
-            if (PlayAllActive == -1)
+        case RateChange::None:
+            AppendLog(reply.log);
+            if (status == ChipStatus::Idle && PlayAllActive == -1)
                 ContinuePlayback(*this);
             break;
-        default:
-            break; // no status byte: ignored
         }
     }
 }
@@ -67,7 +56,7 @@ namespace {
 // The chip accepted the rate change and listens at the new rate from now on:
 // the port follows it, at the rate the set-baud frame asked for, and the PC
 // rate list shows that rate.
-void CompleteBaudChange(Form1& f) {
+void CompleteBaudChange(Form1& f, const QString& doneLog) {
     const QString settings = SettingsForRateIndex(f.PendingBaudIndex);
     bool reopened = false;
     try {
@@ -84,7 +73,7 @@ void CompleteBaudChange(Form1& f) {
     f.BaudChangePending = 0;
     f.PendingBaudIndex = -1;
     if (reopened) {
-        f.AppendLog(ReplyLogText(ChipStatus::Received, true));
+        f.AppendLog(doneLog);
         return;
     }
     // The chip did accept the frame, but the port is lost: the log must not

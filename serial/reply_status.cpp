@@ -1,5 +1,7 @@
 #include "serial/reply_status.h"
 
+#include "core/line_rates.h"
+
 QString ReplyLogText(uint8_t status, bool baudPending) {
     switch (status) {
     case ChipStatus::Received:
@@ -30,14 +32,6 @@ ReplyExplanation ExplainReply(uint8_t status, bool ratePending) {
 }
 
 QString SettingsForRateIndex(int index) {
-    switch (index) {
-    case 0:
-        return QStringLiteral("9600,N,8,1");
-    case 1:
-        return QStringLiteral("19200,N,8,1");
-    case 2:
-        return QStringLiteral("38400,N,8,1");
-    default:
-        return QString();
-    }
+    const char* settings = SettingsOfIndex(index);
+    return settings ? QString::fromLatin1(settings) : QString();
 }

@@ -53,7 +53,7 @@ void SerialCommControl::SetSettings(const QString& settings) {
 }
 
 void SerialCommControl::applySettings(const QString& settings) {
-    qint32 rate = 9600;
+    qint32 rate = kDefaultLineRate;
     if (!ParseCommSettings(settings, &rate))
         throw CommError("unsupported settings: " + settings.toStdString());
     if (!port_.setBaudRate(rate) || !port_.setDataBits(QSerialPort::Data8) ||

@@ -1,6 +1,7 @@
 // MSComm1 over QSerialPort.
 #pragma once
 
+#include "core/line_rates.h"
 #include "serial/comm_control.h"
 
 #include <QSerialPort>
@@ -40,7 +41,7 @@ class SerialCommControl : public CommControl {
     QString portsFolder_;
     QSerialPort port_;
     int16_t commPort_ = 1;
-    QString settings_ = QStringLiteral("9600,N,8,1");
+    QString settings_ = QString::fromLatin1(kLineRates.front().settings);
     int16_t inBufferSize_ = 1024;
     int16_t event_ = CommEvents::Receive;
     bool delivering_ = false;   // inside OnComm

@@ -1,5 +1,7 @@
 #include "shell/control_table.h"
 
+#include "core/line_rates.h"
+
 #include <cmath>
 
 const QString kWindowTitle = QStringLiteral("Orvanta-VXT4710E中文语音合成芯片-PC端演示程序");
@@ -90,13 +92,13 @@ QStringList ComboEntries(const QString& comboName) {
         for (int i = 0; i < 20; ++i)
             entries << QStringLiteral("COM%1").arg(i + 1);
     } else if (comboName == QLatin1String("Combo2")) {
-        entries << "9600"
-                << "19200"
-                << "38400";
+        for (const LineRate& r : kLineRates)
+            entries << QString::number(r.bitsPerSecond);
     } else if (comboName == QLatin1String("Combo5")) {
-        entries << "设置成9600(默认)"
-                << "设置成19200"
-                << "设置成38400";
+        // The first entry is the chip's rate at power-up.
+        for (const LineRate& r : kLineRates)
+            entries << QStringLiteral("设置成%1").arg(r.bitsPerSecond) +
+                           (&r == &kLineRates.front() ? QStringLiteral("(默认)") : QString());
     } else if (comboName == QLatin1String("Combo1")) {
         entries << "无背景（默认）";
         for (int i = 1; i <= 15; ++i)

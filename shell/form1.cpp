@@ -1,6 +1,7 @@
 #include "shell/form1.h"
 
 #include "analysis/analysis_window.h"
+#include "frames/commands.h"
 #include "serial/port_names.h"
 #include "serial/serial_comm_control.h"
 #include "shell/initial_text.h"
@@ -87,7 +88,7 @@ void Form1::Form_Load() {
 
     try {
         // The port is still closed: these are only stored.
-        MSComm1->SetSettings(QStringLiteral("9600,N,8,1"));
+        MSComm1->SetSettings(QString::fromLatin1(kLineRates.front().settings));
         MSComm1->SetInBufferSize(2);
     } catch (const CommError&) {
         // Nothing to report yet; the open below reports a port that fails.
@@ -95,8 +96,8 @@ void Form1::Form_Load() {
 
     Combo3->SetListIndex(1);
 
-    FrameHeader = 0xFD;
-    MaxTextBytes = 200;
+    FrameHeader = kFrameHeader;
+    MaxTextBytes = kMaxTextBytes;
     PortNumber = 1;
 
     // From here on any serial failure ends start-up with the port-failure

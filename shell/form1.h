@@ -135,10 +135,12 @@ class Form1 : public QWidget {
 
     // ---- frames (frames/)
     void LogFrame(const QByteArray& frame);
+    // Every handler's frame comes from the shared builders and goes out
+    // here: logged first, then sent; returns what SendBytes returns.
+    bool SendBuiltFrame(const QByteArray& frame);
     // Appends one log text and CR LF to the work log; the caret goes to the end.
     void AppendLog(const QString& line);
     void Command6_Click();
-    void PackSelectedText(int16_t start);
     void Command7_Click();
     void Command8_Click();
     void Command9_Click();

@@ -14,7 +14,6 @@ constexpr uint8_t kFailed = 0x45;
 constexpr uint8_t kInitDone = 0x4A;
 constexpr uint8_t kBusy = 0x4E;
 constexpr uint8_t kIdle = 0x4F;
-constexpr int kRates[] = {9600, 19200, 38400};
 
 uint8_t At(std::string_view s, size_t i) {
     return static_cast<uint8_t>(s[i]);
@@ -248,14 +247,14 @@ void ChipModel::handleGoodFrame(std::string_view frame, const std::string& head,
         return;
     case 0x31: {
         const int param = length == 3 ? At(frame, 4) : -1;
-        if (param < 0 || param > 2) {
+        if (!IsRateIndex(param)) {
             lines_.push_back(head + "set rate: wrong length or parameter");
             reply(kFailed);
             return;
         }
-        lines_.push_back(head + Format("set rate %d", kRates[param]));
+        lines_.push_back(head + Format("set rate %d", RateOfIndex(param)));
         reply(kReceived); // still at the old rate
-        rate_ = kRates[param];
+        rate_ = RateOfIndex(param);
         lines_.push_back(Format("rate %d bit/s from now on", rate_));
         return;
     }

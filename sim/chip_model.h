@@ -31,6 +31,7 @@
 //   configured seed, so that a run can be repeated exactly.
 #pragma once
 
+#include "core/line_rates.h"
 #include "sim/chip_attributes.h"
 
 #include <cstdint>
@@ -47,7 +48,7 @@ constexpr int64_t kFrameGapMs = 200;
 // Longest length field accepted; a longer one cannot be a frame of the chip.
 constexpr int kMaxFrameLength = 4096;
 // The chip's rate after power-up.
-constexpr int kDefaultRate = 9600;
+constexpr int kDefaultRate = kDefaultLineRate;
 
 enum class ChipState { Idle, Speaking, Paused, Asleep };
 
