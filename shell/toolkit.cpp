@@ -1,5 +1,7 @@
 #include "shell/toolkit.h"
 
+#include "platform/termination_watch.h"
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMessageBox>
@@ -7,10 +9,6 @@
 #include <QSocketNotifier>
 #include <QStyleOptionButton>
 #include <QStylePainter>
-#include <cerrno>
-#include <csignal>
-#include <fcntl.h>
-#include <unistd.h>
 
 // ---------------------------------------------------------------- LineBox
 
@@ -178,25 +176,6 @@ void ShowModalMessage(QWidget* parent, const QString& text) {
 // ---------------------------------------------------------------- signals
 
 namespace {
-int gSignalPipe[2] = {-1, -1};
-
-void OnTerminationSignal(int sig) {
-    // Only async-signal-safe calls in here, and the interrupted code keeps
-    // its errno (a failed write below would change it).
-    const int savedErrno = errno;
-    // The next termination signal of any kind ends the process at once: the
-    // window may be busy (the repetition test never returns to the event
-    // loop) and cannot react to this one.
-    struct sigaction dfl {};
-    dfl.sa_handler = SIG_DFL;
-    sigemptyset(&dfl.sa_mask);
-    for (int s : {SIGTERM, SIGINT, SIGHUP})
-        ::sigaction(s, &dfl, nullptr);
-    const char c = char(sig);
-    [[maybe_unused]] const ssize_t n = ::write(gSignalPipe[1], &c, 1);
-    errno = savedErrno;
-}
-
 bool gTerminationRequested = false;
 QPointer<QWidget> gWindow;
 QPointer<QSocketNotifier> gNotifier;
@@ -205,13 +184,13 @@ QPointer<QSocketNotifier> gNotifier;
 // message box's during start-up, so that a box open before the window was
 // shown closes too.
 void WatchSignalPipe() {
-    if (gNotifier || gSignalPipe[0] < 0 || !QCoreApplication::instance())
+    const int fd = termination::Descriptor();
+    if (gNotifier || fd < 0 || !QCoreApplication::instance())
         return;
-    gNotifier =
-        new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
+    gNotifier = new QSocketNotifier(fd, QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(gNotifier, &QSocketNotifier::activated, [] {
-        char buf[16];
-        while (::read(gSignalPipe[0], buf, sizeof buf) > 0) {
+        int signals_[16];
+        while (termination::ReadPending(signals_, 16) > 0) {
         }
         gTerminationRequested = true;
         // Ends any message box that is open, and the window once shown.
@@ -227,14 +206,10 @@ bool TerminationRequested() {
 }
 
 void CatchTerminationSignals() {
-    if (gSignalPipe[0] < 0 && ::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
-        struct sigaction sa {};
-        sa.sa_handler = OnTerminationSignal;
-        sigemptyset(&sa.sa_mask);
-        sa.sa_flags = SA_RESTART;
-        for (int sig : {SIGTERM, SIGINT, SIGHUP})
-            ::sigaction(sig, &sa, nullptr);
-    }
+    // The next termination signal of any kind ends the process at once: the
+    // window may be busy (the repetition test never returns to the event
+    // loop) and cannot react to the first.
+    termination::Install({.secondSignalEnds = true});
     WatchSignalPipe();
 }
 

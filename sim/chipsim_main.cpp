@@ -1,5 +1,6 @@
 // vxt4710-chipsim: a simulated chip on a pseudo-terminal, so that the console
 // can be tried and tested without the hardware. See --help.
+#include "platform/termination_watch.h"
 #include "shell/standard_streams.h"
 #include "sim/chip_model.h"
 #include "sim/line_sender.h"
@@ -22,35 +23,10 @@ using namespace chipsim;
 
 namespace {
 
-int g_signalPipe[2] = {-1, -1};
-
-void OnSignal(int sig) {
-    const int saved = errno;
-    const unsigned char b = static_cast<unsigned char>(sig);
-    [[maybe_unused]] ssize_t r = write(g_signalPipe[1], &b, 1);
-    errno = saved;
-}
-
 constexpr int64_t kUnlockEveryMs = 500;
 // Bytes written by the console that are still on their way to the chip: past
 // this many we stop reading, and the console's writes wait in the line.
 constexpr size_t kMostInFlight = 4096;
-
-void CatchSignals() {
-    if (pipe(g_signalPipe) != 0)
-        return;
-    for (const int fd : g_signalPipe) {
-        fcntl(fd, F_SETFL, O_NONBLOCK);
-        fcntl(fd, F_SETFD, FD_CLOEXEC);
-    }
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGHUP, &sa, nullptr);
-    ::signal(SIGPIPE, SIG_IGN);
-}
 
 std::string Describe(const Options& o) {
     const ChipFaults& f = o.chip.faults;
@@ -83,8 +59,9 @@ int main(int argc, char** argv) {
     if (!line.open())
         return 1;
     Say("device " + line.device());
-    CatchSignals();
-    if (g_signalPipe[0] < 0)
+    // A termination signal arrives on this descriptor and ends the loop below.
+    const int signalFd = termination::Install();
+    if (signalFd < 0)
         return 1;
 
     PortLink link;
@@ -178,7 +155,7 @@ int main(int argc, char** argv) {
             line.isOpen() && now >= masterQuietUntil && chip.InFlight() < kMostInFlight;
         if (line.isOpen() && !watchMaster)
             within(chip.InFlight() >= kMostInFlight ? 5 : 100);
-        pollfd fds[3] = {{g_signalPipe[0], POLLIN, 0},
+        pollfd fds[3] = {{signalFd, POLLIN, 0},
                          {watchMaster ? line.master() : -1, POLLIN, 0},
                          {opt.quitOnEof ? STDIN_FILENO : -1, POLLIN, 0}};
         const int ready = poll(fds, 3, timeout);
