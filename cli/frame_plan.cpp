@@ -2,7 +2,7 @@
 
 #include "cli/exit_status.h"
 #include "cli/text_input.h"
-#include "frames/commands.h"
+#include "core/commands.h"
 #include "frames/frame_builders.h"
 #include "frames/hex_entry.h"
 #include "frames/text_cut.h"

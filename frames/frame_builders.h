@@ -4,7 +4,7 @@
 #pragma once
 
 #include "core/line_rates.h"
-#include "frames/commands.h"
+#include "core/commands.h"
 
 #include <QByteArray>
 #include <QStringView>

@@ -1,7 +1,7 @@
 #include "frames/frame_decode.h"
 
 #include "core/line_rates.h"
-#include "frames/commands.h"
+#include "core/commands.h"
 
 #include <QStringDecoder>
 #include <QStringList>

@@ -1,7 +1,7 @@
 // How much of a text goes out in one synthesis frame. Plain code, no widgets.
 #pragma once
 
-#include "frames/commands.h"
+#include "core/commands.h"
 
 #include <QStringView>
 

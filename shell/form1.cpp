@@ -1,7 +1,7 @@
 #include "shell/form1.h"
 
 #include "analysis/analysis_window.h"
-#include "frames/commands.h"
+#include "core/commands.h"
 #include "serial/port_names.h"
 #include "serial/serial_comm_control.h"
 #include "shell/initial_text.h"

@@ -2,7 +2,7 @@
 // (`prog <&- >&- 2>&-`, as a careless service or CI job does): each has them
 // open on /dev/null before it opens anything else, so that its port or a file
 // never becomes descriptor 1 or 2 and its messages go nowhere they must not.
-#include "frames/commands.h"
+#include "core/commands.h"
 #include "frames/frame_builders.h"
 #include "tests/support/pty_peer.h"
 
