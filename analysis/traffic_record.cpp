@@ -1,6 +1,6 @@
 #include "analysis/traffic_record.h"
 
-#include "serial/reply_status.h"
+#include "core/reply_status.h"
 
 #include <QDateTime>
 #include <cstring>

@@ -1,6 +1,7 @@
 #include "analysis/traffic_table.h"
 
-#include "serial/reply_status.h"
+#include "core/reply_status.h"
+#include "qt/qt_text.h"
 
 #include <QDateTime>
 
@@ -16,7 +17,7 @@ uint8_t Status(const TrafficRecord& r, int row) {
 
 QString ReplyMeaning(const TrafficRecord& r, int row) {
     const uint8_t status = Status(r, row);
-    const QString text = ReplyLogText(status, r.At(row).baudPending);
+    const QString text = ToQString(ReplyLogText(status, r.At(row).baudPending));
     return text.isEmpty() ? QStringLiteral("0x%1 不是状态字节，已忽略").arg(Hex2(status)) : text;
 }
 
@@ -82,7 +83,7 @@ QString TrafficCell(const TrafficRecord& r, int row, int column) {
         if (sent)
             return DecodeFrame(r.Bytes(row)).check;
         // A status byte has no checksum: right when it is one the chip sends.
-        return ReplyLogText(Status(r, row), false).isEmpty() ? QStringLiteral("✗ 不是状态字节")
+        return ReplyLogText(Status(r, row), false).empty() ? QStringLiteral("✗ 不是状态字节")
                                                              : QStringLiteral("✓");
     case TrafficColumn::Elapsed:
         return Elapsed(r, row);

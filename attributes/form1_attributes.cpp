@@ -1,15 +1,16 @@
 // Attribute controls and their control marks. Every change goes to the chip at
 // once as a mark in a synthesis frame of its own; the window keeps no
 // attribute values besides the controls themselves.
-#include "attributes/control_marks.h"
-#include "frames/frame_builders.h"
+#include "core/control_marks.h"
+#include "core/frame_builders.h"
+#include "qt/qt_text.h"
 #include "shell/form1.h"
 
 namespace {
 
 // Logs and sends the frame of one mark, in an array of its own.
-void SendControlMark(Form1& f, const QByteArray& mark) {
-    f.SendBuiltFrame(ControlMarkFrame(mark));
+void SendControlMark(Form1& f, const std::string& mark) {
+    f.SendBuiltFrame(ToQBytes(ControlMarkFrame(mark)));
 }
 
 void ScrollBarChanged(Form1& f, const HScrollBar* bar, char letter) {

@@ -3,7 +3,8 @@
 // in the same run. Each side runs in a child process of its own, so that
 // neither inherits the other's freed memory.
 #include "bench/bench_pty.h"
-#include "frames/frame_codec.h"
+#include "core/frame_codec.h"
+#include "qt/qt_text.h"
 #include "shell/form1.h"
 #include "tests/support/fake_comm_control.h"
 
@@ -25,7 +26,7 @@ QByteArray Frame(int i) {
     for (int k = 0; k < n; ++k)
         f += char('A' + (i + k) % 26);
     f[2] = char(n + 3);
-    f += char(XorOf(f));
+    f += char(XorOf(ToStdBytes(f)));
     return f;
 }
 
@@ -57,7 +58,7 @@ int RunSide(const QString& side, int entries) {
         before = ResidentKiB();
         for (int i = 0; i < entries; ++i) {
             edit.moveCursor(QTextCursor::End);
-            edit.insertPlainText(FrameLogText(Frame(i)));
+            edit.insertPlainText(ToQString(FrameLogText(ToStdBytes(Frame(i)))));
         }
         QCoreApplication::processEvents();
         characters = edit.document()->characterCount() + edit.document()->blockCount();

@@ -3,18 +3,21 @@
 #include "cli/exit_status.h"
 #include "cli/text_input.h"
 #include "core/commands.h"
-#include "frames/frame_builders.h"
-#include "frames/hex_entry.h"
-#include "frames/text_cut.h"
+#include "core/frame_builders.h"
+#include "core/hex_entry.h"
+#include "core/text_cut.h"
+#include "qt/qt_text.h"
 
 QList<QByteArray> TextPieces(const QString& text, int music) {
     QList<QByteArray> pieces;
+    const std::u16string units = ToU16(text);
+    const std::u16string_view all(units);
     qsizetype start = 0;
     while (start < text.size()) {
-        const TextCut cut = CutTextForFrame(text, start);
+        const TextCut cut = CutTextForFrame(all, start);
         if (cut.units == 0)
             break; // cannot happen: one character never exceeds a frame
-        pieces << TextFrame(QStringView(text).mid(start, cut.units), music);
+        pieces << ToQBytes(TextFrame(all.substr(std::size_t(start), std::size_t(cut.units)), music));
         start += cut.units;
     }
     return pieces;
@@ -90,13 +93,13 @@ QString HexTextError(const QString& text, const std::optional<QByteArray>& typed
     if (!typed && bad < 0)
         return QStringLiteral("longer than %1 characters").arg(kMaxHexEntryLength);
     if (typed) {
-        bad = HexLoneTail(text);
+        bad = HexLoneTail(ToU16(text));
         if (bad < 0 || text[bad].isSpace())
             return QString();
     } else if (bad >= text.size()) {
         bad = 0; // a single digit
     }
-    if (HexDigitValue(text[bad]) >= 0)
+    if (HexDigitValue(text[bad].unicode()) >= 0)
         return QStringLiteral("position %1: %2 is a lone digit at the end (a byte takes two)")
             .arg(bad + 1)
             .arg(Shown(text[bad]));
@@ -106,15 +109,17 @@ QString HexTextError(const QString& text, const std::optional<QByteArray>& typed
 }
 
 FramePlan PlanHex(const CliOptions& o) {
-    qsizetype bad = -1;
-    const std::optional<QByteArray> typed = ParseHexGroups(o.argument, &bad);
+    std::ptrdiff_t bad = -1;
+    std::optional<QByteArray> typed;
+    if (auto bytes = ParseHexGroups(ToU16(o.argument), &bad))
+        typed = ToQBytes(*bytes);
     const QString error = HexTextError(o.argument, typed, bad);
     if (!error.isEmpty())
         return Failure(ExitStatus::Usage, QStringLiteral("格式不匹配，不是16进制数值\n") + error);
     if (typed->isEmpty())
         return Failure(ExitStatus::Usage, QStringLiteral("hex: the text is empty"));
     const ChecksumMode mode = o.typedChecksum ? ChecksumMode::Typed : ChecksumMode::Automatic;
-    const QByteArray frame = HexFrame(*typed, mode);
+    const QByteArray frame = ToQBytes(HexFrame(ToStdBytes(*typed), mode));
     FramePlan plan = One(frame, QStringLiteral("the typed frame"));
     plan.frames[0].await = AwaitOfTypedFrame(frame, &plan.frames[0].newRate);
     return plan;
@@ -152,32 +157,32 @@ FramePlan PlanFrames(const CliOptions& o) {
     case CliCommand::Speak:
         return PlanSpeak(o);
     case CliCommand::Stop:
-        return One(ControlFrame(FrameCommand::Stop), QStringLiteral("the stop frame"));
+        return One(ToQBytes(ControlFrame(FrameCommand::Stop)), QStringLiteral("the stop frame"));
     case CliCommand::Pause:
-        return One(ControlFrame(FrameCommand::Pause), QStringLiteral("the pause frame"));
+        return One(ToQBytes(ControlFrame(FrameCommand::Pause)), QStringLiteral("the pause frame"));
     case CliCommand::Resume:
-        return One(ControlFrame(FrameCommand::Resume), QStringLiteral("the resume frame"));
+        return One(ToQBytes(ControlFrame(FrameCommand::Resume)), QStringLiteral("the resume frame"));
     case CliCommand::Sleep:
-        return One(ControlFrame(FrameCommand::Sleep), QStringLiteral("the sleep frame"));
+        return One(ToQBytes(ControlFrame(FrameCommand::Sleep)), QStringLiteral("the sleep frame"));
     case CliCommand::Query:
-        return One(ControlFrame(FrameCommand::Query), QStringLiteral("the query frame"),
+        return One(ToQBytes(ControlFrame(FrameCommand::Query)), QStringLiteral("the query frame"),
                    Await::Status);
     case CliCommand::Rate: {
         FramePlan plan =
-            One(SetRateFrame(RateIndexOf(o.newRate)),
+            One(ToQBytes(SetRateFrame(RateIndexOf(o.newRate))),
                 QStringLiteral("the set-rate frame (%1 bit/s)").arg(o.newRate), Await::RateChange);
         plan.frames[0].newRate = o.newRate;
         return plan;
     }
     case CliCommand::Mark: {
-        const auto frame = MarkFrame(o.argument);
+        const auto frame = MarkFrame(ToU16(o.argument));
         if (!frame)
             return Failure(ExitStatus::Usage,
                            QStringLiteral("mark: '%1' cannot be a control mark: printable ASCII "
                                           "without brackets, 1 to %2 characters")
                                .arg(o.argument)
                                .arg(kMaxTextBytes - 2));
-        return One(*frame, QStringLiteral("the mark frame [%1]").arg(o.argument));
+        return One(ToQBytes(*frame), QStringLiteral("the mark frame [%1]").arg(o.argument));
     }
     case CliCommand::Hex:
         return PlanHex(o);

@@ -1,8 +1,9 @@
 #include "cli/session.h"
 
 #include "cli/exit_status.h"
-#include "frames/frame_builders.h"
-#include "serial/reply_status.h"
+#include "core/frame_builders.h"
+#include "core/reply_status.h"
+#include "qt/qt_text.h"
 
 #include <QCoreApplication>
 #include <algorithm>
@@ -111,7 +112,7 @@ void Session::sendNext() {
 // The query before a piece: only an idle answer lets the piece go, so a
 // stray 0x4F during the piece before cannot cut it short.
 void Session::askIdle() {
-    const QByteArray query = ControlFrame(FrameCommand::Query);
+    const QByteArray query = ToQBytes(ControlFrame(FrameCommand::Query));
     report_.frameOut(query);
     if (outputLost())
         return;
@@ -160,17 +161,17 @@ void Session::onByte(uint8_t byte) {
         const int rate = frames_[next_].newRate;
         LineFailure failure;
         if (!line_.reopen(rate, &failure)) {
-            report_.byteIn(byte, ReplyLogText(byte, false));
+            report_.byteIn(byte, ToQString(ReplyLogText(byte, false)));
             portFailure(failure);
             return;
         }
-        report_.byteIn(byte, e.log);
+        report_.byteIn(byte, ToQString(e.log));
         std::fprintf(stderr, "vxt4710-cli: %s now at %d bit/s\n", qPrintable(line_.device()), rate);
         finish(ExitStatus::Ok, QStringLiteral("ok"), QString(), {{QStringLiteral("rate"), rate}});
         return;
     }
-    report_.byteIn(byte, e.log);
-    if (e.log.isEmpty())
+    report_.byteIn(byte, ToQString(e.log));
+    if (e.log.empty())
         return; // no status byte: noise
     if (!expected(byte)) {
         static const char* const kAwaiting[] = {"nothing", "acceptance", "idle", "status",
@@ -311,7 +312,7 @@ void Session::stopAndEnd(int status, const QString& result, const QString& messa
     }
     // The chip would go on speaking the piece it has: tell it to stop.
     stopEnd_ = {status, result, message, fields};
-    const QByteArray stop = ControlFrame(FrameCommand::Stop);
+    const QByteArray stop = ToQBytes(ControlFrame(FrameCommand::Stop));
     report_.frameOut(stop);
     LineFailure failure;
     if (!line_.write(stop, &failure)) {

@@ -1,6 +1,7 @@
 #include "cli/traffic_report.h"
 
-#include "frames/frame_codec.h"
+#include "core/frame_codec.h"
+#include "qt/qt_text.h"
 
 #include <cerrno>
 #include <cstring>
@@ -105,7 +106,7 @@ void TrafficReport::put(const QByteArray& line) {
 }
 
 void TrafficReport::frameOut(const QByteArray& frame) {
-    const QString log = WithLf(FrameLogText(frame));
+    const QString log = WithLf(ToQString(FrameLogText(ToStdBytes(frame))));
     if (!json_) {
         emitBytes(log.toUtf8());
         return;

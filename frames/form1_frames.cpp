@@ -1,7 +1,8 @@
 // The frame log and the handlers that build text and control frames.
-#include "frames/frame_builders.h"
-#include "frames/frame_codec.h"
-#include "frames/text_cut.h"
+#include "core/frame_builders.h"
+#include "core/frame_codec.h"
+#include "core/text_cut.h"
+#include "qt/qt_text.h"
 #include "shell/form1.h"
 
 void Form1::AppendLog(const QString& line) {
@@ -10,7 +11,7 @@ void Form1::AppendLog(const QString& line) {
 
 void Form1::LogFrame(const QByteArray& frame) {
     // Appended at the end: an entry costs the same however long the log is.
-    Text4->AppendText(FrameLogText(frame.left(LastDataIndex + 2)));
+    Text4->AppendText(ToQString(FrameLogText(ToStdBytes(frame.left(LastDataIndex + 2)))));
 }
 
 // ---------------------------------------------------------------- text frame
@@ -25,7 +26,7 @@ void Form1::Command6_Click() {
     const int n = Text3->SelLength();
     // Count and trim: the selection shrinks to what goes out; its start stays.
     const TextCut cut =
-        CutTextForFrame(QStringView(Text3->Text()).mid(Text3->SelStart(), n), 0, MaxTextBytes);
+        CutTextForFrame(ToU16(QStringView(Text3->Text()).mid(Text3->SelStart(), n)), 0, MaxTextBytes);
     if (cut.trimmed)
         Text3->SetSelLength(static_cast<int>(cut.units));
     TextByteCount = static_cast<int16_t>(cut.bytes);
@@ -37,7 +38,7 @@ void Form1::Command6_Click() {
     // No entry picked (the user typed into the list): no background music.
     const int music = listIndex < 0 ? 0 : listIndex;
     // The selection now holds exactly the piece the frame carries.
-    FrameBuffer = TextFrame(Text3->SelText(), music);
+    FrameBuffer = ToQBytes(TextFrame(ToU16(Text3->SelText()), music));
     ChecksumIndex = static_cast<int16_t>(FrameBuffer.size() - 1);
     SendBuiltFrame(FrameBuffer);
     Text3->setFocus();
@@ -58,27 +59,27 @@ bool Form1::SendBuiltFrame(const QByteArray& frame) {
 // Stop: ends continuous playback too.
 void Form1::Command7_Click() {
     PlayAllActive = 0;
-    SendBuiltFrame(ControlFrame(FrameCommand::Stop));
+    SendBuiltFrame(ToQBytes(ControlFrame(FrameCommand::Stop)));
 }
 
 // Pause and resume leave continuous playback running.
 void Form1::Command8_Click() {
-    SendBuiltFrame(ControlFrame(FrameCommand::Pause));
+    SendBuiltFrame(ToQBytes(ControlFrame(FrameCommand::Pause)));
 }
 
 void Form1::Command9_Click() {
-    SendBuiltFrame(ControlFrame(FrameCommand::Resume));
+    SendBuiltFrame(ToQBytes(ControlFrame(FrameCommand::Resume)));
 }
 
 // Sleep: ends continuous playback too.
 void Form1::Command21_Click() {
     PlayAllActive = 0;
-    SendBuiltFrame(ControlFrame(FrameCommand::Sleep));
+    SendBuiltFrame(ToQBytes(ControlFrame(FrameCommand::Sleep)));
 }
 
 // Status query.
 void Form1::Command28_Click() {
-    SendBuiltFrame(ControlFrame(FrameCommand::Query));
+    SendBuiltFrame(ToQBytes(ControlFrame(FrameCommand::Query)));
 }
 
 // Sets the chip's rate to the Combo5 entry. The computer's side changes only
@@ -90,7 +91,7 @@ void Form1::Command11_Click() {
         return; // no entry picked: there is no rate to ask for
     // A frame that never reached the port has no answer to wait for: a later
     // acceptance of some other frame must not pass for a rate change.
-    if (SendBuiltFrame(SetRateFrame(index))) {
+    if (SendBuiltFrame(ToQBytes(SetRateFrame(index)))) {
         BaudChangePending = 1;
         PendingBaudIndex = static_cast<int16_t>(index);
     }

@@ -1,7 +1,8 @@
 // Frames typed in hexadecimal, sent with a computed (Command29) or a typed
 // (Command30) checksum. Nothing of the typed frame is checked or corrected.
-#include "frames/frame_builders.h"
-#include "frames/hex_entry.h"
+#include "core/frame_builders.h"
+#include "core/hex_entry.h"
+#include "qt/qt_text.h"
 #include "shell/form1.h"
 
 namespace {
@@ -25,7 +26,9 @@ std::optional<QByteArray> ReadTypedFrame(Form1& f, qsizetype extra, bool tellInv
     f.FrameBuffer = QByteArray(HexGroupCount(text.size()) + extra, '\0');
     if (text.isEmpty())
         return std::nullopt;
-    std::optional<QByteArray> typed = ParseHexGroups(text);
+    std::optional<QByteArray> typed;
+    if (auto bytes = ParseHexGroups(ToU16(text)))
+        typed = ToQBytes(*bytes);
     if (!typed && tellInvalid)
         f.MsgBox(kNotHexMessage);
     return typed;
@@ -37,7 +40,7 @@ void Form1::Command29_Click() {
     const std::optional<QByteArray> typed = ReadTypedFrame(*this, 1, true);
     if (!typed)
         return;
-    FrameBuffer = HexFrame(*typed, ChecksumMode::Automatic);
+    FrameBuffer = ToQBytes(HexFrame(ToStdBytes(*typed), ChecksumMode::Automatic));
     SendBuiltFrame(FrameBuffer);
 }
 
@@ -47,7 +50,7 @@ void Form1::Command30_Click() {
     const std::optional<QByteArray> typed = ReadTypedFrame(*this, 0, false);
     if (!typed)
         return;
-    FrameBuffer = HexFrame(*typed, ChecksumMode::Typed);
+    FrameBuffer = ToQBytes(HexFrame(ToStdBytes(*typed), ChecksumMode::Typed));
     LastDataIndex = static_cast<int16_t>(FrameBuffer.size() - 2);
     LogFrame(FrameBuffer);
     SendBytes(FrameBuffer);

@@ -1,8 +1,9 @@
 #include "frames/hex_entry_check.h"
 
-#include "frames/frame_codec.h"
+#include "core/frame_codec.h"
 #include "frames/frame_decode.h"
-#include "frames/hex_entry.h"
+#include "core/hex_entry.h"
+#include "qt/qt_text.h"
 
 namespace {
 
@@ -61,7 +62,11 @@ QString HexEntryTip(QStringView text) {
         return QStringLiteral("格式不匹配：第 %1 个字符 %2 不是16进制数字")
             .arg(bad + 1)
             .arg(Shown(text[bad]));
-    const std::optional<QByteArray> typed = ParseHexGroups(text);
+    const std::optional<QByteArray> typed = [&]() -> std::optional<QByteArray> {
+        if (auto bytes = ParseHexGroups(ToU16(text)))
+            return ToQBytes(*bytes);
+        return std::nullopt;
+    }();
     if (!typed)
         return QStringLiteral("格式不匹配，不是16进制数值");
 
@@ -69,7 +74,7 @@ QString HexEntryTip(QStringView text) {
     lines << QStringLiteral("%1 字节：%2").arg(typed->size()).arg(ShortHex(*typed));
 
     QByteArray automatic = *typed;
-    automatic += static_cast<char>(XorOf(*typed));
+    automatic += static_cast<char>(XorOf(ToStdBytes(*typed)));
     const FrameDecode a = DecodeFrame(automatic);
     lines << QStringLiteral("播放--自动加校验：加 0x%1，发送 %2 字节 %3 — %4")
                  .arg(HexBytes(automatic.right(1)))

@@ -1,6 +1,7 @@
 // The chip's replies: one status byte each, explained in the work log. They
 // also complete a rate change and keep continuous playback going.
-#include "serial/reply_status.h"
+#include "core/reply_status.h"
+#include "qt/qt_text.h"
 #include "shell/form1.h"
 
 namespace {
@@ -29,21 +30,21 @@ void Form1::MSComm1_OnComm() {
         const bool ratePending = BaudChangePending == 1;
         const ReplyExplanation reply = ExplainReply(status, ratePending);
         // Only status bytes: a babbling line must not grow the record.
-        if (reply.log.isEmpty())
+        if (reply.log.empty())
             continue;
         Traffic.RecordReply(status, ratePending);
         switch (reply.rate) {
         case RateChange::Done:
-            CompleteBaudChange(*this, reply.log);
+            CompleteBaudChange(*this, ToQString(reply.log));
             break;
         case RateChange::Refused:
             // The chip keeps its rate, and so does the port.
             BaudChangePending = 0;
             PendingBaudIndex = -1;
-            AppendLog(reply.log);
+            AppendLog(ToQString(reply.log));
             break;
         case RateChange::None:
-            AppendLog(reply.log);
+            AppendLog(ToQString(reply.log));
             if (status == ChipStatus::Idle && PlayAllActive == -1)
                 ContinuePlayback(*this);
             break;
@@ -57,7 +58,7 @@ namespace {
 // the port follows it, at the rate the set-baud frame asked for, and the PC
 // rate list shows that rate.
 void CompleteBaudChange(Form1& f, const QString& doneLog) {
-    const QString settings = SettingsForRateIndex(f.PendingBaudIndex);
+    const QString settings = QString::fromStdString(SettingsForRateIndex(f.PendingBaudIndex));
     bool reopened = false;
     try {
         f.MSComm1->SetPortOpen(false);
@@ -78,7 +79,7 @@ void CompleteBaudChange(Form1& f, const QString& doneLog) {
     }
     // The chip did accept the frame, but the port is lost: the log must not
     // say the change succeeded. The next send opens the port at the new rate.
-    f.AppendLog(ReplyLogText(ChipStatus::Received, false));
+    f.AppendLog(ToQString(ReplyLogText(ChipStatus::Received, false)));
     f.ShowPortFailure();
 }
 

@@ -1,7 +1,8 @@
 // Attribute controls: every change goes to the chip at once as a control mark,
 // checked byte for byte on a real pseudo-terminal line as well as on the fake,
 // for what a user does in the window and for calls from the program.
-#include "frames/frame_codec.h"
+#include "core/frame_codec.h"
+#include "qt/qt_text.h"
 #include "tests/support/scroll_bar_parts.h"
 #include "tests/support/wired_console.h"
 
@@ -39,7 +40,7 @@ QByteArray Frames(std::initializer_list<const char*> hexFrames) {
 QString LogOf(std::initializer_list<const char*> hexFrames) {
     QString log;
     for (const char* f : hexFrames)
-        log += FrameLogText(Hex(f));
+        log += ToQString(FrameLogText(ToStdBytes(Hex(f))));
     return log;
 }
 
@@ -134,7 +135,7 @@ TEST_P(AttributeLine, WhatTheUserDoesSendsItsMarkAtOnce) {
         c.act(form());
         EXPECT_EQ(console->Sent(Hex(c.frame).size()).toHex(' ').toStdString(),
                   Hex(c.frame).toHex(' ').toStdString());
-        EXPECT_EQ(console->harness().log(), FrameLogText(Hex(c.frame)));
+        EXPECT_EQ(console->harness().log(), ToQString(FrameLogText(ToStdBytes(Hex(c.frame)))));
         EXPECT_EQ(form().PlayAllActive, 0);
     }
     EXPECT_TRUE(console->harness().messages.isEmpty());
@@ -253,7 +254,7 @@ TEST_P(AttributeLine, ProgramSettingAndCallingFollowsTheNotifications) {
         QString log;
         for (const char* f : c.frames) {
             wire += Hex(f);
-            log += FrameLogText(Hex(f));
+            log += ToQString(FrameLogText(ToStdBytes(Hex(f))));
         }
         EXPECT_EQ(console->Sent(wire.size()).toHex(' ').toStdString(),
                   wire.toHex(' ').toStdString());
@@ -327,7 +328,7 @@ TEST(Attributes, APortThatFailsKeepsTheLogEntryAndTheNewValue) {
     ASSERT_EQ(h.messages.size(), 1);
     h->HScroll2->SetValue(6);
     EXPECT_EQ(h->HScroll2->Value(), 6);
-    EXPECT_EQ(h.log(), FrameLogText(Hex("FD 00 07 01 01 5B 74 35 5D BD")));
+    EXPECT_EQ(h.log(), ToQString(FrameLogText(ToStdBytes(Hex("FD 00 07 01 01 5B 74 35 5D BD")))));
     EXPECT_EQ(h.messages.size(), 2);
     EXPECT_EQ(h.messages.last(), kPortFailureMessage);
     EXPECT_TRUE(h.fake->written.isEmpty());

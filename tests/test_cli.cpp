@@ -1,9 +1,9 @@
 // vxt4710-cli as a program: against the simulated chip (frames and log text
 // compared with the window's for the same text) and against a test peer that
 // answers what a test wants, or nothing.
-#include "demo/demo_texts.h"
-#include "frames/frame_builders.h"
-#include "frames/frame_codec.h"
+#include "core/demo_texts.h"
+#include "core/frame_builders.h"
+#include "core/frame_codec.h"
 #include "tests/support/chipsim_process.h"
 #include "tests/support/cli_process.h"
 #include "tests/support/form_harness.h"
@@ -56,7 +56,7 @@ WindowRun WindowPlaysIntroduction() {
     auto h = FormHarness::Real(ports.path());
     WaitUntil([&] { return h->log().contains(QStringLiteral("<-0x4A")); }, kWaitMs);
     (*h)->Text4->SetText(QString());
-    (*h)->Text3->SetText(ChipIntroText());
+    (*h)->Text3->SetText(ToQString(ChipIntroText()));
     (*h)->Command3_Click();
     WaitUntil([&] { return h->log().count(QStringLiteral("<-0x4F")) == 5; }, kWaitMs);
     PumpEvents(100);
@@ -110,7 +110,7 @@ TEST(CliOnChip, RateChangeThenQueryAtTheNewRate) {
 
     Cli change(config, {QStringLiteral("rate"), QStringLiteral("19200")});
     ASSERT_EQ(change.finish(), 0) << change.err.toStdString();
-    EXPECT_EQ(change.text(), WithLf(FrameLogText(SetRateFrame(1))) +
+    EXPECT_EQ(change.text(), WithLf(ToQString(FrameLogText(SetRateFrame(1)))) +
                                  QStringLiteral("<-0x41  接收成功   波特率已修改成功\n"));
     EXPECT_TRUE(change.err.contains(QStringLiteral("now at 19200 bit/s")))
         << change.err.toStdString();
@@ -149,7 +149,7 @@ TEST(CliOnChip, JsonParsesLineByLine) {
     EXPECT_EQ(frame.value(QStringLiteral("hex")).toString(),
               QStringLiteral("FD 00 07 01 01 C4 E3 BA C3 A4"));
     EXPECT_EQ(frame.value(QStringLiteral("log")).toString() + u'\n',
-              WithLf(FrameLogText(Hex("FD 00 07 01 01 C4 E3 BA C3 A4"))));
+              WithLf(ToQString(FrameLogText(ToStdBytes(Hex("FD 00 07 01 01 C4 E3 BA C3 A4"))))));
     EXPECT_TRUE(frame.value(QStringLiteral("t_ms")).isDouble());
     EXPECT_EQ(objects[1].value(QStringLiteral("hex")).toString(), QStringLiteral("41"));
     EXPECT_EQ(objects[2].value(QStringLiteral("log")).toString(),
@@ -170,7 +170,7 @@ TEST(CliOnChip, MarkAndStandardInput) {
     EXPECT_EQ(FramesReceived(chip),
               (QStringList{QStringLiteral("FD 00 08 01 01 5B 76 31 30 5D 84"),
                            QString::fromLatin1(
-                               TextFrame(QStringLiteral("你好\r\n")).toHex(' ').toUpper())}));
+                               ToQBytes(TextFrame(u"你好\r\n")).toHex(' ').toUpper())}));
 }
 
 // --------------------------------------------------- against a test peer
@@ -332,7 +332,7 @@ TEST(CliOnPeer, NoWaitEndsOnceTheFirstPieceIsWritten) {
     Cli cli(on.config,
             on.args({QStringLiteral("speak"), QStringLiteral("--no-wait"), QString(450, u'a')}));
     EXPECT_EQ(cli.finish(), 0) << cli.err.toStdString();
-    EXPECT_EQ(on.peer.read(1000), TextFrame(QString(200, u'a')));
+    EXPECT_EQ(on.peer.read(1000), ToQBytes(TextFrame(std::u16string(200, u'a'))));
 }
 
 TEST(CliOnPeer, CtrlCDuringSpeakSendsStopAndEndsWith130) {
@@ -344,7 +344,7 @@ TEST(CliOnPeer, CtrlCDuringSpeakSendsStopAndEndsWith130) {
         on.peer.write("\x41");
         PumpEvents(200);
         ::kill(static_cast<pid_t>(cli.process.processId()), SIGINT);
-        EXPECT_EQ(on.peer.readAtLeast(5, kWaitMs), ControlFrame(0x02));
+        EXPECT_EQ(on.peer.readAtLeast(5, kWaitMs), ToQBytes(ControlFrame(0x02)));
         if (stopAccepted)
             on.peer.write("\x41");
         QElapsedTimer t;
@@ -352,7 +352,7 @@ TEST(CliOnPeer, CtrlCDuringSpeakSendsStopAndEndsWith130) {
         EXPECT_EQ(cli.finish(), 130) << stopAccepted;
         // Without an answer the stop waits a second at most.
         EXPECT_LT(t.elapsed(), 2500);
-        EXPECT_TRUE(cli.text().contains(WithLf(FrameLogText(ControlFrame(0x02)))));
+        EXPECT_TRUE(cli.text().contains(WithLf(ToQString(FrameLogText(ControlFrame(0x02))))));
     }
 }
 

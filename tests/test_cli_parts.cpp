@@ -1,14 +1,15 @@
 // The command-line program's parts: its options, how it reads a text file,
 // the pieces it cuts a text into, and its JSON.
 #include "cli/chip_line.h"
+#include "qt/qt_text.h"
 #include "cli/cli_options.h"
 #include "cli/exit_status.h"
 #include "cli/frame_plan.h"
 #include "cli/session.h"
 #include "cli/text_input.h"
 #include "cli/traffic_report.h"
-#include "demo/demo_texts.h"
-#include "frames/frame_builders.h"
+#include "core/demo_texts.h"
+#include "core/frame_builders.h"
 #include "frames/text_decode.h"
 #include "tests/support/pty_peer.h"
 
@@ -235,14 +236,14 @@ TEST(TextFiles, SpeakFollowsTheTextFileRule) {
         } else {
             EXPECT_EQ(plan.status, ExitStatus::Ok) << plan.error.toStdString();
             ASSERT_EQ(plan.frames.size(), 1);
-            EXPECT_EQ(plan.frames[0].bytes.toHex(' '), TextFrame(c.spoken).toHex(' '));
+            EXPECT_EQ(plan.frames[0].bytes.toHex(' '), ToQBytes(TextFrame(ToU16(c.spoken))).toHex(' '));
         }
     }
 }
 
 TEST(Pieces, ChipIntroductionGoesOutAsTheWindowCutsIt) {
     QList<int> sizes;
-    for (const QByteArray& f : TextPieces(ChipIntroText(), 0))
+    for (const QByteArray& f : TextPieces(ToQString(ChipIntroText()), 0))
         sizes << int(f.size()) - 6;
     EXPECT_EQ(sizes, (QList<int>{200, 199, 200, 199, 187}));
 }

@@ -1,6 +1,7 @@
 // vxt4710-cli's --port as a program: COM names outside the range, device
 // paths relative to the current folder, and what it says about the port.
-#include "frames/frame_builders.h"
+#include "qt/qt_text.h"
+#include "core/frame_builders.h"
 #include "tests/support/form_harness.h"
 #include "tests/support/pty_peer.h"
 
@@ -88,7 +89,7 @@ TEST(CliPorts, ARelativeDevicePathStartsInTheCurrentFolder) {
     // (Not pts/0: under /dev that may be the peer itself.)
     run.link(QStringLiteral("vxt-lines/0"), peer.devicePath());
     run.start({QStringLiteral("--port"), QStringLiteral("vxt-lines/0"), QStringLiteral("query")});
-    EXPECT_EQ(peer.readAtLeast(5, kWaitMs), ControlFrame(0x21));
+    EXPECT_EQ(peer.readAtLeast(5, kWaitMs), ToQBytes(ControlFrame(0x21)));
     peer.write("\x4F");
     EXPECT_EQ(run.finish(), 0) << run.err.toStdString();
     EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
@@ -101,7 +102,7 @@ TEST(CliPorts, ALinkedComNameSaysNothingAndHelpNamesTheFolder) {
     CliRun run;
     QFile::link(peer.devicePath(), run.ports() + QStringLiteral("/com20"));
     run.start({QStringLiteral("--port"), QStringLiteral("com20"), QStringLiteral("query")});
-    EXPECT_EQ(peer.readAtLeast(5, kWaitMs), ControlFrame(0x21));
+    EXPECT_EQ(peer.readAtLeast(5, kWaitMs), ToQBytes(ControlFrame(0x21)));
     peer.write("\x4F");
     EXPECT_EQ(run.finish(), 0);
     EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();

@@ -2,8 +2,9 @@
 // window would cut short (a lone last digit), and bad usage, which under
 // --json ends with a JSON result object like every other refusal.
 #include "cli/cli_options.h"
+#include "qt/qt_text.h"
 #include "cli/frame_plan.h"
-#include "frames/hex_entry.h"
+#include "core/hex_entry.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -74,10 +75,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The window's parsing stays as designed: it ignores the lone last digit.
 TEST(CliHex, TheWindowStillIgnoresALoneLastDigit) {
-    EXPECT_EQ(ParseHexGroups(QStringLiteral("fd 00 0")), QByteArray::fromHex("fd00"));
-    EXPECT_EQ(HexLoneTail(QStringLiteral("fd 00 0")), 6);
-    EXPECT_EQ(HexLoneTail(QStringLiteral("fd 00 ")), -1);
-    EXPECT_EQ(HexLoneTail(QStringLiteral("fd 00")), -1);
+    EXPECT_EQ(ParseHexGroups(u"fd 00 0"), std::string("\xfd\x00", 2));
+    EXPECT_EQ(HexLoneTail(u"fd 00 0"), 6);
+    EXPECT_EQ(HexLoneTail(u"fd 00 "), -1);
+    EXPECT_EQ(HexLoneTail(u"fd 00"), -1);
 }
 
 struct UsageCase {

@@ -1,7 +1,8 @@
 // vxt4710-cli's run against a chip: termination signals and a closed standard
 // output stop the chip first, a typed frame waits for what its command gets,
 // and a status byte out of order neither ends a piece nor goes unreported.
-#include "frames/frame_builders.h"
+#include "core/frame_builders.h"
+#include "qt/qt_text.h"
 #include "tests/support/cli_process.h"
 
 #include <QJsonDocument>
@@ -64,7 +65,7 @@ TEST_P(EndedBy, OutsideSpeakNoStopGoesOut) {
     PtyPeer peer;
     ASSERT_TRUE(peer.ok());
     CliProcess cli(config, On(peer.devicePath(), {QStringLiteral("query")}));
-    ASSERT_EQ(peer.readAtLeast(5, kWaitMs), ControlFrame(0x21));
+    ASSERT_EQ(peer.readAtLeast(5, kWaitMs), ToQBytes(ControlFrame(0x21)));
     cli.signal(c.signo);
     EXPECT_EQ(cli.finish(), c.status) << cli.err.toStdString();
     EXPECT_TRUE(peer.read(300).isEmpty());
@@ -86,7 +87,7 @@ TEST(EndedBy, ASecondSignalWhileASilentChipOwesTheStopsAcceptanceEndsAtOnce) {
     peer.write("\x41");
     PumpEvents(200);
     cli.signal(SIGTERM);
-    ASSERT_EQ(peer.readAtLeast(5, kWaitMs), ControlFrame(0x02));
+    ASSERT_EQ(peer.readAtLeast(5, kWaitMs), ToQBytes(ControlFrame(0x02)));
     QElapsedTimer sinceSecond;
     sinceSecond.start();
     cli.signal(SIGINT);
@@ -218,7 +219,7 @@ TEST(OutOfOrder, A4FBeforeThePiecesAcceptanceSendsNothingAndIsReported) {
     peer.write("\x41");
     PumpEvents(100);
     peer.write("\x41\x4F"); // a second acceptance is out of order too
-    EXPECT_EQ(peer.readAtLeast(56, kWaitMs), TextFrame(QString(50, u'a')));
+    EXPECT_EQ(peer.readAtLeast(56, kWaitMs), ToQBytes(TextFrame(std::u16string(50, u'a'))));
     peer.write("\x41\x4F");
     ASSERT_EQ(cli.finish(), 0) << cli.err.toStdString();
 
@@ -244,11 +245,11 @@ TEST(OutOfOrder, ConfirmIdleSendsTheNextPieceOnlyOnAnIdleAnswer) {
     ASSERT_EQ(peer.readAtLeast(206, kWaitMs).size(), 206);
     // Accepted, then a stray 0x4F while the chip still speaks.
     peer.write("\x41\x4F");
-    ASSERT_EQ(peer.readAtLeast(5, kWaitMs), ControlFrame(0x21));
+    ASSERT_EQ(peer.readAtLeast(5, kWaitMs), ToQBytes(ControlFrame(0x21)));
     peer.write("\x4E"); // still speaking: no piece, a query again later
-    ASSERT_EQ(peer.readAtLeast(5, kWaitMs), ControlFrame(0x21));
+    ASSERT_EQ(peer.readAtLeast(5, kWaitMs), ToQBytes(ControlFrame(0x21)));
     peer.write("\x4F");
-    EXPECT_EQ(peer.readAtLeast(56, kWaitMs), TextFrame(QString(50, u'a')));
+    EXPECT_EQ(peer.readAtLeast(56, kWaitMs), ToQBytes(TextFrame(std::u16string(50, u'a'))));
     peer.write("\x41\x4F");
     ASSERT_EQ(cli.finish(), 0) << cli.err.toStdString();
 }
@@ -268,7 +269,7 @@ TEST(OutOfOrder, ConfirmIdleGivesUpAfterTheTimeout) {
     t.start();
     int queries = 0;
     while (cli.process.state() == QProcess::Running && t.elapsed() < 10000) {
-        if (peer.readAtLeast(5, 500) == ControlFrame(0x21)) {
+        if (peer.readAtLeast(5, 500) == ToQBytes(ControlFrame(0x21))) {
             ++queries;
             peer.write("\x4E");
         }

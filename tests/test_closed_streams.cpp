@@ -3,7 +3,8 @@
 // open on /dev/null before it opens anything else, so that its port or a file
 // never becomes descriptor 1 or 2 and its messages go nowhere they must not.
 #include "core/commands.h"
-#include "frames/frame_builders.h"
+#include "qt/qt_text.h"
+#include "core/frame_builders.h"
 #include "tests/support/pty_peer.h"
 
 #include <QDir>
@@ -140,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(
             [](const QString& device, const QString&) {
                 return QStringList{QStringLiteral("--port"), device, QStringLiteral("query")};
             },
-            ControlFrame(FrameCommand::Query), true, false}),
+            ToQBytes(ControlFrame(FrameCommand::Query)), true, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The set-rate frame and nothing else goes onto the line: the message "now at
@@ -153,7 +154,7 @@ TEST(ClosedStreamsCli, RateChangePutsOnlyItsFrameOnTheLine) {
                   {QStringLiteral("--port"), peer.devicePath(), QStringLiteral("rate"),
                    QStringLiteral("19200")},
                   home.path(), home.path());
-    const QByteArray frame = SetRateFrame(1);
+    const QByteArray frame = ToQBytes(SetRateFrame(1));
     ASSERT_EQ(peer.readAtLeast(static_cast<int>(frame.size()), kWaitMs), frame);
     peer.write("\x41");
     EXPECT_EQ(run.finish(), 0);

@@ -1,5 +1,5 @@
 // The three demonstration texts and their load buttons.
-#include "demo/demo_texts.h"
+#include "core/demo_texts.h"
 #include "tests/support/form_harness.h"
 
 #include <QRegularExpression>
@@ -7,6 +7,13 @@
 #include <gtest/gtest.h>
 
 namespace {
+
+QStringList QLines(const std::vector<std::u16string>& lines) {
+    QStringList q;
+    for (const auto& l : lines)
+        q << ToQString(l);
+    return q;
+}
 
 struct ExpectedLine {
     int number;
@@ -99,18 +106,18 @@ qsizetype GbkBytes(const QString& text) {
 } // namespace
 
 TEST(DemoTexts, EveryTableLineIsExact) {
-    ExpectLines(ShowcaseLines(), kShowcaseExpected);
-    ExpectLines(ChipIntroLines(), kChipIntroExpected);
-    ExpectLines(PromptToneLines(), kPromptToneExpected);
+    ExpectLines(QLines(ShowcaseLines()), kShowcaseExpected);
+    ExpectLines(QLines(ChipIntroLines()), kChipIntroExpected);
+    ExpectLines(QLines(PromptToneLines()), kPromptToneExpected);
 }
 
 TEST(DemoTexts, JoinedByCrLfWithNothingAfterTheLastLine) {
     const struct {
         QString text;
         QStringList lines;
-    } cases[] = {{ShowcaseText(), ShowcaseLines()},
-                 {ChipIntroText(), ChipIntroLines()},
-                 {PromptToneText(), PromptToneLines()}};
+    } cases[] = {{ToQString(ShowcaseText()), QLines(ShowcaseLines())},
+                 {ToQString(ChipIntroText()), QLines(ChipIntroLines())},
+                 {ToQString(PromptToneText()), QLines(PromptToneLines())}};
     for (const auto& c : cases) {
         EXPECT_EQ(c.text, c.lines.join(QStringLiteral("\r\n")));
         EXPECT_FALSE(c.text.endsWith(QLatin1Char('\n')));
@@ -121,14 +128,14 @@ TEST(DemoTexts, JoinedByCrLfWithNothingAfterTheLastLine) {
 }
 
 TEST(DemoTexts, SizesInCharactersAndGbkBytes) {
-    EXPECT_EQ(ChipIntroText().size(), 552);
-    EXPECT_EQ(GbkBytes(ChipIntroText()), 985);
+    EXPECT_EQ(ToQString(ChipIntroText()).size(), 552);
+    EXPECT_EQ(GbkBytes(ToQString(ChipIntroText())), 985);
 
-    const QString tones = PromptToneText();
+    const QString tones = ToQString(PromptToneText());
     EXPECT_EQ(tones.size(), 455);
     EXPECT_EQ(GbkBytes(tones), 455);
 
-    const QString showcase = ShowcaseText();
+    const QString showcase = ToQString(ShowcaseText());
     EXPECT_TRUE(showcase.startsWith(QStringLiteral("\r\n")));
     EXPECT_EQ(showcase.split(QStringLiteral("\r\n")).size(), 27);
     // Every character has a GBK code (GbkBytes checks), so the chip gets it all.
@@ -155,11 +162,11 @@ TEST(DemoTexts, PromptTagsStandFiveToALineInColumnsOfTen) {
     group(QStringLiteral("msg"), 'a', 'h');
     expected << QString();
     group(QStringLiteral("ring"), 'a', 'o');
-    EXPECT_EQ(PromptToneLines(), expected);
+    EXPECT_EQ(QLines(PromptToneLines()), expected);
 }
 
 TEST(DemoTexts, ShowcaseLinesWrittenWithinTheirShape) {
-    const QStringList lines = ShowcaseLines();
+    const QStringList lines = QLines(ShowcaseLines());
     const struct {
         int number;
         const char* pattern;
@@ -207,9 +214,9 @@ TEST(DemoTexts, LoadingReplacesTheTextSelectsNothingSendsNothing) {
     const struct {
         Handler load;
         QString text;
-    } buttons[] = {{&Form1::Command1_Click, ShowcaseText()},
-                   {&Form1::Command31_Click, ChipIntroText()},
-                   {&Form1::Command32_Click, PromptToneText()}};
+    } buttons[] = {{&Form1::Command1_Click, ToQString(ShowcaseText())},
+                   {&Form1::Command31_Click, ToQString(ChipIntroText())},
+                   {&Form1::Command32_Click, ToQString(PromptToneText())}};
     h->AppendLog(QStringLiteral("earlier entry"));
     const QString log = h.log();
     const auto writtenBefore = h.fake->written.size();
@@ -235,9 +242,9 @@ TEST(DemoTexts, LoadingReplacesTheTextSelectsNothingSendsNothing) {
 TEST(DemoTexts, ButtonsAreWired) {
     FormHarness h;
     h->Command31->click();
-    EXPECT_EQ(h->Text3->Text(), ChipIntroText());
+    EXPECT_EQ(h->Text3->Text(), ToQString(ChipIntroText()));
     h->Command32->click();
-    EXPECT_EQ(h->Text3->Text(), PromptToneText());
+    EXPECT_EQ(h->Text3->Text(), ToQString(PromptToneText()));
     h->Command1->click();
-    EXPECT_EQ(h->Text3->Text(), ShowcaseText());
+    EXPECT_EQ(h->Text3->Text(), ToQString(ShowcaseText()));
 }

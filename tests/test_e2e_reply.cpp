@@ -1,6 +1,6 @@
 // End to end: the console with its real serial control on a pseudo-terminal,
 // the simulated chip at the other end.
-#include "frames/frame_codec.h"
+#include "core/frame_codec.h"
 #include "frames/gbk.h"
 #include "tests/support/chipsim_process.h"
 #include "tests/support/form_harness.h"
@@ -62,7 +62,7 @@ TEST(EndToEnd, ShortTextIsAcceptedAndSpoken) {
     b->Text3->SetText(QStringLiteral("你好"));
     b->Command6_Click();
     ASSERT_TRUE(WaitUntil([&] { return b.count(kIdle) == 1; }, kWaitMs)) << b.log().toStdString();
-    EXPECT_EQ(b.log(), FrameLogText(Hex("FD 00 07 01 01 C4 E3 BA C3 A4")) + Lines({kOk, kIdle}));
+    EXPECT_EQ(b.log(), ToQString(FrameLogText(ToStdBytes(Hex("FD 00 07 01 01 C4 E3 BA C3 A4")))) + Lines({kOk, kIdle}));
     EXPECT_EQ(b.chipLines(QStringLiteral("recv ")),
               QStringList{QStringLiteral("recv FD 00 07 01 01 C4 E3 BA C3 A4 | synthesize 4 "
                                          "bytes, music 0, encoding 1 | now v10 m4 t4 o0")});

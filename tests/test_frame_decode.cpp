@@ -1,9 +1,9 @@
 // What the analysis window and the hex entry's tooltip say about a frame:
 // command names, parameters, text with named control marks, and the checks of
 // header, length field and checksum.
-#include "frames/frame_codec.h"
+#include "core/frame_codec.h"
 #include "frames/frame_decode.h"
-#include "frames/hex_entry.h"
+#include "core/hex_entry.h"
 #include "frames/hex_entry_check.h"
 #include "tests/support/form_harness.h"
 
@@ -14,7 +14,7 @@ namespace {
 // A frame with the right checksum appended.
 QByteArray Sealed(const char* spaced) {
     QByteArray f = Hex(spaced);
-    f += char(XorOf(f));
+    f += char(XorOf(ToStdBytes(f)));
     return f;
 }
 
@@ -26,7 +26,7 @@ TEST(FrameDecode, MeaningAndCheckOfEachKindOfFrame) {
         QString check;
     };
     QByteArray longer = Hex("FD 00 0F 01 01 B0 A1 B0 A1 B0 A1 B0 A1 B0 A1 B0 A1 B0 A1");
-    longer += char(XorOf(longer));
+    longer += char(XorOf(ToStdBytes(longer)));
     const Case cases[] = {
         {"stop", Hex("FD 00 02 02 FD"), "停止", "✓"},
         {"pause", Hex("FD 00 02 03 FC"), "暂停", "✓"},

@@ -1,5 +1,5 @@
 // Checksum, frame log text and the GBK measure.
-#include "frames/frame_codec.h"
+#include "core/frame_codec.h"
 #include "frames/gbk.h"
 #include "tests/support/form_harness.h"
 #include "tests/support/log_entry.h"
@@ -28,7 +28,7 @@ TEST(XorInto, SampleFrameChecksum) {
     for (char b : frame)
         XorInto(sum, uint8_t(b));
     EXPECT_EQ(sum, 0xF2);
-    EXPECT_EQ(XorOf(frame), 0xF2);
+    EXPECT_EQ(XorOf(ToStdBytes(frame)), 0xF2);
 }
 
 TEST(FrameLogText, ExactText) {
@@ -43,8 +43,8 @@ TEST(FrameLogText, ExactText) {
         {"ab cd ef", label + " 3\r\n---->0xAB 0xCD 0xEF \r\n"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(FrameLogText(Hex(c.frame)), c.text) << c.frame;
-    EXPECT_EQ(FrameLogText(QByteArray(206, 'a')).size(), label.size() + 6 + 5 + 206 * 5 + 2);
+        EXPECT_EQ(ToQString(FrameLogText(ToStdBytes(Hex(c.frame)))), c.text) << c.frame;
+    EXPECT_EQ(FrameLogText(std::string(206, 'a')).size(), label.size() + 6 + 5 + 206 * 5 + 2);
 }
 
 TEST(LogFrame, EntriesFollowEachOtherAndTheCaretGoesToTheEnd) {
@@ -54,8 +54,8 @@ TEST(LogFrame, EntriesFollowEachOtherAndTheCaretGoesToTheEnd) {
     h->LogFrame(Hex("FD"));
     h->LastDataIndex = 3;
     h->LogFrame(Hex("FD 00 02 02 FD 99")); // only up to the checksum
-    EXPECT_EQ(h.log(), QStringLiteral("earlier\r\n") + FrameLogText(Hex("FD")) +
-                           FrameLogText(Hex("FD 00 02 02 FD")));
+    EXPECT_EQ(h.log(), QStringLiteral("earlier\r\n") + ToQString(FrameLogText(ToStdBytes(Hex("FD")))) +
+                           ToQString(FrameLogText(ToStdBytes(Hex("FD 00 02 02 FD")))));
     EXPECT_EQ(h->Text4->SelStart(), h->Text4->Length());
     EXPECT_EQ(h->Text4->SelLength(), 0);
 }

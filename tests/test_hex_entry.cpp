@@ -1,6 +1,7 @@
 // The hex entry parser on its own: the typed cases, the limits, and a
 // randomized comparison with a model written another way.
-#include "frames/hex_entry.h"
+#include "core/hex_entry.h"
+#include "qt/qt_text.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -13,7 +14,9 @@
 namespace {
 
 std::optional<QByteArray> Parse(const QString& text) {
-    return ParseHexGroups(text);
+    if (const auto bytes = ParseHexGroups(ToU16(text)))
+        return ToQBytes(*bytes);
+    return std::nullopt;
 }
 
 QByteArray Bytes(const char* hex) {
@@ -162,7 +165,7 @@ void CompareWithModel(quint32 seed, int maxRounds, qint64 maxMs) {
     clock.start();
     for (int round = 0; round < maxRounds && clock.elapsed() < maxMs; ++round) {
         const QString text = RandomText(rng);
-        const auto got = ParseHexGroups(text);
+        const auto got = Parse(text);
         const auto want = Model(text);
         if (got != want) {
             ADD_FAILURE() << "seed " << seed << " round " << round << " text of " << text.size()

@@ -1,7 +1,7 @@
 // Frames typed in hexadecimal and sent with the computed (Command29) or the
 // typed (Command30) checksum: on a real pseudo-terminal line and on the fake,
 // with the work log and the format message.
-#include "frames/frame_codec.h"
+#include "core/frame_codec.h"
 #include "tests/support/wired_console.h"
 
 #include <QTest>
@@ -59,7 +59,7 @@ TEST_P(HexLine, TypedTextsOnTheLineAndInTheLog) {
                 const QByteArray frame = Hex(*expected);
                 EXPECT_EQ(console->Sent(frame.size()).toHex(' ').toStdString(),
                           frame.toHex(' ').toStdString());
-                EXPECT_EQ(console->harness().log(), FrameLogText(frame));
+                EXPECT_EQ(console->harness().log(), ToQString(FrameLogText(ToStdBytes(frame))));
                 EXPECT_TRUE(console->harness().messages.isEmpty());
             } else {
                 EXPECT_EQ(console->Sent(0), QByteArray());
@@ -144,7 +144,7 @@ TEST(HexFrames, APortThatFailsKeepsTheLogEntry) {
     h.messages.clear();
     h->Text5->SetText(QStringLiteral("fd 00 02 02 fd"));
     h->Command30_Click();
-    EXPECT_EQ(h.log(), FrameLogText(Hex("FD 00 02 02 FD")));
+    EXPECT_EQ(h.log(), ToQString(FrameLogText(ToStdBytes(Hex("FD 00 02 02 FD")))));
     EXPECT_EQ(h.messages, QStringList{kPortFailureMessage});
 }
 

@@ -1,5 +1,5 @@
 // The repetition test's interval as typed into Text1.
-#include "demo/interval.h"
+#include "core/interval.h"
 #include "tests/support/form_harness.h"
 
 #include <gtest/gtest.h>
@@ -39,7 +39,7 @@ TEST(Interval, NumbersGiveWholeSecondsRoundedDownTimesAThousand) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
-        const auto ms = IntervalMsFromText(QString::fromUtf8(c.text));
+        const auto ms = IntervalMsFromText(ToU16(QString::fromUtf8(c.text)));
         ASSERT_TRUE(ms.has_value());
         EXPECT_EQ(*ms, c.ms);
     }
@@ -49,7 +49,7 @@ TEST(Interval, AnythingElseIsNoNumber) {
     for (const char* text : {"", " ", "abc", "3s", "1e3", "1,5", "3 0", "+", "-", ".", "-.",
                              "1.2.3", "--1", "+-1", "0x10", "３０", "30秒"}) {
         SCOPED_TRACE(text);
-        EXPECT_FALSE(IntervalMsFromText(QString::fromUtf8(text)).has_value());
+        EXPECT_FALSE(IntervalMsFromText(ToU16(QString::fromUtf8(text))).has_value());
     }
 }
 

@@ -1,6 +1,6 @@
 // Continuous playback: first with the fake control playing the chip's replies,
 // then end to end against the simulated chip on a pseudo-terminal.
-#include "demo/demo_texts.h"
+#include "core/demo_texts.h"
 #include "tests/support/chipsim_process.h"
 #include "tests/support/form_harness.h"
 #include "tests/support/log_entry.h"
@@ -137,7 +137,7 @@ TEST_F(FakeChip, LoadingDuringPlaybackLeavesItRunning) {
     // from its start.
     h.fake->written.clear();
     h.fake->Receive(kIdle);
-    EXPECT_EQ(TextFrames(h.fake->written), QList<QByteArray>{Gbk(PromptToneText().left(200))});
+    EXPECT_EQ(TextFrames(h.fake->written), QList<QByteArray>{Gbk(ToQString(PromptToneText()).left(200))});
 }
 
 TEST_F(FakeChip, ButtonIsWired) {
@@ -199,7 +199,7 @@ TEST_F(SimulatedChip, ChipIntroductionGoesOutInFivePieces) {
     form()->Command31_Click();
     const QList<QByteArray> texts = PlayAll(form()->Text3->Text(), 5);
     EXPECT_EQ(Sizes(texts), QList<int>({200, 199, 200, 199, 187}));
-    EXPECT_EQ(texts.join(), Gbk(ChipIntroText()));
+    EXPECT_EQ(texts.join(), Gbk(ToQString(ChipIntroText())));
     // The third piece ends inside "19200bps": the cut ignores words and numbers.
     EXPECT_TRUE(texts.value(2).endsWith("1"));
     EXPECT_TRUE(texts.value(3).startsWith("9200bps"));
@@ -210,7 +210,7 @@ TEST_F(SimulatedChip, PromptTonesGoOutInThreePieces) {
     form()->Command32_Click();
     const QList<QByteArray> texts = PlayAll(form()->Text3->Text(), 3);
     EXPECT_EQ(Sizes(texts), QList<int>({200, 200, 55}));
-    EXPECT_EQ(texts.join(), Gbk(PromptToneText()));
+    EXPECT_EQ(texts.join(), Gbk(ToQString(PromptToneText())));
 }
 
 TEST_F(SimulatedChip, TwoHundredBytesAreOneFrameAndTheFirstIdleEndsPlayback) {

@@ -1,5 +1,5 @@
 // The repetition test, run with recorded sleeps and the fake serial control.
-#include "demo/demo_texts.h"
+#include "core/demo_texts.h"
 #include "tests/support/form_harness.h"
 
 #include <QCoreApplication>
@@ -127,12 +127,12 @@ TEST(Repeat, TenThousandCyclesUnlessLowered) {
 }
 
 TEST_F(RepeatFixture, EveryPlayIsTheFirstPieceOfALongText) {
-    h->Text3->SetText(ChipIntroText());
+    h->Text3->SetText(ToQString(ChipIntroText()));
     h->Text3->SetSelStart(300); // a selection of the user's is ignored
     h->Text3->SetSelLength(20);
     h->Command4_Click();
     QStringEncoder gbk("GBK");
-    const QByteArray first = gbk.encode(ChipIntroText().left(119));
+    const QByteArray first = gbk.encode(ToQString(ChipIntroText()).left(119));
     ASSERT_EQ(first.size(), 200);
     int plays = 0;
     for (const QByteArray& frame : h.fake->written) {

@@ -1,7 +1,7 @@
 // The reply handler over the fake serial control: what each read of status
 // bytes writes to the log, how a rate change is completed or abandoned, and
 // how an idle reply carries continuous playback on.
-#include "frames/frame_codec.h"
+#include "core/frame_codec.h"
 #include "frames/gbk.h"
 #include "tests/support/form_harness.h"
 #include "tests/support/log_entry.h"
@@ -258,8 +258,8 @@ TEST(Reply, PlaysA225CharacterTextInThreePieces) {
     EXPECT_EQ(Payload(h.fake->written[2]), GbkBytes(text.mid(200, 25)));
     // Each piece's entry follows the idle line that asked for it.
     const auto& w = h.fake->written;
-    EXPECT_EQ(h.log(), FrameLogText(w[0]) + Lines({kOk, kIdle}) + FrameLogText(w[1]) +
-                           Lines({kOk, kIdle}) + FrameLogText(w[2]) + Lines({kOk, kIdle}));
+    EXPECT_EQ(h.log(), ToQString(FrameLogText(ToStdBytes(w[0]))) + Lines({kOk, kIdle}) + ToQString(FrameLogText(ToStdBytes(w[1]))) +
+                           Lines({kOk, kIdle}) + ToQString(FrameLogText(ToStdBytes(w[2]))) + Lines({kOk, kIdle}));
 }
 
 TEST(Reply, PlaybackEndsWhenNothingIsLeft) {

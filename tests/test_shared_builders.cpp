@@ -2,8 +2,8 @@
 // builder makes for the same input, leaves the frame state the designed steps
 // leave, and the reply handler logs what the shared explanation says for
 // every byte.
-#include "frames/frame_builders.h"
-#include "serial/reply_status.h"
+#include "core/frame_builders.h"
+#include "core/reply_status.h"
 #include "tests/support/form_harness.h"
 #include "tests/support/log_entry.h"
 
@@ -63,36 +63,36 @@ const QString kLong = QString(101, QChar(0x4E2D));
 const QString kStraddle = QString(199, u'a') + QChar(0x4E2D);
 
 const HandlerCase kCases[] = {
-    {"text ascii", [](Form1& f) { Select(f, QStringLiteral("abc"), 0); }, TextFrame(u"abc", 0),
+    {"text ascii", [](Form1& f) { Select(f, QStringLiteral("abc"), 0); }, ToQBytes(TextFrame(u"abc", 0)),
      true},
     {"text chinese music 15", [](Form1& f) { Select(f, QStringLiteral("你好"), 15); },
-     TextFrame(u"你好", 15), true},
+     ToQBytes(TextFrame(u"你好", 15)), true},
     {"text with CR LF", [](Form1& f) { Select(f, QStringLiteral("a\r\nb"), 3); },
-     TextFrame(u"a\r\nb", 3), true},
+     ToQBytes(TextFrame(u"a\r\nb", 3)), true},
     {"text surrogate pair", [](Form1& f) { Select(f, QStringLiteral("x\U0001F600y"), 1); },
-     TextFrame(u"x\U0001F600y", 1), true},
+     ToQBytes(TextFrame(u"x\U0001F600y", 1)), true},
     {"text cut at 200 bytes", [](Form1& f) { Select(f, kLong, 2); },
-     TextFrame(QString(100, QChar(0x4E2D)), 2), true},
+     ToQBytes(TextFrame(std::u16string(100, u'\u4E2D'), 2)), true},
     {"text cut at 199 bytes", [](Form1& f) { Select(f, kStraddle, 0); },
-     TextFrame(QString(199, u'a'), 0), true},
-    {"stop", [](Form1& f) { f.Command7_Click(); }, ControlFrame(FrameCommand::Stop), false},
-    {"pause", [](Form1& f) { f.Command8_Click(); }, ControlFrame(FrameCommand::Pause), false},
-    {"resume", [](Form1& f) { f.Command9_Click(); }, ControlFrame(FrameCommand::Resume), false},
-    {"sleep", [](Form1& f) { f.Command21_Click(); }, ControlFrame(FrameCommand::Sleep), false},
-    {"query", [](Form1& f) { f.Command28_Click(); }, ControlFrame(FrameCommand::Query), false},
-    {"rate 9600", [](Form1& f) { SetRate(f, 0); }, SetRateFrame(0), false},
-    {"rate 38400", [](Form1& f) { SetRate(f, 2); }, SetRateFrame(2), false},
-    {"mark speed", [](Form1& f) { Scroll(f, 3); }, ControlMarkFrame("[t2]"), false},
-    {"mark option 1", [](Form1& f) { f.Option1_Click(); }, ControlMarkFrame("[o0]"), false},
-    {"mark defaults", [](Form1& f) { f.Command34_Click(); }, ControlMarkFrame("[d]"), false},
+     ToQBytes(TextFrame(std::u16string(199, u'a'), 0)), true},
+    {"stop", [](Form1& f) { f.Command7_Click(); }, ToQBytes(ControlFrame(FrameCommand::Stop)), false},
+    {"pause", [](Form1& f) { f.Command8_Click(); }, ToQBytes(ControlFrame(FrameCommand::Pause)), false},
+    {"resume", [](Form1& f) { f.Command9_Click(); }, ToQBytes(ControlFrame(FrameCommand::Resume)), false},
+    {"sleep", [](Form1& f) { f.Command21_Click(); }, ToQBytes(ControlFrame(FrameCommand::Sleep)), false},
+    {"query", [](Form1& f) { f.Command28_Click(); }, ToQBytes(ControlFrame(FrameCommand::Query)), false},
+    {"rate 9600", [](Form1& f) { SetRate(f, 0); }, ToQBytes(SetRateFrame(0)), false},
+    {"rate 38400", [](Form1& f) { SetRate(f, 2); }, ToQBytes(SetRateFrame(2)), false},
+    {"mark speed", [](Form1& f) { Scroll(f, 3); }, ToQBytes(ControlMarkFrame("[t2]")), false},
+    {"mark option 1", [](Form1& f) { f.Option1_Click(); }, ToQBytes(ControlMarkFrame("[o0]")), false},
+    {"mark defaults", [](Form1& f) { f.Command34_Click(); }, ToQBytes(ControlMarkFrame("[d]")), false},
     {"hex automatic", [](Form1& f) { Type(f, QStringLiteral("FD 00 02 21"), true); },
-     HexFrame(Hex("FD 00 02 21"), ChecksumMode::Automatic), true},
+     ToQBytes(HexFrame(ToStdBytes(Hex("FD 00 02 21")), ChecksumMode::Automatic)), true},
     {"hex automatic one byte", [](Form1& f) { Type(f, QStringLiteral("fd"), true); },
-     HexFrame(Hex("FD"), ChecksumMode::Automatic), true},
+     ToQBytes(HexFrame(ToStdBytes(Hex("FD")), ChecksumMode::Automatic)), true},
     {"hex typed", [](Form1& f) { Type(f, QStringLiteral("FD 00 02 21 DE"), false); },
-     HexFrame(Hex("FD 00 02 21 DE"), ChecksumMode::Typed), true},
+     ToQBytes(HexFrame(ToStdBytes(Hex("FD 00 02 21 DE")), ChecksumMode::Typed)), true},
     {"hex typed one byte", [](Form1& f) { Type(f, QStringLiteral("FD"), false); },
-     HexFrame(Hex("FD"), ChecksumMode::Typed), true},
+     ToQBytes(HexFrame(ToStdBytes(Hex("FD")), ChecksumMode::Typed)), true},
 };
 
 class HandlerFrames : public ::testing::TestWithParam<HandlerCase> {};
@@ -141,7 +141,7 @@ TEST(ReplyHandler, LogsTheSharedExplanationForEveryByte) {
             h->PendingBaudIndex = pending ? 1 : -1;
             const ReplyExplanation e = ExplainReply(static_cast<uint8_t>(b), pending == 1);
             h.fake->Receive(QByteArray(1, static_cast<char>(b)));
-            const QString expected = e.log.isEmpty() ? QString() : e.log + QStringLiteral("\r\n");
+            const QString expected = e.log.empty() ? QString() : ToQString(e.log) + QStringLiteral("\r\n");
             EXPECT_EQ(h.log(), expected) << b << " pending " << pending;
             const bool ends = e.rate != RateChange::None;
             EXPECT_EQ(h->BaudChangePending, ends ? 0 : pending) << b << " pending " << pending;

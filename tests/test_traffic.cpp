@@ -3,7 +3,7 @@
 // analysis window, which the work log's context menu opens.
 #include "analysis/analysis_window.h"
 #include "analysis/traffic_table.h"
-#include "frames/frame_codec.h"
+#include "core/frame_codec.h"
 #include "tests/support/form_harness.h"
 
 #include <QAction>
@@ -133,7 +133,7 @@ TEST(TrafficCsv, BomHeaderQuotingAndCrLf) {
 
     ClockedRecord c;
     QByteArray comma = Hex("FD 00 06 01 01 61 2C 62");
-    comma += char(XorOf(comma));
+    comma += char(XorOf(ToStdBytes(comma)));
     c.record.RecordSent(comma);
     c.record.RecordReply(0x41, false);
     QBuffer out;
@@ -180,7 +180,7 @@ TEST(ConsoleTraffic, HandTypedWrongChecksumShowsTheRightOneAndLogsAsBefore) {
     h->Text5->SetText(QStringLiteral("fd 00 0f 01 01 b0 a1 b0 a1 b0 a1 b0 a1 b0 a1 b0 a1 00"));
     QTest::mouseClick(h->Command30, Qt::LeftButton);
     const QByteArray typed = Hex("FD 00 0F 01 01 B0 A1 B0 A1 B0 A1 B0 A1 B0 A1 B0 A1 00");
-    EXPECT_EQ(h.log(), FrameLogText(typed));
+    EXPECT_EQ(h.log(), ToQString(FrameLogText(ToStdBytes(typed))));
     ASSERT_EQ(h->Traffic.Count(), 1);
     EXPECT_EQ(Cell(h->Traffic, 0, TrafficColumn::Check).toStdString(), "✗ 应为 0xF2");
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "serial/serial_comm_control.h"
+#include "qt/qt_text.h"
 #include "shell/form1.h"
 #include "tests/support/fake_comm_control.h"
 

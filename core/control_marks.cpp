@@ -1,4 +1,4 @@
-#include "attributes/control_marks.h"
+#include "core/control_marks.h"
 
 namespace {
 constexpr char kSynthesize = 0x01;
@@ -6,29 +6,29 @@ constexpr char kSynthesize = 0x01;
 constexpr char kMarkParameter = 0x01;
 } // namespace
 
-QByteArray ControlMark(char letter, std::optional<int> number) {
-    QByteArray mark;
+std::string ControlMark(char letter, std::optional<int> number) {
+    std::string mark;
     mark += '[';
     mark += letter;
     if (number)
-        mark += QByteArray::number(*number);
+        mark += std::to_string(*number);
     mark += ']';
     return mark;
 }
 
-QByteArray ScrollBarMark(char letter, int value) {
+std::string ScrollBarMark(char letter, int value) {
     return ControlMark(letter, value - 1);
 }
 
-QByteArray ControlMarkFrameBody(uint8_t header, const QByteArray& mark) {
-    QByteArray frame(mark.size() + 6, '\0');
+std::string ControlMarkFrameBody(uint8_t header, std::string_view mark) {
+    std::string frame(mark.size() + 6, '\0');
     frame[0] = static_cast<char>(header);
     frame[1] = 0x00;
     // A mark is a handful of bytes: the length always fits the low byte.
     frame[2] = static_cast<char>(mark.size() + 3);
     frame[3] = kSynthesize;
     frame[4] = kMarkParameter;
-    for (qsizetype i = 0; i < mark.size(); ++i)
+    for (std::size_t i = 0; i < mark.size(); ++i)
         frame[5 + i] = mark[i];
     return frame;
 }

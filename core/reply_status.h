@@ -2,8 +2,8 @@
 // plain code, no widgets.
 #pragma once
 
-#include <QString>
 #include <cstdint>
+#include <string>
 
 namespace ChipStatus {
 constexpr uint8_t Received = 0x41; // frame received correctly
@@ -16,7 +16,7 @@ constexpr uint8_t Idle = 0x4F;     // idle
 // The work-log text for a status byte; baudPending selects the variants of
 // 0x41 and 0x45 that answer a rate change. Empty for a byte that is no
 // status.
-QString ReplyLogText(uint8_t status, bool baudPending);
+std::u16string ReplyLogText(uint8_t status, bool baudPending);
 
 // What one status byte means to the console: its log line, and what it does
 // to a rate change that waits for the chip's answer.
@@ -26,11 +26,11 @@ enum class RateChange {
     Refused, // 0x45: the chip keeps its rate
 };
 struct ReplyExplanation {
-    QString log; // empty for a byte that is no status: nothing is logged
+    std::u16string log; // empty for a byte that is no status: nothing is logged
     RateChange rate = RateChange::None;
 };
 ReplyExplanation ExplainReply(uint8_t status, bool ratePending);
 
 // The settings string for an entry of a rate list (0 = 9600, 1 = 19200,
 // 2 = 38400), or an empty string for any other index.
-QString SettingsForRateIndex(int index);
+std::string SettingsForRateIndex(int index);

@@ -1,24 +1,33 @@
 // The protocol core shared by the window and the command-line program: the
 // cut of a text to one frame, the frame builders, the reply explanation and
 // the position of a bad hex digit.
-#include "frames/frame_builders.h"
-#include "frames/hex_entry.h"
-#include "frames/text_cut.h"
-#include "serial/reply_status.h"
-#include "tests/support/form_harness.h"
+#include "core/frame_builders.h"
+#include "core/hex_entry.h"
+#include "core/text_cut.h"
+#include "core/text_util.h"
+#include "core/reply_status.h"
+#include "core/line_rates.h"
+#include "core/tests/bytes.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-const QString kHan = QStringLiteral("中");       // two GBK bytes
-const QString kEmoji = QString::fromUtf16(u"😀"); // a surrogate pair: '?' '?'
+std::u16string Repeated(const std::u16string& s, int n) {
+    std::u16string r;
+    for (int i = 0; i < n; ++i)
+        r += s;
+    return r;
+}
+
+const std::u16string kHan = u"中";   // two GBK bytes
+const std::u16string kEmoji = u"😀"; // a surrogate pair: '?' '?'
 
 struct CutCase {
     const char* name;
-    QString text;
-    qsizetype start;
-    qsizetype units;
+    std::u16string text;
+    std::ptrdiff_t start;
+    std::ptrdiff_t units;
     int bytes;
     bool trimmed;
 };
@@ -39,50 +48,50 @@ TEST_P(Cut, PieceAndByteCount) {
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, Cut,
-    ::testing::Values(CutCase{"Empty", QString(), 0, 0, 0, false},
-                      CutCase{"StartAtEnd", QStringLiteral("abc"), 3, 0, 0, false},
-                      CutCase{"StartPastEnd", QStringLiteral("abc"), 9, 0, 0, false},
-                      CutCase{"NegativeStart", QStringLiteral("abc"), -1, 0, 0, false},
-                      CutCase{"Short", QStringLiteral("你好"), 0, 2, 4, false},
-                      CutCase{"Exactly200", QString(200, u'a'), 0, 200, 200, false},
-                      CutCase{"Ascii201", QString(201, u'a'), 0, 200, 200, true},
-                      CutCase{"HanStraddles", QString(199, u'a') + kHan, 0, 199, 199, true},
-                      CutCase{"Han101", kHan.repeated(101), 0, 100, 200, true},
-                      CutCase{"Han100Exactly", kHan.repeated(100), 0, 100, 200, false},
-                      CutCase{"FromTheMiddle", QStringLiteral("xyz") + kHan.repeated(150), 3, 100,
+    ::testing::Values(CutCase{"Empty", u"", 0, 0, 0, false},
+                      CutCase{"StartAtEnd", u"abc", 3, 0, 0, false},
+                      CutCase{"StartPastEnd", u"abc", 9, 0, 0, false},
+                      CutCase{"NegativeStart", u"abc", -1, 0, 0, false},
+                      CutCase{"Short", u"你好", 0, 2, 4, false},
+                      CutCase{"Exactly200", std::u16string(200, u'a'), 0, 200, 200, false},
+                      CutCase{"Ascii201", std::u16string(201, u'a'), 0, 200, 200, true},
+                      CutCase{"HanStraddles", std::u16string(199, u'a') + kHan, 0, 199, 199, true},
+                      CutCase{"Han101", Repeated(kHan, 101), 0, 100, 200, true},
+                      CutCase{"Han100Exactly", Repeated(kHan, 100), 0, 100, 200, false},
+                      CutCase{"FromTheMiddle", std::u16string(u"xyz") + Repeated(kHan, 150), 3, 100,
                               200, true},
-                      CutCase{"LineBreaksCount", QStringLiteral("a\r\nb"), 0, 4, 4, false},
+                      CutCase{"LineBreaksCount", u"a\r\nb", 0, 4, 4, false},
                       // 198 bytes, then a pair: its halves stay together (200 bytes).
-                      CutCase{"PairFitsWhole", QString(198, u'a') + kEmoji + QStringLiteral("b"), 0,
+                      CutCase{"PairFitsWhole", std::u16string(198, u'a') + kEmoji + u"b", 0,
                               200, 200, true},
                       // 199 bytes, then a pair: cutting after its first half would split it.
-                      CutCase{"PairNotSplit", QString(199, u'a') + kEmoji, 0, 199, 199, true}),
+                      CutCase{"PairNotSplit", std::u16string(199, u'a') + kEmoji, 0, 199, 199, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Cut, PiecesOfALongTextJoinToTheWholeText) {
-    QString text;
+    std::u16string text;
     for (int i = 0; i < 777; ++i)
-        text += (i % 7 == 0) ? QStringLiteral("\r\n") : (i % 3 ? kHan : QStringLiteral("x"));
-    qsizetype start = 0;
+        text += (i % 7 == 0) ? u"\r\n" : (i % 3 ? kHan : u"x");
+    std::ptrdiff_t start = 0;
     int pieces = 0;
-    while (start < text.size()) {
+    while (start < std::ptrdiff_t(text.size())) {
         const TextCut cut = CutTextForFrame(text, start);
         ASSERT_GT(cut.units, 0);
         ASSERT_LE(cut.bytes, 200);
         // Every piece but the last fills the frame as far as whole characters allow.
-        if (start + cut.units < text.size()) {
+        if (start + cut.units < std::ptrdiff_t(text.size())) {
             EXPECT_GE(cut.bytes, 199);
         }
         start += cut.units;
         ++pieces;
     }
-    EXPECT_EQ(start, text.size());
+    EXPECT_EQ(start, std::ptrdiff_t(text.size()));
     EXPECT_GT(pieces, 5);
 }
 
 struct FrameCase {
     const char* name;
-    QByteArray built;
+    std::string built;
     const char* expected;
 };
 
@@ -93,7 +102,7 @@ void PrintTo(const FrameCase& c, std::ostream* os) {
 class Builders : public ::testing::TestWithParam<FrameCase> {};
 
 TEST_P(Builders, ExactBytes) {
-    EXPECT_EQ(GetParam().built.toHex(' ').toUpper(), QByteArray(GetParam().expected));
+    EXPECT_EQ(SpacedHex(GetParam().built), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -108,14 +117,14 @@ INSTANTIATE_TEST_SUITE_P(
         FrameCase{"Rate19200", SetRateFrame(1), "FD 00 03 31 01 CE"},
         FrameCase{"Rate38400", SetRateFrame(2), "FD 00 03 31 02 CD"},
         FrameCase{"RateUnknown", SetRateFrame(3), ""},
-        FrameCase{"TextNiHao", TextFrame(QStringLiteral("你好")), "FD 00 07 01 01 C4 E3 BA C3 A4"},
-        FrameCase{"TextMusic15", TextFrame(QStringLiteral("你好"), 15),
+        FrameCase{"TextNiHao", TextFrame(u"你好"), "FD 00 07 01 01 C4 E3 BA C3 A4"},
+        FrameCase{"TextMusic15", TextFrame(u"你好", 15),
                   "FD 00 07 01 79 C4 E3 BA C3 DC"},
-        FrameCase{"TextMusicOutOfRange", TextFrame(QStringLiteral("A"), 16),
+        FrameCase{"TextMusicOutOfRange", TextFrame(u"A", 16),
                   "FD 00 04 01 01 41 B8"},
-        FrameCase{"TextA", TextFrame(QStringLiteral("A")), "FD 00 04 01 01 41 B8"},
-        FrameCase{"TextEmpty", TextFrame(QString()), ""},
-        FrameCase{"MarkV10", MarkFrame(u"v10").value_or(QByteArray()),
+        FrameCase{"TextA", TextFrame(u"A"), "FD 00 04 01 01 41 B8"},
+        FrameCase{"TextEmpty", TextFrame(u""), ""},
+        FrameCase{"MarkV10", MarkFrame(u"v10").value_or(std::string()),
                   "FD 00 08 01 01 5B 76 31 30 5D 84"},
         FrameCase{"HexAutomatic", HexFrame(Hex("FD 00 02 02"), ChecksumMode::Automatic),
                   "FD 00 02 02 FD"},
@@ -125,20 +134,20 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Builders, LongTextFrameCarriesTheCutPieceOnly) {
-    const QByteArray frame = TextFrame(QString(199, u'a') + kHan);
-    ASSERT_EQ(frame.size(), 205);
+    const std::string frame = TextFrame(std::u16string(199, u'a') + kHan);
+    ASSERT_EQ(frame.size(), 205u);
     EXPECT_EQ(uint8_t(frame[2]), 202);
-    EXPECT_EQ(frame.mid(5, 199), QByteArray(199, 'a'));
+    EXPECT_EQ(frame.substr(5, 199), std::string(199, 'a'));
 }
 
 TEST(Builders, MarksThatCannotBeSentAreRefused) {
-    for (const QString& name :
-         {QString(), QStringLiteral("v[1"), QStringLiteral("v]"), QStringLiteral("中"),
-          QStringLiteral("a\tb"), QStringLiteral("a\x7f"), QString(199, u'a')})
-        EXPECT_FALSE(MarkFrame(name).has_value()) << name.toStdString();
-    const auto longest = MarkFrame(QString(198, u'a'));
+    for (const std::u16string& name : {std::u16string(), std::u16string(u"v[1"), std::u16string(u"v]"),
+                                       std::u16string(u"中"), std::u16string(u"a\tb"),
+                                       std::u16string(u"a\x7f"), std::u16string(199, u'a')})
+        EXPECT_FALSE(MarkFrame(name).has_value()) << name.size();
+    const auto longest = MarkFrame(std::u16string(198, u'a'));
     ASSERT_TRUE(longest.has_value());
-    EXPECT_EQ(longest->size(), 206);
+    EXPECT_EQ(longest->size(), 206u);
     EXPECT_TRUE(MarkFrame(u"d").has_value());
 }
 
@@ -165,7 +174,7 @@ class Replies : public ::testing::TestWithParam<ReplyCase> {};
 TEST_P(Replies, LogLineAndRateOutcome) {
     const ReplyCase& c = GetParam();
     const ReplyExplanation e = ExplainReply(c.status, c.pending);
-    EXPECT_EQ(e.log, QString::fromUtf8(c.log));
+    EXPECT_EQ(e.log, Utf16FromUtf8(c.log));
     EXPECT_EQ(e.rate, c.rate);
 }
 
@@ -183,7 +192,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct BadHexCase {
     const char* text;
-    qsizetype firstBad;
+    std::ptrdiff_t firstBad;
 };
 
 void PrintTo(const BadHexCase& c, std::ostream* os) {
@@ -193,8 +202,8 @@ void PrintTo(const BadHexCase& c, std::ostream* os) {
 class BadHex : public ::testing::TestWithParam<BadHexCase> {};
 
 TEST_P(BadHex, PositionOfTheFirstBadDigit) {
-    qsizetype bad = -2;
-    EXPECT_FALSE(ParseHexGroups(QString::fromUtf8(GetParam().text), &bad).has_value());
+    std::ptrdiff_t bad = -2;
+    EXPECT_FALSE(ParseHexGroups(Utf16FromUtf8(GetParam().text), &bad).has_value());
     EXPECT_EQ(bad, GetParam().firstBad);
 }
 
@@ -205,10 +214,10 @@ INSTANTIATE_TEST_SUITE_P(Texts, BadHex,
                                            BadHexCase{"x", 0}));
 
 TEST(BadHex, GoodTextLeavesNoPositionAndTooLongHasNone) {
-    qsizetype bad = -2;
+    std::ptrdiff_t bad = -2;
     EXPECT_TRUE(ParseHexGroups(u"fd 00", &bad).has_value());
     EXPECT_EQ(bad, -1);
-    EXPECT_FALSE(ParseHexGroups(QString(kMaxHexEntryLength + 1, u'0'), &bad).has_value());
+    EXPECT_FALSE(ParseHexGroups(std::u16string(kMaxHexEntryLength + 1, u'0'), &bad).has_value());
     EXPECT_EQ(bad, -1);
 }
 

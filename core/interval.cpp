@@ -1,19 +1,19 @@
-#include "demo/interval.h"
+#include "core/interval.h"
 
 #include <algorithm>
 #include <limits>
 
 namespace {
-bool IsBlank(QChar c) {
+bool IsBlank(char16_t c) {
     return c == u' ' || c == u'\t';
 }
-bool IsDigit(QChar c) {
+bool IsDigit(char16_t c) {
     return c >= u'0' && c <= u'9';
 }
 } // namespace
 
-std::optional<int32_t> IntervalMsFromText(QStringView text) {
-    qsizetype i = 0, end = text.size();
+std::optional<int32_t> IntervalMsFromText(std::u16string_view text) {
+    std::size_t i = 0, end = text.size();
     while (i < end && IsBlank(text[i]))
         ++i;
     while (end > i && IsBlank(text[end - 1]))
@@ -32,7 +32,7 @@ std::optional<int32_t> IntervalMsFromText(QStringView text) {
     bool digits = false, fraction = false;
     for (; i < end && IsDigit(text[i]); ++i) {
         digits = true;
-        whole = std::min(kCap, whole * 10 + (text[i].unicode() - u'0'));
+        whole = std::min(kCap, whole * 10 + (text[i] - u'0'));
     }
     if (i < end && text[i] == u'.') {
         for (++i; i < end && IsDigit(text[i]); ++i) {

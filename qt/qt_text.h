@@ -1,0 +1,27 @@
+// Between the core's strings and Qt's: text is UTF-16 on both sides (the
+// same units), bytes are bytes.
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringView>
+#include <string>
+#include <string_view>
+
+inline QString ToQString(std::u16string_view text) {
+    return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
+}
+
+inline std::u16string ToU16(QStringView text) {
+    return std::u16string(reinterpret_cast<const char16_t*>(text.utf16()),
+                          static_cast<std::size_t>(text.size()));
+}
+
+inline QByteArray ToQBytes(std::string_view bytes) {
+    return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+inline std::string ToStdBytes(QByteArrayView bytes) {
+    return std::string(bytes.data(), static_cast<std::size_t>(bytes.size()));
+}
