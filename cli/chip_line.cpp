@@ -5,17 +5,16 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QThread>
-#include <cerrno>
 #include <sys/ioctl.h>
-#include <unistd.h>
 
 ChipLine::ChipLine(QObject* parent) : QObject(parent) {
-    connect(&port_, &QSerialPort::readyRead, this, [this] {
-        const QByteArray bytes = port_.readAll();
+    QSerialPort& port = line_.port();
+    connect(&port, &QSerialPort::readyRead, this, [this, &port] {
+        const QByteArray bytes = port.readAll();
         if (!bytes.isEmpty())
             emit received(bytes);
     });
-    connect(&port_, &QSerialPort::errorOccurred, this, &ChipLine::onError);
+    connect(&line_, &SerialLine::gone, this, &ChipLine::failed);
 }
 
 ChipLine::~ChipLine() {
@@ -61,71 +60,36 @@ PortChoice ChoosePort(const QString& name, const QString& portsFolder,
     return choice;
 }
 
-LineFailure ChipLine::failureNow() const {
-    LineFailure f;
-    f.reason = port_.errorString();
-    // QSerialPort says "permission" also for a port held by another program;
-    // only the device's own access bits call for the group hint.
-    const QByteArray path = QFileInfo(device_).absoluteFilePath().toLocal8Bit();
-    if (::access(path.constData(), R_OK | W_OK) != 0 && errno == EACCES)
-        f.accessDenied = true;
-    return f;
-}
-
 bool ChipLine::open(const QString& device, int rate, LineFailure* failure) {
-    device_ = device;
     rate_ = rate;
-    failed_ = false;
-    port_.setPortName(device);
-    port_.clearError();
-    if (!port_.open(QIODevice::ReadWrite)) {
-        *failure = failureNow();
-        return false;
-    }
-    if (!port_.setBaudRate(rate) || !port_.setDataBits(QSerialPort::Data8) ||
-        !port_.setParity(QSerialPort::NoParity) || !port_.setStopBits(QSerialPort::OneStop) ||
-        !port_.setFlowControl(QSerialPort::NoFlowControl)) {
-        *failure = failureNow();
-        port_.close();
-        return false;
-    }
-    // Stale replies (an idle report of an earlier run) must not pass for the
-    // answer to this run's first frame.
-    port_.clear(QSerialPort::Input);
-    return true;
+    return line_.open(device, rate, failure, SerialLine::Waiting::Drop);
 }
 
 bool ChipLine::reopen(int rate, LineFailure* failure) {
-    port_.close();
-    const QString device = device_;
-    return open(device, rate, failure);
+    return open(line_.device(), rate, failure);
 }
 
 bool ChipLine::write(const QByteArray& bytes, LineFailure* failure) {
-    if (failed_ || !port_.isOpen()) {
+    if (!line_.usable()) {
         failure->reason = QStringLiteral("the port is closed");
         return false;
     }
-    if (port_.write(bytes) != bytes.size()) {
-        *failure = failureNow();
-        return false;
-    }
-    port_.flush();
-    return true;
+    return line_.write(bytes, failure);
 }
 
 bool ChipLine::drain(int timeoutMs) {
+    QSerialPort& port = line_.port();
     QElapsedTimer t;
     t.start();
-    while (port_.isOpen() && port_.bytesToWrite() > 0) {
+    while (port.isOpen() && port.bytesToWrite() > 0) {
         const qint64 left = timeoutMs - t.elapsed();
-        if (left <= 0 || !port_.waitForBytesWritten(static_cast<int>(left)))
-            return port_.bytesToWrite() == 0;
+        if (left <= 0 || !port.waitForBytesWritten(static_cast<int>(left)))
+            return port.bytesToWrite() == 0;
     }
     // The driver may still hold bytes for the line; closing restores the
     // settings found at the open, which must not change the rate under them.
     int queued = 0;
-    while (port_.isOpen() && ::ioctl(port_.handle(), TIOCOUTQ, &queued) == 0 && queued > 0) {
+    while (port.isOpen() && ::ioctl(port.handle(), TIOCOUTQ, &queued) == 0 && queued > 0) {
         if (t.elapsed() >= timeoutMs)
             return false;
         QThread::msleep(2);
@@ -134,31 +98,5 @@ bool ChipLine::drain(int timeoutMs) {
 }
 
 void ChipLine::close() {
-    if (port_.isOpen())
-        port_.close();
-}
-
-void ChipLine::onError(QSerialPort::SerialPortError error) {
-    switch (error) {
-    case QSerialPort::ResourceError:
-    case QSerialPort::ReadError:
-    case QSerialPort::WriteError: {
-        if (failed_ || !port_.isOpen())
-            return;
-        // Report once, then close: a vanished device repeats its error in a
-        // busy loop while it stays open.
-        failed_ = true;
-        const LineFailure f = failureNow();
-        QMetaObject::invokeMethod(
-            this,
-            [this, f] {
-                close();
-                emit failed(f);
-            },
-            Qt::QueuedConnection);
-        break;
-    }
-    default:
-        break;
-    }
+    line_.close();
 }

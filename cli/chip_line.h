@@ -3,20 +3,13 @@
 #pragma once
 
 #include "core/line_rates.h"
+#include "serial/serial_line.h"
 
 #include <QByteArray>
 #include <QObject>
-#include <QSerialPort>
 #include <QString>
 #include <QStringList>
 #include <functional>
-
-// Why the port could not be used: the system's reason, and whether access to
-// the device was denied (the user lacks the group that owns it).
-struct LineFailure {
-    QString reason;
-    bool accessDenied = false;
-};
 
 // Where --port leads.
 struct PortChoice {
@@ -49,7 +42,7 @@ class ChipLine : public QObject {
     bool drain(int timeoutMs);
     void close();
 
-    QString device() const { return device_; }
+    QString device() const { return line_.device(); }
     int rate() const { return rate_; }
 
   signals:
@@ -58,11 +51,6 @@ class ChipLine : public QObject {
     void failed(const LineFailure& failure);
 
   private:
-    void onError(QSerialPort::SerialPortError error);
-    LineFailure failureNow() const;
-
-    QSerialPort port_;
-    QString device_;
+    SerialLine line_;
     int rate_ = kDefaultLineRate;
-    bool failed_ = false;
 };

@@ -10,20 +10,21 @@ namespace {
 // interpreted, nothing reads them); beyond it the oldest bytes give way, so
 // a babbling peer costs no memory and newer replies still get through.
 constexpr qint64 kReadBufferBytes = 4096;
+
+qint32 RateOf(const QString& settings) {
+    qint32 rate = kDefaultLineRate;
+    if (!ParseCommSettings(settings, &rate))
+        throw CommError("unsupported settings: " + settings.toStdString());
+    return rate;
+}
 } // namespace
 
 SerialCommControl::SerialCommControl(QString portsFolder, QObject* parent)
     : CommControl(parent), portsFolder_(std::move(portsFolder)) {
     // No limit inside QSerialPort: with a full buffer it would stop reading
     // and never announce a byte again.
-    port_.setReadBufferSize(0);
-    connect(&port_, &QSerialPort::readyRead, this, &SerialCommControl::onReadyRead);
-    connect(&port_, &QSerialPort::errorOccurred, this, &SerialCommControl::onError);
-}
-
-SerialCommControl::~SerialCommControl() {
-    if (port_.isOpen())
-        port_.close();
+    Port().setReadBufferSize(0);
+    connect(&line_.port(), &QSerialPort::readyRead, this, &SerialCommControl::onReadyRead);
 }
 
 QString SerialCommControl::DeviceFor(int n) const {
@@ -45,7 +46,7 @@ QStringList SerialCommControl::Devices(int count) const {
 void SerialCommControl::SetSettings(const QString& settings) {
     // Settings that cannot be used are refused and leave the old ones, so
     // that the next open does not fail because of them.
-    if (port_.isOpen())
+    if (Port().isOpen())
         applySettings(settings);
     else if (!ParseCommSettings(settings, nullptr))
         throw CommError("unsupported settings: " + settings.toStdString());
@@ -53,53 +54,37 @@ void SerialCommControl::SetSettings(const QString& settings) {
 }
 
 void SerialCommControl::applySettings(const QString& settings) {
-    qint32 rate = kDefaultLineRate;
-    if (!ParseCommSettings(settings, &rate))
-        throw CommError("unsupported settings: " + settings.toStdString());
-    if (!port_.setBaudRate(rate) || !port_.setDataBits(QSerialPort::Data8) ||
-        !port_.setParity(QSerialPort::NoParity) || !port_.setStopBits(QSerialPort::OneStop) ||
-        !port_.setFlowControl(QSerialPort::NoFlowControl))
-        throw CommError(port_.errorString().toStdString());
+    LineFailure failure;
+    if (!line_.setRate(RateOf(settings), &failure))
+        throw CommError(failure.reason.toStdString());
 }
 
 bool SerialCommControl::PortOpen() const {
-    return port_.isOpen() && !lost_;
+    return line_.usable();
 }
 
 void SerialCommControl::SetPortOpen(bool open) {
-    if (!open || lost_) {
-        if (port_.isOpen())
-            port_.close();
-        lost_ = false;
-        ++generation_;
+    if (!open || line_.lost()) {
+        line_.close();
         if (!open)
             return;
     }
-    if (port_.isOpen())
+    if (Port().isOpen())
         return;
     const QString device = DeviceFor(commPort_);
     if (device.isEmpty())
         throw CommError("no device for COM" + std::to_string(commPort_));
-    port_.setPortName(device);
-    port_.clearError();
-    if (!port_.open(QIODevice::ReadWrite))
-        throw CommError(port_.errorString().toStdString());
-    try {
-        applySettings(settings_);
-    } catch (...) {
-        port_.close();
-        throw;
-    }
+    LineFailure failure;
+    if (!line_.open(device, RateOf(settings_), &failure))
+        throw CommError(failure.reason.toStdString());
 }
 
 void SerialCommControl::Output(const QByteArray& bytes) {
     if (!PortOpen())
         throw CommError("port closed");
-    if (port_.write(bytes) != bytes.size())
-        throw CommError(port_.errorString().toStdString());
-    // Hand the bytes to the driver now: a handler that never returns to the
-    // event loop (the repetition test) must still reach the chip.
-    port_.flush();
+    LineFailure failure;
+    if (!line_.write(bytes, &failure))
+        throw CommError(failure.reason.toStdString());
     if (!PortOpen())
         throw CommError("port lost while writing");
 }
@@ -109,13 +94,13 @@ QByteArray SerialCommControl::Input() {
     if (!PortOpen())
         return {};
     const qint64 limit = inBufferSize_ > 0 ? inBufferSize_ : kReadBufferBytes;
-    return port_.read(limit);
+    return Port().read(limit);
 }
 
 void SerialCommControl::onReadyRead() {
-    const qint64 excess = port_.bytesAvailable() - kReadBufferBytes;
+    const qint64 excess = Port().bytesAvailable() - kReadBufferBytes;
     if (excess > 0)
-        port_.skip(excess);
+        Port().skip(excess);
     if (delivering_) {
         deliverAgain_ = true;
         return;
@@ -132,7 +117,7 @@ void SerialCommControl::deliver() {
         deliverAgain_ = true;
         return;
     }
-    if (!PortOpen() || port_.bytesAvailable() <= 0)
+    if (!PortOpen() || Port().bytesAvailable() <= 0)
         return;
     delivering_ = true;
     deliverAgain_ = false;
@@ -143,36 +128,8 @@ void SerialCommControl::deliver() {
     // Bytes left behind (more than the receive buffer, or arrived meanwhile)
     // get a notification of their own, after other events had their turn.
     // A handler that read nothing leaves them waiting for the next arrival.
-    if ((readInside_ || deliverAgain_) && PortOpen() && port_.bytesAvailable() > 0 && !queued_) {
+    if ((readInside_ || deliverAgain_) && PortOpen() && Port().bytesAvailable() > 0 && !queued_) {
         queued_ = true;
         QMetaObject::invokeMethod(this, &SerialCommControl::deliver, Qt::QueuedConnection);
-    }
-}
-
-void SerialCommControl::onError(QSerialPort::SerialPortError error) {
-    switch (error) {
-    case QSerialPort::ResourceError:
-    case QSerialPort::ReadError:
-    case QSerialPort::WriteError:
-        // The device went away (an adapter pulled out). The port reads as
-        // closed from now on; the close itself waits until QSerialPort has
-        // left its notification, but no longer, or the port reports the same
-        // error again and again in a busy loop.
-        if (port_.isOpen() && !lost_) {
-            lost_ = true;
-            const unsigned generation = generation_;
-            QMetaObject::invokeMethod(
-                this,
-                [this, generation] {
-                    if (lost_ && generation == generation_) {
-                        port_.close();
-                        lost_ = false;
-                    }
-                },
-                Qt::QueuedConnection);
-        }
-        break;
-    default:
-        break;
     }
 }

@@ -3,15 +3,14 @@
 
 #include "core/line_rates.h"
 #include "serial/comm_control.h"
-
-#include <QSerialPort>
+#include "serial/serial_line.h"
 
 class SerialCommControl : public CommControl {
     Q_OBJECT
   public:
     // portsFolder: where the com<n> links are looked up.
     explicit SerialCommControl(QString portsFolder, QObject* parent = nullptr);
-    ~SerialCommControl() override;
+    ~SerialCommControl() override = default;
 
     void SetCommPort(int16_t port) override { commPort_ = port; }
     int16_t CommPort() const override { return commPort_; }
@@ -30,16 +29,15 @@ class SerialCommControl : public CommControl {
     QString DeviceFor(int n) const override;
     QStringList Devices(int count) const override;
     QString PortsFolder() const { return portsFolder_; }
-    QSerialPort& Port() { return port_; }
+    QSerialPort& Port() { return line_.port(); }
 
   private:
     void onReadyRead();
-    void onError(QSerialPort::SerialPortError error);
     void deliver();
     void applySettings(const QString& settings);
 
     QString portsFolder_;
-    QSerialPort port_;
+    SerialLine line_;
     int16_t commPort_ = 1;
     QString settings_ = QString::fromLatin1(kLineRates.front().settings);
     int16_t inBufferSize_ = 1024;
@@ -48,6 +46,4 @@ class SerialCommControl : public CommControl {
     bool deliverAgain_ = false; // data arrived while inside OnComm
     bool queued_ = false;       // a delivery is posted to the event loop
     bool readInside_ = false;   // the handler called Input()
-    bool lost_ = false;         // the device went away; the close is on its way
-    unsigned generation_ = 0;   // counts closes, so a late close spares a new open
 };
