@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <future>
-#include <ostream>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <windows.h>
@@ -36,11 +36,15 @@ void PrintTo(const EventCase& c, std::ostream* os) {
     *os << c.name;
 }
 
+// clang-format off
 const EventCase kEvents[] = {
-    {"CtrlC", CTRL_C_EVENT, 2, false},          {"CtrlBreak", CTRL_BREAK_EVENT, 15, false},
-    {"Close", CTRL_CLOSE_EVENT, 1, true},       {"Logoff", CTRL_LOGOFF_EVENT, 15, true},
-    {"Shutdown", CTRL_SHUTDOWN_EVENT, 15, true},
+    {"CtrlC",     CTRL_C_EVENT,        2,  false},
+    {"CtrlBreak", CTRL_BREAK_EVENT,    15, false},
+    {"Close",     CTRL_CLOSE_EVENT,    1,  true},
+    {"Logoff",    CTRL_LOGOFF_EVENT,   15, true},
+    {"Shutdown",  CTRL_SHUTDOWN_EVENT, 15, true},
 };
+// clang-format on
 
 class TerminationWatchWindows : public ::testing::TestWithParam<EventCase> {
   protected:
@@ -175,8 +179,8 @@ TEST(TerminationWatchChildren, SecondEventEndsTheProcessWhenAsked) {
     for (const EventCase& c : kEvents) {
         for (const bool ends : {false, true}) {
             SCOPED_TRACE(std::string(c.name) + (ends ? " ends" : " does not end"));
-            const std::string setting = std::string(ends ? "1" : "0") + " " +
-                                        std::to_string(c.ctrlType);
+            const std::string setting =
+                std::string(ends ? "1" : "0") + " " + std::to_string(c.ctrlType);
             ASSERT_TRUE(::SetEnvironmentVariableA(kChildVariable, setting.c_str()));
             std::wstring command = L"\"" + std::wstring(self) +
                                    L"\" --gtest_filter=TerminationWatchChild.Run --gtest_brief=1";

@@ -21,12 +21,12 @@
 
 namespace termination {
 namespace {
-std::mutex gLock;         // the handler threads against the program's thread
-int gPipe[2] = {-1, -1};  // CRT descriptors of an anonymous pipe
-HANDLE gPending{};        // manual-reset: set while bytes wait in the pipe
-int gPendingCount = 0;    // bytes in the pipe, so that a read never blocks
+std::mutex gLock;        // the handler threads against the program's thread
+int gPipe[2] = {-1, -1}; // CRT descriptors of an anonymous pipe
+HANDLE gPending{};       // manual-reset: set while bytes wait in the pipe
+int gPendingCount = 0;   // bytes in the pipe, so that a read never blocks
 bool gSecondSignalEnds = false;
-bool gDisarmed = false;   // a signal came while gSecondSignalEnds
+bool gDisarmed = false; // a signal came while gSecondSignalEnds
 // Set by Restore; the closing events wait for it. Made once, never closed,
 // as a handler thread may still wait on it after Restore.
 HANDLE gRestored{};
