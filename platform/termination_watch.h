@@ -1,10 +1,17 @@
 // The termination signals (SIGINT, SIGTERM, SIGHUP) as bytes on a readable
 // descriptor, so that an event loop or a poll() sees them like any input.
-// One implementation per platform: POSIX signals here; a console control
-// handler could feed the same interface on Windows.
+// One implementation per platform: POSIX signals in platform/posix/, the
+// console control events in platform/windows/ (Ctrl+C reports SIGINT, a
+// closed console SIGHUP, Ctrl+Break, log-off and shut-down SIGTERM).
 #pragma once
 
 namespace termination {
+
+// The numbers reported, the same on every platform (POSIX's own), so that
+// an exit status of 128 + n means the same thing everywhere.
+inline constexpr int kHangUp = 1;     // SIGHUP
+inline constexpr int kInterrupt = 2;  // SIGINT
+inline constexpr int kTerminate = 15; // SIGTERM
 
 struct WatchOptions {
     // The first signal disarms the watch: a second one of any kind ends the
@@ -21,6 +28,12 @@ int Install(const WatchOptions& options = {});
 // The descriptor to watch, -1 when not installed. Non-blocking: each caught
 // signal's number arrives on it as one byte.
 int Descriptor();
+
+// What a Windows event loop waits on (MsgWaitForMultipleObjects), since it
+// cannot poll() a descriptor: a manual-reset event HANDLE that is set while
+// signals are pending and reset by ReadPending once all are read. Valid
+// until Restore; nullptr when not installed and on POSIX.
+void* WaitHandle();
 
 // Reads the waiting signal numbers into buf (at most size); returns how many.
 int ReadPending(int* buf, int size);

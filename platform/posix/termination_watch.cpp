@@ -10,6 +10,7 @@ namespace {
 int gPipe[2] = {-1, -1};
 volatile sig_atomic_t gSecondSignalEnds = 0;
 constexpr int kWatched[] = {SIGINT, SIGTERM, SIGHUP};
+static_assert(SIGHUP == kHangUp && SIGINT == kInterrupt && SIGTERM == kTerminate);
 
 void SetAll(void (*handler)(int)) {
     struct sigaction sa {};
@@ -49,6 +50,10 @@ int Install(const WatchOptions& options) {
 
 int Descriptor() {
     return gPipe[0];
+}
+
+void* WaitHandle() {
+    return nullptr;
 }
 
 int ReadPending(int* buf, int size) {
