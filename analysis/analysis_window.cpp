@@ -1,6 +1,7 @@
 #include "analysis/analysis_window.h"
 
 #include "analysis/traffic_table.h"
+#include "shell/qt_std.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -128,11 +129,12 @@ void AnalysisWindow::ShowFields(int row) {
     fields_->setRowCount(0);
     if (row < 0 || row >= record_.Count())
         return;
-    const QList<FrameFieldRow> rows = TrafficFields(record_, row);
+    const std::vector<FrameFieldRow> rows = TrafficFields(record_, row);
     fields_->setRowCount(int(rows.size()));
-    for (int i = 0; i < rows.size(); ++i) {
-        const FrameFieldRow& f = rows[i];
-        const QString cells[] = {QString::number(f.offset), f.field, f.value, f.meaning};
+    for (int i = 0; i < int(rows.size()); ++i) {
+        const FrameFieldRow& f = rows[size_t(i)];
+        const QString cells[] = {QString::number(f.offset), QtText(f.field), QtText(f.value),
+                                 QtText(f.meaning)};
         for (int c = 0; c < 4; ++c)
             fields_->setItem(i, c, new QTableWidgetItem(cells[c]));
     }

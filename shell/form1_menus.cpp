@@ -4,6 +4,7 @@
 #include "analysis/analysis_window.h"
 #include "frames/hex_entry_check.h"
 #include "shell/form1.h"
+#include "shell/qt_std.h"
 #include "shell/text_files.h"
 
 #include <QFileDialog>
@@ -132,7 +133,7 @@ void Form1::OpenTextFile() {
         MsgBox(error);
         return;
     }
-    Text3->SetText(text->text);
+    Text3->SetText(QtText(text->text));
     Text3->SetSelStart(0);
     // Shown over the text, so that the replaced places can be found in it.
     if (text->replaced)

@@ -1,5 +1,7 @@
 #include "shell/initial_text.h"
 
+#include "shell/qt_std.h"
+
 #include <QFile>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -36,5 +38,5 @@ std::optional<DecodedText> LoadInitialText() {
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return std::nullopt;
-    return DecodeTextAs(bytes, TextEncoding::Gbk);
+    return DecodeTextAs(StdView(bytes), TextEncoding::Gbk);
 }
