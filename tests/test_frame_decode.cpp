@@ -1,12 +1,39 @@
 // What the hex entry's tooltip says about a frame (the frame decoder itself
-// is tested in core/tests/test_frame_decode.cpp).
+// is tested in core/tests/test_frame_decode.cpp), and the decoder's GBK held
+// to Qt's decoder, which it replaced.
+#include "core/frame_decode.h"
+#include "core/gbk.h"
 #include "frames/hex_entry.h"
 #include "frames/hex_entry_check.h"
+#include "shell/qt_std.h"
 #include "tests/support/form_harness.h"
 
+#include <QStringDecoder>
 #include <gtest/gtest.h>
 
 namespace {
+
+// The frame decoder read its text with Qt's GBK decoder, a lead byte at the
+// very end followed by LF so that it became U+FFFD; it reads with the core's
+// GBK now. The two agree on every character slice it decodes: every byte
+// alone and every lead byte with every byte after it.
+TEST(FrameDecode, CoreGbkReadsAsQtsDecoderDid) {
+    QStringDecoder qt("GBK");
+    ASSERT_TRUE(qt.isValid());
+    int differences = 0;
+    const auto check = [&](const QByteArray& bytes) {
+        QString expected = qt.decode(bytes + '\n');
+        expected.chop(1);
+        if (QtText(GbkDecode(StdView(bytes))) != expected && ++differences <= 10)
+            ADD_FAILURE() << "bytes " << bytes.toHex(' ').toStdString();
+    };
+    for (int b = 0; b < 256; ++b) {
+        check(QByteArray(1, char(b)));
+        for (int t = 0; b >= 0x81 && b <= 0xFE && t < 256; ++t)
+            check(QByteArray{char(b), char(t)});
+    }
+    EXPECT_EQ(differences, 0);
+}
 
 TEST(HexEntryTip, SaysWhatTheButtonsWouldSend) {
     const QString startUp =

@@ -174,4 +174,16 @@ TEST(Decode, EveryGbkCharacterPassesAndNoPrivateUseOne) {
     EXPECT_EQ(d.firstReplaced, 2 * (0xA1 - 0x81) * 190);
 }
 
+TEST(TextFiles, InvalidUtf8IsReadAsGbk) {
+    DecodedText d = DecodeTextFile("\xC4\xE3\xBA\xC3");
+    EXPECT_EQ(Utf8(d.text), "你好");
+    EXPECT_EQ(d.encoding, TextEncoding::Gbk);
+    d = DecodeTextFile("plain");
+    EXPECT_EQ(Utf8(d.text), "plain");
+    EXPECT_EQ(d.encoding, TextEncoding::Utf8);
+    d = DecodeTextFile("\xFF\xFE");
+    EXPECT_EQ(Utf8(d.text), "");
+    EXPECT_EQ(d.encoding, TextEncoding::Utf16);
+}
+
 } // namespace
