@@ -95,8 +95,8 @@ QString TrafficCell(const TrafficRecord& r, int row, int column) {
 std::vector<FrameFieldRow> TrafficFields(const TrafficRecord& r, int row) {
     if (r.At(row).direction == TrafficRecord::Direction::Sent)
         return DecodeFrame(r.Bytes(row), true).fields;
-    return {FrameFieldRow{0, u"状态", StdText(Hex2(Status(r, row))),
-                          StdText(ReplyMeaning(r, row))}};
+    return {
+        FrameFieldRow{0, u"状态", StdText(Hex2(Status(r, row))), StdText(ReplyMeaning(r, row))}};
 }
 
 QString CsvField(const QString& text) {

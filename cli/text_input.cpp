@@ -7,8 +7,8 @@
 #include <cstdio>
 
 std::optional<QString> TextOfFile(const QByteArray& bytes, bool standardInput, QString* reason) {
-    const DecodedText decoded =
-        standardInput ? DecodeTextAs(StdView(bytes), TextEncoding::Utf8) : DecodeTextFile(StdView(bytes));
+    const DecodedText decoded = standardInput ? DecodeTextAs(StdView(bytes), TextEncoding::Utf8)
+                                              : DecodeTextFile(StdView(bytes));
     if (decoded.replaced == 0)
         return QtText(decoded.text);
     *reason =

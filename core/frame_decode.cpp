@@ -248,8 +248,8 @@ FrameDecode DecodeFrame(std::string_view f, bool fields) {
     // Shortest whole frame: header, length, command, checksum.
     if (n < 5) {
         wrong.push_back(u"帧不完整（" + Number16(int64_t(n)) + u" 字节）");
-        d.meaning = n > FrameField::Command ? CommandName(At(f, FrameField::Command))
-                                            : Text(u"不完整的帧");
+        d.meaning =
+            n > FrameField::Command ? CommandName(At(f, FrameField::Command)) : Text(u"不完整的帧");
         if (fields)
             for (size_t i = 1; i < n; ++i)
                 d.fields.push_back(FrameFieldRow{int(i), u"字节", Hex2(At(f, i)), Text()});
@@ -259,8 +259,7 @@ FrameDecode DecodeFrame(std::string_view f, bool fields) {
 
     const int lengthField = (At(f, FrameField::LengthHigh) << 8) | At(f, FrameField::LengthLow);
     const int actual = int(n) - 3;
-    const Text lengthWrong =
-        u"长度字段 " + Number16(lengthField) + u"，实有 " + Number16(actual);
+    const Text lengthWrong = u"长度字段 " + Number16(lengthField) + u"，实有 " + Number16(actual);
     if (lengthField != actual)
         wrong.push_back(lengthWrong);
     const uint8_t command = At(f, FrameField::Command);
@@ -299,8 +298,7 @@ FrameDecode DecodeFrame(std::string_view f, bool fields) {
         const uint8_t p = At(f, FrameField::Parameter);
         d.meaning += u' ' + RateName(p);
         if (fields)
-            d.fields.push_back(
-                FrameFieldRow{FrameField::Parameter, u"参数", Hex2(p), RateName(p)});
+            d.fields.push_back(FrameFieldRow{FrameField::Parameter, u"参数", Hex2(p), RateName(p)});
         next = FrameField::Parameter + 1;
     }
     if (next < payloadEnd) {

@@ -27,8 +27,7 @@ void TrafficRecord::AddListener(Listener* listener) const {
 }
 
 void TrafficRecord::RemoveListener(Listener* listener) const {
-    listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), listener),
-                     listeners_.end());
+    listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), listener), listeners_.end());
 }
 
 // By index: a listener added while the others are told is told too.

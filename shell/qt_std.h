@@ -17,7 +17,8 @@ inline QByteArrayView QtView(std::string_view bytes) {
 }
 
 inline QString QtText(std::u16string_view text) {
-    return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
+    return QString(reinterpret_cast<const QChar*>(text.data()),
+                   static_cast<qsizetype>(text.size()));
 }
 
 inline std::u16string StdText(const QString& text) {

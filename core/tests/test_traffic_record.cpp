@@ -61,12 +61,12 @@ TEST(TrafficRecord, ListenersHearEachChangeOnceAndOnlyWhileListening) {
     Journal first, second;
     r.AddListener(&first);
     r.AddListener(&second);
-    r.RecordReply(0x4A, false);         // answers nothing: appended only
+    r.RecordReply(0x4A, false);          // answers nothing: appended only
     r.RecordSent(Hex("FD 00 02 21 DE")); // row 1
-    r.RecordReply(0x41, false);         // its first 0x41: row 1 changes
-    r.RecordReply(0x41, false);         // a second one changes nothing
-    r.RecordReply(0x4E, false);         // busy: no time of its own
-    r.RecordReply(0x4F, false);         // its first 0x4F
+    r.RecordReply(0x41, false);          // its first 0x41: row 1 changes
+    r.RecordReply(0x41, false);          // a second one changes nothing
+    r.RecordReply(0x4E, false);          // busy: no time of its own
+    r.RecordReply(0x4F, false);          // its first 0x4F
     r.RecordReply(0x4F, false);
     r.RemoveListener(&second);
     r.Clear();
