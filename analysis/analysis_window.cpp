@@ -1,4 +1,5 @@
 #include "analysis/analysis_window.h"
+#include "qt/qt_text.h"
 
 #include "analysis/traffic_table.h"
 
@@ -128,11 +129,12 @@ void AnalysisWindow::ShowFields(int row) {
     fields_->setRowCount(0);
     if (row < 0 || row >= record_.Count())
         return;
-    const QList<FrameFieldRow> rows = TrafficFields(record_, row);
+    const std::vector<FrameFieldRow> rows = TrafficFields(record_, row);
     fields_->setRowCount(int(rows.size()));
-    for (int i = 0; i < rows.size(); ++i) {
-        const FrameFieldRow& f = rows[i];
-        const QString cells[] = {QString::number(f.offset), f.field, f.value, f.meaning};
+    for (int i = 0; i < int(rows.size()); ++i) {
+        const FrameFieldRow& f = rows[size_t(i)];
+        const QString cells[] = {QString::number(f.offset), ToQString(f.field), ToQString(f.value),
+                                 ToQString(f.meaning)};
         for (int c = 0; c < 4; ++c)
             fields_->setItem(i, c, new QTableWidgetItem(cells[c]));
     }

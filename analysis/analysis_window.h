@@ -3,7 +3,7 @@
 // not modal.
 #pragma once
 
-#include "analysis/traffic_record.h"
+#include "core/traffic_record.h"
 #include "shell/file_dialog.h"
 
 #include <QAbstractTableModel>
@@ -19,10 +19,11 @@ class QTableWidget;
 // from the record when the view asks for it, so a million rows cost the
 // record's own memory only. New records join at the next turn of the event
 // loop, many at once.
-class TrafficModel : public QAbstractTableModel {
+class TrafficModel : public QAbstractTableModel, private TrafficRecord::Listener {
     Q_OBJECT
   public:
     explicit TrafficModel(const TrafficRecord& record, QObject* parent = nullptr);
+    ~TrafficModel() override;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -33,6 +34,9 @@ class TrafficModel : public QAbstractTableModel {
     void Sync();
 
   private:
+    void Appended(int row) override;
+    void Changed(int row) override;
+    void Cleared() override;
     void Schedule();
     const TrafficRecord& record_;
     int rows_ = 0;

@@ -6,17 +6,26 @@
 
 TrafficModel::TrafficModel(const TrafficRecord& record, QObject* parent)
     : QAbstractTableModel(parent), record_(record), rows_(record.Count()) {
-    connect(&record, &TrafficRecord::Appended, this, [this](int) { Schedule(); });
-    connect(&record, &TrafficRecord::Changed, this, [this](int row) {
-        if (row < rows_)
-            emit dataChanged(index(row, TrafficColumn::Elapsed),
-                             index(row, TrafficColumn::Elapsed));
-    });
-    connect(&record, &TrafficRecord::Cleared, this, [this] {
-        beginResetModel();
-        rows_ = 0;
-        endResetModel();
-    });
+    record_.AddListener(this);
+}
+
+TrafficModel::~TrafficModel() {
+    record_.RemoveListener(this);
+}
+
+void TrafficModel::Appended(int) {
+    Schedule();
+}
+
+void TrafficModel::Changed(int row) {
+    if (row < rows_)
+        emit dataChanged(index(row, TrafficColumn::Elapsed), index(row, TrafficColumn::Elapsed));
+}
+
+void TrafficModel::Cleared() {
+    beginResetModel();
+    rows_ = 0;
+    endResetModel();
 }
 
 void TrafficModel::Schedule() {

@@ -76,12 +76,12 @@ QString TrafficCell(const TrafficRecord& r, int row, int column) {
     case TrafficColumn::Direction:
         return sent ? QStringLiteral("发送") : QStringLiteral("接收");
     case TrafficColumn::Bytes:
-        return HexBytes(r.Bytes(row));
+        return ToQString(HexBytes(r.Bytes(row)));
     case TrafficColumn::Meaning:
-        return sent ? DecodeFrame(r.Bytes(row)).meaning : ReplyMeaning(r, row);
+        return sent ? ToQString(DecodeFrame(r.Bytes(row)).meaning) : ReplyMeaning(r, row);
     case TrafficColumn::Check:
         if (sent)
-            return DecodeFrame(r.Bytes(row)).check;
+            return ToQString(DecodeFrame(r.Bytes(row)).check);
         // A status byte has no checksum: right when it is one the chip sends.
         return ReplyLogText(Status(r, row), false).empty() ? QStringLiteral("✗ 不是状态字节")
                                                              : QStringLiteral("✓");
@@ -92,10 +92,11 @@ QString TrafficCell(const TrafficRecord& r, int row, int column) {
     }
 }
 
-QList<FrameFieldRow> TrafficFields(const TrafficRecord& r, int row) {
+std::vector<FrameFieldRow> TrafficFields(const TrafficRecord& r, int row) {
     if (r.At(row).direction == TrafficRecord::Direction::Sent)
         return DecodeFrame(r.Bytes(row), true).fields;
-    return {FrameFieldRow{0, QStringLiteral("状态"), Hex2(Status(r, row)), ReplyMeaning(r, row)}};
+    return {
+        FrameFieldRow{0, u"状态", ToU16(Hex2(Status(r, row))), ToU16(ReplyMeaning(r, row))}};
 }
 
 QString CsvField(const QString& text) {

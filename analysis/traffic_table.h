@@ -2,12 +2,13 @@
 // what its CSV export writes. Plain code, no widgets.
 #pragma once
 
-#include "analysis/traffic_record.h"
-#include "frames/frame_decode.h"
+#include "core/frame_decode.h"
+#include "core/traffic_record.h"
 
 #include <QIODevice>
 #include <QString>
 #include <QStringList>
+#include <vector>
 
 namespace TrafficColumn {
 enum : int { Time, Direction, Bytes, Meaning, Check, Elapsed, Count };
@@ -21,7 +22,7 @@ QString TrafficCell(const TrafficRecord& record, int row, int column);
 
 // The fields of one record for the field-by-field view: a frame's fields, or
 // the one field of a status byte.
-QList<FrameFieldRow> TrafficFields(const TrafficRecord& record, int row);
+std::vector<FrameFieldRow> TrafficFields(const TrafficRecord& record, int row);
 
 // The times of a sent frame once answered, in ms after it: to its first 0x41
 // and to its first 0x4F (-1 while not answered so), and the speaking rate in

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <malloc.h>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -22,7 +23,7 @@ size_t HeapInUse() {
 // Continuous playback as the chip sees it: a 206-byte frame, then 0x41 and
 // 0x4F; a third of the records are frames.
 void Fill(TrafficRecord& r, int records, size_t* frameBytes) {
-    QByteArray frame(206, '\x5A');
+    std::string frame(206, '\x5A');
     frame[0] = char(0xFD);
     for (int i = 0; i < records; ++i) {
         switch (i % 3) {

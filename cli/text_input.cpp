@@ -1,19 +1,20 @@
 #include "cli/text_input.h"
+#include "qt/qt_text.h"
 
-#include "frames/text_decode.h"
+#include "core/text_decode.h"
 
 #include <QFile>
 #include <cstdio>
 
 std::optional<QString> TextOfFile(const QByteArray& bytes, bool standardInput, QString* reason) {
-    const DecodedText decoded =
-        standardInput ? DecodeTextAs(bytes, TextEncoding::Utf8) : DecodeTextFile(bytes);
+    const DecodedText decoded = standardInput ? DecodeTextAs(StdView(bytes), TextEncoding::Utf8)
+                                              : DecodeTextFile(StdView(bytes));
     if (decoded.replaced == 0)
-        return decoded.text;
+        return ToQString(decoded.text);
     *reason =
         QStringLiteral("read as %1, %2 %3 no text (the first at byte %4): "
                        "invalid bytes, a cut-off character or NUL; nothing sent")
-            .arg(EncodingName(decoded.encoding))
+            .arg(ToQString(EncodingName(decoded.encoding)))
             .arg(decoded.replaced)
             .arg(decoded.replaced == 1 ? QStringLiteral("place is") : QStringLiteral("places are"))
             .arg(decoded.firstReplaced + 1);
@@ -21,10 +22,10 @@ std::optional<QString> TextOfFile(const QByteArray& bytes, bool standardInput, Q
 }
 
 std::optional<QString> DecodeUtf8(const QByteArray& bytes) {
-    const DecodedText decoded = DecodeTextAs(bytes, TextEncoding::Utf8);
+    const DecodedText decoded = DecodeTextAs(StdView(bytes), TextEncoding::Utf8);
     if (decoded.replaced)
         return std::nullopt;
-    return decoded.text;
+    return ToQString(decoded.text);
 }
 
 QString WithCrLf(const QString& text) {

@@ -5,7 +5,7 @@
 #include <QString>
 #include <optional>
 
-// A file's bytes as text, by the console's rule (frames/text_decode.h);
+// A file's bytes as text, by the console's rule (core/text_decode.h);
 // standard input is UTF-8 whatever it holds. A text in which anything would
 // become U+FFFD is refused, so that the chip never speaks "?" for what the
 // file says: nothing, and *reason says what and where.

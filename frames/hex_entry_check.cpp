@@ -1,9 +1,11 @@
 #include "frames/hex_entry_check.h"
 
 #include "core/frame_codec.h"
-#include "frames/frame_decode.h"
+#include "core/frame_decode.h"
 #include "core/hex_entry.h"
 #include "qt/qt_text.h"
+
+#include <QStringList>
 
 namespace {
 
@@ -32,8 +34,8 @@ QString Shown(QChar c) {
 
 QString ShortHex(const QByteArray& bytes) {
     if (bytes.size() <= kTipBytes)
-        return HexBytes(bytes);
-    return HexBytes(QByteArrayView(bytes).first(kTipBytes)) +
+        return ToQString(HexBytes(StdView(bytes)));
+    return ToQString(HexBytes(StdView(QByteArrayView(bytes).first(kTipBytes)))) +
            QStringLiteral(" …（另有 %1 字节）").arg(bytes.size() - kTipBytes);
 }
 
@@ -75,14 +77,15 @@ QString HexEntryTip(QStringView text) {
 
     QByteArray automatic = *typed;
     automatic += static_cast<char>(XorOf(ToStdBytes(*typed)));
-    const FrameDecode a = DecodeFrame(automatic);
+    const FrameDecode a = DecodeFrame(StdView(automatic));
     lines << QStringLiteral("播放--自动加校验：加 0x%1，发送 %2 字节 %3 — %4")
-                 .arg(HexBytes(automatic.right(1)))
+                 .arg(ToQString(HexBytes(StdView(automatic.right(1)))))
                  .arg(automatic.size())
-                 .arg(a.check, a.meaning);
+                 .arg(ToQString(a.check), ToQString(a.meaning));
 
-    const FrameDecode m = DecodeFrame(*typed);
-    const QString last = HexBytes(typed->right(1));
-    lines << QStringLiteral("播放--手动加校验：末字节 0x%1 %2 — %3").arg(last, m.check, m.meaning);
+    const FrameDecode m = DecodeFrame(StdView(*typed));
+    const QString last = ToQString(HexBytes(StdView(typed->right(1))));
+    lines << QStringLiteral("播放--手动加校验：末字节 0x%1 %2 — %3")
+                 .arg(last, ToQString(m.check), ToQString(m.meaning));
     return lines.join(QLatin1Char('\n'));
 }

@@ -25,3 +25,12 @@ inline QByteArray ToQBytes(std::string_view bytes) {
 inline std::string ToStdBytes(QByteArrayView bytes) {
     return std::string(bytes.data(), static_cast<std::size_t>(bytes.size()));
 }
+
+// Views borrow: they live no longer than what they view.
+inline std::string_view StdView(QByteArrayView bytes) {
+    return std::string_view(bytes.data(), static_cast<std::size_t>(bytes.size()));
+}
+
+inline QByteArrayView QtView(std::string_view bytes) {
+    return QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}

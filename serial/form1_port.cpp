@@ -23,7 +23,7 @@ bool Form1::SendBytes(const QByteArray& bytes) {
             MSComm1->SetPortOpen(true);
         }
         MSComm1->Output(bytes);
-        Traffic.RecordSent(bytes);
+        Traffic.RecordSent(std::string_view(bytes.constData(), size_t(bytes.size())));
         return true;
     } catch (const CommError&) {
         // No retry; the caller goes on as if the frame had gone out.

@@ -61,7 +61,7 @@ void Form1::Form_Load() {
     // Steps 1-3: the initial text file. A file that can neither be opened nor
     // created, or not be read, keeps the design text.
     if (const auto text = LoadInitialText()) {
-        Text3->SetText(text->text);
+        Text3->SetText(QString::fromStdU16String(text->text));
         if (text->replaced)
             MsgBox(ReplacedNotice(kInitialTextFileName, *text));
     } else if (InitialTextTooLarge()) {

@@ -3,7 +3,7 @@
 // replies), frames/, attributes/, demo/.
 #pragma once
 
-#include "analysis/traffic_record.h"
+#include "core/traffic_record.h"
 #include "serial/comm_control.h"
 #include "shell/file_dialog.h"
 #include "shell/toolkit.h"

@@ -2,6 +2,7 @@
 // they open, the files they read and write, and the hex entry's tooltip.
 // None of it adds a control to the window or a line to the work log.
 #include "analysis/analysis_window.h"
+#include "qt/qt_text.h"
 #include "frames/hex_entry_check.h"
 #include "shell/form1.h"
 #include "shell/text_files.h"
@@ -132,7 +133,7 @@ void Form1::OpenTextFile() {
         MsgBox(error);
         return;
     }
-    Text3->SetText(text->text);
+    Text3->SetText(ToQString(text->text));
     Text3->SetSelStart(0);
     // Shown over the text, so that the replaced places can be found in it.
     if (text->replaced)

@@ -1,4 +1,6 @@
 #include "shell/initial_text.h"
+#include "qt/qt_text.h"
+
 
 #include <QFile>
 #include <fcntl.h>
@@ -36,5 +38,5 @@ std::optional<DecodedText> LoadInitialText() {
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return std::nullopt;
-    return DecodeTextAs(bytes, TextEncoding::Gbk);
+    return DecodeTextAs(StdView(bytes), TextEncoding::Gbk);
 }

@@ -1,7 +1,7 @@
 // The initial text file, read once at start-up.
 #pragma once
 
-#include "frames/text_decode.h"
+#include "core/text_decode.h"
 
 #include <QString>
 #include <optional>
@@ -10,7 +10,7 @@ extern const QString kInitialTextFileName; // "初始默认文本.txt"
 
 // Opens the file in the current working directory, creating it empty when it
 // does not exist, and returns its content decoded from GBK, bytes as they are
-// (frames/text_decode.h: what is no text becomes U+FFFD and is counted).
+// (core/text_decode.h: what is no text becomes U+FFFD and is counted).
 // Returns nothing when the file can neither be opened nor created, is no
 // regular file (a directory, a pipe), or cannot be read.
 std::optional<DecodedText> LoadInitialText();

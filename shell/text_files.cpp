@@ -1,4 +1,6 @@
 #include "shell/text_files.h"
+#include "qt/qt_text.h"
+
 
 #include <QFile>
 #include <QFileInfo>
@@ -52,7 +54,7 @@ std::optional<DecodedText> ReadTextFile(const QString& path, QString* error) {
         *error = QStringLiteral("%1 超过1MB，未载入（文件未作任何改动）").arg(name);
         return std::nullopt;
     }
-    return DecodeTextFile(bytes);
+    return DecodeTextFile(StdView(bytes));
 }
 
 QString ReplacedNotice(const QString& fileName, const DecodedText& text) {
@@ -60,7 +62,7 @@ QString ReplacedNotice(const QString& fileName, const DecodedText& text) {
         return QString();
     return QStringLiteral("%1 按 %2 读取，有 %3 处字节不成文字（第一处在第 %4 字节），"
                           "已换成 �，发送时为 ?（文件未作任何改动）")
-        .arg(fileName, EncodingName(text.encoding))
+        .arg(fileName, ToQString(EncodingName(text.encoding)))
         .arg(text.replaced)
         .arg(text.firstReplaced + 1);
 }

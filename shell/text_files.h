@@ -1,7 +1,7 @@
 // Text files opened into and saved from the text boxes. Plain code.
 #pragma once
 
-#include "frames/text_decode.h"
+#include "core/text_decode.h"
 
 #include <QByteArray>
 #include <QString>
@@ -14,7 +14,7 @@ std::optional<QByteArray> EncodeText(const QString& text, TextEncoding encoding)
 // Files larger than this are refused, as the initial text file is.
 constexpr qint64 kTextFileMaxBytes = 1024 * 1024;
 
-// Reads a whole text file and decodes it (frames/text_decode.h). On failure
+// Reads a whole text file and decodes it (core/text_decode.h). On failure
 // returns nothing and says why in *error (a file over the limit, a missing or
 // unreadable file).
 std::optional<DecodedText> ReadTextFile(const QString& path, QString* error);

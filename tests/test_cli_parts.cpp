@@ -10,7 +10,7 @@
 #include "cli/traffic_report.h"
 #include "core/demo_texts.h"
 #include "core/frame_builders.h"
-#include "frames/text_decode.h"
+#include "core/text_decode.h"
 #include "tests/support/pty_peer.h"
 
 #include <QDir>
@@ -167,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TextFiles, AMarkBeforeBytesThatAreNoUtf8IsNoUtf8Either) {
-    const QString text = DecodeTextFile(QByteArray("\xEF\xBB\xBF\xC4\xE3")).text;
+    const QString text = ToQString(DecodeTextFile("\xEF\xBB\xBF\xC4\xE3").text);
     EXPECT_TRUE(text.startsWith(QStringLiteral("锘磕"))) << text.toStdString();
 }
 

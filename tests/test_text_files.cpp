@@ -199,16 +199,4 @@ TEST(TextFiles, SaveAsWritesGbkByDefaultAndRefusesWhatGbkCannotHold) {
     EXPECT_TRUE(h.messages[1].startsWith(QStringLiteral("无法写入")));
 }
 
-TEST(TextFiles, InvalidUtf8IsReadAsGbk) {
-    DecodedText d = DecodeTextFile(QByteArray("\xC4\xE3\xBA\xC3"));
-    EXPECT_EQ(d.text.toStdString(), "你好");
-    EXPECT_EQ(d.encoding, TextEncoding::Gbk);
-    d = DecodeTextFile(QByteArray("plain"));
-    EXPECT_EQ(d.text.toStdString(), "plain");
-    EXPECT_EQ(d.encoding, TextEncoding::Utf8);
-    d = DecodeTextFile(QByteArray("\xFF\xFE"));
-    EXPECT_EQ(d.text.toStdString(), "");
-    EXPECT_EQ(d.encoding, TextEncoding::Utf16);
-}
-
 } // namespace

@@ -1,13 +1,22 @@
-#include "analysis/traffic_record.h"
+#include "core/traffic_record.h"
 
 #include "core/reply_status.h"
 
-#include <QDateTime>
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 
 namespace {
 constexpr size_t kBlockBytes = 256 * 1024;
+// The status bytes that time a frame: accepted, and idle again.
+constexpr uint8_t kReceived = ChipStatus::Received;
+constexpr uint8_t kIdle = ChipStatus::Idle;
+
+int64_t SystemNowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
+} // namespace
 
 TrafficRecord::TrafficRecord(Clock clock) : clock_(std::move(clock)) {}
 
@@ -15,7 +24,21 @@ void TrafficRecord::SetClock(Clock clock) {
     clock_ = std::move(clock);
 }
 
-const char* TrafficRecord::Store(QByteArrayView bytes) {
+void TrafficRecord::AddListener(Listener* listener) const {
+    listeners_.push_back(listener);
+}
+
+void TrafficRecord::RemoveListener(Listener* listener) const {
+    listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), listener), listeners_.end());
+}
+
+// By index: a listener added while the others are told is told too.
+template <typename Tell> void TrafficRecord::TellAll(Tell tell) {
+    for (size_t i = 0; i < listeners_.size(); ++i)
+        tell(*listeners_[i]);
+}
+
+const char* TrafficRecord::Store(std::string_view bytes) {
     const size_t n = static_cast<size_t>(bytes.size());
     if (blocks_.empty() || blockUsed_ + n > blockSize_) {
         // A frame larger than a block gets a block of its own size.
@@ -30,30 +53,30 @@ const char* TrafficRecord::Store(QByteArrayView bytes) {
     return at;
 }
 
-void TrafficRecord::RecordSent(QByteArrayView frame) {
-    const int64_t now = clock_ ? clock_() : QDateTime::currentMSecsSinceEpoch();
+void TrafficRecord::RecordSent(std::string_view frame) {
+    const int64_t now = clock_ ? clock_() : SystemNowMs();
     entries_.push_back(Entry{now, Store(frame), static_cast<uint32_t>(frame.size()),
                              Direction::Sent, false, -1, -1});
     lastSent_ = Count() - 1;
-    emit Appended(lastSent_);
+    TellAll([this](Listener& l) { l.Appended(lastSent_); });
 }
 
 void TrafficRecord::RecordReply(uint8_t status, bool baudPending) {
-    const int64_t now = clock_ ? clock_() : QDateTime::currentMSecsSinceEpoch();
+    const int64_t now = clock_ ? clock_() : SystemNowMs();
     const char byte = static_cast<char>(status);
-    entries_.push_back(Entry{now, Store(QByteArrayView(&byte, 1)), 1, Direction::Received,
+    entries_.push_back(Entry{now, Store(std::string_view(&byte, 1)), 1, Direction::Received,
                              baudPending, lastSent_, -1});
     const int row = Count() - 1;
-    emit Appended(row);
+    TellAll([row](Listener& l) { l.Appended(row); });
     if (lastSent_ < 0)
         return;
     Entry& frame = entries_[static_cast<size_t>(lastSent_)];
-    if (status == ChipStatus::Received && frame.linkA < 0) {
+    if (status == kReceived && frame.linkA < 0) {
         frame.linkA = row;
-        emit Changed(lastSent_);
-    } else if (status == ChipStatus::Idle && frame.linkB < 0) {
+        TellAll([this](Listener& l) { l.Changed(lastSent_); });
+    } else if (status == kIdle && frame.linkB < 0) {
         frame.linkB = row;
-        emit Changed(lastSent_);
+        TellAll([this](Listener& l) { l.Changed(lastSent_); });
     }
 }
 
@@ -63,7 +86,7 @@ void TrafficRecord::Clear() {
     blocks_.clear();
     blockUsed_ = blockSize_ = 0;
     lastSent_ = -1;
-    emit Cleared();
+    TellAll([](Listener& l) { l.Cleared(); });
 }
 
 int TrafficRecord::Answers(int row) const {

@@ -22,25 +22,26 @@
 // Nothing else is changed or dropped: line breaks stay as they are.
 #pragma once
 
-#include <QByteArrayView>
-#include <QString>
+#include <cstddef>
+#include <string>
+#include <string_view>
 
 enum class TextEncoding { Utf8, Gbk, Utf16 };
 
 struct DecodedText {
-    QString text;
+    std::u16string text;
     TextEncoding encoding = TextEncoding::Utf8;
-    qsizetype replaced = 0;       // how many places became U+FFFD
-    qsizetype firstReplaced = -1; // byte offset of the first of them, from 0
+    std::ptrdiff_t replaced = 0;       // how many places became U+FFFD
+    std::ptrdiff_t firstReplaced = -1; // byte offset of the first of them, from 0
 };
 
 // A text file in whichever encoding it is in, by the rule above.
-DecodedText DecodeTextFile(QByteArrayView bytes);
+DecodedText DecodeTextFile(std::string_view bytes);
 
 // Bytes in the given encoding, taken as they are: no byte-order mark is
 // looked for, except that UTF-8 and UTF-16 drop one at the start (UTF-16 is
 // big-endian unless its mark says little-endian).
-DecodedText DecodeTextAs(QByteArrayView bytes, TextEncoding encoding);
+DecodedText DecodeTextAs(std::string_view bytes, TextEncoding encoding);
 
 // "UTF-8", "GBK" or "UTF-16", for messages.
-QString EncodingName(TextEncoding encoding);
+std::u16string EncodingName(TextEncoding encoding);

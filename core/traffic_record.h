@@ -3,17 +3,14 @@
 // the frame each reply answers. Lives as long as the window. Plain code.
 #pragma once
 
-#include <QByteArray>
-#include <QByteArrayView>
-#include <QObject>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
+#include <string_view>
 #include <vector>
 
-class TrafficRecord : public QObject {
-    Q_OBJECT
+class TrafficRecord {
   public:
     enum class Direction : uint8_t { Sent, Received };
 
@@ -31,9 +28,24 @@ class TrafficRecord : public QObject {
     // Milliseconds since the epoch; the system clock unless one is given.
     using Clock = std::function<int64_t()>;
     explicit TrafficRecord(Clock clock = {});
+    TrafficRecord(const TrafficRecord&) = delete;
+    TrafficRecord& operator=(const TrafficRecord&) = delete;
     void SetClock(Clock clock);
 
-    void RecordSent(QByteArrayView frame);
+    // Told of every change as it happens (the analysis window's table).
+    struct Listener {
+        virtual ~Listener() = default;
+        virtual void Appended(int /*row*/) {}
+        virtual void Changed(int /*row*/) {} // a sent frame got its first 0x41 or 0x4F
+        virtual void Cleared() {}
+    };
+    // A listener stays registered until removed; it must be removed before
+    // it goes. Several may listen; each is told in the order added.
+    // Listening changes nothing in the record: a const record takes listeners.
+    void AddListener(Listener* listener) const;
+    void RemoveListener(Listener* listener) const;
+
+    void RecordSent(std::string_view frame);
     // A status byte as the reply handler reads it. It answers the frame
     // handed to the port last.
     void RecordReply(uint8_t status, bool baudPending);
@@ -41,9 +53,9 @@ class TrafficRecord : public QObject {
 
     int Count() const { return static_cast<int>(entries_.size()); }
     const Entry& At(int row) const { return entries_[static_cast<size_t>(row)]; }
-    QByteArrayView Bytes(int row) const {
+    std::string_view Bytes(int row) const {
         const Entry& e = At(row);
-        return QByteArrayView(e.data, e.size);
+        return std::string_view(e.data, e.size);
     }
     // For a reply, the frame it answers; -1 when none was sent before it.
     int Answers(int row) const;
@@ -51,13 +63,9 @@ class TrafficRecord : public QObject {
     int AcceptedBy(int row) const;
     int IdleAfter(int row) const;
 
-  signals:
-    void Appended(int row);
-    void Changed(int row); // a sent frame got its first 0x41 or 0x4F
-    void Cleared();
-
   private:
-    const char* Store(QByteArrayView bytes);
+    const char* Store(std::string_view bytes);
+    template <typename Tell> void TellAll(Tell tell);
 
     Clock clock_;
     std::deque<Entry> entries_;
@@ -67,4 +75,5 @@ class TrafficRecord : public QObject {
     size_t blockUsed_ = 0;
     size_t blockSize_ = 0;
     int32_t lastSent_ = -1;
+    mutable std::vector<Listener*> listeners_;
 };

@@ -1,9 +1,13 @@
 // The one decoder of text files: which encoding a file is read in, and the
 // rule for what is no text (U+FFFD, counted, the first place kept).
-#include "frames/text_decode.h"
+#include "core/text_decode.h"
 
-#include <QStringEncoder>
+#include "core/gbk.h"
+#include "core/text_util.h"
+
 #include <gtest/gtest.h>
+
+#include <string>
 
 namespace {
 
@@ -12,32 +16,35 @@ enum class Mode { Detect, Gbk, Utf8 };
 struct DecodeCase {
     const char* name;
     Mode mode;
-    QByteArray bytes;
-    QString text;
+    std::string bytes;
+    std::u16string text;
     TextEncoding encoding;
-    qsizetype replaced;
-    qsizetype firstReplaced; // -1: none
+    std::ptrdiff_t replaced;
+    std::ptrdiff_t firstReplaced; // -1: none
 };
 
 void PrintTo(const DecodeCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-QByteArray Bytes(const char* s, int size) {
-    return QByteArray(s, size);
+std::string Bytes(const char* s, int size) {
+    return std::string(s, size);
 }
 
-QByteArray Gbk(const QString& s) {
-    QStringEncoder e("GBK");
-    return e.encode(s);
+std::string Gbk(const std::u16string& s) {
+    return GbkBytes(s);
 }
 
 // Written out as UTF-8, so that the expected texts need no escapes.
-QString T(const char* utf8) {
-    return QString::fromUtf8(utf8);
+std::u16string T(const char* utf8) {
+    return Utf16FromUtf8(utf8);
 }
 
-const QString R = QString(QChar(0xFFFD));
+std::string Utf8(const std::u16string& s) {
+    return Utf8FromUtf16(s);
+}
+
+const std::u16string R = u"\uFFFD";
 
 class Decode : public ::testing::TestWithParam<DecodeCase> {};
 
@@ -46,8 +53,8 @@ TEST_P(Decode, FollowsTheRule) {
     const DecodedText d = c.mode == Mode::Detect ? DecodeTextFile(c.bytes)
                           : c.mode == Mode::Gbk  ? DecodeTextAs(c.bytes, TextEncoding::Gbk)
                                                  : DecodeTextAs(c.bytes, TextEncoding::Utf8);
-    EXPECT_EQ(d.text.toStdU16String(), c.text.toStdU16String());
-    EXPECT_EQ(EncodingName(d.encoding).toStdString(), EncodingName(c.encoding).toStdString());
+    EXPECT_EQ(d.text, c.text);
+    EXPECT_EQ(Utf8(EncodingName(d.encoding)), Utf8(EncodingName(c.encoding)));
     EXPECT_EQ(d.replaced, c.replaced);
     EXPECT_EQ(d.firstReplaced, c.firstReplaced);
 }
@@ -60,17 +67,17 @@ INSTANTIATE_TEST_SUITE_P(
     Files, Decode,
     ::testing::Values(
         // Which encoding.
-        DecodeCase{"Utf8", Mode::Detect, T("你好\r\n").toUtf8(), T("你好\r\n"), U8, 0, -1},
-        DecodeCase{"Utf8WithMark", Mode::Detect, "\xEF\xBB\xBF" + T("你好").toUtf8(), T("你好"), U8,
+        DecodeCase{"Utf8", Mode::Detect, Utf8(T("你好\r\n")), T("你好\r\n"), U8, 0, -1},
+        DecodeCase{"Utf8WithMark", Mode::Detect, "\xEF\xBB\xBF" + Utf8(T("你好")), T("你好"), U8,
                    0, -1},
         DecodeCase{"Ascii", Mode::Detect, "hello", T("hello"), U8, 0, -1},
-        DecodeCase{"Empty", Mode::Detect, QByteArray(), QString(), U8, 0, -1},
+        DecodeCase{"Empty", Mode::Detect, std::string(), std::u16string(), U8, 0, -1},
         DecodeCase{"Gbk", Mode::Detect, Gbk(T("欢迎使用语音合成芯片")), T("欢迎使用语音合成芯片"),
                    GB, 0, -1},
         DecodeCase{"GbkEuro", Mode::Detect, "A\x80", T("A€"), GB, 0, -1},
         DecodeCase{"Utf16LE", Mode::Detect, Bytes("\xFF\xFE`O}Y", 6), T("你好"), U16, 0, -1},
         DecodeCase{"Utf16BE", Mode::Detect, Bytes("\xFE\xFFO`Y}", 6), T("你好"), U16, 0, -1},
-        DecodeCase{"Utf16MarkOnly", Mode::Detect, "\xFF\xFE", QString(), U16, 0, -1},
+        DecodeCase{"Utf16MarkOnly", Mode::Detect, "\xFF\xFE", std::u16string(), U16, 0, -1},
         DecodeCase{"Utf16SurrogatePair", Mode::Detect, Bytes("\xFF\xFE\x3D\xD8\x00\xDE", 6), T("😀"),
                    U16, 0, -1},
         // A UTF-8 sequence cut off at the end: the bytes are GBK, all of them
@@ -124,7 +131,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "\xEF\xBB\xBF"
                    "A",
                    T("锘緼"), GB, 0, -1},
-        DecodeCase{"InitialUtf8IsGbk", Mode::Gbk, T("你").toUtf8(), T("浣") + R, GB, 1, 2},
+        DecodeCase{"InitialUtf8IsGbk", Mode::Gbk, Utf8(T("你")), T("浣") + R, GB, 1, 2},
         DecodeCase{"InitialCutUtf8IsGbkWhole", Mode::Gbk, Gbk(T("浣犲ソ涓")), T("浣犲ソ涓"), GB, 0,
                    -1},
         DecodeCase{"InitialLeadAtTheEnd", Mode::Gbk, "A\x81", T("A") + R, GB, 1, 1},
@@ -149,22 +156,34 @@ INSTANTIATE_TEST_SUITE_P(
 // Every two-byte GBK character the system knows comes back whole, and only
 // the user-defined and unassigned places are refused.
 TEST(Decode, EveryGbkCharacterPassesAndNoPrivateUseOne) {
-    QByteArray all;
+    std::string all;
     for (int lead = 0x81; lead <= 0xFE; ++lead)
         for (int trail = 0x40; trail <= 0xFE; ++trail)
             if (trail != 0x7F)
-                all.append(char(lead)).append(char(trail));
+                all.append({char(lead), char(trail)});
     const DecodedText d = DecodeTextAs(all, TextEncoding::Gbk);
     ASSERT_EQ(d.text.size(), all.size() / 2);
-    qsizetype privateUse = 0;
-    for (QChar c : d.text) {
-        EXPECT_FALSE(c.unicode() >= 0xE000 && c.unicode() <= 0xF8FF);
-        privateUse += c.unicode() == 0xFFFD;
+    std::ptrdiff_t privateUse = 0;
+    for (char16_t c : d.text) {
+        EXPECT_FALSE(c >= 0xE000 && c <= 0xF8FF);
+        privateUse += c == 0xFFFD;
     }
     EXPECT_EQ(d.replaced, privateUse);
-    EXPECT_GT(d.text.size() - privateUse, 21000); // GBK holds 21,886 characters
+    EXPECT_GT(std::ptrdiff_t(d.text.size()) - privateUse, 21000); // GBK holds 21,886 characters
     // 81-A0 are all Chinese characters; A1 40 is the first user-defined pair.
     EXPECT_EQ(d.firstReplaced, 2 * (0xA1 - 0x81) * 190);
+}
+
+TEST(TextFiles, InvalidUtf8IsReadAsGbk) {
+    DecodedText d = DecodeTextFile("\xC4\xE3\xBA\xC3");
+    EXPECT_EQ(Utf8(d.text), "你好");
+    EXPECT_EQ(d.encoding, TextEncoding::Gbk);
+    d = DecodeTextFile("plain");
+    EXPECT_EQ(Utf8(d.text), "plain");
+    EXPECT_EQ(d.encoding, TextEncoding::Utf8);
+    d = DecodeTextFile("\xFF\xFE");
+    EXPECT_EQ(Utf8(d.text), "");
+    EXPECT_EQ(d.encoding, TextEncoding::Utf16);
 }
 
 } // namespace
