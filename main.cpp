@@ -11,7 +11,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("VXT4710"));
     LoadQtTranslations(app, QLocale::system());
     CatchTerminationSignals();
-    Form1 window;
+    Form1Window window;
     CloseOnTerminationSignals(&window);
     // A signal while start-up showed a message box closed the window already.
     if (TerminationRequested())

@@ -28,8 +28,8 @@ int main(int argc, char* argv[]) {
     BenchPty pty;
     if (!pty.ok())
         return 1;
-    const std::unique_ptr<Form1> console = ConsoleOn(pty);
-    Form1& form = *console;
+    const std::unique_ptr<Form1Window> console = ConsoleOn(pty);
+    Form1Window& form = *console;
     if (!form.MSComm1->PortOpen())
         return 1;
     app.processEvents();

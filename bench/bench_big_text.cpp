@@ -6,6 +6,7 @@
 // window, and then in that text a typed key, a selection and a playback
 // step, each to the next paint.
 #include "bench/paint_watch.h"
+#include "qt/qt_text.h"
 #include "shell/form1.h"
 #include "shell/initial_text.h"
 #include "tests/support/fake_comm_control.h"
@@ -82,7 +83,7 @@ double ToNextPaint(QWidget* w, const std::function<void()>& act) {
     return ms;
 }
 
-std::unique_ptr<Form1> MakeForm1(const QString& openPath) {
+std::unique_ptr<Form1Window> MakeForm1(const QString& openPath) {
     Form1Deps deps;
     deps.comm = std::make_unique<FakeCommControl>();
     deps.messageBox = [](const QString& text) { std::printf("  message: %s\n", qPrintable(text)); };
@@ -92,7 +93,7 @@ std::unique_ptr<Form1> MakeForm1(const QString& openPath) {
         a.path = openPath;
         return a;
     };
-    return std::make_unique<Form1>(std::move(deps));
+    return std::make_unique<Form1Window>(std::move(deps));
 }
 
 double Median(std::vector<double> v) {
@@ -108,7 +109,7 @@ int StartUp(int argc, char* argv[]) {
     QElapsedTimer t;
     t.start();
     QApplication app(argc, argv);
-    std::unique_ptr<Form1> form = MakeForm1(QString());
+    std::unique_ptr<Form1Window> form = MakeForm1(QString());
     PaintWatch watch;
     form->installEventFilter(&watch);
     form->show();
@@ -156,7 +157,7 @@ int main(int argc, char* argv[]) {
     std::printf("  %-30s %9s %9s %9s %9s %9s %9s\n", "text", "start-up", "(cpu)", "open", "type",
                 "select", "play");
     for (const auto& shape : shapes) {
-        for (const QString& name : {kInitialTextFileName, other}) {
+        for (const QString& name : {ToQString(kInitialTextFileName), other}) {
             QFile f(name);
             f.open(QIODevice::WriteOnly | QIODevice::Truncate);
             f.write(shape.bytes);
@@ -166,7 +167,7 @@ int main(int argc, char* argv[]) {
             const auto [wall, cpu] = StartUpInNewProcess(work.path());
             startup.push_back(wall);
             startupCpu.push_back(cpu);
-            std::unique_ptr<Form1> form = MakeForm1(other);
+            std::unique_ptr<Form1Window> form = MakeForm1(other);
             form->show();
             QCoreApplication::processEvents();
 

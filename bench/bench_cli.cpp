@@ -151,8 +151,8 @@ std::vector<double> WindowReplyToNextPiece(QApplication& app, int pieces) {
     BenchPty pty;
     if (!pty.ok())
         return {};
-    const std::unique_ptr<Form1> console = ConsoleOn(pty);
-    Form1& form = *console;
+    const std::unique_ptr<Form1Window> console = ConsoleOn(pty);
+    Form1Window& form = *console;
     if (!form.MSComm1->PortOpen())
         return {};
     form.Combo2->SetListIndex(2);

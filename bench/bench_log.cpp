@@ -2,6 +2,7 @@
 // entries through LogFrame into the real window's Text4, the event loop run
 // after each one as between user actions. Prints the time per entry over the
 // first and the last 1,000 entries and their ratio.
+#include "qt/qt_text.h"
 #include "shell/form1.h"
 #include "tests/support/fake_comm_control.h"
 
@@ -30,7 +31,7 @@ int main(int argc, char** argv) {
     Form1Deps deps;
     deps.comm = std::make_unique<FakeCommControl>();
     deps.messageBox = [](const QString&) {};
-    Form1 form(std::move(deps));
+    Form1Window form(std::move(deps));
     form.show();
     QCoreApplication::processEvents();
 
@@ -49,7 +50,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < kEntries; ++i) {
         const int window = i < kWindow ? 0 : i >= kEntries - kWindow ? 1 : -1;
         timer.start();
-        form.LogFrame(frame);
+        form.LogFrame(ToStdBytes(frame));
         const qint64 appended = timer.nsecsElapsed();
         // Between the windows the loop runs now and then only, to keep the run short.
         if (window >= 0 || i % 100 == 0)

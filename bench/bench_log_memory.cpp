@@ -39,14 +39,14 @@ int RunSide(const QString& side, int entries) {
         Form1Deps deps;
         deps.comm = std::make_unique<FakeCommControl>();
         deps.messageBox = [](const QString&) {};
-        Form1 form(std::move(deps));
+        Form1Window form(std::move(deps));
         form.show();
         QCoreApplication::processEvents();
         before = ResidentKiB();
         for (int i = 0; i < entries; ++i) {
             const QByteArray f = Frame(i);
             form.LastDataIndex = int16_t(f.size() - 2);
-            form.LogFrame(f);
+            form.LogFrame(ToStdBytes(f));
         }
         QCoreApplication::processEvents();
         characters = form.Text4->Length();

@@ -52,7 +52,7 @@ int main(int argc, char* argv[]) {
         ++messages;
         std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());
     };
-    Form1 form(std::move(deps));
+    Form1Window form(std::move(deps));
     if (!form.MSComm1->PortOpen())
         return 1;
     // The PC's side at 38400 bit/s: the chip reads the rate from the line.

@@ -56,11 +56,11 @@ inline long ResidentKiB() {
 
 // The console window with COM1 on the pseudo-terminal; a message box would
 // stop the benchmark, so messages go to standard error instead.
-inline std::unique_ptr<Form1> ConsoleOn(const BenchPty& pty) {
+inline std::unique_ptr<Form1Window> ConsoleOn(const BenchPty& pty) {
     Form1Deps deps;
     deps.comm = std::make_unique<SerialCommControl>(pty.portsFolder());
     deps.messageBox = [](const QString& text) {
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
     };
-    return std::make_unique<Form1>(std::move(deps));
+    return std::make_unique<Form1Window>(std::move(deps));
 }

@@ -32,8 +32,8 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "no pseudo-terminal\n");
         return 1;
     }
-    const std::unique_ptr<Form1> console = ConsoleOn(pty);
-    Form1& form = *console;
+    const std::unique_ptr<Form1Window> console = ConsoleOn(pty);
+    Form1Window& form = *console;
     if (!form.MSComm1->PortOpen())
         return 1;
     form.Combo2->SetListIndex(2);

@@ -48,7 +48,7 @@ QWidget* MakeForm1() {
     Form1Deps deps;
     deps.comm = std::make_unique<FakeCommControl>();
     deps.messageBox = [](const QString&) {};
-    return new Form1(std::move(deps));
+    return new Form1Window(std::move(deps));
 }
 
 QWidget* MakeBareWindow() {
@@ -123,7 +123,7 @@ int main(int argc, char* argv[]) {
         const char* name;
         QWidget* (*make)();
         std::vector<double> ms;
-    } kinds[] = {{"console window (Form1)", MakeForm1, {}},
+    } kinds[] = {{"console window (Form1Window)", MakeForm1, {}},
                  {"bare Qt window", MakeBareWindow, {}},
                  {"same controls, stock Qt widgets", MakeStockReplica, {}}};
     for (Kind& k : kinds)

@@ -11,49 +11,50 @@ namespace {
 // a babbling peer costs no memory and newer replies still get through.
 constexpr qint64 kReadBufferBytes = 4096;
 
-qint32 RateOf(const QString& settings) {
-    qint32 rate = kDefaultLineRate;
+qint32 RateOf(const std::string& settings) {
+    int32_t rate = kDefaultLineRate;
     if (!ParseCommSettings(settings, &rate))
-        throw CommError("unsupported settings: " + settings.toStdString());
+        throw CommError("unsupported settings: " + settings);
     return rate;
 }
 } // namespace
 
 SerialCommControl::SerialCommControl(QString portsFolder, QObject* parent)
-    : CommControl(parent), portsFolder_(std::move(portsFolder)) {
+    : QObject(parent), portsFolder_(std::move(portsFolder)) {
     // No limit inside QSerialPort: with a full buffer it would stop reading
     // and never announce a byte again.
     Port().setReadBufferSize(0);
     connect(&line_.port(), &QSerialPort::readyRead, this, &SerialCommControl::onReadyRead);
 }
 
-QString SerialCommControl::DeviceFor(int n) const {
-    return ResolvePortDevice(n, portsFolder_);
+std::string SerialCommControl::DeviceFor(int n) const {
+    return ResolvePortDevice(n, portsFolder_).toStdString();
 }
 
-QStringList SerialCommControl::Devices(int count) const {
+std::vector<std::string> SerialCommControl::Devices(int count) const {
     // Asking the system for its ports takes a while: once for the whole list.
     std::optional<QStringList> system;
-    QStringList devices;
+    std::vector<std::string> devices;
     for (int n = 1; n <= count; ++n) {
         if (!system && ResolvePortDevice(n, portsFolder_, {}).isEmpty())
             system = SystemSerialPorts();
-        devices << ResolvePortDevice(n, portsFolder_, system.value_or(QStringList()));
+        devices.push_back(
+            ResolvePortDevice(n, portsFolder_, system.value_or(QStringList())).toStdString());
     }
     return devices;
 }
 
-void SerialCommControl::SetSettings(const QString& settings) {
+void SerialCommControl::SetSettings(const std::string& settings) {
     // Settings that cannot be used are refused and leave the old ones, so
     // that the next open does not fail because of them.
     if (Port().isOpen())
         applySettings(settings);
     else if (!ParseCommSettings(settings, nullptr))
-        throw CommError("unsupported settings: " + settings.toStdString());
+        throw CommError("unsupported settings: " + settings);
     settings_ = settings;
 }
 
-void SerialCommControl::applySettings(const QString& settings) {
+void SerialCommControl::applySettings(const std::string& settings) {
     LineFailure failure;
     if (!line_.setRate(RateOf(settings), &failure))
         throw CommError(failure.reason.toStdString());
@@ -71,7 +72,7 @@ void SerialCommControl::SetPortOpen(bool open) {
     }
     if (Port().isOpen())
         return;
-    const QString device = DeviceFor(commPort_);
+    const QString device = ResolvePortDevice(commPort_, portsFolder_);
     if (device.isEmpty())
         throw CommError("no device for COM" + std::to_string(commPort_));
     LineFailure failure;
@@ -79,22 +80,22 @@ void SerialCommControl::SetPortOpen(bool open) {
         throw CommError(failure.reason.toStdString());
 }
 
-void SerialCommControl::Output(const QByteArray& bytes) {
+void SerialCommControl::Output(std::string_view bytes) {
     if (!PortOpen())
         throw CommError("port closed");
     LineFailure failure;
-    if (!line_.write(bytes, &failure))
+    if (!line_.write(QByteArray(bytes.data(), qsizetype(bytes.size())), &failure))
         throw CommError(failure.reason.toStdString());
     if (!PortOpen())
         throw CommError("port lost while writing");
 }
 
-QByteArray SerialCommControl::Input() {
+std::string SerialCommControl::Input() {
     readInside_ = true;
     if (!PortOpen())
         return {};
     const qint64 limit = inBufferSize_ > 0 ? inBufferSize_ : kReadBufferBytes;
-    return Port().read(limit);
+    return Port().read(limit).toStdString();
 }
 
 void SerialCommControl::onReadyRead() {
@@ -123,7 +124,7 @@ void SerialCommControl::deliver() {
     deliverAgain_ = false;
     readInside_ = false;
     event_ = CommEvents::Receive;
-    emit OnComm();
+    RaiseOnComm();
     delivering_ = false;
     // Bytes left behind (more than the receive buffer, or arrived meanwhile)
     // get a notification of their own, after other events had their turn.

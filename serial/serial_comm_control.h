@@ -1,11 +1,14 @@
 // MSComm1 over QSerialPort.
 #pragma once
 
+#include "core/comm_control.h"
 #include "core/line_rates.h"
-#include "serial/comm_control.h"
 #include "serial/serial_line.h"
 
-class SerialCommControl : public CommControl {
+#include <QObject>
+#include <QString>
+
+class SerialCommControl : public QObject, public CommControl {
     Q_OBJECT
   public:
     // portsFolder: where the com<n> links are looked up.
@@ -14,32 +17,32 @@ class SerialCommControl : public CommControl {
 
     void SetCommPort(int16_t port) override { commPort_ = port; }
     int16_t CommPort() const override { return commPort_; }
-    void SetSettings(const QString& settings) override;
-    QString Settings() const override { return settings_; }
+    void SetSettings(const std::string& settings) override;
+    std::string Settings() const override { return settings_; }
     void SetInBufferSize(int16_t bytes) override { inBufferSize_ = bytes; }
     int16_t InBufferSize() const override { return inBufferSize_; }
     // False as soon as the device has gone away.
     bool PortOpen() const override;
     void SetPortOpen(bool open) override;
-    void Output(const QByteArray& bytes) override;
-    QByteArray Input() override;
+    void Output(std::string_view bytes) override;
+    std::string Input() override;
     int16_t CommEvent() const override { return event_; }
 
     // The device that port n stands for now, or an empty string.
-    QString DeviceFor(int n) const override;
-    QStringList Devices(int count) const override;
+    std::string DeviceFor(int n) const override;
+    std::vector<std::string> Devices(int count) const override;
     QString PortsFolder() const { return portsFolder_; }
     QSerialPort& Port() { return line_.port(); }
 
   private:
     void onReadyRead();
     void deliver();
-    void applySettings(const QString& settings);
+    void applySettings(const std::string& settings);
 
     QString portsFolder_;
     SerialLine line_;
     int16_t commPort_ = 1;
-    QString settings_ = QString::fromLatin1(kLineRates.front().settings);
+    std::string settings_ = kLineRates.front().settings;
     int16_t inBufferSize_ = 1024;
     int16_t event_ = CommEvents::Receive;
     bool delivering_ = false;   // inside OnComm

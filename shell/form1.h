@@ -1,18 +1,19 @@
-// The console's one window. Its handlers are defined in the folder of their
-// subsystem: shell/ (window, start-up, shut-down), serial/ (ports, output,
-// replies), frames/, attributes/, demo/.
+// The console's one window on Qt: the toolkit's widgets built from the
+// control table, each notification connected to the core's handler, and the
+// menus, file dialogs and analysis window around it. The handlers and the
+// window's state are the core's Form1 (core/form1.h).
 #pragma once
 
-#include "core/traffic_record.h"
-#include "serial/comm_control.h"
+#include "core/form1.h"
 #include "shell/file_dialog.h"
 #include "shell/toolkit.h"
 
-#include <QByteArray>
+#include <QString>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 // What a test must control. Empty members get the real thing.
 struct Form1Deps {
@@ -31,14 +32,14 @@ struct Form1Deps {
 class AnalysisWindow;
 class QMenu;
 
-class Form1 : public QWidget {
+class Form1Window : public QWidget, public Form1 {
     Q_OBJECT
   public:
     // Builds every control with its design values, then runs Form_Load.
-    explicit Form1(Form1Deps deps = {}, QWidget* parent = nullptr);
-    ~Form1() override;
+    explicit Form1Window(Form1Deps deps = {}, QWidget* parent = nullptr);
+    ~Form1Window() override;
 
-    // ---- controls (names as designed)
+    // ---- the widgets (names as designed); the core sees the same controls
     Frame* Frame6 = nullptr;
     TextBox* Text3 = nullptr;
     CheckBox* Check2 = nullptr;
@@ -93,94 +94,17 @@ class Form1 : public QWidget {
     Label* Label6 = nullptr;
     LineBox* Text1 = nullptr;
     Label* Label7 = nullptr;
-    CommControl* MSComm1 = nullptr; // owned by the window
 
-    // ---- form-level state (booleans: -1 true, 0 false)
-    int16_t PlayAllActive = 0;
-    int16_t BaudChangePending = 0;
-    int32_t RepeatIntervalMs = 0;
-    int32_t RepeatCycles = 10000; // cycles of the repetition test (tests run fewer)
-    int16_t AttributeFramesEnabled = 0;
-    uint8_t FrameHeader = 0;
-    int16_t MaxTextBytes = 0;
-    int16_t TextByteCount = 0;
-    int16_t ChecksumIndex = 0;
-    int16_t PortNumber = 0;
-    uint8_t Checksum = 0;
-    int16_t LastDataIndex = 0;
-    int16_t LoopIndex = 0;
-    QByteArray FrameBuffer;
-    // The Combo5 entry carried by the last set-baud frame handed to the port:
-    // the rate the chip will listen at once it accepts the change.
-    int16_t PendingBaudIndex = -1;
+    using Form1::AppendLog;
+    using Form1::MsgBox;
+    void AppendLog(const QString& line) { AppendLog(ToU16View(line)); }
+    void MsgBox(const QString& text) { MsgBox(ToU16View(text)); }
 
-    // ---- start-up and shut-down (shell/)
-    void Form_Load();
-    void Form_Unload();
-    void Command2_Click();
     // Each entry of the port list tells in its tooltip which device it
     // stands for; refreshed at start-up and whenever the list opens.
     void RefreshPortTips();
 
-    // ---- serial link (serial/)
-    // Writes the frame, opening the port first when it is closed. On any
-    // serial failure shows the port-failure message; returns whether the
-    // frame was handed to the port (callers other than the set-baud button
-    // ignore it).
-    bool SendBytes(const QByteArray& bytes);
-    void Combo4_Click();
-    void Combo2_Click();
-    void MSComm1_OnComm();
-    void ShowPortFailure();
-
-    // ---- frames (frames/)
-    void LogFrame(const QByteArray& frame);
-    // Every handler's frame comes from the shared builders and goes out
-    // here: logged first, then sent; returns what SendBytes returns.
-    bool SendBuiltFrame(const QByteArray& frame);
-    // Appends one log text and CR LF to the work log; the caret goes to the end.
-    void AppendLog(const QString& line);
-    void Command6_Click();
-    void Command7_Click();
-    void Command8_Click();
-    void Command9_Click();
-    void Command21_Click();
-    void Command28_Click();
-    void Command11_Click();
-    void Command29_Click();
-    void Command30_Click();
-
-    // ---- attributes (attributes/)
-    void HScroll1_Change();
-    void HScroll2_Change();
-    void HScroll3_Change();
-    void Option1_Click();
-    void Option2_Click();
-    void Command34_Click();
-
-    // ---- demonstrations and playback tests (demo/)
-    void Command3_Click();
-    void Command4_Click();
-    void Text1_Change();
-    void Command1_Click();
-    void Command31_Click();
-    void Command32_Click();
-
-    // Shows a modal message (or hands it to the injected recorder).
-    void MsgBox(const QString& text);
-    void SleepMs(int32_t ms);
-
-    // True once Form_Unload has run (perhaps inside a message box's nested
-    // event loop): from then on nothing opens the port or sends.
-    bool Unloaded() const { return unloaded_; }
-    // Port failures so far (each shown at most once).
-    int PortFailures() const { return portFailures_; }
-    // A continuation step of continuous playback is under way.
-    bool PlaybackStepRunning = false;
-    // ---- traffic record, context menus, files (analysis/, shell/form1_menus.cpp)
-    // Every frame handed to the port and every status byte read; kept while
-    // the window lives (the work log's clear button leaves it alone).
-    TrafficRecord Traffic;
+    // ---- context menus, files, the analysis window
     // The menus the work log and the text box open; the caller owns them.
     QMenu* MakeLogMenu(const QPoint& pos);
     QMenu* MakeTextMenu(const QPoint& pos);
@@ -196,18 +120,21 @@ class Form1 : public QWidget {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    static std::u16string_view ToU16View(const QString& text) {
+        return {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())};
+    }
+    // The core's services from what the test gave (the real ones otherwise);
+    // makes the serial control when none was given.
+    static Form1Services MakeServices(Form1Deps& deps, Form1Window* window);
     void CreateControls();  // shell/form1_window.cpp
+    void AdaptControls();   // shell/form1_window.cpp: the core's view of each widget
     void ConnectHandlers(); // shell/form1_window.cpp
     void ConnectMenus();    // shell/form1_menus.cpp
 
     std::unique_ptr<CommControl> comm_;
-    std::function<void(const QString&)> messageBox_;
-    std::function<void(int32_t)> sleepMs_;
-    bool unloaded_ = false;
-    int portFailures_ = 0;
-    bool failureShown_ = false; // the port-failure message is open
     FileDialogFn fileDialog_;
-    // Declared after Traffic: it goes first, while the record still exists.
+    std::vector<std::unique_ptr<ui::Control>> adapters_;
+    // Declared last: it goes first, while the record still exists.
     std::unique_ptr<AnalysisWindow> analysis_;
 };
 

@@ -48,7 +48,7 @@ FileDialogAnswer RunFileDialog(QWidget* parent, const FileDialogRequest& r) {
 
 } // namespace
 
-void Form1::ConnectMenus() {
+void Form1Window::ConnectMenus() {
     Text4->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(Text4, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         QMenu* menu = MakeLogMenu(pos);
@@ -61,37 +61,37 @@ void Form1::ConnectMenus() {
         menu->exec(Text3->viewport()->mapToGlobal(pos));
         delete menu;
     });
-    connect(Text5, &QPlainTextEdit::textChanged, this, &Form1::UpdateHexTip);
+    connect(Text5, &QPlainTextEdit::textChanged, this, &Form1Window::UpdateHexTip);
     UpdateHexTip();
 }
 
-QMenu* Form1::MakeLogMenu(const QPoint& pos) {
+QMenu* Form1Window::MakeLogMenu(const QPoint& pos) {
     QMenu* menu = Text4->createStandardContextMenu(pos);
     menu->addSeparator();
     QAction* analysis =
-        menu->addAction(QStringLiteral("通信分析(&I)…"), this, &Form1::OpenAnalysis);
+        menu->addAction(QStringLiteral("通信分析(&I)…"), this, &Form1Window::OpenAnalysis);
     analysis->setObjectName(QStringLiteral("actionTrafficAnalysis"));
-    QAction* save = menu->addAction(QStringLiteral("保存工作记录(&S)…"), this, &Form1::SaveLog);
+    QAction* save = menu->addAction(QStringLiteral("保存工作记录(&S)…"), this, &Form1Window::SaveLog);
     save->setObjectName(QStringLiteral("actionSaveLog"));
     return menu;
 }
 
-QMenu* Form1::MakeTextMenu(const QPoint& pos) {
+QMenu* Form1Window::MakeTextMenu(const QPoint& pos) {
     QMenu* menu = Text3->createStandardContextMenu(pos);
     menu->addSeparator();
     QAction* open =
-        menu->addAction(QStringLiteral("打开文本文件(&O)…"), this, &Form1::OpenTextFile);
+        menu->addAction(QStringLiteral("打开文本文件(&O)…"), this, &Form1Window::OpenTextFile);
     open->setObjectName(QStringLiteral("actionOpenText"));
-    QAction* save = menu->addAction(QStringLiteral("另存为(&A)…"), this, &Form1::SaveTextAs);
+    QAction* save = menu->addAction(QStringLiteral("另存为(&A)…"), this, &Form1Window::SaveTextAs);
     save->setObjectName(QStringLiteral("actionSaveTextAs"));
     return menu;
 }
 
-FileDialogAnswer Form1::FileDialog(const FileDialogRequest& request) {
+FileDialogAnswer Form1Window::FileDialog(const FileDialogRequest& request) {
     return fileDialog_ ? fileDialog_(request) : RunFileDialog(this, request);
 }
 
-void Form1::OpenAnalysis() {
+void Form1Window::OpenAnalysis() {
     if (!analysis_)
         analysis_ = std::make_unique<AnalysisWindow>(
             Traffic, [this](const FileDialogRequest& r) { return FileDialog(r); },
@@ -103,7 +103,7 @@ void Form1::OpenAnalysis() {
 
 // The log exactly as it stands (its line breaks are CR LF), UTF-8 unless GBK
 // is chosen.
-void Form1::SaveLog() {
+void Form1Window::SaveLog() {
     FileDialogRequest request;
     request.save = true;
     request.caption = QStringLiteral("保存工作记录");
@@ -120,7 +120,7 @@ void Form1::SaveLog() {
 }
 
 // Replaces the text as the demo buttons do: nothing sent, logged or selected.
-void Form1::OpenTextFile() {
+void Form1Window::OpenTextFile() {
     FileDialogRequest request;
     request.caption = QStringLiteral("打开文本文件");
     request.filters = {QStringLiteral("文本文件 (*.txt)")};
@@ -137,11 +137,11 @@ void Form1::OpenTextFile() {
     Text3->SetSelStart(0);
     // Shown over the text, so that the replaced places can be found in it.
     if (text->replaced)
-        MsgBox(ReplacedNotice(QFileInfo(answer.path).fileName(), *text));
+        MsgBox(ToQString(ReplacedNotice(ToU16(QFileInfo(answer.path).fileName()), *text)));
 }
 
 // GBK by default, the initial text file's encoding.
-void Form1::SaveTextAs() {
+void Form1Window::SaveTextAs() {
     FileDialogRequest request;
     request.save = true;
     request.caption = QStringLiteral("另存为");
@@ -157,6 +157,6 @@ void Form1::SaveTextAs() {
         MsgBox(error);
 }
 
-void Form1::UpdateHexTip() {
+void Form1Window::UpdateHexTip() {
     Text5->setToolTip(HexEntryTip(Text5->Text()));
 }

@@ -1,6 +1,7 @@
 // Building the window from its control table, and every connection between a
 // control's notification and its handler.
 #include "shell/control_table.h"
+#include "qt/control_adapters.h"
 #include "shell/form1.h"
 
 #include <QFileInfo>
@@ -88,7 +89,7 @@ QIcon MakeIcon() {
 }
 } // namespace
 
-void Form1::CreateControls() {
+void Form1Window::CreateControls() {
     const double dpi = screen() ? screen()->logicalDotsPerInch() : 96.0;
     auto px = [dpi](int twips) { return TwipsToPixels(twips, dpi); };
 
@@ -217,11 +218,12 @@ void Form1::CreateControls() {
     Text3->setFocus();
 }
 
-void Form1::RefreshPortTips() {
-    const QStringList devices = MSComm1->Devices(Combo4->count());
+void Form1Window::RefreshPortTips() {
+    const std::vector<std::string> devices = MSComm1->Devices(Combo4->count());
     for (int i = 0; i < Combo4->count(); ++i) {
         const int n = i + 1;
-        const QString device = devices.value(i);
+        const QString device =
+            size_t(i) < devices.size() ? QString::fromStdString(devices[size_t(i)]) : QString();
         QString tip;
         if (device.isEmpty())
             tip = QStringLiteral("COM%1：没有对应的串口设备").arg(n);
@@ -233,31 +235,100 @@ void Form1::RefreshPortTips() {
     }
 }
 
-void Form1::ConnectHandlers() {
-    connect(Command2, &CommandButton::Click, this, &Form1::Command2_Click);
-    connect(Command6, &CommandButton::Click, this, &Form1::Command6_Click);
-    connect(Command7, &CommandButton::Click, this, &Form1::Command7_Click);
-    connect(Command8, &CommandButton::Click, this, &Form1::Command8_Click);
-    connect(Command9, &CommandButton::Click, this, &Form1::Command9_Click);
-    connect(Command21, &CommandButton::Click, this, &Form1::Command21_Click);
-    connect(Command28, &CommandButton::Click, this, &Form1::Command28_Click);
-    connect(Command11, &CommandButton::Click, this, &Form1::Command11_Click);
-    connect(Command29, &CommandButton::Click, this, &Form1::Command29_Click);
-    connect(Command30, &CommandButton::Click, this, &Form1::Command30_Click);
-    connect(Combo4, &ComboBox::Click, this, &Form1::Combo4_Click);
-    connect(Combo4, &ComboBox::DropDown, this, &Form1::RefreshPortTips);
-    connect(Combo2, &ComboBox::Click, this, &Form1::Combo2_Click);
-    connect(MSComm1, &CommControl::OnComm, this, &Form1::MSComm1_OnComm);
-    connect(HScroll1, &HScrollBar::Change, this, &Form1::HScroll1_Change);
-    connect(HScroll2, &HScrollBar::Change, this, &Form1::HScroll2_Change);
-    connect(HScroll3, &HScrollBar::Change, this, &Form1::HScroll3_Change);
-    connect(Option1, &OptionButton::Click, this, &Form1::Option1_Click);
-    connect(Option2, &OptionButton::Click, this, &Form1::Option2_Click);
-    connect(Command34, &CommandButton::Click, this, &Form1::Command34_Click);
-    connect(Command3, &CommandButton::Click, this, &Form1::Command3_Click);
-    connect(Command4, &CommandButton::Click, this, &Form1::Command4_Click);
-    connect(Text1, &LineBox::Change, this, &Form1::Text1_Change);
-    connect(Command1, &CommandButton::Click, this, &Form1::Command1_Click);
-    connect(Command31, &CommandButton::Click, this, &Form1::Command31_Click);
-    connect(Command32, &CommandButton::Click, this, &Form1::Command32_Click);
+namespace {
+// The core sees the widget through an adapter of its kind, owned by the window.
+template <class A, class Widget, class Control>
+void Adapt(std::vector<std::unique_ptr<ui::Control>>& owned, Widget* widget, Control*& core) {
+    auto adapter = std::make_unique<A>(widget);
+    core = adapter.get();
+    owned.push_back(std::move(adapter));
+}
+} // namespace
+
+// The core's handlers see each widget through an adapter of its kind.
+void Form1Window::AdaptControls() {
+    auto& a = adapters_;
+    Adapt<FrameAdapter>(a, Frame6, Form1::Frame6);
+    Adapt<TextBoxAdapter>(a, Text3, Form1::Text3);
+    Adapt<CheckBoxAdapter>(a, Check2, Form1::Check2);
+    Adapt<CheckBoxAdapter>(a, Check3, Form1::Check3);
+    Adapt<CheckBoxAdapter>(a, Check4, Form1::Check4);
+    Adapt<CommandButtonAdapter>(a, Command20, Form1::Command20);
+    Adapt<LabelAdapter>(a, Label5, Form1::Label5);
+    Adapt<CommandButtonAdapter>(a, Command6, Form1::Command6);
+    Adapt<CommandButtonAdapter>(a, Command3, Form1::Command3);
+    Adapt<CommandButtonAdapter>(a, Command7, Form1::Command7);
+    Adapt<CommandButtonAdapter>(a, Command8, Form1::Command8);
+    Adapt<CommandButtonAdapter>(a, Command9, Form1::Command9);
+    Adapt<CommandButtonAdapter>(a, Command28, Form1::Command28);
+    Adapt<CommandButtonAdapter>(a, Command21, Form1::Command21);
+    Adapt<FrameAdapter>(a, Frame10, Form1::Frame10);
+    Adapt<TextBoxAdapter>(a, Text4, Form1::Text4);
+    Adapt<FrameAdapter>(a, Frame16, Form1::Frame16);
+    Adapt<TextBoxAdapter>(a, Text5, Form1::Text5);
+    Adapt<CommandButtonAdapter>(a, Command29, Form1::Command29);
+    Adapt<CommandButtonAdapter>(a, Command30, Form1::Command30);
+    Adapt<FrameAdapter>(a, Frame4, Form1::Frame4);
+    Adapt<LabelAdapter>(a, Label8, Form1::Label8);
+    Adapt<LabelAdapter>(a, Label9, Form1::Label9);
+    Adapt<ComboBoxAdapter>(a, Combo2, Form1::Combo2);
+    Adapt<CommandButtonAdapter>(a, Command27, Form1::Command27);
+    Adapt<FrameAdapter>(a, Frame15, Form1::Frame15);
+    Adapt<ComboBoxAdapter>(a, Combo3, Form1::Combo3);
+    Adapt<CommandButtonAdapter>(a, Command26, Form1::Command26);
+    Adapt<ComboBoxAdapter>(a, Combo4, Form1::Combo4);
+    Adapt<CommandButtonAdapter>(a, Command11, Form1::Command11);
+    Adapt<ComboBoxAdapter>(a, Combo5, Form1::Combo5);
+    Adapt<FrameAdapter>(a, Frame9, Form1::Frame9);
+    Adapt<ComboBoxAdapter>(a, Combo1, Form1::Combo1);
+    Adapt<FrameAdapter>(a, Frame11, Form1::Frame11);
+    Adapt<LabelAdapter>(a, Label1, Form1::Label1);
+    Adapt<HScrollBarAdapter>(a, HScroll1, Form1::HScroll1);
+    Adapt<LabelAdapter>(a, Label3, Form1::Label3);
+    Adapt<HScrollBarAdapter>(a, HScroll3, Form1::HScroll3);
+    Adapt<LabelAdapter>(a, Label2, Form1::Label2);
+    Adapt<HScrollBarAdapter>(a, HScroll2, Form1::HScroll2);
+    Adapt<LabelAdapter>(a, Label4, Form1::Label4);
+    Adapt<OptionButtonAdapter>(a, Option1, Form1::Option1);
+    Adapt<OptionButtonAdapter>(a, Option2, Form1::Option2);
+    Adapt<CommandButtonAdapter>(a, Command34, Form1::Command34);
+    Adapt<FrameAdapter>(a, Frame8, Form1::Frame8);
+    Adapt<CommandButtonAdapter>(a, Command2, Form1::Command2);
+    Adapt<CommandButtonAdapter>(a, Command31, Form1::Command31);
+    Adapt<CommandButtonAdapter>(a, Command1, Form1::Command1);
+    Adapt<CommandButtonAdapter>(a, Command32, Form1::Command32);
+    Adapt<CheckBoxAdapter>(a, Check1, Form1::Check1);
+    Adapt<CommandButtonAdapter>(a, Command4, Form1::Command4);
+    Adapt<LabelAdapter>(a, Label6, Form1::Label6);
+    Adapt<LineBoxAdapter>(a, Text1, Form1::Text1);
+    Adapt<LabelAdapter>(a, Label7, Form1::Label7);
+}
+
+void Form1Window::ConnectHandlers() {
+    connect(Command2, &CommandButton::Click, this, [this] { Command2_Click(); });
+    connect(Command6, &CommandButton::Click, this, [this] { Command6_Click(); });
+    connect(Command7, &CommandButton::Click, this, [this] { Command7_Click(); });
+    connect(Command8, &CommandButton::Click, this, [this] { Command8_Click(); });
+    connect(Command9, &CommandButton::Click, this, [this] { Command9_Click(); });
+    connect(Command21, &CommandButton::Click, this, [this] { Command21_Click(); });
+    connect(Command28, &CommandButton::Click, this, [this] { Command28_Click(); });
+    connect(Command11, &CommandButton::Click, this, [this] { Command11_Click(); });
+    connect(Command29, &CommandButton::Click, this, [this] { Command29_Click(); });
+    connect(Command30, &CommandButton::Click, this, [this] { Command30_Click(); });
+    connect(Combo4, &ComboBox::Click, this, [this] { Combo4_Click(); });
+    connect(Combo4, &ComboBox::DropDown, this, [this] { RefreshPortTips(); });
+    connect(Combo2, &ComboBox::Click, this, [this] { Combo2_Click(); });
+    connect(HScroll1, &HScrollBar::Change, this, [this] { HScroll1_Change(); });
+    connect(HScroll2, &HScrollBar::Change, this, [this] { HScroll2_Change(); });
+    connect(HScroll3, &HScrollBar::Change, this, [this] { HScroll3_Change(); });
+    connect(Option1, &OptionButton::Click, this, [this] { Option1_Click(); });
+    connect(Option2, &OptionButton::Click, this, [this] { Option2_Click(); });
+    connect(Command34, &CommandButton::Click, this, [this] { Command34_Click(); });
+    connect(Command3, &CommandButton::Click, this, [this] { Command3_Click(); });
+    connect(Command4, &CommandButton::Click, this, [this] { Command4_Click(); });
+    connect(Text1, &LineBox::Change, this, [this] { Text1_Change(); });
+    connect(Command1, &CommandButton::Click, this, [this] { Command1_Click(); });
+    connect(Command31, &CommandButton::Click, this, [this] { Command31_Click(); });
+    connect(Command32, &CommandButton::Click, this, [this] { Command32_Click(); });
+    MSComm1->SetOnComm([this] { MSComm1_OnComm(); });
 }

@@ -57,16 +57,6 @@ std::optional<DecodedText> ReadTextFile(const QString& path, QString* error) {
     return DecodeTextFile(StdView(bytes));
 }
 
-QString ReplacedNotice(const QString& fileName, const DecodedText& text) {
-    if (text.replaced == 0)
-        return QString();
-    return QStringLiteral("%1 按 %2 读取，有 %3 处字节不成文字（第一处在第 %4 字节），"
-                          "已换成 �，发送时为 ?（文件未作任何改动）")
-        .arg(fileName, ToQString(EncodingName(text.encoding)))
-        .arg(text.replaced)
-        .arg(text.firstReplaced + 1);
-}
-
 bool WriteTextFile(const QString& path, const QString& text, TextEncoding encoding,
                    QString* error) {
     const std::optional<QByteArray> bytes = EncodeText(text, encoding);

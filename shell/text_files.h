@@ -19,10 +19,6 @@ constexpr qint64 kTextFileMaxBytes = 1024 * 1024;
 // unreadable file).
 std::optional<DecodedText> ReadTextFile(const QString& path, QString* error);
 
-// What the window says of a file in which text.replaced places became U+FFFD
-// (nothing when none did).
-QString ReplacedNotice(const QString& fileName, const DecodedText& text);
-
 // Writes the text to path (replacing the file only once all is written). On
 // failure returns false and says why in *error.
 bool WriteTextFile(const QString& path, const QString& text, TextEncoding encoding, QString* error);

@@ -17,8 +17,8 @@
 namespace {
 
 // Moves the controls, from their defaults, without sending anything.
-void Preset(Console& console, const std::function<void(Form1&)>& set) {
-    Form1& f = console.form();
+void Preset(Console& console, const std::function<void(Form1Window&)>& set) {
+    Form1Window& f = console.form();
     f.AttributeFramesEnabled = 0;
     f.HScroll1->SetValue(11);
     f.HScroll2->SetValue(5);
@@ -88,42 +88,42 @@ TEST_P(AttributeLine, StartUpSendsAndLogsNothing) {
 
 struct UserCase {
     const char* what;
-    std::function<void(Form1&)> preset;
-    std::function<void(Form1&)> act;
+    std::function<void(Form1Window&)> preset;
+    std::function<void(Form1Window&)> act;
     const char* frame;
 };
 
 TEST_P(AttributeLine, WhatTheUserDoesSendsItsMarkAtOnce) {
-    const auto noPreset = [](Form1&) {};
+    const auto noPreset = [](Form1Window&) {};
     const UserCase cases[] = {
-        {"HScroll1 right arrow 10 -> 11", [](Form1& f) { f.HScroll1->SetValue(10); },
-         [](Form1& f) { ClickPart(f.HScroll1, QStyle::SC_ScrollBarAddLine); },
+        {"HScroll1 right arrow 10 -> 11", [](Form1Window& f) { f.HScroll1->SetValue(10); },
+         [](Form1Window& f) { ClickPart(f.HScroll1, QStyle::SC_ScrollBarAddLine); },
          "FD 00 08 01 01 5B 76 31 30 5D 84"},
-        {"HScroll1 left arrow 2 -> 1", [](Form1& f) { f.HScroll1->SetValue(2); },
-         [](Form1& f) { ClickPart(f.HScroll1, QStyle::SC_ScrollBarSubLine); },
+        {"HScroll1 left arrow 2 -> 1", [](Form1Window& f) { f.HScroll1->SetValue(2); },
+         [](Form1Window& f) { ClickPart(f.HScroll1, QStyle::SC_ScrollBarSubLine); },
          "FD 00 07 01 01 5B 76 30 5D BA"},
-        {"HScroll1 key Right 16 -> 17", [](Form1& f) { f.HScroll1->SetValue(16); },
-         [](Form1& f) { PressKeyOn(f.HScroll1, Qt::Key_Right); },
+        {"HScroll1 key Right 16 -> 17", [](Form1Window& f) { f.HScroll1->SetValue(16); },
+         [](Form1Window& f) { PressKeyOn(f.HScroll1, Qt::Key_Right); },
          "FD 00 08 01 01 5B 76 31 36 5D 82"},
         {"HScroll1 key Left 11 -> 10", noPreset,
-         [](Form1& f) { PressKeyOn(f.HScroll1, Qt::Key_Left); }, "FD 00 07 01 01 5B 76 39 5D B3"},
+         [](Form1Window& f) { PressKeyOn(f.HScroll1, Qt::Key_Left); }, "FD 00 07 01 01 5B 76 39 5D B3"},
         {"HScroll2 key Right 5 -> 6", noPreset,
-         [](Form1& f) { PressKeyOn(f.HScroll2, Qt::Key_Right); }, "FD 00 07 01 01 5B 74 35 5D BD"},
-        {"HScroll2 track left of the thumb 6 -> 5", [](Form1& f) { f.HScroll2->SetValue(6); },
-         [](Form1& f) { ClickPart(f.HScroll2, QStyle::SC_ScrollBarSubPage); },
+         [](Form1Window& f) { PressKeyOn(f.HScroll2, Qt::Key_Right); }, "FD 00 07 01 01 5B 74 35 5D BD"},
+        {"HScroll2 track left of the thumb 6 -> 5", [](Form1Window& f) { f.HScroll2->SetValue(6); },
+         [](Form1Window& f) { ClickPart(f.HScroll2, QStyle::SC_ScrollBarSubPage); },
          "FD 00 07 01 01 5B 74 34 5D BC"},
-        {"HScroll3 track right of the thumb 4 -> 5", [](Form1& f) { f.HScroll3->SetValue(4); },
-         [](Form1& f) { ClickPart(f.HScroll3, QStyle::SC_ScrollBarAddPage); },
+        {"HScroll3 track right of the thumb 4 -> 5", [](Form1Window& f) { f.HScroll3->SetValue(4); },
+         [](Form1Window& f) { ClickPart(f.HScroll3, QStyle::SC_ScrollBarAddPage); },
          "FD 00 07 01 01 5B 6D 34 5D A5"},
-        {"HScroll3 right arrow 16 -> 17", [](Form1& f) { f.HScroll3->SetValue(16); },
-         [](Form1& f) { ClickPart(f.HScroll3, QStyle::SC_ScrollBarAddLine); },
+        {"HScroll3 right arrow 16 -> 17", [](Form1Window& f) { f.HScroll3->SetValue(16); },
+         [](Form1Window& f) { ClickPart(f.HScroll3, QStyle::SC_ScrollBarAddLine); },
          "FD 00 08 01 01 5B 6D 31 36 5D 99"},
-        {"Option2 clicked", noPreset, [](Form1& f) { ClickOption(f.Option2); },
+        {"Option2 clicked", noPreset, [](Form1Window& f) { ClickOption(f.Option2); },
          "FD 00 07 01 01 5B 6F 31 5D A2"},
-        {"Option1 clicked while Option2 selected", [](Form1& f) { f.Option2_Click(); },
-         [](Form1& f) { ClickOption(f.Option1); }, "FD 00 07 01 01 5B 6F 30 5D A3"},
+        {"Option1 clicked while Option2 selected", [](Form1Window& f) { f.Option2_Click(); },
+         [](Form1Window& f) { ClickOption(f.Option1); }, "FD 00 07 01 01 5B 6F 30 5D A3"},
         {"Command34 clicked", noPreset,
-         [](Form1& f) { QTest::mouseClick(f.Command34, Qt::LeftButton); },
+         [](Form1Window& f) { QTest::mouseClick(f.Command34, Qt::LeftButton); },
          "FD 00 06 01 01 5B 64 5D 99"},
     };
     console->Show();
@@ -185,64 +185,64 @@ TEST_P(AttributeLine, DraggingTheThumbSendsOneFrameForTheReleasePosition) {
 
 struct ProgramCase {
     const char* what;
-    std::function<void(Form1&)> preset;
-    std::function<void(Form1&)> act;
+    std::function<void(Form1Window&)> preset;
+    std::function<void(Form1Window&)> act;
     std::vector<const char*> frames;
 };
 
 TEST_P(AttributeLine, ProgramSettingAndCallingFollowsTheNotifications) {
-    const auto noPreset = [](Form1&) {};
+    const auto noPreset = [](Form1Window&) {};
     const ProgramCase cases[] = {
         {"new scroll value then the handler: twice",
          noPreset,
-         [](Form1& f) {
+         [](Form1Window& f) {
              f.HScroll1->SetValue(3);
              f.HScroll1_Change();
          },
          {"FD 00 07 01 01 5B 76 32 5D B8", "FD 00 07 01 01 5B 76 32 5D B8"}},
         {"same scroll value then the handler: once",
          noPreset,
-         [](Form1& f) {
+         [](Form1Window& f) {
              f.HScroll2->SetValue(5);
              f.HScroll2_Change();
          },
          {"FD 00 07 01 01 5B 74 34 5D BC"}},
         {"HScroll2 at its minimum",
          noPreset,
-         [](Form1& f) { f.HScroll2->SetValue(1); },
+         [](Form1Window& f) { f.HScroll2->SetValue(1); },
          {"FD 00 07 01 01 5B 74 30 5D B8"}},
         {"HScroll3 handler called as it stands",
          noPreset,
-         [](Form1& f) { f.HScroll3_Change(); },
+         [](Form1Window& f) { f.HScroll3_Change(); },
          {"FD 00 07 01 01 5B 6D 34 5D A5"}},
         {"Option1_Click while Option2 selected: inner run first, twice",
-         [](Form1& f) { f.Option2_Click(); },
-         [](Form1& f) { f.Option1_Click(); },
+         [](Form1Window& f) { f.Option2_Click(); },
+         [](Form1Window& f) { f.Option1_Click(); },
          {"FD 00 07 01 01 5B 6F 30 5D A3", "FD 00 07 01 01 5B 6F 30 5D A3"}},
         {"Option2_Click while Option1 selected: twice",
          noPreset,
-         [](Form1& f) { f.Option2_Click(); },
+         [](Form1Window& f) { f.Option2_Click(); },
          {"FD 00 07 01 01 5B 6F 31 5D A2", "FD 00 07 01 01 5B 6F 31 5D A2"}},
         {"Option1_Click while Option1 selected: once",
          noPreset,
-         [](Form1& f) { f.Option1_Click(); },
+         [](Form1Window& f) { f.Option1_Click(); },
          {"FD 00 07 01 01 5B 6F 30 5D A3"}},
         {"Command34 at the defaults",
          noPreset,
-         [](Form1& f) { f.Command34_Click(); },
+         [](Form1Window& f) { f.Command34_Click(); },
          {"FD 00 06 01 01 5B 64 5D 99"}},
         {"Command34 with every control moved",
-         [](Form1& f) {
+         [](Form1Window& f) {
              f.HScroll1->SetValue(1);
              f.HScroll2->SetValue(6);
              f.HScroll3->SetValue(17);
              f.Option2_Click();
          },
-         [](Form1& f) { f.Command34_Click(); },
+         [](Form1Window& f) { f.Command34_Click(); },
          {"FD 00 06 01 01 5B 64 5D 99"}},
         {"background music does not reach the mark",
-         [](Form1& f) { f.Combo1->SetListIndex(15); },
-         [](Form1& f) { f.HScroll1->SetValue(17); },
+         [](Form1Window& f) { f.Combo1->SetListIndex(15); },
+         [](Form1Window& f) { f.HScroll1->SetValue(17); },
          {"FD 00 08 01 01 5B 76 31 36 5D 82"}},
     };
     for (const ProgramCase& c : cases) {
@@ -263,7 +263,7 @@ TEST_P(AttributeLine, ProgramSettingAndCallingFollowsTheNotifications) {
 }
 
 TEST_P(AttributeLine, RestoreDefaultsPutsEveryControlBack) {
-    Preset(*console, [](Form1& f) {
+    Preset(*console, [](Form1Window& f) {
         f.HScroll1->SetValue(2);
         f.HScroll2->SetValue(1);
         f.HScroll3->SetValue(16);
@@ -290,10 +290,10 @@ INSTANTIATE_TEST_SUITE_P(Wires, AttributeLine, ::testing::Values(Wire::Fake, Wir
 // ------------------------------------------------------------ state and failure
 
 TEST(Attributes, EveryHandlerEndsContinuousPlaybackAlsoWithFramesOff) {
-    const std::pair<const char*, void (Form1::*)()> handlers[] = {
-        {"HScroll1", &Form1::HScroll1_Change}, {"HScroll2", &Form1::HScroll2_Change},
-        {"HScroll3", &Form1::HScroll3_Change}, {"Option1", &Form1::Option1_Click},
-        {"Option2", &Form1::Option2_Click},    {"Command34", &Form1::Command34_Click},
+    const std::pair<const char*, void (Form1Window::*)()> handlers[] = {
+        {"HScroll1", &Form1Window::HScroll1_Change}, {"HScroll2", &Form1Window::HScroll2_Change},
+        {"HScroll3", &Form1Window::HScroll3_Change}, {"Option1", &Form1Window::Option1_Click},
+        {"Option2", &Form1Window::Option2_Click},    {"Command34", &Form1Window::Command34_Click},
     };
     for (const int16_t enabled : {int16_t(-1), int16_t(0)}) {
         for (const auto& [name, handler] : handlers) {
@@ -303,7 +303,7 @@ TEST(Attributes, EveryHandlerEndsContinuousPlaybackAlsoWithFramesOff) {
             h->PlayAllActive = -1;
             (h.form.get()->*handler)();
             EXPECT_EQ(h->PlayAllActive, 0);
-            const bool sends = enabled || handler == &Form1::Command34_Click;
+            const bool sends = enabled || handler == &Form1Window::Command34_Click;
             EXPECT_EQ(h.fake->written.isEmpty(), !sends);
         }
     }

@@ -20,7 +20,7 @@ void Pick(ComboBox* combo, int i) {
 
 struct ButtonCase {
     const char* name;
-    CommandButton* Form1::*button;
+    CommandButton* Form1Window::*button;
     const char* frame;
     bool endsPlayback;
 };
@@ -46,11 +46,11 @@ TEST_P(ControlButtons, PutExactlyTheirFrameOnTheLine) {
 
 INSTANTIATE_TEST_SUITE_P(
     Buttons, ControlButtons,
-    ::testing::Values(ButtonCase{"Stop", &Form1::Command7, "FD 00 02 02 FD", true},
-                      ButtonCase{"Pause", &Form1::Command8, "FD 00 02 03 FC", false},
-                      ButtonCase{"Resume", &Form1::Command9, "FD 00 02 04 FB", false},
-                      ButtonCase{"Sleep", &Form1::Command21, "FD 00 02 88 77", true},
-                      ButtonCase{"Query", &Form1::Command28, "FD 00 02 21 DE", false}),
+    ::testing::Values(ButtonCase{"Stop", &Form1Window::Command7, "FD 00 02 02 FD", true},
+                      ButtonCase{"Pause", &Form1Window::Command8, "FD 00 02 03 FC", false},
+                      ButtonCase{"Resume", &Form1Window::Command9, "FD 00 02 04 FB", false},
+                      ButtonCase{"Sleep", &Form1Window::Command21, "FD 00 02 88 77", true},
+                      ButtonCase{"Query", &Form1Window::Command28, "FD 00 02 21 DE", false}),
     [](const ::testing::TestParamInfo<ButtonCase>& info) { return std::string(info.param.name); });
 
 TEST(SetBaud, EachEntryOnTheLineAndPending) {

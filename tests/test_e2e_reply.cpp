@@ -39,7 +39,7 @@ struct Bench {
         (*h)->Text4->SetText(QString());
     }
     bool ready() const { return h && (*h)->MSComm1->PortOpen(); }
-    Form1* operator->() const { return h->form.get(); }
+    Form1Window* operator->() const { return h->form.get(); }
     QString log() const { return h->log(); }
     int count(const QString& line) const { return log().count(line); }
     // The simulator's lines that contain substr.
@@ -102,7 +102,7 @@ TEST(EndToEnd, RateChangeLeavesBothSidesAt19200) {
     b->Command11_Click();
     ASSERT_TRUE(WaitUntil([&] { return b.log().contains(kOkRate); }, kWaitMs))
         << b.log().toStdString();
-    EXPECT_EQ(b->MSComm1->Settings(), QStringLiteral("19200,N,8,1"));
+    EXPECT_EQ(b->MSComm1->Settings(), "19200,N,8,1");
     EXPECT_EQ(b->Combo2->ListIndex(), 1);
     EXPECT_TRUE(b->MSComm1->PortOpen());
     EXPECT_EQ(b->BaudChangePending, 0);

@@ -46,7 +46,7 @@ struct Faulty {
             h = FormHarness::Real(ports.path());
     }
     bool ready() const { return h && h->form->MSComm1->PortOpen(); }
-    Form1* operator->() const { return h->form.get(); }
+    Form1Window* operator->() const { return h->form.get(); }
 
     // Every byte the chip put on the line, answers and noise, in order.
     QByteArray chipSent() {

@@ -29,7 +29,7 @@ struct Nested {
     FakeCommControl* fake = nullptr;
     QStringList messages;
     std::function<void()> insideBox;
-    std::unique_ptr<Form1> form;
+    std::unique_ptr<Form1Window> form;
 
     Nested() {
         QDir::setCurrent(dir.path());
@@ -43,7 +43,7 @@ struct Nested {
                 inside();
         };
         deps.sleepMs = [](int32_t) {};
-        form = std::make_unique<Form1>(std::move(deps));
+        form = std::make_unique<Form1Window>(std::move(deps));
         form->Text4->SetText(QString());
     }
     ~Nested() {

@@ -84,12 +84,12 @@ TEST(HexFrames, LogCountsAndFrameState) {
     h->Text5->SetText(QStringLiteral("fd"));
     h->Command30_Click();
     EXPECT_EQ(h->LastDataIndex, -1);
-    EXPECT_EQ(h->FrameBuffer, Hex("FD"));
+    EXPECT_EQ(ToQBytes(h->FrameBuffer), Hex("FD"));
     EXPECT_EQ(h.log(), QStringLiteral("发出一帧，字节数  1\r\n---->0xFD \r\n"));
     h->Command2_Click();
     h->Command29_Click();
     EXPECT_EQ(h->LastDataIndex, 0);
-    EXPECT_EQ(h->FrameBuffer, Hex("FD FD"));
+    EXPECT_EQ(ToQBytes(h->FrameBuffer), Hex("FD FD"));
     EXPECT_EQ(h.log(), QStringLiteral("发出一帧，字节数  2\r\n---->0xFD 0xFD \r\n"));
 
     h->Text5->SetText(kStartUpText);

@@ -162,7 +162,7 @@ struct SimulatedChip : testing::Test {
         h = FormHarness::Real(ports.path());
         ASSERT_TRUE(h->messages.isEmpty());
     }
-    Form1* form() const { return h->form.get(); }
+    Form1Window* form() const { return h->form.get(); }
 
     // Every frame the chip received, in order.
     QList<QByteArray> Received() {
@@ -272,7 +272,7 @@ TEST(SimulatedChipRepeat, OneCycleReachesTheChipInOrderAndNoReplyIsReadMeanwhile
     deps.comm = std::make_unique<SerialCommControl>(ports.path());
     deps.messageBox = [&](const QString& text) { messages << text; };
     deps.sleepMs = [](int32_t ms) { QThread::msleep(std::min<int32_t>(ms, 20)); };
-    auto form = std::make_unique<Form1>(std::move(deps));
+    auto form = std::make_unique<Form1Window>(std::move(deps));
     ASSERT_TRUE(messages.isEmpty());
     PumpEvents(100); // the chip's power-up report
     form->Command2_Click();

@@ -23,7 +23,7 @@ struct Lines {
         ports.link(5, QStringLiteral("/nonexistent/tty-vxt"));
         h = FormHarness::Real(ports.path());
     }
-    Form1* operator->() const { return h->form.get(); }
+    Form1Window* operator->() const { return h->form.get(); }
 };
 
 TEST(PortChoice, AnotherPortTakesOverTheLine) {

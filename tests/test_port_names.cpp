@@ -74,7 +74,7 @@ TEST(PortNames, DanglingLinkNamesThePortAndItsOpenFails) {
     PortsFolder ports;
     ports.link(5, QStringLiteral("/dev/vxt4710-unplugged"));
     SerialCommControl comm(ports.path());
-    EXPECT_EQ(comm.DeviceFor(5), QStringLiteral("/dev/vxt4710-unplugged"));
+    EXPECT_EQ(comm.DeviceFor(5), "/dev/vxt4710-unplugged");
     comm.SetCommPort(5);
     EXPECT_THROW(comm.SetPortOpen(true), CommError);
     EXPECT_FALSE(comm.PortOpen());
@@ -95,7 +95,7 @@ TEST(PortNames, FolderUnderTheUsersConfiguration) {
 }
 
 namespace {
-QString TipOf(Form1& form, int n) {
+QString TipOf(Form1Window& form, int n) {
     return form.Combo4->itemData(n - 1, Qt::ToolTipRole).toString();
 }
 } // namespace
@@ -148,7 +148,7 @@ TEST(PortNames, AllDevicesAtOnceAgreeWithOneByOne) {
     ports.link(2, peer.devicePath());
     ports.link(4, QStringLiteral("/dev/vxt4710-unplugged"));
     SerialCommControl comm(ports.path());
-    const QStringList all = comm.Devices(20);
+    const std::vector<std::string> all = comm.Devices(20);
     ASSERT_EQ(all.size(), 20);
     for (int n = 1; n <= 20; ++n)
         EXPECT_EQ(all[n - 1], comm.DeviceFor(n)) << n;

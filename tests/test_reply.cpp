@@ -141,7 +141,7 @@ TEST(Reply, RateChangeReopensAtTheRateAskedFor) {
             expected << QStringLiteral("settings ") + c.settings;
         expected << QStringLiteral("open COM1 ") + c.settings;
         EXPECT_EQ(h.fake->calls, expected) << c.asked;
-        EXPECT_EQ(h.fake->Settings(), c.settings) << c.asked;
+        EXPECT_EQ(QString::fromStdString(h.fake->Settings()), c.settings) << c.asked;
         EXPECT_EQ(h->Combo2->ListIndex(), c.combo2) << c.asked;
         EXPECT_EQ(h->Combo5->ListIndex(), 0) << c.asked;
         EXPECT_EQ(h->BaudChangePending, 0) << c.asked;
@@ -155,10 +155,10 @@ TEST(Reply, RateChangeFromTheButtonToTheAnswer) {
     h->Command11_Click();
     ASSERT_EQ(h.fake->written.size(), 1);
     EXPECT_EQ(h.fake->written[0], Hex("FD 00 03 31 02 CD"));
-    EXPECT_EQ(h.fake->Settings(), QStringLiteral("9600,N,8,1")); // not before the answer
+    EXPECT_EQ(h.fake->Settings(), "9600,N,8,1"); // not before the answer
     h.fake->calls.clear();
     h.fake->Receive(Hex("41"));
-    EXPECT_EQ(h.fake->Settings(), QStringLiteral("38400,N,8,1"));
+    EXPECT_EQ(h.fake->Settings(), "38400,N,8,1");
     EXPECT_EQ(h->Combo2->ListIndex(), 2);
     EXPECT_TRUE(h.fake->PortOpen());
     // Combo2 was set by the program: its own handler did not run again.
@@ -173,7 +173,7 @@ TEST(Reply, RejectedRateChangeLeavesThePort) {
     h.fake->calls.clear();
     h.fake->Receive(Hex("45"));
     EXPECT_TRUE(h.fake->calls.isEmpty());
-    EXPECT_EQ(h.fake->Settings(), QStringLiteral("9600,N,8,1"));
+    EXPECT_EQ(h.fake->Settings(), "9600,N,8,1");
     EXPECT_EQ(h->Combo2->ListIndex(), 0);
     EXPECT_EQ(h->BaudChangePending, 0);
     // A later acceptance is a plain one.
@@ -193,7 +193,7 @@ TEST(Reply, PortLostOnReopenIsNotReportedAsSuccess) {
     EXPECT_FALSE(h.fake->PortOpen());
     EXPECT_EQ(h.log(), Lines({kOk}));
     // The chip listens at 19200 now: the next open uses it.
-    EXPECT_EQ(h.fake->Settings(), QStringLiteral("19200,N,8,1"));
+    EXPECT_EQ(h.fake->Settings(), "19200,N,8,1");
     EXPECT_EQ(h->Combo2->ListIndex(), 1);
 
     h.fake->missingPorts.clear();

@@ -31,7 +31,7 @@ struct Console {
     QTemporaryDir dir;
     QString oldCwd = QDir::currentPath();
     QStringList messages;
-    std::unique_ptr<Form1> form;
+    std::unique_ptr<Form1Window> form;
 
     explicit Console(std::unique_ptr<CommControl> comm,
                      std::function<void(int32_t)> sleep = nullptr,
@@ -43,7 +43,7 @@ struct Console {
         deps.comm = std::move(comm);
         deps.messageBox = [this](const QString& text) { messages << text; };
         deps.sleepMs = std::move(sleep);
-        form = std::make_unique<Form1>(std::move(deps));
+        form = std::make_unique<Form1Window>(std::move(deps));
     }
     ~Console() {
         form.reset();
@@ -245,7 +245,7 @@ TEST(Robustness, OddInitialTextFiles) {
         EXPECT_TRUE(console.form->isVisible());
         c.check(console.form->Text3->Text());
         if (QByteArrayView(c.name) == "10 MB of text")
-            EXPECT_EQ(console.messages, QStringList{kInitialTextTooLargeMessage});
+            EXPECT_EQ(console.messages, QStringList{ToQString(kInitialTextTooLargeMessage)});
         else if (QByteArrayView(c.name) == "invalid GBK bytes")
             EXPECT_EQ(console.messages,
                       QStringList{QStringLiteral(
@@ -275,7 +275,7 @@ TEST(Robustness, UnreadableInitialTextFile) {
             _exit(3);
         if (chdir(QFile::encodeName(dir.path()).constData()) != 0)
             _exit(4);
-        _exit(LoadInitialText().has_value() ? 1 : 0);
+        _exit(ReadInitialFile().outcome == InitialFile::Outcome::Read ? 1 : 0);
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -291,7 +291,7 @@ TEST(Robustness, RepetitionTestWhileTheChipKeepsAnswering) {
     // answers while the window's thread is held.
     Console console(std::make_unique<SerialCommControl>(ports.path()),
                     [](int32_t ms) { QThread::msleep(ms / 50); });
-    Form1& form = *console.form;
+    Form1Window& form = *console.form;
     ASSERT_TRUE(form.MSComm1->PortOpen());
     PumpEvents(200);
     form.Text4->SetText(QString());

@@ -15,11 +15,11 @@ namespace {
 class Reader : public QObject {
   public:
     explicit Reader(CommControl& comm) : comm_(comm) {
-        connect(&comm, &CommControl::OnComm, this, [this] {
+        comm.SetOnComm([this] {
             ++events;
             if (comm_.CommEvent() != CommEvents::Receive || !reading)
                 return;
-            const QByteArray got = comm_.Input();
+            const QByteArray got = QByteArray::fromStdString(comm_.Input());
             largestRead = qMax(largestRead, int(got.size()));
             received += got;
         });
@@ -41,7 +41,7 @@ struct Line {
         EXPECT_TRUE(peer.ok());
         ports.link(1, peer.devicePath());
         comm.SetCommPort(1);
-        comm.SetSettings(QStringLiteral("9600,N,8,1"));
+        comm.SetSettings("9600,N,8,1");
         comm.SetInBufferSize(2);
     }
 };
@@ -71,8 +71,8 @@ TEST(SerialControl, OpensAtTheSettingsAndWritesInOrder) {
     EXPECT_EQ(tio.c_cflag & CSIZE, tcflag_t(CS8));
     EXPECT_EQ(tio.c_cflag & (PARENB | CSTOPB), tcflag_t(0));
 
-    line.comm.Output(QByteArray::fromHex("fd0002210dd3"));
-    line.comm.Output(QByteArray::fromHex("fd000122dc"));
+    line.comm.Output(QByteArray::fromHex("fd0002210dd3").toStdString());
+    line.comm.Output(QByteArray::fromHex("fd000122dc").toStdString());
     EXPECT_EQ(line.peer.readAtLeast(11).toHex(), QByteArray("fd0002210dd3fd000122dc"));
     line.comm.SetPortOpen(false);
     EXPECT_FALSE(line.comm.PortOpen());
@@ -86,13 +86,13 @@ TEST(SerialControl, SettingsTakeEffectAtOnceOnAnOpenPort) {
         int rate;
     } cases[] = {{"19200,N,8,1", 19200}, {"38400,N,8,1", 38400}, {"9600,N,8,1", 9600}};
     for (const auto& c : cases) {
-        line.comm.SetSettings(QString::fromLatin1(c.settings));
+        line.comm.SetSettings(c.settings);
         EXPECT_EQ(line.peer.baudRate(), c.rate) << c.settings;
         EXPECT_EQ(line.comm.Port().baudRate(), c.rate) << c.settings;
     }
     // A closed port takes them at the next open.
     line.comm.SetPortOpen(false);
-    line.comm.SetSettings(QStringLiteral("19200,N,8,1"));
+    line.comm.SetSettings("19200,N,8,1");
     line.comm.SetPortOpen(true);
     EXPECT_EQ(line.peer.baudRate(), 19200);
 }
@@ -101,14 +101,14 @@ TEST(SerialControl, UnusableSettingsAreRefusedAndTheRateStays) {
     Line line;
     line.comm.SetPortOpen(true);
     for (const char* bad : {"", "fast,N,8,1", "9600,E,8,1", "9600,N,7,1", "9600,N,8"}) {
-        EXPECT_THROW(line.comm.SetSettings(QString::fromLatin1(bad)), CommError) << bad;
+        EXPECT_THROW(line.comm.SetSettings(bad), CommError) << bad;
         EXPECT_TRUE(line.comm.PortOpen());
         EXPECT_EQ(line.peer.baudRate(), 9600) << bad;
-        EXPECT_EQ(line.comm.Settings(), QStringLiteral("9600,N,8,1"));
+        EXPECT_EQ(line.comm.Settings(), "9600,N,8,1");
     }
     // Nor do they spoil the next open.
     line.comm.SetPortOpen(false);
-    EXPECT_THROW(line.comm.SetSettings(QStringLiteral("9600,X,8,1")), CommError);
+    EXPECT_THROW(line.comm.SetSettings("9600,X,8,1"), CommError);
     EXPECT_NO_THROW(line.comm.SetPortOpen(true));
     EXPECT_EQ(line.peer.baudRate(), 9600);
 }
@@ -214,7 +214,7 @@ TEST(SerialControl, FailuresRaiseCommError) {
     EXPECT_THROW(comm.SetPortOpen(true), CommError);
     EXPECT_FALSE(comm.PortOpen());
     EXPECT_THROW(comm.Output("x"), CommError);
-    EXPECT_TRUE(comm.Input().isEmpty());
+    EXPECT_TRUE(comm.Input().empty());
     // Closing a closed port is no failure.
     EXPECT_NO_THROW(comm.SetPortOpen(false));
     comm.SetCommPort(2);

@@ -23,7 +23,7 @@ struct Ready : FormHarness {
 
 struct HandlerCase {
     const char* name;
-    std::function<void(Form1&)> act;
+    std::function<void(Form1Window&)> act;
     QByteArray frame;      // the builder's frame for the same input
     bool keepsFrameBuffer; // the handler leaves its frame in FrameBuffer
 };
@@ -32,7 +32,7 @@ void PrintTo(const HandlerCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-void Select(Form1& f, const QString& text, int music) {
+void Select(Form1Window& f, const QString& text, int music) {
     f.Text3->SetText(text);
     f.Text3->SetSelStart(0);
     f.Text3->SetSelLength(0);
@@ -40,19 +40,19 @@ void Select(Form1& f, const QString& text, int music) {
     f.Command6_Click();
 }
 
-void Type(Form1& f, const QString& hex, bool automatic) {
+void Type(Form1Window& f, const QString& hex, bool automatic) {
     f.Text5->SetText(hex);
     automatic ? f.Command29_Click() : f.Command30_Click();
 }
 
-void Scroll(Form1& f, int value) {
+void Scroll(Form1Window& f, int value) {
     f.AttributeFramesEnabled = 0;
     f.HScroll2->SetValue(value);
     f.AttributeFramesEnabled = -1;
     f.HScroll2_Change();
 }
 
-void SetRate(Form1& f, int index) {
+void SetRate(Form1Window& f, int index) {
     f.Combo5->SetListIndex(index);
     f.Command11_Click();
 }
@@ -63,35 +63,35 @@ const QString kLong = QString(101, QChar(0x4E2D));
 const QString kStraddle = QString(199, u'a') + QChar(0x4E2D);
 
 const HandlerCase kCases[] = {
-    {"text ascii", [](Form1& f) { Select(f, QStringLiteral("abc"), 0); }, ToQBytes(TextFrame(u"abc", 0)),
+    {"text ascii", [](Form1Window& f) { Select(f, QStringLiteral("abc"), 0); }, ToQBytes(TextFrame(u"abc", 0)),
      true},
-    {"text chinese music 15", [](Form1& f) { Select(f, QStringLiteral("你好"), 15); },
+    {"text chinese music 15", [](Form1Window& f) { Select(f, QStringLiteral("你好"), 15); },
      ToQBytes(TextFrame(u"你好", 15)), true},
-    {"text with CR LF", [](Form1& f) { Select(f, QStringLiteral("a\r\nb"), 3); },
+    {"text with CR LF", [](Form1Window& f) { Select(f, QStringLiteral("a\r\nb"), 3); },
      ToQBytes(TextFrame(u"a\r\nb", 3)), true},
-    {"text surrogate pair", [](Form1& f) { Select(f, QStringLiteral("x\U0001F600y"), 1); },
+    {"text surrogate pair", [](Form1Window& f) { Select(f, QStringLiteral("x\U0001F600y"), 1); },
      ToQBytes(TextFrame(u"x\U0001F600y", 1)), true},
-    {"text cut at 200 bytes", [](Form1& f) { Select(f, kLong, 2); },
+    {"text cut at 200 bytes", [](Form1Window& f) { Select(f, kLong, 2); },
      ToQBytes(TextFrame(std::u16string(100, u'\u4E2D'), 2)), true},
-    {"text cut at 199 bytes", [](Form1& f) { Select(f, kStraddle, 0); },
+    {"text cut at 199 bytes", [](Form1Window& f) { Select(f, kStraddle, 0); },
      ToQBytes(TextFrame(std::u16string(199, u'a'), 0)), true},
-    {"stop", [](Form1& f) { f.Command7_Click(); }, ToQBytes(ControlFrame(FrameCommand::Stop)), false},
-    {"pause", [](Form1& f) { f.Command8_Click(); }, ToQBytes(ControlFrame(FrameCommand::Pause)), false},
-    {"resume", [](Form1& f) { f.Command9_Click(); }, ToQBytes(ControlFrame(FrameCommand::Resume)), false},
-    {"sleep", [](Form1& f) { f.Command21_Click(); }, ToQBytes(ControlFrame(FrameCommand::Sleep)), false},
-    {"query", [](Form1& f) { f.Command28_Click(); }, ToQBytes(ControlFrame(FrameCommand::Query)), false},
-    {"rate 9600", [](Form1& f) { SetRate(f, 0); }, ToQBytes(SetRateFrame(0)), false},
-    {"rate 38400", [](Form1& f) { SetRate(f, 2); }, ToQBytes(SetRateFrame(2)), false},
-    {"mark speed", [](Form1& f) { Scroll(f, 3); }, ToQBytes(ControlMarkFrame("[t2]")), false},
-    {"mark option 1", [](Form1& f) { f.Option1_Click(); }, ToQBytes(ControlMarkFrame("[o0]")), false},
-    {"mark defaults", [](Form1& f) { f.Command34_Click(); }, ToQBytes(ControlMarkFrame("[d]")), false},
-    {"hex automatic", [](Form1& f) { Type(f, QStringLiteral("FD 00 02 21"), true); },
+    {"stop", [](Form1Window& f) { f.Command7_Click(); }, ToQBytes(ControlFrame(FrameCommand::Stop)), false},
+    {"pause", [](Form1Window& f) { f.Command8_Click(); }, ToQBytes(ControlFrame(FrameCommand::Pause)), false},
+    {"resume", [](Form1Window& f) { f.Command9_Click(); }, ToQBytes(ControlFrame(FrameCommand::Resume)), false},
+    {"sleep", [](Form1Window& f) { f.Command21_Click(); }, ToQBytes(ControlFrame(FrameCommand::Sleep)), false},
+    {"query", [](Form1Window& f) { f.Command28_Click(); }, ToQBytes(ControlFrame(FrameCommand::Query)), false},
+    {"rate 9600", [](Form1Window& f) { SetRate(f, 0); }, ToQBytes(SetRateFrame(0)), false},
+    {"rate 38400", [](Form1Window& f) { SetRate(f, 2); }, ToQBytes(SetRateFrame(2)), false},
+    {"mark speed", [](Form1Window& f) { Scroll(f, 3); }, ToQBytes(ControlMarkFrame("[t2]")), false},
+    {"mark option 1", [](Form1Window& f) { f.Option1_Click(); }, ToQBytes(ControlMarkFrame("[o0]")), false},
+    {"mark defaults", [](Form1Window& f) { f.Command34_Click(); }, ToQBytes(ControlMarkFrame("[d]")), false},
+    {"hex automatic", [](Form1Window& f) { Type(f, QStringLiteral("FD 00 02 21"), true); },
      ToQBytes(HexFrame(ToStdBytes(Hex("FD 00 02 21")), ChecksumMode::Automatic)), true},
-    {"hex automatic one byte", [](Form1& f) { Type(f, QStringLiteral("fd"), true); },
+    {"hex automatic one byte", [](Form1Window& f) { Type(f, QStringLiteral("fd"), true); },
      ToQBytes(HexFrame(ToStdBytes(Hex("FD")), ChecksumMode::Automatic)), true},
-    {"hex typed", [](Form1& f) { Type(f, QStringLiteral("FD 00 02 21 DE"), false); },
+    {"hex typed", [](Form1Window& f) { Type(f, QStringLiteral("FD 00 02 21 DE"), false); },
      ToQBytes(HexFrame(ToStdBytes(Hex("FD 00 02 21 DE")), ChecksumMode::Typed)), true},
-    {"hex typed one byte", [](Form1& f) { Type(f, QStringLiteral("FD"), false); },
+    {"hex typed one byte", [](Form1Window& f) { Type(f, QStringLiteral("FD"), false); },
      ToQBytes(HexFrame(ToStdBytes(Hex("FD")), ChecksumMode::Typed)), true},
 };
 
@@ -108,7 +108,7 @@ TEST_P(HandlerFrames, LineLogAndStateMatchTheBuilder) {
     EXPECT_EQ(h.log(), Entry(c.frame));
     EXPECT_EQ(h->LastDataIndex, c.frame.size() - 2);
     if (c.keepsFrameBuffer) {
-        EXPECT_EQ(h->FrameBuffer, c.frame);
+        EXPECT_EQ(ToQBytes(h->FrameBuffer), c.frame);
     }
     EXPECT_TRUE(h.messages.isEmpty());
 }
@@ -146,7 +146,7 @@ TEST(ReplyHandler, LogsTheSharedExplanationForEveryByte) {
             const bool ends = e.rate != RateChange::None;
             EXPECT_EQ(h->BaudChangePending, ends ? 0 : pending) << b << " pending " << pending;
             if (e.rate == RateChange::Done) {
-                EXPECT_EQ(h.fake->Settings(), QStringLiteral("19200,N,8,1"));
+                EXPECT_EQ(h.fake->Settings(), "19200,N,8,1");
             }
         }
     }

@@ -19,7 +19,7 @@ const QString kDesignText =
     QStringLiteral("当前工作的重中之重，是要在重重困难中，保证重庆市的重点工程的顺利进行！\r\n");
 
 // Every start value a finished start-up leaves, whatever the port did.
-void ExpectStartValues(Form1& f) {
+void ExpectStartValues(Form1Window& f) {
     EXPECT_EQ(f.PlayAllActive, 0);
     EXPECT_EQ(f.BaudChangePending, 0);
     EXPECT_EQ(f.RepeatIntervalMs, 30000);
@@ -27,7 +27,7 @@ void ExpectStartValues(Form1& f) {
     EXPECT_EQ(f.FrameHeader, 0xFD);
     EXPECT_EQ(f.MaxTextBytes, 200);
     EXPECT_EQ(f.PortNumber, 1);
-    EXPECT_TRUE(f.FrameBuffer.isEmpty());
+    EXPECT_TRUE(f.FrameBuffer.empty());
     EXPECT_EQ(f.LastDataIndex, 0);
     EXPECT_EQ(f.ChecksumIndex, 0);
     EXPECT_EQ(f.Checksum, 0);
@@ -60,7 +60,7 @@ void ExpectStartValues(Form1& f) {
     EXPECT_EQ(f.Text4->Text(), QString());
     EXPECT_EQ(f.Text5->Text(),
               QStringLiteral("fd 00 0f 01 01 b0 a1 b0 a1 b0 a1 b0 a1 b0 a1 b0 a1\r\n"));
-    EXPECT_EQ(f.MSComm1->Settings(), QStringLiteral("9600,N,8,1"));
+    EXPECT_EQ(f.MSComm1->Settings(), "9600,N,8,1");
     EXPECT_EQ(f.MSComm1->InBufferSize(), 2);
     EXPECT_EQ(f.MSComm1->CommPort(), 1);
 }
@@ -68,12 +68,12 @@ void ExpectStartValues(Form1& f) {
 // Builds a window in the current directory with the given control.
 struct BareForm {
     QStringList messages;
-    std::unique_ptr<Form1> form;
+    std::unique_ptr<Form1Window> form;
     explicit BareForm(std::unique_ptr<CommControl> comm) {
         Form1Deps deps;
         deps.comm = std::move(comm);
         deps.messageBox = [this](const QString& text) { messages << text; };
-        form = std::make_unique<Form1>(std::move(deps));
+        form = std::make_unique<Form1Window>(std::move(deps));
     }
 };
 
@@ -269,7 +269,7 @@ TEST(StartUp, RealPortOnAPseudoTerminal) {
     PortsFolder ports;
     ports.link(1, peer.devicePath());
     auto h = FormHarness::Real(ports.path());
-    Form1& form = *h->form;
+    Form1Window& form = *h->form;
     EXPECT_TRUE(h->messages.isEmpty());
     ExpectStartValues(form);
     ASSERT_TRUE(form.MSComm1->PortOpen());
@@ -331,6 +331,6 @@ TEST(ShutDown, ADeviceThatGoesAwayLeavesThePortClosed) {
     QFile::remove(adapter);
     EXPECT_TRUE(WaitUntil([&] { return !h->form->MSComm1->PortOpen(); }, 1000));
     EXPECT_TRUE(h->messages.isEmpty());
-    EXPECT_FALSE(h->form->SendBytes(Hex("FD 00 01 22 DC")));
+    EXPECT_FALSE(h->form->SendBytes(ToStdBytes(Hex("FD 00 01 22 DC"))));
     EXPECT_EQ(h->messages, QStringList{kPortFailure});
 }

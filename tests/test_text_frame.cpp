@@ -62,7 +62,7 @@ TEST_P(TextFrameCases, LineLogAndSelection) {
     EXPECT_EQ(line->Text3->SelStart(), c.keptStart);
     EXPECT_EQ(line->Text3->SelLength(), c.keptLength);
     EXPECT_EQ(line->TextByteCount, c.frame.size() - 6);
-    EXPECT_EQ(line->FrameBuffer, c.frame);
+    EXPECT_EQ(ToQBytes(line->FrameBuffer), c.frame);
     EXPECT_EQ(line->PlayAllActive, 0);
     EXPECT_TRUE(line.h->messages.isEmpty());
 }
@@ -157,7 +157,7 @@ TEST(TextFrame, ContinuousPiecesCoverTheTextOnce) {
         line->Text3->SetSelStart(start);
         line->Text3->SetSelLength(line->Text3->Length() - start);
         line->Command6_Click();
-        const QByteArray frame = line->FrameBuffer;
+        const QByteArray frame = ToQBytes(line->FrameBuffer);
         ASSERT_LE(frame.size(), 206);
         all += frame.mid(5, frame.size() - 6);
         start += line->Text3->SelLength();

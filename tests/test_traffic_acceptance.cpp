@@ -45,7 +45,7 @@ TEST(TrafficAcceptance, ChipIntroductionTimedAgainstTheChipAndExported) {
     ChipSim chip(ports.path(), 1, 0.02, {QStringLiteral("--report-times")});
     ASSERT_TRUE(chip.started()) << chip.errors().toStdString();
     auto h = FormHarness::Real(ports.path());
-    Form1& f = *h->form;
+    Form1Window& f = *h->form;
     f.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
     ASSERT_TRUE(f.MSComm1->PortOpen());
@@ -130,7 +130,7 @@ TEST(TrafficAcceptance, RealSaveDialogIsQtsOwnWithTheNameFieldFocused) {
     deps.comm = std::make_unique<FakeCommControl>();
     QStringList messages;
     deps.messageBox = [&](const QString& text) { messages << text; };
-    Form1 f(std::move(deps));
+    Form1Window f(std::move(deps));
     f.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
     f.Text4->SetText(QStringLiteral("记录\r\n"));
@@ -171,7 +171,7 @@ TEST(TrafficAcceptance, RightClickOpensTheMenus) {
     Form1Deps deps;
     deps.comm = std::make_unique<FakeCommControl>();
     deps.messageBox = [](const QString&) {};
-    Form1 f(std::move(deps));
+    Form1Window f(std::move(deps));
     f.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
     for (TextBox* box : {f.Text4, f.Text3}) {

@@ -103,7 +103,7 @@ int Px(int twips) {
     return qRound(twips / 15.0);
 } // at 96 dpi
 
-QWidget* Find(Form1& form, const char* name) {
+QWidget* Find(Form1Window& form, const char* name) {
     return form.findChild<QWidget*>(QString::fromLatin1(name));
 }
 
@@ -132,7 +132,7 @@ bool TakesFocus(const Designed& c) {
 struct DesignForm {
     QString oldCwd = QDir::currentPath();
     QStringList messages;
-    std::unique_ptr<Form1> form;
+    std::unique_ptr<Form1Window> form;
     DesignForm() {
         {
             QTemporaryDir gone;
@@ -141,7 +141,7 @@ struct DesignForm {
         Form1Deps deps;
         deps.comm = std::make_unique<FakeCommControl>();
         deps.messageBox = [this](const QString& text) { messages << text; };
-        form = std::make_unique<Form1>(std::move(deps));
+        form = std::make_unique<Form1Window>(std::move(deps));
     }
     ~DesignForm() {
         form.reset();
@@ -158,7 +158,7 @@ TEST(Window, ScreenIsAt96Dpi) {
 
 TEST(Window, EveryControlAsDesigned) {
     DesignForm d;
-    Form1& form = *d.form;
+    Form1Window& form = *d.form;
     EXPECT_TRUE(d.messages.isEmpty());
     for (const Designed& c : kControls) {
         SCOPED_TRACE(c.name);
@@ -236,7 +236,7 @@ TEST(Window, ListEntries) {
 
 TEST(Window, TitleSizeIconNoMenu) {
     FormHarness h;
-    Form1& form = *h.form;
+    Form1Window& form = *h.form;
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Orvanta-VXT4710E中文语音合成芯片-PC端演示程序"));
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
@@ -290,7 +290,7 @@ TEST(Window, StackingOfOverlappingControls) {
 
 TEST(Window, TabWalksEveryControlInTabOrder) {
     FormHarness h;
-    Form1& form = *h.form;
+    Form1Window& form = *h.form;
     form.show();
     form.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
@@ -327,7 +327,7 @@ TEST(Window, TabWalksEveryControlInTabOrder) {
 // behaviour: using them changes nothing.
 TEST(Window, ControlsWithoutBehaviourDoNothing) {
     FormHarness h;
-    Form1& form = *h.form;
+    Form1Window& form = *h.form;
     form.show();
     h->AppendLog(QStringLiteral("entry"));
     h.fake->calls.clear();
@@ -344,7 +344,7 @@ TEST(Window, ControlsWithoutBehaviourDoNothing) {
                            QString::number(h->Option1->Value()),
                            QString::number(h->Combo1->ListIndex()),
                            QString::number(h->Combo2->ListIndex()),
-                           h.fake->Settings(),
+                           QString::fromStdString(h.fake->Settings()),
                            QString::number(h.fake->PortOpen())};
     };
     const QStringList before = snapshot();

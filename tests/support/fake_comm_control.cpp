@@ -5,9 +5,9 @@ void FakeCommControl::SetCommPort(int16_t port) {
     calls << QStringLiteral("port %1").arg(port);
 }
 
-void FakeCommControl::SetSettings(const QString& settings) {
+void FakeCommControl::SetSettings(const std::string& settings) {
     settings_ = settings;
-    calls << QStringLiteral("settings %1").arg(settings);
+    calls << QStringLiteral("settings %1").arg(QString::fromStdString(settings));
 }
 
 void FakeCommControl::SetPortOpen(bool open) {
@@ -24,24 +24,24 @@ void FakeCommControl::SetPortOpen(bool open) {
         throw CommError("port missing");
     }
     open_ = true;
-    calls << QStringLiteral("open COM%1 %2").arg(commPort_).arg(settings_);
+    calls << QStringLiteral("open COM%1 %2").arg(commPort_).arg(QString::fromStdString(settings_));
 }
 
-void FakeCommControl::Output(const QByteArray& bytes) {
+void FakeCommControl::Output(std::string_view bytes) {
     if (!open_ || failWrites) {
         calls << QStringLiteral("write refused");
         throw CommError("write refused");
     }
-    written << bytes;
+    written << QByteArray(bytes.data(), qsizetype(bytes.size()));
     calls << QStringLiteral("write %1").arg(bytes.size());
 }
 
-QByteArray FakeCommControl::Input() {
+std::string FakeCommControl::Input() {
     ++inputCalls;
     const int n = inBufferSize_ > 0 ? qMin<int>(inBufferSize_, buffer_.size()) : buffer_.size();
     const QByteArray out = buffer_.left(n);
     buffer_.remove(0, n);
-    return out;
+    return out.toStdString();
 }
 
 void FakeCommControl::Receive(const QByteArray& bytes) {
@@ -49,7 +49,7 @@ void FakeCommControl::Receive(const QByteArray& bytes) {
     event_ = CommEvents::Receive;
     for (;;) {
         const int before = inputCalls;
-        emit OnComm();
+        RaiseOnComm();
         if (inputCalls == before || buffer_.isEmpty())
             break;
     }
@@ -57,7 +57,7 @@ void FakeCommControl::Receive(const QByteArray& bytes) {
 
 void FakeCommControl::RaiseEvent(int16_t code) {
     event_ = code;
-    emit OnComm();
+    RaiseOnComm();
     event_ = CommEvents::Receive;
 }
 

@@ -2,7 +2,9 @@
 // the chip by feeding bytes.
 #pragma once
 
-#include "serial/comm_control.h"
+#include "core/comm_control.h"
+
+#include <QByteArray>
 
 #include <QList>
 #include <QMap>
@@ -10,22 +12,20 @@
 #include <QStringList>
 
 class FakeCommControl : public CommControl {
-    Q_OBJECT
   public:
-    using CommControl::CommControl;
 
     void SetCommPort(int16_t port) override;
     int16_t CommPort() const override { return commPort_; }
-    void SetSettings(const QString& settings) override;
-    QString Settings() const override { return settings_; }
+    void SetSettings(const std::string& settings) override;
+    std::string Settings() const override { return settings_; }
     void SetInBufferSize(int16_t bytes) override { inBufferSize_ = bytes; }
     int16_t InBufferSize() const override { return inBufferSize_; }
     bool PortOpen() const override { return open_; }
     void SetPortOpen(bool open) override;
-    void Output(const QByteArray& bytes) override;
-    QByteArray Input() override;
+    void Output(std::string_view bytes) override;
+    std::string Input() override;
     int16_t CommEvent() const override { return event_; }
-    QString DeviceFor(int n) const override { return devices.value(n); }
+    std::string DeviceFor(int n) const override { return devices.value(n).toStdString(); }
 
     // --- test side
     // The device each port stands for (none when absent).
@@ -51,7 +51,7 @@ class FakeCommControl : public CommControl {
 
   private:
     int16_t commPort_ = 1;
-    QString settings_ = QStringLiteral("9600,N,8,1");
+    std::string settings_ = "9600,N,8,1";
     int16_t inBufferSize_ = 1024;
     bool open_ = false;
     int16_t event_ = CommEvents::Receive;

@@ -1,4 +1,4 @@
-// A Form1 for tests: its own working directory (for the initial text file),
+// A Form1Window for tests: its own working directory (for the initial text file),
 // messages recorded instead of shown, sleeps recorded instead of slept, and a
 // fake or a real serial control.
 #pragma once
@@ -27,7 +27,7 @@ struct FormHarness {
     // File dialogs asked for, and the answer each gets (empty path: cancelled).
     QList<FileDialogRequest> dialogs;
     FileDialogAnswer dialogAnswer;
-    std::unique_ptr<Form1> form;
+    std::unique_ptr<Form1Window> form;
 
     // With the fake control. setUp runs on it before the window is built
     // (for example to make COM1 missing). initialText: bytes of the initial
@@ -59,7 +59,7 @@ struct FormHarness {
         QDir::setCurrent(oldCwd);
     }
 
-    Form1* operator->() const { return form.get(); }
+    Form1Window* operator->() const { return form.get(); }
     QString log() const { return form->Text4->Text(); }
 
   private:
@@ -82,7 +82,7 @@ struct FormHarness {
             dialogs << r;
             return dialogAnswer;
         };
-        form = std::make_unique<Form1>(std::move(deps));
+        form = std::make_unique<Form1Window>(std::move(deps));
     }
 };
 

@@ -27,7 +27,7 @@ class Console {
     }
     // False only when no pseudo-terminal could be made: tests fail then.
     bool ok() const { return harness_ != nullptr; }
-    Form1& form() const { return *harness_->form; }
+    Form1Window& form() const { return *harness_->form; }
     FormHarness& harness() const { return *harness_; }
 
     // What reached the line since the last call. On a real line it waits for
@@ -68,7 +68,7 @@ class WiredTest : public ::testing::TestWithParam<Wire> {
         if (!console->ok())
             FAIL() << "no pseudo-terminal could be made";
     }
-    Form1& form() { return console->form(); }
+    Form1Window& form() { return console->form(); }
     std::unique_ptr<Console> console;
 };
 
@@ -82,5 +82,5 @@ struct ConsoleOnPty {
         h = FormHarness::Real(ports.path());
         (*h)->show();
     }
-    Form1* operator->() const { return h->form.get(); }
+    Form1Window* operator->() const { return h->form.get(); }
 };

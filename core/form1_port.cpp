@@ -1,6 +1,6 @@
 // Port choice, rate choice and byte output.
 #include "core/line_rates.h"
-#include "shell/form1.h"
+#include "core/form1.h"
 
 void Form1::ShowPortFailure() {
     ++portFailures_;
@@ -10,11 +10,11 @@ void Form1::ShowPortFailure() {
     if (unloaded_ || failureShown_)
         return;
     failureShown_ = true;
-    MsgBox(kPortFailureMessage);
+    MsgBox(kPortFailureText);
     failureShown_ = false;
 }
 
-bool Form1::SendBytes(const QByteArray& bytes) {
+bool Form1::SendBytes(std::string_view bytes) {
     if (unloaded_)
         return false; // unloaded inside a nested event loop: the port stays closed
     try {
@@ -23,7 +23,7 @@ bool Form1::SendBytes(const QByteArray& bytes) {
             MSComm1->SetPortOpen(true);
         }
         MSComm1->Output(bytes);
-        Traffic.RecordSent(std::string_view(bytes.constData(), size_t(bytes.size())));
+        Traffic.RecordSent(bytes);
         return true;
     } catch (const CommError&) {
         // No retry; the caller goes on as if the frame had gone out.
@@ -61,7 +61,7 @@ void Form1::Combo2_Click() {
     if (!IsRateIndex(index))
         return;
     try {
-        MSComm1->SetSettings(QString::fromLatin1(SettingsOfIndex(index)));
+        MSComm1->SetSettings(SettingsOfIndex(index));
     } catch (const CommError&) {
         // An open port that refuses the rate keeps its old one.
     }

@@ -1,14 +1,14 @@
 // The serial-communications control MSComm1: exactly the operations the
-// console asks of its serial layer. The real one drives a QSerialPort; a fake
-// stands beside it for tests.
+// window asks of its serial layer. Each platform has its own behind it, and
+// a fake stands beside them for tests.
 #pragma once
 
-#include <QByteArray>
-#include <QObject>
-#include <QString>
-#include <QStringList>
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
 
 // Raised by the control when the port is missing, in use, cannot be opened or
 // refuses a write. Handlers turn it into the port-failure message.
@@ -23,11 +23,9 @@ constexpr int16_t Send = 1;
 constexpr int16_t Receive = 2;
 } // namespace CommEvents
 
-class CommControl : public QObject {
-    Q_OBJECT
+class CommControl {
   public:
-    using QObject::QObject;
-    ~CommControl() override = default;
+    virtual ~CommControl() = default;
 
     // Port number 1..20 (1 = COM1); set while the port is closed.
     virtual void SetCommPort(int16_t port) = 0;
@@ -35,8 +33,8 @@ class CommControl : public QObject {
 
     // "9600,N,8,1", "19200,N,8,1" or "38400,N,8,1"; takes effect at once on an
     // open port. Throws CommError when an open port refuses it.
-    virtual void SetSettings(const QString& settings) = 0;
-    virtual QString Settings() const = 0;
+    virtual void SetSettings(const std::string& settings) = 0;
+    virtual std::string Settings() const = 0;
 
     // Receive buffer: Input() returns at most this many bytes per read.
     virtual void SetInBufferSize(int16_t bytes) = 0;
@@ -49,35 +47,44 @@ class CommControl : public QObject {
 
     // Queues every byte for transmission and returns at once. Throws
     // CommError when the port is closed or refuses the write.
-    virtual void Output(const QByteArray& bytes) = 0;
+    virtual void Output(std::string_view bytes) = 0;
 
-    // The received bytes that are waiting (at most InBufferSize), one
-    // character per byte, removed from the receive buffer. Bytes left behind
-    // raise another OnComm once the current one has been handled.
-    virtual QByteArray Input() = 0;
+    // The received bytes that are waiting (at most InBufferSize), removed
+    // from the receive buffer. Bytes left behind raise another OnComm once
+    // the current one has been handled.
+    virtual std::string Input() = 0;
 
     // The code of the event being reported by OnComm.
     virtual int16_t CommEvent() const = 0;
 
-    // The device that port n stands for (shown to the user), or an empty
-    // string when there is none.
-    virtual QString DeviceFor(int n) const {
-        Q_UNUSED(n);
-        return QString();
+    // The device that port n stands for (shown to the user, UTF-8), or an
+    // empty string when there is none.
+    virtual std::string DeviceFor(int n) const {
+        (void)n;
+        return {};
     }
     // DeviceFor(1) .. DeviceFor(count) in one go (asking the system once).
-    virtual QStringList Devices(int count) const {
-        QStringList devices;
+    virtual std::vector<std::string> Devices(int count) const {
+        std::vector<std::string> devices;
         for (int n = 1; n <= count; ++n)
-            devices << DeviceFor(n);
+            devices.push_back(DeviceFor(n));
         return devices;
     }
 
-  signals:
-    // Raised on the user-interface thread; code 2 as soon as a received byte
-    // is waiting.
-    void OnComm();
+    // The handler of OnComm: called on the window's thread, with code 2 as
+    // soon as a received byte is waiting.
+    void SetOnComm(std::function<void()> handler) { onComm_ = std::move(handler); }
+
+  protected:
+    void RaiseOnComm() {
+        if (onComm_)
+            onComm_();
+    }
+
+  private:
+    std::function<void()> onComm_;
 };
 
-// Parses a settings string; returns false for anything but "<rate>,N,8,1".
-bool ParseCommSettings(const QString& settings, qint32* baudRate);
+// Parses a settings string; false for anything but "<rate>,N,8,1" (blanks
+// around the fields and a lower-case n allowed).
+bool ParseCommSettings(std::string_view settings, int32_t* baudRate);

@@ -1,15 +1,16 @@
 // The chip's replies: one status byte each, explained in the work log. They
 // also complete a rate change and keep continuous playback going.
+#include "core/form1.h"
 #include "core/reply_status.h"
-#include "qt/qt_text.h"
-#include "shell/form1.h"
+
+#include <algorithm>
 
 namespace {
 // One read may return more than the receive buffer promises; only this many
 // bytes of it are looked at.
 constexpr int kBytesInterpreted = 2;
 
-void CompleteBaudChange(Form1& f, const QString& doneLog);
+void CompleteBaudChange(Form1& f, const std::u16string& doneLog);
 void ContinuePlayback(Form1& f);
 } // namespace
 
@@ -21,8 +22,8 @@ void Form1::MSComm1_OnComm() {
     if (Check1->Value() != 1)
         return; // replies switched off: the bytes stay waiting in the port
 
-    const QByteArray s = MSComm1->Input();
-    const int n = qMin<int>(static_cast<int>(s.size()), kBytesInterpreted);
+    const std::string s = MSComm1->Input();
+    const int n = std::min(static_cast<int>(s.size()), kBytesInterpreted);
     for (int i = 0; i < n; ++i) {
         if (Unloaded())
             return; // unloaded inside a message box of the byte before
@@ -35,16 +36,16 @@ void Form1::MSComm1_OnComm() {
         Traffic.RecordReply(status, ratePending);
         switch (reply.rate) {
         case RateChange::Done:
-            CompleteBaudChange(*this, ToQString(reply.log));
+            CompleteBaudChange(*this, reply.log);
             break;
         case RateChange::Refused:
             // The chip keeps its rate, and so does the port.
             BaudChangePending = 0;
             PendingBaudIndex = -1;
-            AppendLog(ToQString(reply.log));
+            AppendLog(reply.log);
             break;
         case RateChange::None:
-            AppendLog(ToQString(reply.log));
+            AppendLog(reply.log);
             if (status == ChipStatus::Idle && PlayAllActive == -1)
                 ContinuePlayback(*this);
             break;
@@ -57,12 +58,12 @@ namespace {
 // The chip accepted the rate change and listens at the new rate from now on:
 // the port follows it, at the rate the set-baud frame asked for, and the PC
 // rate list shows that rate.
-void CompleteBaudChange(Form1& f, const QString& doneLog) {
-    const QString settings = QString::fromStdString(SettingsForRateIndex(f.PendingBaudIndex));
+void CompleteBaudChange(Form1& f, const std::u16string& doneLog) {
+    const std::string settings = SettingsForRateIndex(f.PendingBaudIndex);
     bool reopened = false;
     try {
         f.MSComm1->SetPortOpen(false);
-        if (!settings.isEmpty()) {
+        if (!settings.empty()) {
             f.MSComm1->SetSettings(settings);
             f.Combo2->SetListIndex(f.PendingBaudIndex);
         }
@@ -79,7 +80,7 @@ void CompleteBaudChange(Form1& f, const QString& doneLog) {
     }
     // The chip did accept the frame, but the port is lost: the log must not
     // say the change succeeded. The next send opens the port at the new rate.
-    f.AppendLog(ToQString(ReplyLogText(ChipStatus::Received, false)));
+    f.AppendLog(ReplyLogText(ChipStatus::Received, false));
     f.ShowPortFailure();
 }
 

@@ -2,35 +2,40 @@
 #include "core/frame_builders.h"
 #include "core/frame_codec.h"
 #include "core/text_cut.h"
-#include "qt/qt_text.h"
-#include "shell/form1.h"
+#include "core/form1.h"
 
-void Form1::AppendLog(const QString& line) {
-    Text4->AppendText(line + QStringLiteral("\r\n"));
+#include <algorithm>
+
+void Form1::AppendLog(std::u16string_view line) {
+    std::u16string entry(line);
+    entry += u"\r\n";
+    Text4->AppendText(entry);
 }
 
-void Form1::LogFrame(const QByteArray& frame) {
+void Form1::LogFrame(std::string_view frame) {
     // Appended at the end: an entry costs the same however long the log is.
-    Text4->AppendText(ToQString(FrameLogText(ToStdBytes(frame.left(LastDataIndex + 2)))));
+    const auto logged = static_cast<std::size_t>(std::max(0, LastDataIndex + 2));
+    Text4->AppendText(FrameLogText(frame.substr(0, logged)));
 }
 
 // ---------------------------------------------------------------- text frame
 
 void Form1::Command6_Click() {
     PlayAllActive = 0;
-    Text3->setFocus();
+    Text3->SetFocus();
     if (Text3->SelLength() == 0) {
         Text3->SetSelStart(0);
         Text3->SetSelLength(Text3->Length());
     }
     const int n = Text3->SelLength();
     // Count and trim: the selection shrinks to what goes out; its start stays.
+    // Only as much of it as one frame could carry is looked at.
     const TextCut cut =
-        CutTextForFrame(ToU16(QStringView(Text3->Text()).mid(Text3->SelStart(), n)), 0, MaxTextBytes);
+        CutTextForFrame(Text3->Mid(Text3->SelStart(), std::min(n, MaxTextBytes + 1)), 0, MaxTextBytes);
     if (cut.trimmed)
         Text3->SetSelLength(static_cast<int>(cut.units));
     TextByteCount = static_cast<int16_t>(cut.bytes);
-    FrameBuffer = QByteArray(TextByteCount + 6, '\0');
+    FrameBuffer = std::string(static_cast<std::size_t>(std::max(0, TextByteCount + 6)), '\0');
     if (n == 0)
         return; // an empty text: nothing to speak
 
@@ -38,20 +43,20 @@ void Form1::Command6_Click() {
     // No entry picked (the user typed into the list): no background music.
     const int music = listIndex < 0 ? 0 : listIndex;
     // The selection now holds exactly the piece the frame carries.
-    FrameBuffer = ToQBytes(TextFrame(ToU16(Text3->SelText()), music));
+    FrameBuffer = TextFrame(Text3->SelText(), music);
     ChecksumIndex = static_cast<int16_t>(FrameBuffer.size() - 1);
     SendBuiltFrame(FrameBuffer);
-    Text3->setFocus();
+    Text3->SetFocus();
 }
 
 // ---------------------------------------------------------------- control frames
 
 // The frame state a built frame leaves: its last data byte, the checksum in
 // the byte after it, and the checksum loop run past that byte.
-bool Form1::SendBuiltFrame(const QByteArray& frame) {
+bool Form1::SendBuiltFrame(const std::string& frame) {
     LastDataIndex = static_cast<int16_t>(frame.size() - 2);
     LoopIndex = static_cast<int16_t>(frame.size() - 1);
-    Checksum = frame.isEmpty() ? 0 : static_cast<uint8_t>(frame.back());
+    Checksum = frame.empty() ? 0 : static_cast<uint8_t>(frame.back());
     LogFrame(frame);
     return SendBytes(frame);
 }
@@ -59,27 +64,27 @@ bool Form1::SendBuiltFrame(const QByteArray& frame) {
 // Stop: ends continuous playback too.
 void Form1::Command7_Click() {
     PlayAllActive = 0;
-    SendBuiltFrame(ToQBytes(ControlFrame(FrameCommand::Stop)));
+    SendBuiltFrame(ControlFrame(FrameCommand::Stop));
 }
 
 // Pause and resume leave continuous playback running.
 void Form1::Command8_Click() {
-    SendBuiltFrame(ToQBytes(ControlFrame(FrameCommand::Pause)));
+    SendBuiltFrame(ControlFrame(FrameCommand::Pause));
 }
 
 void Form1::Command9_Click() {
-    SendBuiltFrame(ToQBytes(ControlFrame(FrameCommand::Resume)));
+    SendBuiltFrame(ControlFrame(FrameCommand::Resume));
 }
 
 // Sleep: ends continuous playback too.
 void Form1::Command21_Click() {
     PlayAllActive = 0;
-    SendBuiltFrame(ToQBytes(ControlFrame(FrameCommand::Sleep)));
+    SendBuiltFrame(ControlFrame(FrameCommand::Sleep));
 }
 
 // Status query.
 void Form1::Command28_Click() {
-    SendBuiltFrame(ToQBytes(ControlFrame(FrameCommand::Query)));
+    SendBuiltFrame(ControlFrame(FrameCommand::Query));
 }
 
 // Sets the chip's rate to the Combo5 entry. The computer's side changes only
@@ -91,7 +96,7 @@ void Form1::Command11_Click() {
         return; // no entry picked: there is no rate to ask for
     // A frame that never reached the port has no answer to wait for: a later
     // acceptance of some other frame must not pass for a rate change.
-    if (SendBuiltFrame(ToQBytes(SetRateFrame(index)))) {
+    if (SendBuiltFrame(SetRateFrame(index))) {
         BaudChangePending = 1;
         PendingBaudIndex = static_cast<int16_t>(index);
     }

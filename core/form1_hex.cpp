@@ -1,34 +1,34 @@
 // Frames typed in hexadecimal, sent with a computed (Command29) or a typed
 // (Command30) checksum. Nothing of the typed frame is checked or corrected.
 #include "core/frame_builders.h"
+#include "core/form1.h"
 #include "core/hex_entry.h"
-#include "qt/qt_text.h"
-#include "shell/form1.h"
+
+#include <optional>
 
 namespace {
 
-const QString kNotHexMessage = QStringLiteral("格式不匹配，不是16进制数值");
+const std::u16string kNotHexMessage = u"格式不匹配，不是16进制数值";
 
 // Both buttons: sizes FrameBuffer, zero-filled, for the typed groups plus
 // extra trailing bytes and reads the typed bytes. Nothing, with nothing logged
 // or sent, for an empty or invalid text; invalid text then gets the message
 // when asked for.
-std::optional<QByteArray> ReadTypedFrame(Form1& f, qsizetype extra, bool tellInvalid) {
+std::optional<std::string> ReadTypedFrame(Form1& f, std::ptrdiff_t extra, bool tellInvalid) {
     f.PlayAllActive = 0;
     f.Checksum = 0;
-    const QString text = f.Text5->Text();
+    const std::u16string text = f.Text5->Text();
     // Too long to count: refused before anything is sized.
-    if (text.size() > kMaxHexEntryLength) {
+    if (static_cast<std::ptrdiff_t>(text.size()) > kMaxHexEntryLength) {
         if (tellInvalid)
             f.MsgBox(kNotHexMessage);
         return std::nullopt;
     }
-    f.FrameBuffer = QByteArray(HexGroupCount(text.size()) + extra, '\0');
-    if (text.isEmpty())
+    f.FrameBuffer = std::string(
+        static_cast<std::size_t>(HexGroupCount(static_cast<std::ptrdiff_t>(text.size())) + extra), '\0');
+    if (text.empty())
         return std::nullopt;
-    std::optional<QByteArray> typed;
-    if (auto bytes = ParseHexGroups(ToU16(text)))
-        typed = ToQBytes(*bytes);
+    std::optional<std::string> typed = ParseHexGroups(text);
     if (!typed && tellInvalid)
         f.MsgBox(kNotHexMessage);
     return typed;
@@ -37,20 +37,20 @@ std::optional<QByteArray> ReadTypedFrame(Form1& f, qsizetype extra, bool tellInv
 } // namespace
 
 void Form1::Command29_Click() {
-    const std::optional<QByteArray> typed = ReadTypedFrame(*this, 1, true);
+    const std::optional<std::string> typed = ReadTypedFrame(*this, 1, true);
     if (!typed)
         return;
-    FrameBuffer = ToQBytes(HexFrame(ToStdBytes(*typed), ChecksumMode::Automatic));
+    FrameBuffer = HexFrame(*typed, ChecksumMode::Automatic);
     SendBuiltFrame(FrameBuffer);
 }
 
 // The last typed byte stands for the checksum; a single typed byte gives a
 // frame of one byte (LastDataIndex -1).
 void Form1::Command30_Click() {
-    const std::optional<QByteArray> typed = ReadTypedFrame(*this, 0, false);
+    const std::optional<std::string> typed = ReadTypedFrame(*this, 0, false);
     if (!typed)
         return;
-    FrameBuffer = ToQBytes(HexFrame(ToStdBytes(*typed), ChecksumMode::Typed));
+    FrameBuffer = HexFrame(*typed, ChecksumMode::Typed);
     LastDataIndex = static_cast<int16_t>(FrameBuffer.size() - 2);
     LogFrame(FrameBuffer);
     SendBytes(FrameBuffer);

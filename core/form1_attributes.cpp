@@ -3,17 +3,16 @@
 // attribute values besides the controls themselves.
 #include "core/control_marks.h"
 #include "core/frame_builders.h"
-#include "qt/qt_text.h"
-#include "shell/form1.h"
+#include "core/form1.h"
 
 namespace {
 
 // Logs and sends the frame of one mark, in an array of its own.
 void SendControlMark(Form1& f, const std::string& mark) {
-    f.SendBuiltFrame(ToQBytes(ControlMarkFrame(mark)));
+    f.SendBuiltFrame(ControlMarkFrame(mark));
 }
 
-void ScrollBarChanged(Form1& f, const HScrollBar* bar, char letter) {
+void ScrollBarChanged(Form1& f, const ui::HScrollBar* bar, char letter) {
     // Any attribute change ends a continuous playback, frame or not.
     f.PlayAllActive = 0;
     if (!f.AttributeFramesEnabled)

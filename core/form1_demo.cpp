@@ -1,8 +1,7 @@
 // Continuous playback, the repetition test and the demonstration texts.
 #include "core/demo_texts.h"
 #include "core/interval.h"
-#include "qt/qt_text.h"
-#include "shell/form1.h"
+#include "core/form1.h"
 
 #include <algorithm>
 #include <limits>
@@ -80,21 +79,21 @@ void Form1::Command4_Click() {
 void Form1::Text1_Change() {
     // While the user retypes the value (empty or half-typed text) the last
     // good interval stays.
-    if (const auto ms = IntervalMsFromText(ToU16(Text1->Text())))
+    if (const auto ms = IntervalMsFromText(Text1->Text()))
         RepeatIntervalMs = *ms;
 }
 
 void Form1::Command1_Click() {
-    Text3->SetText(ToQString(ShowcaseText()));
+    Text3->SetText(ShowcaseText());
     Text3->SetSelStart(0);
 }
 
 void Form1::Command31_Click() {
-    Text3->SetText(ToQString(ChipIntroText()));
+    Text3->SetText(ChipIntroText());
     Text3->SetSelStart(0);
 }
 
 void Form1::Command32_Click() {
-    Text3->SetText(ToQString(PromptToneText()));
+    Text3->SetText(PromptToneText());
     Text3->SetSelStart(0);
 }
