@@ -201,8 +201,10 @@ void CliSession::onByte(uint8_t byte) {
 // byte is what the current phase waits for.
 void CliSession::onAnswer(uint8_t byte) {
     const auto rejected = [this] {
-        finish({ExitStatus::Rejected, "rejected",
-                "the chip answered 0x45 to " + frames_[next_].what, {}});
+        finish({ExitStatus::Rejected,
+                "rejected",
+                "the chip answered 0x45 to " + frames_[next_].what,
+                {}});
     };
     switch (phase_) {
     case Phase::Acceptance:
@@ -283,14 +285,16 @@ void CliSession::onTimer() {
     default:
         return;
     }
-    finish({ExitStatus::Timeout, "timeout",
+    finish({ExitStatus::Timeout,
+            "timeout",
             frames_[next_].what + " waited " + SecondsText(timeoutMs_ / 1000.0) + " s for " +
                 awaited + ", which did not come",
             {{"frame", static_cast<int>(next_ + 1)}}});
 }
 
 void CliSession::interrupt(int signo) {
-    stopAndEnd({ExitStatus::SignalBase + signo, "interrupted", SignalText(signo), {{"signal", signo}}});
+    stopAndEnd(
+        {ExitStatus::SignalBase + signo, "interrupted", SignalText(signo), {{"signal", signo}}});
 }
 
 bool CliSession::outputLost() {
@@ -299,8 +303,10 @@ bool CliSession::outputLost() {
     outputLost_ = true;
     // An end already under way keeps its status.
     if (phase_ != Phase::Stopping && phase_ != Phase::Done)
-        stopAndEnd({ExitStatus::Output, "output",
-                    "standard output could not be written: " + io_.report.failure(), {}});
+        stopAndEnd({ExitStatus::Output,
+                    "output",
+                    "standard output could not be written: " + io_.report.failure(),
+                    {}});
     return true;
 }
 

@@ -110,8 +110,8 @@ class CliSession {
     std::size_t next_ = 0; // index of the frame to send next
     Phase phase_ = Phase::Idle;
     int status_ = 0;
-    bool speaking_ = false;   // a text piece went out: an early end must stop the chip
-    bool confirmed_ = false;  // the chip answered idle to the query for frames_[next_]
+    bool speaking_ = false;    // a text piece went out: an early end must stop the chip
+    bool confirmed_ = false;   // the chip answered idle to the query for frames_[next_]
     int64_t confirmStart_ = 0; // clock at the first query for frames_[next_]
     bool outputLost_ = false;
     End stopEnd_; // the early end the stop frame waits for

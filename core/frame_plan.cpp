@@ -39,8 +39,8 @@ FramePlan One(std::string bytes, std::string what, Await await = Await::Acceptan
 // Unicode's blanks beyond ASCII (the ASCII ones are control characters or
 // U+0020 and caught before).
 bool IsWideSpace(char16_t c) {
-    return c == 0x85 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) ||
-           c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
+    return c == 0x85 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 ||
+           c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
 }
 
 bool IsSpace(char16_t c) {
@@ -134,8 +134,8 @@ FramePlan PlanSpeak(std::u16string_view text, int music, bool noWait, bool confi
         std::string what = "piece " + std::to_string(i + 1) + " of " +
                            std::to_string(pieces.size()) + " (" +
                            std::to_string(pieces[i].size() - 6) + " text bytes)";
-        plan.frames.push_back(PlannedFrame{pieces[i], std::move(what), Await::AcceptanceThenIdle,
-                                           0, confirmIdle && i > 0});
+        plan.frames.push_back(PlannedFrame{pieces[i], std::move(what), Await::AcceptanceThenIdle, 0,
+                                           confirmIdle && i > 0});
         if (noWait) {
             plan.frames.back().await = Await::Nothing;
             break;

@@ -61,10 +61,8 @@ void TrafficReport::frameOut(std::string_view frame) {
     }
     if (!log.empty())
         log.pop_back(); // its line end
-    put(JsonObject({{"t_ms", clock_.nowMs()},
-                    {"dir", "out"},
-                    {"hex", SpacedHex(frame)},
-                    {"log", log}}));
+    put(JsonObject(
+        {{"t_ms", clock_.nowMs()}, {"dir", "out"}, {"hex", SpacedHex(frame)}, {"log", log}}));
 }
 
 void TrafficReport::byteIn(uint8_t byte, std::u16string_view log) {
