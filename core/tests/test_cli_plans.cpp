@@ -82,3 +82,19 @@ TEST(Plans, TimeoutSecondsAsMessagesShowThem) {
 }
 
 } // namespace
+
+namespace {
+
+// A mark's text goes into messages as it is, a "%1" in it included.
+TEST(Plans, MarkTextStandsInItsMessagesAsTyped) {
+    const FramePlan refused = PlanMark(u"%1[");
+    EXPECT_EQ(refused.status, ExitStatus::Usage);
+    EXPECT_EQ(refused.error, "mark: '%1[' cannot be a control mark: printable ASCII without "
+                             "brackets, 1 to 198 characters");
+    const FramePlan sent = PlanMark(u"%1");
+    ASSERT_EQ(sent.frames.size(), 1u);
+    EXPECT_EQ(sent.frames[0].what, "the mark frame [%1]");
+    EXPECT_EQ(sent.frames[0].bytes.substr(5, 4), "[%1]");
+}
+
+} // namespace
