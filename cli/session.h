@@ -7,6 +7,7 @@
 #include "core/cli_session.h"
 
 #include <QTimer>
+#include <functional>
 
 // ChipLine as the session's line.
 class QtSessionLine : public SessionLine {
