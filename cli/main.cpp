@@ -1,20 +1,19 @@
 // vxt4710-cli: drives the chip from scripts, frame for frame as the window.
 #include "cli/cli_options.h"
 #include "cli/cli_run.h"
-#include "cli/exit_status.h"
 #include "cli/text_input.h"
+#include "core/exit_status.h"
+#include "core/session_io.h"
 #include "serial/port_names.h"
 #include "shell/standard_streams.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <cstdio>
 
 int main(int argc, char* argv[]) {
     if (!OpenStandardStreams())
         return kNoStandardStreamsStatus;
-    QElapsedTimer clock;
-    clock.start();
+    const SteadyClock clock; // t_ms counts from here
     QCoreApplication app(argc, argv);
 
     // Arguments are UTF-8 whatever the locale says.

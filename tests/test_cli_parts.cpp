@@ -3,11 +3,11 @@
 #include "cli/chip_line.h"
 #include "qt/qt_text.h"
 #include "cli/cli_options.h"
-#include "cli/exit_status.h"
 #include "cli/frame_plan.h"
-#include "cli/session.h"
 #include "cli/text_input.h"
-#include "cli/traffic_report.h"
+#include "core/cli_session.h"
+#include "core/exit_status.h"
+#include "core/json_writer.h"
 #include "core/demo_texts.h"
 #include "core/frame_builders.h"
 #include "core/text_decode.h"
@@ -229,46 +229,48 @@ TEST(TextFiles, SpeakFollowsTheTextFileRule) {
         const FramePlan plan = PlanFrames(*parse.options);
         if (c.spoken.isEmpty()) {
             EXPECT_EQ(plan.status, ExitStatus::DataError);
-            EXPECT_TRUE(plan.frames.isEmpty());
-            EXPECT_TRUE(plan.error.startsWith(path + QStringLiteral(": ") + c.error))
-                << plan.error.toStdString();
-            EXPECT_TRUE(plan.error.endsWith(QStringLiteral("nothing sent")));
+            EXPECT_TRUE(plan.frames.empty());
+            const QString error = QString::fromStdString(plan.error);
+            EXPECT_TRUE(error.startsWith(path + QStringLiteral(": ") + c.error))
+                << plan.error;
+            EXPECT_TRUE(error.endsWith(QStringLiteral("nothing sent")));
         } else {
-            EXPECT_EQ(plan.status, ExitStatus::Ok) << plan.error.toStdString();
+            EXPECT_EQ(plan.status, ExitStatus::Ok) << plan.error;
             ASSERT_EQ(plan.frames.size(), 1);
-            EXPECT_EQ(plan.frames[0].bytes.toHex(' '), ToQBytes(TextFrame(ToU16(c.spoken))).toHex(' '));
+            EXPECT_EQ(ToQBytes(plan.frames[0].bytes).toHex(' '), ToQBytes(TextFrame(ToU16(c.spoken))).toHex(' '));
         }
     }
 }
 
 TEST(Pieces, ChipIntroductionGoesOutAsTheWindowCutsIt) {
     QList<int> sizes;
-    for (const QByteArray& f : TextPieces(ToQString(ChipIntroText()), 0))
+    for (const std::string& f : TextPieces(ChipIntroText(), 0))
         sizes << int(f.size()) - 6;
     EXPECT_EQ(sizes, (QList<int>{200, 199, 200, 199, 187}));
 }
 
 TEST(Pieces, MusicGoesIntoEveryPiece) {
-    const QList<QByteArray> pieces = TextPieces(QString(450, u'a'), 3);
+    const std::vector<std::string> pieces = TextPieces(std::u16string(450, u'a'), 3);
     ASSERT_EQ(pieces.size(), 3);
-    for (const QByteArray& f : pieces)
+    for (const std::string& f : pieces)
         EXPECT_EQ(uint8_t(f[4]), 3 * 8 + 1);
 }
 
 TEST(PortFailure, MessageReasonAndTheGroupHintOnlyWhenAccessWasDenied) {
-    LineFailure busy{QStringLiteral("Device or resource busy"), false};
-    EXPECT_EQ(PortFailureText(QStringLiteral("/dev/ttyUSB0"), busy).split(u'\n'),
+    LineError busy{"Device or resource busy", false};
+    EXPECT_EQ(QString::fromStdString(PortFailureText("/dev/ttyUSB0", busy)).split(u'\n'),
               (QStringList{QStringLiteral("串口不存在或被占用,若电脑没有串口，请使用USB转串口设备"),
                            QStringLiteral("/dev/ttyUSB0: Device or resource busy")}));
-    LineFailure denied{QStringLiteral("Permission denied"), true};
-    const QStringList lines = PortFailureText(QStringLiteral("/dev/ttyUSB0"), denied).split(u'\n');
+    LineError denied{"Permission denied", true};
+    const QStringList lines =
+        QString::fromStdString(PortFailureText("/dev/ttyUSB0", denied)).split(u'\n');
     ASSERT_EQ(lines.size(), 3);
     EXPECT_TRUE(lines[2].contains(QStringLiteral("dialout")));
 }
 
 TEST(Json, StringsSurviveAParser) {
     const QString nasty = QStringLiteral("引号\" 反斜杠\\ 换行\n 回车\r 制表\t 控制\x01 末尾");
-    const QByteArray line = "{\"s\": " + JsonString(nasty) + "}";
+    const QByteArray line = "{\"s\": " + ToQBytes(JsonString(nasty.toStdString())) + "}";
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
     ASSERT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();

@@ -34,15 +34,15 @@ TEST_P(CliHex, SendsTheTypedFrameOrRefusesItWithThePlace) {
     o.argument = c.text;
     const FramePlan plan = PlanFrames(o);
     if (c.frame) {
-        ASSERT_EQ(plan.status, 0) << plan.error.toStdString();
+        ASSERT_EQ(plan.status, 0) << plan.error;
         ASSERT_EQ(plan.frames.size(), 1);
-        EXPECT_EQ(plan.frames[0].bytes, QByteArray::fromHex(c.frame));
+        EXPECT_EQ(ToQBytes(plan.frames[0].bytes), QByteArray::fromHex(c.frame));
         return;
     }
     EXPECT_EQ(plan.status, 64);
-    EXPECT_TRUE(plan.frames.isEmpty());
-    const QStringList lines = plan.error.split(u'\n');
-    ASSERT_EQ(lines.size(), 2) << plan.error.toStdString();
+    EXPECT_TRUE(plan.frames.empty());
+    const QStringList lines = QString::fromStdString(plan.error).split(u'\n');
+    ASSERT_EQ(lines.size(), 2) << plan.error;
     EXPECT_EQ(lines[0], QStringLiteral("格式不匹配，不是16进制数值"));
     EXPECT_TRUE(lines[1].startsWith(QString::fromUtf8(c.where))) << lines[1].toStdString();
 }

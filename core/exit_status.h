@@ -1,4 +1,4 @@
-// vxt4710-cli's exit statuses: each means one thing.
+// The command-line program's exit statuses: each means one thing.
 #pragma once
 
 namespace ExitStatus {

@@ -1,0 +1,49 @@
+// What the command-line program prints on standard output: the window's
+// work-log text for the traffic (LF line ends), or one JSON object per line.
+#pragma once
+
+#include "core/json_writer.h"
+#include "core/session_io.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+class TrafficReport {
+  public:
+    // out: where lines go; clock: counts from the process's start (t_ms).
+    TrafficReport(bool json, OutputSink& out, const MonotonicClock& clock);
+
+    // A frame that is about to be written.
+    void frameOut(std::string_view frame);
+    // One byte read; log is its explanation, empty for a byte that is no
+    // status byte (shown under --json only).
+    void byteIn(uint8_t byte, std::u16string_view log);
+    // A plain line of its own (the ports list): printed as it is (UTF-8), or
+    // under --json as the given object.
+    void line(std::string_view text, const JsonFields& jsonFields);
+    // The final object under --json; nothing otherwise. result: "ok",
+    // "rejected", "timeout", "port", ...; fields follow it in order.
+    void result(std::string_view result, int status, const JsonFields& fields = {});
+    // A status byte the run did not expect at that point (under --json only):
+    // awaiting names what it waited for, frame counts from 1.
+    void unexpected(uint8_t byte, std::string_view awaiting, int frame);
+
+    // A write failed (a closed pipe): nothing more is written, the reason is
+    // kept.
+    bool failed() const { return failed_; }
+    const std::string& failure() const { return failure_; }
+
+  private:
+    void put(std::string line);
+    void emitBytes(std::string_view bytes);
+
+    bool json_;
+    OutputSink& out_;
+    const MonotonicClock& clock_;
+    bool failed_ = false;
+    std::string failure_;
+};
+
+// "FD 00 02 21 DE": upper case, one blank between bytes.
+std::string SpacedHex(std::string_view bytes);
