@@ -3,7 +3,8 @@
 // stock Qt widgets, all in one run. Medians over repeated runs, after one
 // warm-up of each, so that no kind pays the process's one-time costs.
 #include "bench/paint_watch.h"
-#include "shell/control_table.h"
+#include "qt/qt_text.h"
+#include "core/control_table.h"
 #include "shell/form1.h"
 #include "tests/support/fake_comm_control.h"
 
@@ -53,7 +54,7 @@ QWidget* MakeForm1() {
 
 QWidget* MakeBareWindow() {
     auto* w = new QWidget;
-    w->setWindowTitle(kWindowTitle);
+    w->setWindowTitle(ToQString(kWindowTitle));
     w->setFixedSize(796, 701);
     return w;
 }
@@ -63,29 +64,31 @@ QWidget* MakeStockReplica() {
     auto* w = MakeBareWindow();
     QHash<QString, QWidget*> byName;
     for (const DesignedControl& s : ControlTable()) {
-        QWidget* parent = s.container.isEmpty() ? w : byName.value(s.container);
+        QWidget* parent =
+            s.container.empty() ? w : byName.value(QString::fromStdString(s.container));
+        const QString caption = ToQString(s.caption);
         QWidget* c = nullptr;
         switch (s.kind) {
         case ControlKind::Frame:
-            c = new QGroupBox(s.caption, parent);
+            c = new QGroupBox(caption, parent);
             break;
         case ControlKind::TextBox:
-            c = new QPlainTextEdit(s.caption, parent);
+            c = new QPlainTextEdit(caption, parent);
             break;
         case ControlKind::LineBox:
-            c = new QLineEdit(s.caption, parent);
+            c = new QLineEdit(caption, parent);
             break;
         case ControlKind::CommandButton:
-            c = new QPushButton(s.caption, parent);
+            c = new QPushButton(caption, parent);
             break;
         case ControlKind::CheckBox:
-            c = new QCheckBox(s.caption, parent);
+            c = new QCheckBox(caption, parent);
             break;
         case ControlKind::Label:
-            c = new QLabel(s.caption, parent);
+            c = new QLabel(caption, parent);
             break;
         case ControlKind::OptionButton:
-            c = new QRadioButton(s.caption, parent);
+            c = new QRadioButton(caption, parent);
             break;
         case ControlKind::HScrollBar:
             c = new QScrollBar(Qt::Horizontal, parent);
@@ -93,13 +96,13 @@ QWidget* MakeStockReplica() {
         case ControlKind::ComboBox: {
             auto* combo = new QComboBox(parent);
             combo->setEditable(true);
-            combo->addItems(ComboEntries(s.name));
+            combo->addItems(ToQStringList(ComboEntries(s.name)));
             c = combo;
             break;
         }
         }
         c->setGeometry(s.left / 15, s.top / 15, s.width / 15, s.height / 15);
-        byName.insert(s.name, c);
+        byName.insert(QString::fromStdString(s.name), c);
     }
     return w;
 }

@@ -5,9 +5,11 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 #include <string>
 #include <string_view>
+#include <vector>
 
 inline QString ToQString(std::u16string_view text) {
     return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
@@ -33,4 +35,12 @@ inline std::string_view StdView(QByteArrayView bytes) {
 
 inline QByteArrayView QtView(std::string_view bytes) {
     return QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+inline QStringList ToQStringList(const std::vector<std::u16string>& texts) {
+    QStringList list;
+    list.reserve(static_cast<qsizetype>(texts.size()));
+    for (const std::u16string& t : texts)
+        list << ToQString(t);
+    return list;
 }

@@ -1,6 +1,6 @@
 // Building the window from its control table, and every connection between a
 // control's notification and its handler.
-#include "shell/control_table.h"
+#include "core/control_table.h"
 #include "qt/control_adapters.h"
 #include "shell/form1.h"
 
@@ -99,23 +99,26 @@ void Form1Window::CreateControls() {
     plain.setFamilies(CjkFamilies());
     plain.setPointSize(9);
     setFont(plain);
-    setWindowTitle(kWindowTitle);
+    setWindowTitle(ToQString(kWindowTitle));
     setWindowIcon(MakeIcon());
     setFixedSize(px(kClientWidthTwips), px(kClientHeightTwips));
 
     QHash<QString, QWidget*> byName;
     std::vector<std::pair<int, QWidget*>> tabOrder;
     for (const DesignedControl& designed : ControlTable()) {
-        QWidget* parent = designed.container.isEmpty() ? this : byName.value(designed.container);
-        QWidget* w = MakeControl(designed.kind, parent, designed.caption);
-        w->setObjectName(designed.name);
+        const QString name = QString::fromStdString(designed.name);
+        QWidget* parent = designed.container.empty()
+                              ? this
+                              : byName.value(QString::fromStdString(designed.container));
+        QWidget* w = MakeControl(designed.kind, parent, ToQString(designed.caption));
+        w->setObjectName(name);
         w->setGeometry(px(designed.left), px(designed.top), px(designed.width),
                        px(designed.height));
-        byName.insert(designed.name, w);
+        byName.insert(name, w);
         if (designed.kind == ControlKind::ComboBox) {
             auto* combo = static_cast<ComboBox*>(w);
-            combo->addItems(ComboEntries(designed.name));
-            combo->SetText(designed.caption);
+            combo->addItems(ToQStringList(ComboEntries(designed.name)));
+            combo->SetText(ToQString(designed.caption));
             WidenList(combo);
         }
         if (designed.kind != ControlKind::Frame && designed.kind != ControlKind::Label)

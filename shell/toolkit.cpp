@@ -10,6 +10,8 @@
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
+const QString kCaptionFontFamily = QStringLiteral("AR PL UMing CN");
+
 // ---------------------------------------------------------------- LineBox
 
 LineBox::LineBox(QWidget* parent) : QLineEdit(parent) {

@@ -179,6 +179,10 @@ class CommandButton : public QPushButton {
     void paintEvent(QPaintEvent* event) override;
 };
 
+// The face every caption is measured for where 宋体 is missing (Debian's
+// fonts-arphic-uming).
+extern const QString kCaptionFontFamily;
+
 // The one modal message box of the console: OK only, no icon, caption VXT4710.
 void ShowModalMessage(QWidget* parent, const QString& text);
 

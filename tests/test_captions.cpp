@@ -3,8 +3,9 @@
 // enough for their entries, Qt's own menu entries in Chinese on a Chinese
 // desktop, and the analysis window wide enough for all its columns.
 #include "analysis/analysis_window.h"
+#include "qt/qt_text.h"
 #include "analysis/traffic_table.h"
-#include "shell/control_table.h"
+#include "core/control_table.h"
 #include "shell/qt_translations.h"
 #include "tests/support/form_harness.h"
 
@@ -91,21 +92,21 @@ TEST(Captions, EveryCaptionFitsItsDesignedControl) {
         if (c.kind == ControlKind::TextBox || c.kind == ControlKind::LineBox ||
             c.kind == ControlKind::HScrollBar)
             continue;
-        SCOPED_TRACE(c.name.toStdString());
-        QWidget* w = h->findChild<QWidget*>(c.name);
+        SCOPED_TRACE(c.name);
+        QWidget* w = h->findChild<QWidget*>(QString::fromStdString(c.name));
         ASSERT_NE(w, nullptr);
         ASSERT_EQ(w->width(), TwipsToPixels(c.width, 96)) << "not at the designed geometry";
         const QRect area = TextArea(c, w);
         const QFontMetrics fm = w->fontMetrics();
-        QStringList texts{c.caption};
+        QStringList texts{ToQString(c.caption)};
         if (c.kind == ControlKind::ComboBox) {
             // The field shows the start text, and later the entry chosen;
             // "设置成9600(默认)" (96 pixels) is wider than its whole box
             // (89 pixels) in any 9-point Chinese face: its list shows it whole.
-            texts = ComboEntries(c.name);
-            texts << c.caption;
-            if (c.name == QLatin1String("Combo5"))
-                texts = {c.caption};
+            texts = ToQStringList(ComboEntries(c.name));
+            texts << ToQString(c.caption);
+            if (c.name == "Combo5")
+                texts = {ToQString(c.caption)};
         }
         for (const QString& text : texts) {
             SCOPED_TRACE(text.toStdString());

@@ -2,8 +2,8 @@
 // start text, geometry in twips and place in the tab order.
 #pragma once
 
-#include <QString>
-#include <QStringList>
+#include <string>
+#include <string_view>
 #include <vector>
 
 enum class ControlKind {
@@ -19,10 +19,10 @@ enum class ControlKind {
 };
 
 struct DesignedControl {
-    QString name;
+    std::string name;
     ControlKind kind;
-    QString container;            // empty: the window's client area
-    QString caption;              // caption or start text
+    std::string container;        // empty: the window's client area
+    std::u16string caption;       // caption or start text
     int left, top, width, height; // twips, inside the container
     int tab;                      // place in the keyboard focus order
 };
@@ -31,13 +31,10 @@ struct DesignedControl {
 const std::vector<DesignedControl>& ControlTable();
 
 // The fixed list entries of a combo box (empty for any other name).
-QStringList ComboEntries(const QString& comboName);
+std::vector<std::u16string> ComboEntries(std::string_view comboName);
 
 // Window constants.
-extern const QString kWindowTitle;
-// The face every caption is measured for where 宋体 is missing (Debian's
-// fonts-arphic-uming).
-extern const QString kCaptionFontFamily;
+inline constexpr std::u16string_view kWindowTitle = u"Orvanta-VXT4710E中文语音合成芯片-PC端演示程序";
 constexpr int kClientWidthTwips = 11940;
 constexpr int kClientHeightTwips = 10515;
 
