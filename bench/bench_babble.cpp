@@ -3,7 +3,7 @@
 // of the window's event loop ran, the resident memory, and what was logged.
 #include "bench/bench_pty.h"
 #include "serial/serial_comm_control.h"
-#include "shell/form1.h"
+#include "qt/form1.h"
 
 #include <QApplication>
 #include <QDir>

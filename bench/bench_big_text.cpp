@@ -7,8 +7,8 @@
 // step, each to the next paint.
 #include "bench/paint_watch.h"
 #include "qt/qt_text.h"
-#include "shell/form1.h"
-#include "shell/initial_text.h"
+#include "qt/form1.h"
+#include "qt/initial_text.h"
 #include "tests/support/fake_comm_control.h"
 
 #include <QApplication>

@@ -6,7 +6,7 @@
 //    the same way in the same run.
 #include "bench/bench_pty.h"
 #include "serial/serial_comm_control.h"
-#include "shell/form1.h"
+#include "qt/form1.h"
 
 #include <QApplication>
 #include <QDir>

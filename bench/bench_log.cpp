@@ -3,7 +3,7 @@
 // after each one as between user actions. Prints the time per entry over the
 // first and the last 1,000 entries and their ratio.
 #include "qt/qt_text.h"
-#include "shell/form1.h"
+#include "qt/form1.h"
 #include "tests/support/fake_comm_control.h"
 
 #include <QApplication>

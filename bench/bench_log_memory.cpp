@@ -5,7 +5,7 @@
 #include "bench/bench_pty.h"
 #include "core/frame_codec.h"
 #include "qt/qt_text.h"
-#include "shell/form1.h"
+#include "qt/form1.h"
 #include "tests/support/fake_comm_control.h"
 
 #include <QApplication>

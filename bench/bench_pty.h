@@ -3,7 +3,7 @@
 #pragma once
 
 #include "serial/serial_comm_control.h"
-#include "shell/form1.h"
+#include "qt/form1.h"
 
 #include <QFile>
 #include <QString>

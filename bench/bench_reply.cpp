@@ -4,7 +4,7 @@
 // the peer to the last byte of the next piece read by the peer.
 #include "bench/bench_pty.h"
 #include "serial/serial_comm_control.h"
-#include "shell/form1.h"
+#include "qt/form1.h"
 
 #include <QApplication>
 #include <QDir>

@@ -5,7 +5,7 @@
 #include "bench/paint_watch.h"
 #include "qt/qt_text.h"
 #include "core/control_table.h"
-#include "shell/form1.h"
+#include "qt/form1.h"
 #include "tests/support/fake_comm_control.h"
 
 #include <QApplication>

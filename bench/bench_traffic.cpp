@@ -2,7 +2,7 @@
 // and per record, and the analysis window over a million records (its memory
 // and its time to the first paint of the table), against the same window over
 // an empty record.
-#include "analysis/analysis_window.h"
+#include "qt/analysis_window.h"
 #include "bench/paint_watch.h"
 
 #include <QApplication>

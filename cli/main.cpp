@@ -5,7 +5,7 @@
 #include "core/exit_status.h"
 #include "core/session_io.h"
 #include "serial/port_names.h"
-#include "shell/standard_streams.h"
+#include "platform/standard_streams.h"
 
 #include <QCoreApplication>
 #include <cstdio>

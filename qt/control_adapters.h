@@ -5,7 +5,7 @@
 
 #include "core/controls.h"
 #include "qt/qt_text.h"
-#include "shell/toolkit.h"
+#include "qt/toolkit.h"
 
 template <class Interface, class Widget>
 class Adapter : public Interface {

@@ -1,7 +1,7 @@
 // vxt4710-chipsim: a simulated chip on a pseudo-terminal, so that the console
 // can be tried and tested without the hardware. See --help.
 #include "platform/termination_watch.h"
-#include "shell/standard_streams.h"
+#include "platform/standard_streams.h"
 #include "sim/chip_model.h"
 #include "sim/line_sender.h"
 #include "sim/options.h"

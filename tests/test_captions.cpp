@@ -2,11 +2,11 @@
 // designed geometry in the face it is measured for, the lists open wide
 // enough for their entries, Qt's own menu entries in Chinese on a Chinese
 // desktop, and the analysis window wide enough for all its columns.
-#include "analysis/analysis_window.h"
+#include "qt/analysis_window.h"
 #include "qt/qt_text.h"
-#include "analysis/traffic_table.h"
+#include "qt/traffic_table.h"
 #include "core/control_table.h"
-#include "shell/qt_translations.h"
+#include "qt/qt_translations.h"
 #include "tests/support/form_harness.h"
 
 #include <QAbstractItemView>

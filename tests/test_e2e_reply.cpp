@@ -1,7 +1,7 @@
 // End to end: the console with its real serial control on a pseudo-terminal,
 // the simulated chip at the other end.
 #include "core/frame_codec.h"
-#include "frames/gbk.h"
+#include "tests/support/qt_gbk.h"
 #include "tests/support/chipsim_process.h"
 #include "tests/support/form_harness.h"
 #include "tests/support/log_entry.h"

@@ -5,13 +5,18 @@
 #include "qt/qt_text.h"
 #include "core/gbk.h"
 #include "core/hex_entry.h"
-#include "frames/hex_entry_check.h"
+#include "core/hex_entry_check.h"
 #include "tests/support/form_harness.h"
 
 #include <QStringDecoder>
 #include <gtest/gtest.h>
 
 namespace {
+
+// The tooltip as the window shows it.
+QString Tip(const QString& text) {
+    return ToQString(HexEntryTip(ToU16(text)));
+}
 
 // The frame decoder read its text with Qt's GBK decoder, a lead byte at the
 // very end followed by LF so that it became U+FFFD; it reads with the core's
@@ -38,7 +43,7 @@ TEST(FrameDecode, CoreGbkReadsAsQtsDecoderDid) {
 TEST(HexEntryTip, SaysWhatTheButtonsWouldSend) {
     const QString startUp =
         QStringLiteral("fd 00 0f 01 01 b0 a1 b0 a1 b0 a1 b0 a1 b0 a1 b0 a1\r\n");
-    const QString tip = HexEntryTip(startUp);
+    const QString tip = Tip(startUp);
     EXPECT_TRUE(tip.contains(QStringLiteral("17 字节：FD 00 0F 01 01 B0 A1"))) << tip.toStdString();
     EXPECT_TRUE(tip.contains(QStringLiteral(
         "播放--自动加校验：加 0xF2，发送 18 字节 ✓ — 合成 无背景 GBK “啊啊啊啊啊啊”")))
@@ -54,7 +59,7 @@ TEST(HexEntryTip, SaysWhatTheButtonsWouldSend) {
     EXPECT_FALSE(tip.contains(QChar(0xFFFD))) << tip.toStdString();
 
     const QString right =
-        HexEntryTip(QStringLiteral("fd 00 0f 01 01 b0 a1 b0 a1 b0 a1 b0 a1 b0 a1 b0 a1 f2"));
+        Tip(QStringLiteral("fd 00 0f 01 01 b0 a1 b0 a1 b0 a1 b0 a1 b0 a1 b0 a1 f2"));
     EXPECT_TRUE(right.contains(QStringLiteral("播放--手动加校验：末字节 0xF2 ✓ — 合成")))
         << right.toStdString();
 }
@@ -76,12 +81,12 @@ TEST(HexEntryTip, PointsAtTheFirstBadDigit) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text.toStdString());
-        EXPECT_EQ(FirstBadHexDigit(c.text), c.bad);
-        EXPECT_TRUE(HexEntryTip(c.text).contains(c.says)) << HexEntryTip(c.text).toStdString();
+        EXPECT_EQ(FirstBadHexDigit(ToU16(c.text)), c.bad);
+        EXPECT_TRUE(Tip(c.text).contains(c.says)) << Tip(c.text).toStdString();
     }
-    EXPECT_TRUE(HexEntryTip(QStringLiteral("f")).contains(QStringLiteral("不成一个字节")));
-    EXPECT_TRUE(HexEntryTip(QString()).startsWith(QStringLiteral("空")));
-    EXPECT_TRUE(HexEntryTip(QString(kMaxHexEntryLength + 1, QLatin1Char('a')))
+    EXPECT_TRUE(Tip(QStringLiteral("f")).contains(QStringLiteral("不成一个字节")));
+    EXPECT_TRUE(Tip(QString()).startsWith(QStringLiteral("空")));
+    EXPECT_TRUE(Tip(QString(kMaxHexEntryLength + 1, QLatin1Char('a')))
                     .contains(QStringLiteral("不能发送")));
 }
 

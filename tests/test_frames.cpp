@@ -1,6 +1,6 @@
 // Checksum, frame log text and the GBK measure.
 #include "core/frame_codec.h"
-#include "frames/gbk.h"
+#include "tests/support/qt_gbk.h"
 #include "tests/support/form_harness.h"
 #include "tests/support/log_entry.h"
 

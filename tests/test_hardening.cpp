@@ -1,8 +1,8 @@
 // The console when a port-failure message runs its nested event loop inside
 // the reply handler, when the window is unloaded inside that loop, and when
 // termination signals come while it is busy.
-#include "shell/form1.h"
-#include "shell/toolkit.h"
+#include "qt/form1.h"
+#include "qt/toolkit.h"
 #include "tests/support/fake_comm_control.h"
 
 #include <QDir>

@@ -2,7 +2,7 @@
 // bytes writes to the log, how a rate change is completed or abandoned, and
 // how an idle reply carries continuous playback on.
 #include "core/frame_codec.h"
-#include "frames/gbk.h"
+#include "tests/support/qt_gbk.h"
 #include "tests/support/form_harness.h"
 #include "tests/support/log_entry.h"
 

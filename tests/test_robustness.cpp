@@ -2,8 +2,8 @@
 // held by others, chips that babble, odd initial text files, and a chip that
 // keeps answering while the repetition test holds the window's thread.
 #include "serial/serial_comm_control.h"
-#include "shell/form1.h"
-#include "shell/initial_text.h"
+#include "qt/form1.h"
+#include "qt/initial_text.h"
 #include "tests/support/chipsim_process.h"
 #include "tests/support/fake_comm_control.h"
 #include "tests/support/form_harness.h"

@@ -1,6 +1,6 @@
 // The text box with lines longer than it lays out at once: what the user and
 // the handlers see stays one line; the widget holds it in bounded pieces.
-#include "shell/toolkit.h"
+#include "qt/toolkit.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,6 +1,6 @@
 // Saving the work log, and opening and saving texts of Text3 through their
 // context menus: encodings, line breaks, and files the console refuses.
-#include "shell/text_files.h"
+#include "qt/text_files.h"
 #include "tests/support/form_harness.h"
 
 #include <QStringEncoder>

@@ -1,5 +1,5 @@
 // The toolkit layer's promises, through the real widgets.
-#include "shell/toolkit.h"
+#include "qt/toolkit.h"
 #include "tests/support/scroll_bar_parts.h"
 
 #include <QAbstractItemView>

@@ -1,9 +1,9 @@
 // The traffic record and its table: times, the frame each reply answers, the
 // CSV export; recorded from the window's own sends and replies, shown in the
 // analysis window, which the work log's context menu opens.
-#include "analysis/analysis_window.h"
+#include "qt/analysis_window.h"
 #include "qt/qt_text.h"
-#include "analysis/traffic_table.h"
+#include "qt/traffic_table.h"
 #include "core/frame_codec.h"
 #include "tests/support/form_harness.h"
 

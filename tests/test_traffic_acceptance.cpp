@@ -2,8 +2,8 @@
 // chip introduction played continuously, the analysis window opened from the
 // work log's menu, its times against the times the chip reports, and the CSV
 // read back by another program. Also run under Xvfb (see CMakeLists.txt).
-#include "analysis/analysis_window.h"
-#include "analysis/traffic_table.h"
+#include "qt/analysis_window.h"
+#include "qt/traffic_table.h"
 #include "tests/support/chipsim_process.h"
 #include "tests/support/form_harness.h"
 #include "tests/support/pty_peer.h"

@@ -5,7 +5,7 @@
 
 #include "serial/serial_comm_control.h"
 #include "qt/qt_text.h"
-#include "shell/form1.h"
+#include "qt/form1.h"
 #include "tests/support/fake_comm_control.h"
 
 #include <QByteArray>

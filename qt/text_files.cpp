@@ -1,4 +1,4 @@
-#include "shell/text_files.h"
+#include "qt/text_files.h"
 #include "qt/qt_text.h"
 
 

@@ -1,11 +1,11 @@
 // The context menus of the work log and the text box, the analysis window
 // they open, the files they read and write, and the hex entry's tooltip.
 // None of it adds a control to the window or a line to the work log.
-#include "analysis/analysis_window.h"
+#include "qt/analysis_window.h"
 #include "qt/qt_text.h"
-#include "frames/hex_entry_check.h"
-#include "shell/form1.h"
-#include "shell/text_files.h"
+#include "core/hex_entry_check.h"
+#include "qt/form1.h"
+#include "qt/text_files.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
@@ -158,5 +158,5 @@ void Form1Window::SaveTextAs() {
 }
 
 void Form1Window::UpdateHexTip() {
-    Text5->setToolTip(HexEntryTip(Text5->Text()));
+    Text5->setToolTip(ToQString(HexEntryTip(ToU16(Text5->Text()))));
 }

@@ -1,10 +1,10 @@
-#include "shell/form1.h"
+#include "qt/form1.h"
 
-#include "analysis/analysis_window.h"
+#include "qt/analysis_window.h"
 #include "qt/qt_text.h"
 #include "serial/port_names.h"
 #include "serial/serial_comm_control.h"
-#include "shell/initial_text.h"
+#include "qt/initial_text.h"
 
 #include <QCloseEvent>
 #include <QThread>

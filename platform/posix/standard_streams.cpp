@@ -1,4 +1,4 @@
-#include "shell/standard_streams.h"
+#include "platform/standard_streams.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -1,6 +1,6 @@
-#include "shell/form1.h"
-#include "shell/qt_translations.h"
-#include "shell/standard_streams.h"
+#include "qt/form1.h"
+#include "qt/qt_translations.h"
+#include "platform/standard_streams.h"
 
 #include <QApplication>
 

@@ -1,6 +1,6 @@
 // The multi-line text box: the CR LF model over Qt's paragraphs, and long
 // paragraphs held in pieces.
-#include "shell/toolkit.h"
+#include "qt/toolkit.h"
 
 #include <QKeyEvent>
 #include <QMimeData>

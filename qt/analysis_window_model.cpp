@@ -1,6 +1,6 @@
-#include "analysis/analysis_window.h"
+#include "qt/analysis_window.h"
 
-#include "analysis/traffic_table.h"
+#include "qt/traffic_table.h"
 
 #include <QTimer>
 

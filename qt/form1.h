@@ -5,8 +5,8 @@
 #pragma once
 
 #include "core/form1.h"
-#include "shell/file_dialog.h"
-#include "shell/toolkit.h"
+#include "qt/file_dialog.h"
+#include "qt/toolkit.h"
 
 #include <QString>
 #include <QWidget>

@@ -1,4 +1,4 @@
-#include "shell/toolkit.h"
+#include "qt/toolkit.h"
 
 #include "platform/termination_watch.h"
 

@@ -2,7 +2,7 @@
 // control's notification and its handler.
 #include "core/control_table.h"
 #include "qt/control_adapters.h"
-#include "shell/form1.h"
+#include "qt/form1.h"
 
 #include <QFileInfo>
 #include <QFont>

@@ -1,4 +1,4 @@
-#include "analysis/traffic_table.h"
+#include "qt/traffic_table.h"
 
 #include "core/reply_status.h"
 #include "qt/qt_text.h"

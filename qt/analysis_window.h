@@ -4,7 +4,7 @@
 #pragma once
 
 #include "core/traffic_record.h"
-#include "shell/file_dialog.h"
+#include "qt/file_dialog.h"
 
 #include <QAbstractTableModel>
 #include <QWidget>

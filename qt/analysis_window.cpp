@@ -1,7 +1,7 @@
-#include "analysis/analysis_window.h"
+#include "qt/analysis_window.h"
 #include "qt/qt_text.h"
 
-#include "analysis/traffic_table.h"
+#include "qt/traffic_table.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>

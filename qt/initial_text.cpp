@@ -1,4 +1,4 @@
-#include "shell/initial_text.h"
+#include "qt/initial_text.h"
 
 #include "qt/qt_text.h"
 
