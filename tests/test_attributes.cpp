@@ -290,10 +290,10 @@ INSTANTIATE_TEST_SUITE_P(Wires, AttributeLine, ::testing::Values(Wire::Fake, Wir
 // ------------------------------------------------------------ state and failure
 
 TEST(Attributes, EveryHandlerEndsContinuousPlaybackAlsoWithFramesOff) {
-    const std::pair<const char*, void (Form1Window::*)()> handlers[] = {
-        {"HScroll1", &Form1Window::HScroll1_Change}, {"HScroll2", &Form1Window::HScroll2_Change},
-        {"HScroll3", &Form1Window::HScroll3_Change}, {"Option1", &Form1Window::Option1_Click},
-        {"Option2", &Form1Window::Option2_Click},    {"Command34", &Form1Window::Command34_Click},
+    const std::pair<const char*, void (Form1::*)()> handlers[] = {
+        {"HScroll1", &Form1::HScroll1_Change}, {"HScroll2", &Form1::HScroll2_Change},
+        {"HScroll3", &Form1::HScroll3_Change}, {"Option1", &Form1::Option1_Click},
+        {"Option2", &Form1::Option2_Click},    {"Command34", &Form1::Command34_Click},
     };
     for (const int16_t enabled : {int16_t(-1), int16_t(0)}) {
         for (const auto& [name, handler] : handlers) {
@@ -303,7 +303,7 @@ TEST(Attributes, EveryHandlerEndsContinuousPlaybackAlsoWithFramesOff) {
             h->PlayAllActive = -1;
             (h.form.get()->*handler)();
             EXPECT_EQ(h->PlayAllActive, 0);
-            const bool sends = enabled || handler == &Form1Window::Command34_Click;
+            const bool sends = enabled || handler == &Form1::Command34_Click;
             EXPECT_EQ(h.fake->written.isEmpty(), !sends);
         }
     }

@@ -210,13 +210,13 @@ TEST(DemoTexts, ShowcaseLinesWrittenWithinTheirShape) {
 TEST(DemoTexts, LoadingReplacesTheTextSelectsNothingSendsNothing) {
     FormHarness h;
     h->Text3->SetText(QStringLiteral("old text"));
-    using Handler = void (Form1Window::*)();
+    using Handler = void (Form1::*)();
     const struct {
         Handler load;
         QString text;
-    } buttons[] = {{&Form1Window::Command1_Click, ToQString(ShowcaseText())},
-                   {&Form1Window::Command31_Click, ToQString(ChipIntroText())},
-                   {&Form1Window::Command32_Click, ToQString(PromptToneText())}};
+    } buttons[] = {{&Form1::Command1_Click, ToQString(ShowcaseText())},
+                   {&Form1::Command31_Click, ToQString(ChipIntroText())},
+                   {&Form1::Command32_Click, ToQString(PromptToneText())}};
     h->AppendLog(QStringLiteral("earlier entry"));
     const QString log = h.log();
     const auto writtenBefore = h.fake->written.size();

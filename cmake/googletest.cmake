@@ -1,0 +1,16 @@
+# GoogleTest for the platform being built for: Debian's package on Linux;
+# for Windows, built from Debian's sources with the MinGW-w64 compiler.
+if(CMAKE_CROSSCOMPILING)
+  set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  if(NOT TARGET gtest_main)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  endif()
+  if(NOT TARGET GTest::gtest_main)
+    add_library(GTest::gtest_main ALIAS gtest_main)
+  endif()
+else()
+  find_package(GTest REQUIRED)
+  include(GoogleTest)
+endif()
