@@ -3,6 +3,7 @@
 #include "core/text_util.h"
 #include "win32/win_text.h"
 
+#include <cstdio>
 #include <vector>
 
 namespace {
@@ -130,18 +131,16 @@ void WinCommControl::Reader() {
     ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     std::vector<char> chunk(4096);
     bool stopped = false;
-    while (!stopped) {
-        // Wait for a byte. Wine's WaitCommEvent often returns with nothing
-        // waiting: the read below then finds nothing and the loop waits again.
+    while (!stopped && !lost_) {
+        // Wait for a byte. Wine's WaitCommEvent often returns, or fails, with
+        // nothing waiting: the read below decides, and the loop waits again.
         DWORD mask = 0, got = 0;
         ResetEvent(ov.hEvent);
-        if (!WaitCommEvent(handle_, &mask, &ov)) {
-            if (GetLastError() != ERROR_IO_PENDING || !Await(handle_, &ov, stop_, &got, &stopped)) {
-                if (!stopped)
-                    break; // the device has gone
-                continue;
-            }
-        }
+        bool waited = WaitCommEvent(handle_, &mask, &ov) != 0;
+        if (!waited && GetLastError() == ERROR_IO_PENDING)
+            waited = Await(handle_, &ov, stop_, &got, &stopped);
+        if (stopped)
+            break;
         bool any = false;
         for (;;) {
             ResetEvent(ov.hEvent);
@@ -149,27 +148,27 @@ void WinCommControl::Reader() {
             if (!ReadFile(handle_, chunk.data(), DWORD(chunk.size()), &n, &ov)) {
                 if (GetLastError() != ERROR_IO_PENDING || !Await(handle_, &ov, stop_, &n, &stopped)) {
                     if (!stopped)
-                        lost_ = true;
+                        lost_ = true; // the device has gone: the next send finds the port closed
                     break;
                 }
             }
             if (n == 0)
                 break;
             any = true;
-            std::lock_guard lock(mutex_);
-            received_.append(chunk.data(), n);
-            if (received_.size() > kReceiveBufferBytes)
-                received_.erase(0, received_.size() - kReceiveBufferBytes);
+            {
+                std::lock_guard lock(mutex_);
+                received_.append(chunk.data(), n);
+                if (received_.size() > kReceiveBufferBytes)
+                    received_.erase(0, received_.size() - kReceiveBufferBytes);
+            }
+            // At once: the next read may wait for the chip's next byte.
+            if (!posted_.exchange(true))
+                PostMessageW(window_, kDataMessage, 0, 0);
         }
-        if (lost_)
-            break;
-        if (any && !posted_.exchange(true))
-            PostMessageW(window_, kDataMessage, 0, 0);
-        if (!any && WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0)
-            stopped = true;
+        // A wait that failed and found nothing: no busy loop.
+        if (!waited && !any && !stopped && !lost_)
+            stopped = WaitForSingleObject(stop_, 10) == WAIT_OBJECT_0;
     }
-    if (!stopped)
-        lost_ = true; // reported once: the next send finds the port closed
     CloseHandle(ov.hEvent);
 }
 
