@@ -6,15 +6,17 @@
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     // Geometry is laid out for the screen's real DPI.
     SetProcessDPIAware();
-    Form1Window window(instance);
-    window.Show(showCommand);
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        // Tab and Shift+Tab move the focus in the designed order.
-        if (window.Handle() && IsDialogMessageW(window.Handle(), &msg))
-            continue;
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
+    {
+        Form1Window window(instance);
+        window.Show(showCommand);
+        MSG msg;
+        while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+            // Tab and Shift+Tab move the focus in the designed order.
+            if (window.Handle() && IsDialogMessageW(window.Handle(), &msg))
+                continue;
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
     }
     return 0;
 }

@@ -3,7 +3,6 @@
 #include "core/text_util.h"
 #include "win32/win_text.h"
 
-#include <cstdio>
 #include <vector>
 
 namespace {
@@ -11,18 +10,27 @@ namespace {
 // full receive buffer would.
 constexpr size_t kReceiveBufferBytes = 64 * 1024;
 
+// What the reader's overlapped operations write into. Left allocated when a
+// cancelled operation does not finish in time (Wine's WaitCommEvent may
+// never): the system could still write into it.
+struct ReaderIo {
+    OVERLAPPED ov{};
+    std::vector<char> chunk = std::vector<char>(4096);
+    bool abandoned = false;
+};
+
 // Waits for an overlapped operation or the stop event; false when stopped or
 // failed. *bytes gets the count transferred.
-bool Await(HANDLE file, OVERLAPPED* ov, HANDLE stop, DWORD* bytes, bool* stopped) {
-    const HANDLE handles[2] = {ov->hEvent, stop};
+bool Await(HANDLE file, ReaderIo* io, HANDLE stop, DWORD* bytes, bool* stopped) {
+    const HANDLE handles[2] = {io->ov.hEvent, stop};
     const DWORD which = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
     if (which != WAIT_OBJECT_0) {
         *stopped = true;
         CancelIo(file);
-        GetOverlappedResult(file, ov, bytes, TRUE);
+        io->abandoned = WaitForSingleObject(io->ov.hEvent, 500) != WAIT_OBJECT_0;
         return false;
     }
-    return GetOverlappedResult(file, ov, bytes, FALSE) != 0;
+    return GetOverlappedResult(file, &io->ov, bytes, FALSE) != 0;
 }
 } // namespace
 
@@ -127,9 +135,10 @@ void WinCommControl::Close() {
 }
 
 void WinCommControl::Reader() {
-    OVERLAPPED ov{};
+    auto* io = new ReaderIo;
+    OVERLAPPED& ov = io->ov;
+    std::vector<char>& chunk = io->chunk;
     ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    std::vector<char> chunk(4096);
     bool stopped = false;
     while (!stopped && !lost_) {
         // Wait for a byte. Wine's WaitCommEvent often returns, or fails, with
@@ -138,7 +147,7 @@ void WinCommControl::Reader() {
         ResetEvent(ov.hEvent);
         bool waited = WaitCommEvent(handle_, &mask, &ov) != 0;
         if (!waited && GetLastError() == ERROR_IO_PENDING)
-            waited = Await(handle_, &ov, stop_, &got, &stopped);
+            waited = Await(handle_, io, stop_, &got, &stopped);
         if (stopped)
             break;
         bool any = false;
@@ -146,7 +155,7 @@ void WinCommControl::Reader() {
             ResetEvent(ov.hEvent);
             DWORD n = 0;
             if (!ReadFile(handle_, chunk.data(), DWORD(chunk.size()), &n, &ov)) {
-                if (GetLastError() != ERROR_IO_PENDING || !Await(handle_, &ov, stop_, &n, &stopped)) {
+                if (GetLastError() != ERROR_IO_PENDING || !Await(handle_, io, stop_, &n, &stopped)) {
                     if (!stopped)
                         lost_ = true; // the device has gone: the next send finds the port closed
                     break;
@@ -169,7 +178,10 @@ void WinCommControl::Reader() {
         if (!waited && !any && !stopped && !lost_)
             stopped = WaitForSingleObject(stop_, 10) == WAIT_OBJECT_0;
     }
-    CloseHandle(ov.hEvent);
+    if (!io->abandoned) {
+        CloseHandle(ov.hEvent);
+        delete io;
+    }
 }
 
 void WinCommControl::Output(std::string_view bytes) {

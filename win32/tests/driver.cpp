@@ -14,6 +14,7 @@
 //   choose NAME INDEX           chooses a combo box's entry as the user does
 //   message SECONDS             waits for a message box; prints its text and closes it
 //   no-message SECONDS          fails if a message box shows within SECONDS
+//   scroll NAME right|left      one arrow click on a scroll bar
 //   close                       closes the window (WM_CLOSE)
 #include "core/control_table.h"
 #include "core/text_util.h"
@@ -47,10 +48,12 @@ std::u16string TextOf(HWND w) {
     return U16(text);
 }
 
-HWND FindConsole(int seconds) {
+// The console's window; hidden ones too where a message box of start-up is
+// wanted (the window shows once start-up is over).
+HWND FindConsole(int seconds, bool hiddenToo) {
     for (int i = 0; i < seconds * 10; ++i) {
         HWND w = FindWindowW(L"VXT4710Form1", Wide(kWindowTitle).c_str());
-        if (w && IsWindowVisible(w))
+        if (w && (hiddenToo || IsWindowVisible(w)))
             return w;
         Sleep(100);
     }
@@ -161,7 +164,8 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     const std::wstring command = argv[1];
     const auto arg = [&](int i) { return i < argc ? Utf8FromUtf16(U16(argv[i])) : std::string(); };
-    HWND window = FindConsole(30);
+    const bool messages = command == L"message" || command == L"no-message";
+    HWND window = FindConsole(30, messages);
     if (!window) {
         Print(u"no console window");
         return 1;
@@ -176,7 +180,7 @@ int wmain(int argc, wchar_t** argv) {
         PostMessageW(window, WM_CLOSE, 0, 0);
         return 0;
     }
-    if (command == L"message" || command == L"no-message") {
+    if (messages) {
         HWND box = FindMessageBox(window, std::stoi(arg(2)));
         if (command == L"no-message")
             return box ? 1 : 0;
@@ -220,6 +224,11 @@ int wmain(int argc, wchar_t** argv) {
         SendMessageW(control, CB_SETCURSEL, WPARAM(std::stoi(arg(3))), 0);
         PostMessageW(window, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control), CBN_SELCHANGE),
                      LPARAM(control));
+        return 0;
+    }
+    if (command == L"scroll") {
+        const WPARAM code = arg(3) == "left" ? SB_LINELEFT : SB_LINERIGHT;
+        PostMessageW(window, WM_HSCROLL, MAKEWPARAM(code, 0), LPARAM(control));
         return 0;
     }
     return 2;
