@@ -11,7 +11,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
         window.Show(showCommand);
         MSG msg;
         while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-            // Tab and Shift+Tab move the focus in the designed order.
+            // Tab and Shift+Tab move the focus in the designed order, also
+            // out of the multi-line boxes, which would take Tab as a character.
+            if (window.Handle() && window.TabKey(msg))
+                continue;
             if (window.Handle() && IsDialogMessageW(window.Handle(), &msg))
                 continue;
             TranslateMessage(&msg);

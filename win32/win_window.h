@@ -29,6 +29,9 @@ class Form1Window : private CommHolder, public Form1 {
 
     void Show(int showCommand);
     HWND Handle() const { return hwnd_; }
+    // Moves the focus for Tab and Shift+Tab (Ctrl+Tab is left to the
+    // control); true when msg was such a key.
+    bool TabKey(const MSG& msg);
     // The control of the given designed name (nullptr if there is none).
     HWND ControlHandle(const std::string& name) const;
 

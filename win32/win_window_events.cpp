@@ -165,6 +165,24 @@ void Form1Window::Show(int showCommand) {
     Text3->SetFocus();
 }
 
+bool Form1Window::TabKey(const MSG& msg) {
+    const bool tab = (msg.message == WM_KEYDOWN || msg.message == WM_CHAR) && msg.wParam == (msg.message == WM_KEYDOWN ? VK_TAB : L'\t');
+    if (!tab || GetKeyState(VK_CONTROL) < 0)
+        return false;
+    HWND control = GetFocus();
+    // The field inside a combo box stands for the combo box.
+    while (control && GetParent(control) && GetParent(control) != hwnd_)
+        control = GetParent(control);
+    if (!control || GetParent(control) != hwnd_)
+        return false;
+    if (msg.message == WM_KEYDOWN) {
+        HWND next = GetNextDlgTabItem(hwnd_, control, GetKeyState(VK_SHIFT) < 0);
+        if (next)
+            SetFocus(next);
+    }
+    return true;
+}
+
 void Form1Window::Close() {
     if (closed_)
         return;

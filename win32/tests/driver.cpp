@@ -15,6 +15,8 @@
 //   message SECONDS             waits for a message box; prints its text and closes it
 //   no-message SECONDS          fails if a message box shows within SECONDS
 //   scroll NAME right|left      one arrow click on a scroll bar
+//   tab N [back]                presses Tab (Shift+Tab) N times from where the
+//                               focus is; prints the focused control's name after each
 //   close                       closes the window (WM_CLOSE)
 #include "core/control_table.h"
 #include "core/text_util.h"
@@ -48,8 +50,7 @@ std::u16string TextOf(HWND w) {
     return U16(text);
 }
 
-// The console's window; hidden ones too where a message box of start-up is
-// wanted (the window shows once start-up is over).
+// The console's window (once start-up has shown it, unless hiddenToo).
 HWND FindConsole(int seconds, bool hiddenToo) {
     for (int i = 0; i < seconds * 10; ++i) {
         HWND w = FindWindowW(L"VXT4710Form1", Wide(kWindowTitle).c_str());
@@ -68,33 +69,27 @@ HWND Control(HWND window, const std::string& name) {
     return nullptr;
 }
 
-struct FindBox {
-    DWORD process;
-    HWND found;
-};
-
 BOOL CALLBACK OnTopWindow(HWND w, LPARAM param) {
-    auto* find = reinterpret_cast<FindBox*>(param);
-    DWORD process = 0;
-    GetWindowThreadProcessId(w, &process);
-    wchar_t cls[64] = {};
+    wchar_t cls[64] = {}, title[64] = {};
     GetClassNameW(w, cls, 64);
-    if (process == find->process && std::wstring(cls) == L"#32770" && IsWindowVisible(w)) {
-        find->found = w;
+    GetWindowTextW(w, title, 64);
+    if (std::wstring(cls) == L"#32770" && std::wstring(title) == L"VXT4710" && IsWindowVisible(w)) {
+        *reinterpret_cast<HWND*>(param) = w;
         return FALSE;
     }
     return TRUE;
 }
 
-HWND FindMessageBox(HWND window, int seconds) {
-    FindBox find{0, nullptr};
-    GetWindowThreadProcessId(window, &find.process);
-    for (int i = 0; i < seconds * 10 && !find.found; ++i) {
-        EnumWindows(OnTopWindow, LPARAM(&find));
-        if (!find.found)
+// The console's message box (a dialog with the caption VXT4710): during
+// start-up it shows before the window does.
+HWND FindMessageBox(int seconds) {
+    HWND found = nullptr;
+    for (int i = 0; i < seconds * 10 && !found; ++i) {
+        EnumWindows(OnTopWindow, LPARAM(&found));
+        if (!found)
             Sleep(100);
     }
-    return find.found;
+    return found;
 }
 
 // The designed rectangle of a control in window client coordinates, pixels at 96 dpi.
@@ -110,6 +105,54 @@ RECT Designed(const DesignedControl& c) {
     }
     return {TwipsToPixels(left, 96), TwipsToPixels(top, 96), TwipsToPixels(left + c.width, 96),
             TwipsToPixels(top + c.height, 96)};
+}
+
+std::u16string NameOf(HWND window, HWND control) {
+    const int index = GetDlgCtrlID(control) - kFirstId;
+    const auto& table = ControlTable();
+    if (GetParent(control) == window && index >= 0 && index < int(table.size()))
+        return Latin1ToUtf16(table[size_t(index)].name);
+    // The field inside a combo box stands for it.
+    if (GetParent(control) && GetParent(control) != window)
+        return NameOf(window, GetParent(control));
+    return u"?";
+}
+
+HWND Focused(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
+    return info.hwndFocus;
+}
+
+// Tab as the keyboard gives it: key down and up, with Shift around it for
+// Shift+Tab, to the control that has the focus (the console's loop passes it
+// to IsDialogMessage).
+int Tab(HWND window, int count, bool back) {
+    for (int i = 0; i < count; ++i) {
+        HWND focus = Focused(window);
+        if (!focus)
+            return 1;
+        BYTE keys[256] = {};
+        if (back) {
+            // The console reads Shift's state from its own thread's key state.
+            AttachThreadInput(GetCurrentThreadId(), GetWindowThreadProcessId(window, nullptr), TRUE);
+            GetKeyboardState(keys);
+            keys[VK_SHIFT] = 0x80;
+            SetKeyboardState(keys);
+        }
+        PostMessageW(focus, WM_KEYDOWN, VK_TAB, 0x000F0001);
+        PostMessageW(focus, WM_KEYUP, VK_TAB, 0xC00F0001);
+        for (int wait = 0; wait < 20 && Focused(window) == focus; ++wait)
+            Sleep(50);
+        if (back) {
+            keys[VK_SHIFT] = 0;
+            SetKeyboardState(keys);
+            AttachThreadInput(GetCurrentThreadId(), GetWindowThreadProcessId(window, nullptr), FALSE);
+        }
+        Print(NameOf(window, Focused(window)));
+    }
+    return 0;
 }
 
 int Layout(HWND window) {
@@ -165,8 +208,8 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring command = argv[1];
     const auto arg = [&](int i) { return i < argc ? Utf8FromUtf16(U16(argv[i])) : std::string(); };
     const bool messages = command == L"message" || command == L"no-message";
-    HWND window = FindConsole(30, messages);
-    if (!window) {
+    HWND window = messages ? nullptr : FindConsole(30, false);
+    if (!window && !messages) {
         Print(u"no console window");
         return 1;
     }
@@ -176,12 +219,14 @@ int wmain(int argc, wchar_t** argv) {
         Print(TextOf(window));
         return 0;
     }
+    if (command == L"tab")
+        return Tab(window, std::stoi(arg(2)), arg(3) == "back");
     if (command == L"close") {
         PostMessageW(window, WM_CLOSE, 0, 0);
         return 0;
     }
     if (messages) {
-        HWND box = FindMessageBox(window, std::stoi(arg(2)));
+        HWND box = FindMessageBox(std::stoi(arg(2)));
         if (command == L"no-message")
             return box ? 1 : 0;
         if (!box)

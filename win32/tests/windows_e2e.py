@@ -17,6 +17,12 @@ INITIAL_FILE = "初始默认文本.txt"
 INITIAL_TEXT = "初始文本：你好，世界。\r\n第二行"
 PORT_FAILURE = "串口不存在或被占用,若电脑没有串口，请使用USB转串口设备"
 IDLE_LINE = "<-0x4F  芯片空闲"
+# The designed focus order from Text3 on. Option2 is reached by the arrow
+# keys from Option1, as in every group of option buttons.
+TAB_ORDER = ("Check2 Check3 Check4 Command20 Combo3 Command26 Command27 Command7 Command8 "
+             "Command9 Command21 Command28 Command2 Command31 Command32 Combo1 Text4 Command6 "
+             "Command34 Text5 Command29 Command30 HScroll1 HScroll2 Combo2 Check1 Command1 "
+             "HScroll3 Option1 Command3 Command4 Text1 Combo4 Combo5 Command11 Text3").split()
 
 results = []
 
@@ -108,7 +114,7 @@ class Console:
         self.driver_exe = os.path.join(build, "tests", "vxt4710-driver.exe")
         self.proc = wine.start(os.path.join(build, "vxt4710.exe"), cwd=cwd)
 
-    def driver(self, *args, timeout=60):
+    def driver(self, *args, timeout=90):
         r = self.wine.run(self.driver_exe, *args, timeout=timeout)
         return r.returncode, r.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
 
@@ -135,6 +141,13 @@ def scenario_chip(console, chip):
     check("title", out.strip() == "Orvanta-VXT4710E中文语音合成芯片-PC端演示程序", out)
     rc, out = console.driver("layout")
     check("every control at its designed rectangle with its caption", rc == 0, out)
+
+    rc, out = console.driver("tab", str(len(TAB_ORDER)))
+    check("Tab goes round the designed order, hidden and off-window controls included",
+          out.split() == TAB_ORDER, out.split())
+    rc, out = console.driver("tab", "3", "back")
+    check("Shift+Tab goes back", out.split() == ["Command11", "Combo5", "Combo4"], out.split())
+    console.driver("tab", "3")
 
     check("start-up reads the GBK initial file into Text3",
           console.text("Text3") == INITIAL_TEXT.replace("\r\n", "\n"), console.text("Text3"))
