@@ -1,7 +1,10 @@
 // The Windows controls hold the semantics the handlers were written for.
 #include "win32/win_controls.h"
+#include "core/text_util.h"
 #include "win32/win_text.h"
+#include "win32/win_window.h"
 
+#include <cstdio>
 #include <gtest/gtest.h>
 
 namespace {
@@ -149,6 +152,30 @@ TEST_F(HScrollBarTest, ChangeOncePerNewValue) {
     bar.SetValue(99); // clamped to Max
     EXPECT_EQ(bar.Value(), 6);
     EXPECT_EQ(changes, 6);
+}
+
+} // namespace
+
+namespace {
+
+TEST(FontFace, TheChosenFaceWritesChinese) {
+    HDC dc = GetDC(nullptr);
+    const std::wstring face = Form1Window::ChooseFontFace(dc);
+    HFONT font = CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0,
+                             0, face.c_str());
+    HGDIOBJ old = SelectObject(dc, font);
+    wchar_t used[LF_FACESIZE] = {};
+    GetTextFaceW(dc, LF_FACESIZE, used);
+    WORD glyphs[3] = {};
+    const DWORD got = GetGlyphIndicesW(dc, L"宋体字", 3, glyphs, GGI_MARK_NONEXISTING_GLYPHS);
+    SelectObject(dc, old);
+    DeleteObject(font);
+    ReleaseDC(nullptr, dc);
+    EXPECT_EQ(std::wstring(used), face);
+    ASSERT_EQ(got, 3u);
+    for (const WORD g : glyphs)
+        EXPECT_NE(g, 0xFFFF) << Utf8FromUtf16(U16(face));
+    std::printf("font face: %s\n", Utf8FromUtf16(U16(face)).c_str());
 }
 
 } // namespace
