@@ -102,6 +102,10 @@ class Wine:
             target = com1 if n == 1 else "/nonexistent/vxt4710-com%d" % n
             self.run("reg", "add", key, "/v", "COM%d" % n, "/t", "REG_SZ", "/d", target, "/f")
         self.stop_server()
+        # One server, with the prefix's services up, before the console and
+        # the driver start side by side: two first starts at once can stall.
+        subprocess.run([WINESERVER, "-p"], env=self.env, capture_output=True)
+        self.run("reg", "query", key, "/v", "COM1")
 
     def stop_server(self):
         subprocess.run([WINESERVER, "-k"], env=self.env, capture_output=True)
