@@ -87,8 +87,14 @@ class Wine:
         self.env.pop("WAYLAND_DISPLAY", None)
 
     def run(self, *args, cwd=None, timeout=120):
-        return subprocess.run([WINE, *args], env=self.env, cwd=cwd, capture_output=True,
-                              timeout=timeout)
+        # Output through a file, not a pipe: a Wine server started by this
+        # process inherits its descriptors and would hold a pipe open.
+        with tempfile.TemporaryFile() as out:
+            r = subprocess.run([WINE, *args], env=self.env, cwd=cwd, stdout=out,
+                               stderr=subprocess.DEVNULL, timeout=timeout)
+            out.seek(0)
+            r.stdout = out.read()
+        return r
 
     def start(self, *args, cwd=None):
         return subprocess.Popen([WINE, *args], env=self.env, cwd=cwd, stdout=subprocess.DEVNULL,
@@ -104,7 +110,9 @@ class Wine:
         self.stop_server()
         # One server, with the prefix's services up, before the console and
         # the driver start side by side: two first starts at once can stall.
-        subprocess.run([WINESERVER, "-p"], env=self.env, capture_output=True)
+        # (It stays in the background: it must not hold our pipes.)
+        subprocess.run([WINESERVER, "-p"], env=self.env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
         self.run("reg", "query", key, "/v", "COM1")
 
     def stop_server(self):
