@@ -1,0 +1,310 @@
+#!/usr/bin/env python3
+"""The Windows console under wine64 on Xvfb, worked by the test driver
+(vxt4710-driver.exe) against the simulated chip. Prints one line per check
+and closes with 'N passed, N failed'; exits 1 when any check failed."""
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+WINE = os.environ.get("WINE64", "/usr/lib/wine/wine64")
+WINESERVER = os.path.join(os.path.dirname(WINE), "wineserver")
+INITIAL_FILE = "初始默认文本.txt"
+INITIAL_TEXT = "初始文本：你好，世界。\r\n第二行"
+PORT_FAILURE = "串口不存在或被占用,若电脑没有串口，请使用USB转串口设备"
+IDLE_LINE = "<-0x4F  芯片空闲"
+# The designed focus order from Text3 on. Option2 is reached by the arrow
+# keys from Option1, as in every group of option buttons.
+TAB_ORDER = ("Check2 Check3 Check4 Command20 Combo3 Command26 Command27 Command7 Command8 "
+             "Command9 Command21 Command28 Command2 Command31 Command32 Combo1 Text4 Command6 "
+             "Command34 Text5 Command29 Command30 HScroll1 HScroll2 Combo2 Check1 Command1 "
+             "HScroll3 Option1 Command3 Command4 Text1 Combo4 Combo5 Command11 Text3").split()
+
+results = []
+
+
+def check(name, ok, detail=""):
+    results.append(bool(ok))
+    print(("ok   " if ok else "FAIL ") + name + ("" if ok or not detail else ": " + str(detail)),
+          flush=True)
+    return ok
+
+
+class Chip:
+    """The simulated chip on a pseudo-terminal; its report lines are kept."""
+
+    def __init__(self, path):
+        self.proc = subprocess.Popen([path, "--time-scale", "0.01", "--quit-on-eof"],
+                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                     stderr=subprocess.STDOUT, text=True)
+        first = self.proc.stdout.readline().split()
+        assert first[:1] == ["device"], first
+        self.device = first[1]
+        self.lines = []
+        self.lock = threading.Lock()
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for line in self.proc.stdout:
+            with self.lock:
+                self.lines.append(line.rstrip("\n"))
+
+    def snapshot(self):
+        with self.lock:
+            return list(self.lines)
+
+    def frames(self, since=0):
+        out = []
+        for line in self.snapshot()[since:]:
+            if line.startswith("recv "):
+                out.append(bytes.fromhex(line[5:].split("|")[0]))
+        return out
+
+    def wait(self, predicate, seconds=20):
+        end = time.time() + seconds
+        while time.time() < end:
+            if predicate(self.snapshot()):
+                return True
+            time.sleep(0.1)
+        return False
+
+    def stop(self):
+        self.proc.stdin.close()
+        try:
+            self.proc.wait(5)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+
+
+class Wine:
+    def __init__(self, root, display):
+        self.env = dict(os.environ, WINEPREFIX=os.path.join(root, "prefix"), WINEDEBUG="-all",
+                        WINEDLLOVERRIDES="mscoree,mshtml=", DISPLAY=display)
+        self.env.pop("WAYLAND_DISPLAY", None)
+
+    def run(self, *args, cwd=None, timeout=120):
+        # Output through a file, not a pipe: a Wine server started by this
+        # process inherits its descriptors and would hold a pipe open.
+        with tempfile.TemporaryFile() as out:
+            r = subprocess.run([WINE, *args], env=self.env, cwd=cwd, stdout=out,
+                               stderr=subprocess.DEVNULL, timeout=timeout)
+            out.seek(0)
+            r.stdout = out.read()
+        return r
+
+    def start(self, *args, cwd=None):
+        return subprocess.Popen([WINE, *args], env=self.env, cwd=cwd, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
+
+    def map_ports(self, com1):
+        # Wine's mount manager points dosdevices/com1 at /dev/ttyS0 on every
+        # start: the registry's Ports key wins over it.
+        key = r"HKLM\Software\Wine\Ports"
+        for n in range(1, 21):
+            target = com1 if n == 1 else "/nonexistent/vxt4710-com%d" % n
+            self.run("reg", "add", key, "/v", "COM%d" % n, "/t", "REG_SZ", "/d", target, "/f")
+        self.stop_server()
+        # One server, with the prefix's services up, before the console and
+        # the driver start side by side: two first starts at once can stall.
+        # (It stays in the background: it must not hold our pipes.)
+        subprocess.run([WINESERVER, "-p"], env=self.env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        self.run("reg", "query", key, "/v", "COM1")
+
+    def stop_server(self):
+        subprocess.run([WINESERVER, "-k"], env=self.env, capture_output=True)
+        subprocess.run([WINESERVER, "-w"], env=self.env, capture_output=True)
+
+
+class Console:
+    def __init__(self, wine, build, cwd):
+        self.wine, self.cwd = wine, cwd
+        self.driver_exe = os.path.join(build, "tests", "vxt4710-driver.exe")
+        self.proc = wine.start(os.path.join(build, "vxt4710.exe"), cwd=cwd)
+
+    def driver(self, *args, timeout=90):
+        r = self.wine.run(self.driver_exe, *args, timeout=timeout)
+        return r.returncode, r.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
+
+    def text(self, name):
+        return self.driver("text", name)[1].rstrip("\n")
+
+    def close(self):
+        self.driver("close")
+        try:
+            self.proc.wait(20)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+
+
+def checksum(frame):
+    x = 0
+    for b in frame:
+        x ^= b
+    return x
+
+
+def scenario_chip(console, chip):
+    rc, out = console.driver("title")
+    check("title", out.strip() == "Orvanta-VXT4710E中文语音合成芯片-PC端演示程序", out)
+    rc, out = console.driver("layout")
+    check("every control at its designed rectangle with its caption", rc == 0, out)
+
+    rc, out = console.driver("tab", str(len(TAB_ORDER)))
+    check("Tab goes round the designed order, hidden and off-window controls included",
+          out.split() == TAB_ORDER, out.split())
+    rc, out = console.driver("tab", "3", "back")
+    check("Shift+Tab goes back", out.split() == ["Command11", "Combo5", "Combo4"], out.split())
+    console.driver("tab", "3")
+
+    check("start-up reads the GBK initial file into Text3",
+          console.text("Text3") == INITIAL_TEXT.replace("\r\n", "\n"), console.text("Text3"))
+    check("start-up opens COM1 at 9600", chip.wait(lambda l: "power up: 9600 bit/s, idle" in l))
+
+    # One frame of at most 200 bytes from the chip introduction.
+    console.driver("click", "Command31")
+    intro = ""
+    for _ in range(50):
+        intro = console.text("Text3")
+        if intro != INITIAL_TEXT.replace("\r\n", "\n"):
+            break
+        time.sleep(0.1)
+    start = len(chip.snapshot())
+    console.driver("click", "Command6")
+    ok = chip.wait(lambda l: any(x.startswith("recv ") for x in l[start:]))
+    frames = chip.frames(start)
+    check("播放最多200字节 sends one frame of 200 text bytes",
+          ok and len(frames) == 1 and len(frames[0]) == 206 and frames[0][3] == 0x01, frames)
+    chip.wait(lambda l: "send 0x4F" in "".join(l[start:]))
+    console.driver("click", "Command2")  # clears the work log
+
+    # Continuous playback: five frames, the idle reply to each read.
+    start = len(chip.snapshot())
+    console.driver("click", "Command3")
+    end = time.time() + 40
+    while time.time() < end and console.text("Text4").count(IDLE_LINE) < 5:
+        time.sleep(0.3)
+    time.sleep(1)
+    frames = chip.frames(start)
+    texts = [f[5:-1] for f in frames]
+    check("播放全部(连续) plays the introduction as five frames",
+          [len(t) for t in texts] == [200, 199, 200, 199, 187], [len(t) for t in texts])
+    check("each frame's checksum holds", all(checksum(f[:-1]) == f[-1] for f in frames))
+    check("the five frames carry the whole introduction in GBK",
+          b"".join(texts) == intro.replace("\n", "\r\n").encode("gbk", "replace"))
+    log = console.text("Text4")
+    check("the work log shows five frames and five idle replies",
+          log.count("发出一帧") == 5 and log.count(IDLE_LINE) == 5, log[-300:])
+
+    # The rate change to 19200, then a frame at 19200.
+    start = len(chip.snapshot())
+    console.driver("choose", "Combo5", "1")
+    console.driver("click", "Command11")
+    check("the rate change reaches the chip",
+          chip.wait(lambda l: any("rate 19200 bit/s from now on" in x for x in l[start:])))
+    time.sleep(1)
+    console.driver("set-text", "Text3", "速率")
+    start = len(chip.snapshot())
+    console.driver("click", "Command6")
+    ok = chip.wait(lambda l: any(x.startswith("recv ") for x in l[start:]))
+    later = chip.snapshot()[start:]
+    check("the next frame runs at 19200", ok and not any("ignored" in x for x in later), later)
+
+    # Hex frames: automatic checksum, then the same frame with it typed.
+    start = len(chip.snapshot())
+    console.driver("set-text", "Text5", "fd 00 07 01 01 c4 e3 ba c3")
+    console.driver("click", "Command29")
+    chip.wait(lambda l: any(x.startswith("recv ") for x in l[start:]))
+    auto = chip.frames(start)
+    check("a hex frame with automatic checksum",
+          len(auto) == 1 and auto[0][:-1] == bytes.fromhex("fd00070101c4e3bac3")
+          and auto[0][-1] == checksum(auto[0][:-1]), auto)
+    if auto:
+        start = len(chip.snapshot())
+        console.driver("set-text", "Text5", " ".join("%02x" % b for b in auto[0]))
+        console.driver("click", "Command30")
+        chip.wait(lambda l: any(x.startswith("recv ") for x in l[start:]))
+        check("a hex frame with typed checksum", chip.frames(start) == auto, chip.frames(start))
+
+    # An attribute change sends its mark.
+    start = len(chip.snapshot())
+    console.driver("scroll", "HScroll1", "right")
+    ok = chip.wait(lambda l: any(x.startswith("recv ") for x in l[start:]))
+    frames = chip.frames(start)
+    check("moving the volume bar sends its mark",
+          ok and frames and b"[v" in frames[0], frames)
+
+    # A demonstration text loads.
+    console.driver("click", "Command1")
+    time.sleep(1)
+    check("a demonstration text loads", len(console.text("Text3")) > 20, console.text("Text3"))
+
+
+def scenario_no_port(console):
+    rc, out = console.driver("message", "20")
+    check("with COM1 mapped to nothing, start-up shows the port-failure message",
+          rc == 0 and PORT_FAILURE in out and "VXT4710" in out, out)
+    console.driver("set-text", "Text3", "测试")
+    console.driver("click", "Command6")
+    rc, out = console.driver("message", "20")
+    check("a send shows the port-failure message", rc == 0 and PORT_FAILURE in out, out)
+    rc, _ = console.driver("no-message", "2")
+    check("... once", rc == 0)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", default="build-windows")
+    parser.add_argument("--chipsim", default="build/sim/vxt4710-chipsim")
+    args = parser.parse_args()
+    build = os.path.abspath(args.build)
+    root = tempfile.mkdtemp(prefix="vxt4710-wine.")
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten",
+                             "tcp"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+    display = ":" + xvfb.stdout.readline().strip()
+    wine = Wine(root, display)
+    chip = None
+    try:
+        wine.run("wineboot", "--init", timeout=300)
+        r = wine.run(os.path.join(build, "tests", "test_win32.exe"), "--gtest_brief=1", timeout=300)
+        out = r.stdout.decode("utf-8", "replace")
+        check("the front end's unit tests", r.returncode == 0, out[-2000:])
+
+        chip = Chip(args.chipsim)
+        wine.map_ports(chip.device)
+        run = os.path.join(root, "run")
+        os.makedirs(run)
+        with open(os.path.join(run, INITIAL_FILE), "wb") as f:
+            f.write(INITIAL_TEXT.encode("gbk"))
+        console = Console(wine, build, run)
+        try:
+            scenario_chip(console, chip)
+        finally:
+            console.close()
+        chip.stop()
+        chip = None
+
+        wine.map_ports("/nonexistent/vxt4710-com1")
+        console = Console(wine, build, run)
+        try:
+            scenario_no_port(console)
+        finally:
+            console.close()
+    finally:
+        if chip:
+            chip.stop()
+        wine.stop_server()
+        xvfb.terminate()
+        xvfb.wait()
+        shutil.rmtree(root, ignore_errors=True)
+    failed = results.count(False)
+    print("%d passed, %d failed" % (len(results) - failed, failed))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

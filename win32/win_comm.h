@@ -1,0 +1,63 @@
+// MSComm1 over the Windows communications API: \\.\COMn opened overlapped,
+// the settings through SetCommState, and a reader thread that waits with
+// overlapped WaitCommEvent and ReadFile and posts a window message when bytes
+// arrive, so that OnComm runs on the window's thread at once.
+#pragma once
+
+#include "core/comm_control.h"
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <windows.h>
+
+class WinCommControl : public CommControl {
+  public:
+    // Posted to the window when bytes are waiting; its handler calls Deliver().
+    static constexpr UINT kDataMessage = WM_APP + 1;
+
+    WinCommControl() = default;
+    // The window that gets kDataMessage.
+    void SetWindow(HWND window) { window_ = window; }
+    ~WinCommControl() override;
+
+    void SetCommPort(int16_t port) override { port_ = port; }
+    int16_t CommPort() const override { return port_; }
+    void SetSettings(const std::string& settings) override;
+    std::string Settings() const override { return settings_; }
+    void SetInBufferSize(int16_t bytes) override { inBufferSize_ = bytes; }
+    int16_t InBufferSize() const override { return inBufferSize_; }
+    bool PortOpen() const override;
+    void SetPortOpen(bool open) override;
+    void Output(std::string_view bytes) override;
+    std::string Input() override;
+    int16_t CommEvent() const override { return CommEvents::Receive; }
+    std::string DeviceFor(int n) const override;
+
+    // Runs OnComm for the bytes waiting (on the window's thread).
+    void Deliver();
+
+    // The name CreateFileW opens for port n.
+    static std::wstring DevicePath(int n);
+
+  private:
+    void Close();
+    void Reader();
+    bool Configure(DWORD baud);
+
+    HWND window_ = nullptr;
+    int16_t port_ = 1;
+    std::string settings_ = "9600,N,8,1";
+    int16_t inBufferSize_ = 1024;
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    HANDLE stop_ = nullptr; // set to end the reader
+    std::thread reader_;
+    std::atomic<bool> lost_{false};
+    std::atomic<bool> posted_{false};
+    std::mutex mutex_;
+    std::string received_; // guarded by mutex_
+    bool delivering_ = false;
+    bool deliverAgain_ = false;
+    bool readInside_ = false; // the handler read
+};

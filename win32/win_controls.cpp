@@ -1,0 +1,204 @@
+#include "win32/win_controls.h"
+
+#include "win32/win_text.h"
+
+#include <algorithm>
+
+namespace win {
+
+// ---------------------------------------------------------------- TextBox
+
+TextBox::TextBox(HWND hwnd) : Adapter(hwnd) {
+    // The work log grows for weeks: lift the 32 K default limit.
+    SendMessageW(hwnd_, EM_SETLIMITTEXT, 0, 0);
+}
+
+std::u16string TextBox::Text() const {
+    return WindowText(hwnd_);
+}
+
+void TextBox::SetText(std::u16string_view text) {
+    SetWindowTextW(hwnd_, Wide(WithCrLf(text)).c_str());
+}
+
+void TextBox::AppendText(std::u16string_view text) {
+    const int end = Length();
+    SendMessageW(hwnd_, EM_SETSEL, end, end);
+    SendMessageW(hwnd_, EM_REPLACESEL, FALSE, LPARAM(Wide(WithCrLf(text)).c_str()));
+    SendMessageW(hwnd_, EM_SCROLLCARET, 0, 0);
+}
+
+int TextBox::Length() const {
+    return GetWindowTextLengthW(hwnd_);
+}
+
+std::u16string TextBox::Mid(int start, int length) const {
+    const std::u16string text = Text();
+    const size_t from = size_t(std::clamp(start, 0, int(text.size())));
+    return text.substr(from, size_t(std::max(length, 0)));
+}
+
+int TextBox::SelStart() const {
+    DWORD start = 0, end = 0;
+    SendMessageW(hwnd_, EM_GETSEL, WPARAM(&start), LPARAM(&end));
+    return int(start);
+}
+
+int TextBox::SelLength() const {
+    DWORD start = 0, end = 0;
+    SendMessageW(hwnd_, EM_GETSEL, WPARAM(&start), LPARAM(&end));
+    return int(end - start);
+}
+
+std::u16string TextBox::SelText() const {
+    return Mid(SelStart(), SelLength());
+}
+
+void TextBox::SetSelStart(int start) {
+    start = std::clamp(start, 0, Length());
+    SendMessageW(hwnd_, EM_SETSEL, start, start);
+    SendMessageW(hwnd_, EM_SCROLLCARET, 0, 0);
+}
+
+void TextBox::SetSelLength(int length) {
+    const int start = SelStart();
+    const int end = std::clamp(start + std::max(length, 0), start, Length());
+    SendMessageW(hwnd_, EM_SETSEL, start, end);
+}
+
+// ---------------------------------------------------------------- LineBox
+
+std::u16string LineBox::Text() const {
+    return WindowText(hwnd_);
+}
+
+void LineBox::SetText(std::u16string_view text) {
+    SetWindowTextW(hwnd_, Wide(text).c_str());
+}
+
+// ---------------------------------------------------------------- ComboBox
+
+int ComboBox::ListIndex() const {
+    return typed_ ? -1 : int(SendMessageW(hwnd_, CB_GETCURSEL, 0, 0));
+}
+
+void ComboBox::SetListIndex(int index) {
+    typed_ = false;
+    SendMessageW(hwnd_, CB_SETCURSEL, WPARAM(index), 0);
+}
+
+int ComboBox::ListCount() const {
+    return int(SendMessageW(hwnd_, CB_GETCOUNT, 0, 0));
+}
+
+void ComboBox::SetFieldText(std::u16string_view text) {
+    SendMessageW(hwnd_, CB_SETCURSEL, WPARAM(-1), 0);
+    SetWindowTextW(hwnd_, Wide(text).c_str());
+    typed_ = false;
+}
+
+bool ComboBox::Notify(int code) {
+    if (code == CBN_EDITCHANGE) {
+        typed_ = true;
+        return false;
+    }
+    if (code == CBN_SELCHANGE) {
+        typed_ = false;
+        return true;
+    }
+    return false;
+}
+
+// ---------------------------------------------------------------- CheckBox
+
+int CheckBox::Value() const {
+    return SendMessageW(hwnd_, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+}
+
+void CheckBox::SetValue(int value) {
+    SendMessageW(hwnd_, BM_SETCHECK, value ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+// ---------------------------------------------------------------- OptionButton
+
+bool OptionButton::Value() const {
+    return SendMessageW(hwnd_, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void OptionButton::SetValue(bool selected) {
+    const bool was = Value();
+    SendMessageW(hwnd_, BM_SETCHECK, selected ? BST_CHECKED : BST_UNCHECKED, 0);
+    selected_ = selected;
+    if (!selected)
+        return;
+    for (OptionButton* other : group_) {
+        if (other != this) {
+            SendMessageW(other->hwnd_, BM_SETCHECK, BST_UNCHECKED, 0);
+            other->selected_ = false;
+        }
+    }
+    if (!was && click_)
+        click_();
+}
+
+void OptionButton::Clicked() {
+    // The control has already checked itself and cleared its group.
+    const bool now = Value();
+    const bool isNew = now && !selected_;
+    for (OptionButton* b : group_)
+        b->selected_ = b->Value();
+    selected_ = now;
+    if (isNew && click_)
+        click_();
+}
+
+// ---------------------------------------------------------------- HScrollBar
+
+void HScrollBar::SetRange(int min, int max) {
+    min_ = min;
+    max_ = max;
+    // No page size: every value from min to max is a thumb position.
+    SCROLLINFO info{sizeof info, SIF_RANGE, min, max, 0, 0, 0};
+    SetScrollInfo(hwnd_, SB_CTL, &info, TRUE);
+}
+
+int HScrollBar::Value() const {
+    return GetScrollPos(hwnd_, SB_CTL);
+}
+
+void HScrollBar::SetValue(int value) {
+    value = std::clamp(value, min_, max_);
+    if (value == Value())
+        return;
+    SetScrollPos(hwnd_, SB_CTL, value, TRUE);
+    if (change_)
+        change_();
+}
+
+void HScrollBar::Scroll(int code, int thumb) {
+    int value = Value();
+    switch (code) {
+    case SB_LINELEFT:
+    case SB_PAGELEFT:
+        --value;
+        break;
+    case SB_LINERIGHT:
+    case SB_PAGERIGHT:
+        ++value;
+        break;
+    case SB_LEFT:
+        value = min_;
+        break;
+    case SB_RIGHT:
+        value = max_;
+        break;
+    case SB_THUMBPOSITION:
+        value = thumb; // the thumb released: dragging alone changes nothing
+        break;
+    default:
+        return;
+    }
+    SetValue(value);
+}
+
+} // namespace win

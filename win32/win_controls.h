@@ -1,0 +1,116 @@
+// The Windows API's own controls as the core's controls: each adapter holds
+// the control's window and gives the handlers the designed semantics. The
+// window hands each adapter the notifications of its control (WM_COMMAND,
+// WM_HSCROLL) and gets back whether the handler is to run.
+#pragma once
+
+#include "core/controls.h"
+
+#include <functional>
+#include <vector>
+#include <windows.h>
+
+namespace win {
+
+template <class Interface>
+class Adapter : public Interface {
+  public:
+    explicit Adapter(HWND hwnd) : hwnd_(hwnd) {}
+    void SetFocus() override { ::SetFocus(hwnd_); }
+    HWND Handle() const { return hwnd_; }
+
+  protected:
+    HWND hwnd_;
+};
+
+// Multi-line EDIT: it keeps CR LF itself and counts its selection in UTF-16
+// units, as the core does; lone CR and LF are made CR LF on the way in.
+class TextBox : public Adapter<ui::TextBox> {
+  public:
+    explicit TextBox(HWND hwnd);
+    std::u16string Text() const override;
+    void SetText(std::u16string_view text) override;
+    void AppendText(std::u16string_view text) override;
+    int Length() const override;
+    std::u16string Mid(int start, int length) const override;
+    int SelStart() const override;
+    int SelLength() const override;
+    std::u16string SelText() const override;
+    void SetSelStart(int start) override;
+    void SetSelLength(int length) override;
+};
+
+class LineBox : public Adapter<ui::LineBox> {
+  public:
+    using Adapter::Adapter;
+    std::u16string Text() const override;
+    void SetText(std::u16string_view text) override;
+};
+
+// CBS_DROPDOWN: text typed into its field leaves ListIndex at -1 until an
+// entry is chosen again.
+class ComboBox : public Adapter<ui::ComboBox> {
+  public:
+    using Adapter::Adapter;
+    int ListIndex() const override;
+    void SetListIndex(int index) override;
+    int ListCount() const override;
+    // The field's text with no entry selected (the designed start text).
+    void SetFieldText(std::u16string_view text);
+    // A CBN_ notification code; true when it is the user's choice of an
+    // entry (the Click).
+    bool Notify(int code);
+
+  private:
+    bool typed_ = false;
+};
+
+class CheckBox : public Adapter<ui::CheckBox> {
+  public:
+    using Adapter::Adapter;
+    int Value() const override;
+    void SetValue(int value) override;
+};
+
+// BS_AUTORADIOBUTTON. The buttons of one group exclude each other; Click
+// runs when the user selects a button that was not selected, and when the
+// program does.
+class OptionButton : public Adapter<ui::OptionButton> {
+  public:
+    OptionButton(HWND hwnd, std::function<void()> click) : Adapter(hwnd), click_(std::move(click)) {}
+    bool Value() const override;
+    void SetValue(bool selected) override;
+    // The buttons it excludes.
+    void SetGroup(std::vector<OptionButton*> group) { group_ = std::move(group); }
+    // BN_CLICKED from the control: raises Click when it selected the button.
+    void Clicked();
+
+  private:
+    std::function<void()> click_;
+    std::vector<OptionButton*> group_;
+    bool selected_ = false; // as last seen, to tell a new selection
+};
+
+// SBS_HORZ scroll bar; Change runs once per change of Value, by arrow,
+// track, thumb release or program, never for the value it already holds.
+class HScrollBar : public Adapter<ui::HScrollBar> {
+  public:
+    HScrollBar(HWND hwnd, std::function<void()> change) : Adapter(hwnd), change_(std::move(change)) {}
+    void SetRange(int min, int max);
+    int Min() const override { return min_; }
+    int Max() const override { return max_; }
+    int Value() const override;
+    void SetValue(int value) override;
+    // A WM_HSCROLL request (SB_ code and thumb position).
+    void Scroll(int code, int thumb);
+
+  private:
+    std::function<void()> change_;
+    int min_ = 0, max_ = 32767;
+};
+
+using Label = Adapter<ui::Label>;
+using Frame = Adapter<ui::Frame>;
+using CommandButton = Adapter<ui::CommandButton>;
+
+} // namespace win

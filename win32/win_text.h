@@ -1,0 +1,27 @@
+// The core's UTF-16 strings and the Windows API's wide strings are the same
+// units (wchar_t is 16 bits wide there): conversions copy, nothing else.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <windows.h>
+
+inline std::wstring Wide(std::u16string_view text) {
+    return std::wstring(reinterpret_cast<const wchar_t*>(text.data()), text.size());
+}
+
+inline std::u16string U16(std::wstring_view text) {
+    return std::u16string(reinterpret_cast<const char16_t*>(text.data()), text.size());
+}
+
+// The whole text of a window (a control's caption or contents).
+inline std::u16string WindowText(HWND hwnd) {
+    const int length = GetWindowTextLengthW(hwnd);
+    std::wstring text(size_t(length) + 1, L'\0');
+    const int got = GetWindowTextW(hwnd, text.data(), length + 1);
+    text.resize(size_t(got > 0 ? got : 0));
+    return U16(text);
+}
+
+// Every lone CR and lone LF becomes CR LF, the multi-line box's only line break.
+std::u16string WithCrLf(std::u16string_view text);

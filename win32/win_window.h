@@ -1,0 +1,64 @@
+// The console's window on Windows: the designed controls made with the
+// Windows API's own controls from the control table, each seen by the core
+// through an adapter, and every notification connected to its handler.
+#pragma once
+
+#include "core/form1.h"
+#include "win32/win_comm.h"
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+#include <windows.h>
+
+// Made before Form1, which takes the serial control at construction.
+struct CommHolder {
+    std::unique_ptr<WinCommControl> comm_ = std::make_unique<WinCommControl>();
+};
+
+class Form1Window : private CommHolder, public Form1 {
+  public:
+    static constexpr wchar_t kClassName[] = L"VXT4710Form1";
+
+    // Makes the window and its controls (hidden); Show() runs Form_Load and
+    // shows it.
+    explicit Form1Window(HINSTANCE instance);
+    ~Form1Window() override;
+
+    void Show(int showCommand);
+    HWND Handle() const { return hwnd_; }
+    // Moves the focus for Tab and Shift+Tab (Ctrl+Tab is left to the
+    // control); true when msg was such a key.
+    bool TabKey(const MSG& msg);
+    // The control of the given designed name (nullptr if there is none).
+    HWND ControlHandle(const std::string& name) const;
+
+    // The 9-point face the window uses: 宋体 where the system has it, else
+    // another face that writes Chinese.
+    static std::wstring ChooseFontFace(HDC dc);
+
+  private:
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT Handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    void CreateControls();
+    void AdaptControls();
+    void ConnectHandlers();
+    void OnCommand(int id, int code);
+    void Close();
+
+    HINSTANCE instance_;
+    HWND hwnd_ = nullptr;
+    HFONT font_ = nullptr, bold_ = nullptr;
+    HBRUSH logBrush_ = nullptr;
+    std::map<std::string, HWND> byName_;
+    std::map<std::string, ui::Control*> controls_;
+    std::vector<std::unique_ptr<ui::Control>> adapters_;
+    std::map<int, std::function<void(int code)>> onCommand_; // by control id
+    std::map<HWND, std::function<void(int code, int pos)>> onScroll_;
+    bool closed_ = false;
+};
+
+// Reads the initial text file from the working folder (created empty when absent).
+InitialFile ReadInitialFileWin();
