@@ -8,28 +8,75 @@ namespace win {
 
 // ---------------------------------------------------------------- TextBox
 
+namespace {
+const wchar_t kTextBoxProp[] = L"VXT4710.TextBox";
+constexpr UINT_PTR kFlushTimer = 0x7458;
+} // namespace
+
 TextBox::TextBox(HWND hwnd) : Adapter(hwnd) {
     // The work log grows for weeks: lift the 32 K default limit.
     SendMessageW(hwnd_, EM_SETLIMITTEXT, 0, 0);
+    SetPropW(hwnd_, kTextBoxProp, this);
+}
+
+TextBox::~TextBox() {
+    if (IsWindow(hwnd_)) {
+        KillTimer(hwnd_, kFlushTimer);
+        RemovePropW(hwnd_, kTextBoxProp);
+    }
+}
+
+void CALLBACK TextBox::OnFlushTimer(HWND hwnd, UINT, UINT_PTR, DWORD) {
+    if (auto* box = static_cast<TextBox*>(GetPropW(hwnd, kTextBoxProp)))
+        box->Flush();
+    else
+        KillTimer(hwnd, kFlushTimer);
+}
+
+void TextBox::Flush() const {
+    if (timerSet_) {
+        KillTimer(hwnd_, kFlushTimer);
+        timerSet_ = false;
+    }
+    if (pending_.empty())
+        return;
+    const ULONGLONG start = GetTickCount64();
+    const int end = GetWindowTextLengthW(hwnd_);
+    SendMessageW(hwnd_, EM_SETSEL, end, end);
+    SendMessageW(hwnd_, EM_REPLACESEL, FALSE, LPARAM(pending_.c_str()));
+    SendMessageW(hwnd_, EM_SCROLLCARET, 0, 0);
+    pending_.clear();
+    const ULONGLONG done = GetTickCount64();
+    nextFlush_ = done + std::max<ULONGLONG>(kMinIntervalMs, 4 * (done - start));
 }
 
 std::u16string TextBox::Text() const {
+    Flush();
     return WindowText(hwnd_);
 }
 
 void TextBox::SetText(std::u16string_view text) {
+    pending_.clear();
+    Flush(); // stops the timer
     SetWindowTextW(hwnd_, Wide(WithCrLf(text)).c_str());
 }
 
 void TextBox::AppendText(std::u16string_view text) {
-    const int end = Length();
-    SendMessageW(hwnd_, EM_SETSEL, end, end);
-    SendMessageW(hwnd_, EM_REPLACESEL, FALSE, LPARAM(Wide(WithCrLf(text)).c_str()));
-    SendMessageW(hwnd_, EM_SCROLLCARET, 0, 0);
+    pending_ += Wide(WithCrLf(text));
+    if (timerSet_)
+        return;
+    const ULONGLONG now = GetTickCount64();
+    if (now >= nextFlush_) {
+        Flush();
+        return;
+    }
+    timerSet_ = SetTimer(hwnd_, kFlushTimer, UINT(nextFlush_ - now), OnFlushTimer) != 0;
+    if (!timerSet_)
+        Flush(); // no timer to be had: show it now rather than never
 }
 
 int TextBox::Length() const {
-    return GetWindowTextLengthW(hwnd_);
+    return GetWindowTextLengthW(hwnd_) + int(pending_.size());
 }
 
 std::u16string TextBox::Mid(int start, int length) const {
@@ -39,12 +86,14 @@ std::u16string TextBox::Mid(int start, int length) const {
 }
 
 int TextBox::SelStart() const {
+    Flush();
     DWORD start = 0, end = 0;
     SendMessageW(hwnd_, EM_GETSEL, WPARAM(&start), LPARAM(&end));
     return int(start);
 }
 
 int TextBox::SelLength() const {
+    Flush();
     DWORD start = 0, end = 0;
     SendMessageW(hwnd_, EM_GETSEL, WPARAM(&start), LPARAM(&end));
     return int(end - start);
@@ -55,6 +104,7 @@ std::u16string TextBox::SelText() const {
 }
 
 void TextBox::SetSelStart(int start) {
+    Flush();
     start = std::clamp(start, 0, Length());
     SendMessageW(hwnd_, EM_SETSEL, start, start);
     SendMessageW(hwnd_, EM_SCROLLCARET, 0, 0);

@@ -7,6 +7,7 @@
 #include "core/controls.h"
 
 #include <functional>
+#include <string>
 #include <vector>
 #include <windows.h>
 
@@ -25,9 +26,21 @@ class Adapter : public Interface {
 
 // Multi-line EDIT: it keeps CR LF itself and counts its selection in UTF-16
 // units, as the core does; lone CR and LF are made CR LF on the way in.
+//
+// Appended text reaches the control in batches: every change of an EDIT
+// lays out and repaints all of its text (under Wine it costs about as much
+// as the text is long), so a work log of weeks would slow every entry down.
+// The control gets what was appended at most once per interval that grows
+// with what the last update cost (at least kMinInterval, and four times the
+// last update), so the log takes at most a fifth of the window's time
+// however long it grows. Every read, selection and replacement takes in
+// what is pending first: the core sees the text exactly as appended.
 class TextBox : public Adapter<ui::TextBox> {
   public:
+    static constexpr DWORD kMinIntervalMs = 50;
+
     explicit TextBox(HWND hwnd);
+    ~TextBox() override;
     std::u16string Text() const override;
     void SetText(std::u16string_view text) override;
     void AppendText(std::u16string_view text) override;
@@ -38,6 +51,18 @@ class TextBox : public Adapter<ui::TextBox> {
     std::u16string SelText() const override;
     void SetSelStart(int start) override;
     void SetSelLength(int length) override;
+
+    // Puts what was appended into the control now.
+    void Flush() const;
+    // Appended text not yet in the control (0 once flushed).
+    size_t PendingLength() const { return pending_.size(); }
+
+  private:
+    static void CALLBACK OnFlushTimer(HWND hwnd, UINT, UINT_PTR, DWORD);
+
+    mutable std::wstring pending_; // with CR LF
+    mutable bool timerSet_ = false;
+    mutable ULONGLONG nextFlush_ = 0; // GetTickCount64 before which no update runs
 };
 
 class LineBox : public Adapter<ui::LineBox> {

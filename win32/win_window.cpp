@@ -3,6 +3,7 @@
 #include "win32/win_window.h"
 
 #include "core/control_table.h"
+#include "win32/win_button_draw.h"
 #include "win32/win_controls.h"
 #include "win32/win_text.h"
 
@@ -37,7 +38,7 @@ DWORD StyleOf(ControlKind kind) {
     case ControlKind::Frame:
         return BS_GROUPBOX;
     case ControlKind::CommandButton:
-        return tab | BS_PUSHBUTTON | BS_MULTILINE;
+        return tab | BS_OWNERDRAW; // win_button_draw.h
     case ControlKind::CheckBox:
         return tab | BS_AUTOCHECKBOX;
     case ControlKind::OptionButton:
@@ -213,6 +214,8 @@ void Form1Window::CreateControls() {
                                  HMENU(INT_PTR(id)), instance_, nullptr);
         const bool isBold = c->name == "Command6" || c->name == "Command3";
         SendMessageW(w, WM_SETFONT, WPARAM(isBold ? bold_ : font_), FALSE);
+        if (isBold)
+            boldButtons_.insert(w);
         byName_[c->name] = w;
         if (!EqualRect(&visible, &r)) {
             // Partly or wholly outside its container: only the inside shows,

@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 #include <windows.h>
@@ -52,6 +53,7 @@ class Form1Window : private CommHolder, public Form1 {
     HWND hwnd_ = nullptr;
     HFONT font_ = nullptr, bold_ = nullptr;
     HBRUSH logBrush_ = nullptr;
+    std::set<HWND> boldButtons_; // Command6 and Command3
     std::map<std::string, HWND> byName_;
     std::map<std::string, ui::Control*> controls_;
     std::vector<std::unique_ptr<ui::Control>> adapters_;

@@ -1,6 +1,7 @@
 // The adapters the core sees, the connection of every notification to its
 // handler, and the window procedure.
 #include "core/control_table.h"
+#include "win32/win_button_draw.h"
 #include "win32/win_controls.h"
 #include "win32/win_text.h"
 #include "win32/win_window.h"
@@ -215,6 +216,14 @@ LRESULT Form1Window::Handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         if (it != onScroll_.end())
             it->second(LOWORD(wParam), short(HIWORD(wParam)));
         return 0;
+    }
+    case WM_DRAWITEM: {
+        const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+        if (item->CtlType != ODT_BUTTON)
+            break;
+        const bool bold = boldButtons_.count(item->hwndItem) != 0;
+        DrawCommandButton(*item, bold ? bold_ : font_, bold);
+        return TRUE;
     }
     case WM_CTLCOLOREDIT:
         // The work log is drawn on the button face, as designed.

@@ -70,6 +70,49 @@ TEST_F(TextBoxTest, AppendsPastTheDefaultLimitWithTheCaretAtTheEnd) {
     EXPECT_EQ(box.Mid(1000, 2), u"\r\n");
 }
 
+// A burst of entries reaches the control in one update; whatever the core
+// asks meanwhile answers as if each had arrived at once, and the control
+// gets the rest on its own once the interval has passed.
+TEST_F(TextBoxTest, BatchedAppendsAreSeenWholeByEveryRead) {
+    const auto control = [](const win::TextBox& box) { return WindowText(box.Handle()); };
+    const struct {
+        const char* name;
+        std::function<std::u16string(win::TextBox&)> read;
+        std::u16string expected;
+    } reads[] = {
+        {"Text", [](win::TextBox& b) { return b.Text(); }, u"a\r\nb\r\nc\r\n"},
+        {"Length", [](win::TextBox& b) { return Number16(b.Length()); }, u"9"},
+        {"Mid", [](win::TextBox& b) { return b.Mid(6, 3); }, u"c\r\n"},
+        {"SelStart", [](win::TextBox& b) { return Number16(b.SelStart()); }, u"9"},
+        {"SetSelStart", [](win::TextBox& b) { b.SetSelStart(3); b.SetSelLength(3); return b.SelText(); },
+         u"b\r\n"},
+    };
+    for (const auto& r : reads) {
+        SCOPED_TRACE(r.name);
+        win::TextBox box(Make(L"EDIT", ES_MULTILINE | ES_WANTRETURN | WS_VSCROLL));
+        for (const char16_t* line : {u"a\n", u"b\n", u"c\n"})
+            box.AppendText(line);
+        EXPECT_EQ(control(box), u"a\r\n"); // the first shows at once, the others wait
+        EXPECT_EQ(r.read(box), r.expected);
+    }
+
+    win::TextBox box(Make(L"EDIT", ES_MULTILINE | ES_WANTRETURN | WS_VSCROLL));
+    box.AppendText(u"1");
+    box.AppendText(u"2");
+    box.SetText(u"new"); // replaces what was pending too
+    EXPECT_EQ(control(box), u"new");
+    box.AppendText(u"x");
+    box.AppendText(u"y");
+    const ULONGLONG until = GetTickCount64() + 20 * win::TextBox::kMinIntervalMs;
+    while (box.PendingLength() && GetTickCount64() < until) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+        Sleep(5);
+    }
+    EXPECT_EQ(control(box), u"newxy");
+}
+
 using ComboBoxTest = Parent;
 
 TEST_F(ComboBoxTest, TypedTextGivesNoEntryUntilOneIsChosen) {
