@@ -15,8 +15,16 @@
 
 namespace {
 
-const QString kUtf8Filter = QStringLiteral("UTF-8 文本 (*.txt)");
-const QString kGbkFilter = QStringLiteral("GBK 文本 (*.txt)");
+FileDialogRequest RequestOf(const TextFileDialog& dialog) {
+    FileDialogRequest request;
+    request.save = dialog.save;
+    request.caption = ToQString(dialog.caption);
+    for (const TextFileFilter& f : dialog.filters)
+        request.filters << ToQString(f.label);
+    request.filter = dialog.filter;
+    request.fileName = ToQString(dialog.fileName);
+    return request;
+}
 
 // Qt's own dialog (the same on every desktop), with the file-name field
 // focused when it opens.
@@ -69,9 +77,9 @@ QMenu* Form1Window::MakeLogMenu(const QPoint& pos) {
     QMenu* menu = Text4->createStandardContextMenu(pos);
     menu->addSeparator();
     QAction* analysis =
-        menu->addAction(QStringLiteral("通信分析(&I)…"), this, &Form1Window::OpenAnalysis);
+        menu->addAction(ToQString(kAnalysisEntry), this, &Form1Window::OpenAnalysis);
     analysis->setObjectName(QStringLiteral("actionTrafficAnalysis"));
-    QAction* save = menu->addAction(QStringLiteral("保存工作记录(&S)…"), this, &Form1Window::SaveLog);
+    QAction* save = menu->addAction(ToQString(kSaveLogEntry), this, &Form1Window::SaveLog);
     save->setObjectName(QStringLiteral("actionSaveLog"));
     return menu;
 }
@@ -80,9 +88,9 @@ QMenu* Form1Window::MakeTextMenu(const QPoint& pos) {
     QMenu* menu = Text3->createStandardContextMenu(pos);
     menu->addSeparator();
     QAction* open =
-        menu->addAction(QStringLiteral("打开文本文件(&O)…"), this, &Form1Window::OpenTextFile);
+        menu->addAction(ToQString(kOpenTextEntry), this, &Form1Window::OpenTextFile);
     open->setObjectName(QStringLiteral("actionOpenText"));
-    QAction* save = menu->addAction(QStringLiteral("另存为(&A)…"), this, &Form1Window::SaveTextAs);
+    QAction* save = menu->addAction(ToQString(kSaveTextAsEntry), this, &Form1Window::SaveTextAs);
     save->setObjectName(QStringLiteral("actionSaveTextAs"));
     return menu;
 }
@@ -104,27 +112,18 @@ void Form1Window::OpenAnalysis() {
 // The log exactly as it stands (its line breaks are CR LF), UTF-8 unless GBK
 // is chosen.
 void Form1Window::SaveLog() {
-    FileDialogRequest request;
-    request.save = true;
-    request.caption = QStringLiteral("保存工作记录");
-    request.filters = {kUtf8Filter, kGbkFilter};
-    request.filter = 0;
-    request.fileName = QStringLiteral("工作记录.txt");
-    const FileDialogAnswer answer = FileDialog(request);
+    const FileDialogAnswer answer = FileDialog(RequestOf(SaveLogDialog()));
     if (answer.path.isEmpty())
         return;
     QString error;
-    const TextEncoding encoding = answer.filter == 1 ? TextEncoding::Gbk : TextEncoding::Utf8;
+    const TextEncoding encoding = EncodingOfFilter(SaveLogDialog(), answer.filter);
     if (!WriteTextFile(answer.path, Text4->Text(), encoding, &error))
         MsgBox(error);
 }
 
 // Replaces the text as the demo buttons do: nothing sent, logged or selected.
 void Form1Window::OpenTextFile() {
-    FileDialogRequest request;
-    request.caption = QStringLiteral("打开文本文件");
-    request.filters = {QStringLiteral("文本文件 (*.txt)")};
-    const FileDialogAnswer answer = FileDialog(request);
+    const FileDialogAnswer answer = FileDialog(RequestOf(OpenTextDialog()));
     if (answer.path.isEmpty())
         return;
     QString error;
@@ -142,17 +141,11 @@ void Form1Window::OpenTextFile() {
 
 // GBK by default, the initial text file's encoding.
 void Form1Window::SaveTextAs() {
-    FileDialogRequest request;
-    request.save = true;
-    request.caption = QStringLiteral("另存为");
-    request.filters = {kGbkFilter, kUtf8Filter};
-    request.filter = 0;
-    request.fileName = QStringLiteral("文本.txt");
-    const FileDialogAnswer answer = FileDialog(request);
+    const FileDialogAnswer answer = FileDialog(RequestOf(SaveTextAsDialog()));
     if (answer.path.isEmpty())
         return;
     QString error;
-    const TextEncoding encoding = answer.filter == 1 ? TextEncoding::Utf8 : TextEncoding::Gbk;
+    const TextEncoding encoding = EncodingOfFilter(SaveTextAsDialog(), answer.filter);
     if (!WriteTextFile(answer.path, Text3->Text(), encoding, &error))
         MsgBox(error);
 }

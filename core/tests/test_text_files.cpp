@@ -1,0 +1,73 @@
+// Opening and saving text files from the context menus: what each save
+// writes, and what a file that cannot be taken says.
+#include "core/text_files.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(EncodeText, WritesTheChosenEncodingOrNothing) {
+    const struct {
+        std::u16string text;
+        TextEncoding encoding;
+        std::optional<std::string> bytes;
+    } cases[] = {
+        {u"你好a\r\n", TextEncoding::Gbk, std::string("\xC4\xE3\xBA\xC3" "a\r\n")},
+        {u"你好", TextEncoding::Utf8, std::string("\xE4\xBD\xA0\xE5\xA5\xBD")},
+        {u"你a", TextEncoding::Utf16, std::string("\x60\x4F\x61\x00", 4)},
+        {u"?", TextEncoding::Gbk, std::string("?")},
+        // GBK has no code for these: nothing is written rather than "?".
+        {u"好한", TextEncoding::Gbk, std::nullopt},
+        {u"\uFFFD", TextEncoding::Gbk, std::nullopt},
+        {u"a\U0001F600", TextEncoding::Gbk, std::nullopt},
+        {u"a\U0001F600", TextEncoding::Utf8, std::string("a\xF0\x9F\x98\x80")},
+        {u"", TextEncoding::Gbk, std::string()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "case #" << (&c - cases));
+        EXPECT_EQ(EncodeText(c.text, c.encoding), c.bytes);
+    }
+}
+
+TEST(TextOfFile, DecodesOrSaysWhyNot) {
+    using O = TextFileRead::Outcome;
+    const std::string limit(size_t(kTextFileMaxBytes), 'b');
+    const struct {
+        TextFileRead read;
+        std::u16string text, error;
+    } cases[] = {
+        {{O::Read, "\xC4\xE3\xBA\xC3", {}}, u"你好", {}},
+        {{O::Read, "\xEF\xBB\xBFhi", {}}, u"hi", {}},
+        {{O::Read, limit, {}}, std::u16string(limit.begin(), limit.end()), {}},
+        {{O::Read, limit + "c", {}}, {}, u"a.txt 超过1MB，未载入（文件未作任何改动）"},
+        {{O::TooLarge, {}, {}}, {}, u"a.txt 超过1MB，未载入（文件未作任何改动）"},
+        {{O::Missing, {}, {}}, {}, u"a.txt 不存在或不是文件，未载入"},
+        {{O::Unreadable, {}, u"拒绝访问"}, {}, u"a.txt 无法读取，未载入：拒绝访问"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "case #" << (&c - cases));
+        std::u16string error;
+        const std::optional<DecodedText> text = TextOfFile(u"a.txt", c.read, &error);
+        EXPECT_EQ(text.has_value(), c.error.empty());
+        if (text)
+            EXPECT_EQ(text->text, c.text);
+        EXPECT_EQ(error, c.error);
+    }
+}
+
+TEST(TextFileDialogs, EachSaveOffersItsEncodingsFirstItsDefault) {
+    const struct {
+        const TextFileDialog& dialog;
+        int filter;
+        TextEncoding encoding;
+    } cases[] = {
+        {SaveTextAsDialog(), 0, TextEncoding::Gbk},  {SaveTextAsDialog(), 1, TextEncoding::Utf8},
+        {SaveLogDialog(), 0, TextEncoding::Utf8},    {SaveLogDialog(), 1, TextEncoding::Gbk},
+        {SaveLogDialog(), 7, TextEncoding::Utf8},    {SaveTextAsDialog(), -1, TextEncoding::Gbk},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(EncodingOfFilter(c.dialog, c.filter), c.encoding) << c.filter;
+    EXPECT_EQ(UnwritableFileMessage(u"b.txt", u"磁盘已满"), u"无法写入 b.txt：磁盘已满");
+}
+
+} // namespace

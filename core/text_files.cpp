@@ -1,0 +1,93 @@
+#include "core/text_files.h"
+
+#include "core/gbk.h"
+#include "core/text_util.h"
+
+namespace {
+constexpr TextFileFilter kTextFilter{u"文本文件 (*.txt)", u"*.txt", TextEncoding::Utf8};
+constexpr TextFileFilter kUtf8Filter{u"UTF-8 文本 (*.txt)", u"*.txt", TextEncoding::Utf8};
+constexpr TextFileFilter kGbkFilter{u"GBK 文本 (*.txt)", u"*.txt", TextEncoding::Gbk};
+
+std::u16string Join(std::initializer_list<std::u16string_view> parts) {
+    std::u16string s;
+    for (std::u16string_view p : parts)
+        s += p;
+    return s;
+}
+} // namespace
+
+const TextFileDialog& OpenTextDialog() {
+    static const TextFileDialog dialog{false, u"打开文本文件", {kTextFilter}, 0, {}};
+    return dialog;
+}
+
+const TextFileDialog& SaveTextAsDialog() {
+    static const TextFileDialog dialog{true, u"另存为", {kGbkFilter, kUtf8Filter}, 0, u"文本.txt"};
+    return dialog;
+}
+
+const TextFileDialog& SaveLogDialog() {
+    static const TextFileDialog dialog{
+        true, u"保存工作记录", {kUtf8Filter, kGbkFilter}, 0, u"工作记录.txt"};
+    return dialog;
+}
+
+TextEncoding EncodingOfFilter(const TextFileDialog& dialog, int filter) {
+    if (filter < 0 || size_t(filter) >= dialog.filters.size())
+        filter = 0;
+    return dialog.filters.empty() ? TextEncoding::Utf8 : dialog.filters[size_t(filter)].encoding;
+}
+
+std::optional<std::string> EncodeText(std::u16string_view text, TextEncoding encoding) {
+    switch (encoding) {
+    case TextEncoding::Utf8:
+        return Utf8FromUtf16(text);
+    case TextEncoding::Utf16: {
+        std::string bytes;
+        bytes.reserve(text.size() * 2);
+        for (char16_t unit : text) {
+            bytes.push_back(char(unit & 0xFF));
+            bytes.push_back(char(unit >> 8));
+        }
+        return bytes;
+    }
+    case TextEncoding::Gbk: {
+        std::string bytes;
+        bytes.reserve(text.size() * 2);
+        for (char16_t unit : text) {
+            const GbkCode code = GbkCodeOf(unit);
+            // '?' stands for every character GBK lacks (and surrogates).
+            if (code.size == 1 && code.bytes[0] == '?' && unit != u'?')
+                return std::nullopt;
+            bytes.append(reinterpret_cast<const char*>(code.bytes), code.size);
+        }
+        return bytes;
+    }
+    }
+    return std::nullopt;
+}
+
+std::optional<DecodedText> TextOfFile(std::u16string_view fileName, const TextFileRead& read,
+                                      std::u16string* error) {
+    switch (read.outcome) {
+    case TextFileRead::Outcome::Missing:
+        *error = Join({fileName, u" 不存在或不是文件，未载入"});
+        return std::nullopt;
+    case TextFileRead::Outcome::Unreadable:
+        *error = Join({fileName, u" 无法读取，未载入：", read.reason});
+        return std::nullopt;
+    case TextFileRead::Outcome::TooLarge:
+    case TextFileRead::Outcome::Read:
+        break;
+    }
+    if (read.outcome == TextFileRead::Outcome::TooLarge ||
+        int64_t(read.bytes.size()) > kTextFileMaxBytes) {
+        *error = Join({fileName, u" 超过1MB，未载入（文件未作任何改动）"});
+        return std::nullopt;
+    }
+    return DecodeTextFile(read.bytes);
+}
+
+std::u16string UnwritableFileMessage(std::u16string_view fileName, std::u16string_view reason) {
+    return Join({u"无法写入 ", fileName, u"：", reason});
+}
