@@ -114,7 +114,10 @@ Form1Window::Form1Window(HINSTANCE instance)
     : Form1(Form1Services{
           comm_.get(),
           [this](std::u16string_view text) {
-              MessageBoxW(hwnd_, Wide(text).c_str(), L"VXT4710", MB_OK);
+              if (messageBox_)
+                  messageBox_(text);
+              else
+                  MessageBoxW(hwnd_, Wide(text).c_str(), L"VXT4710", MB_OK);
           },
           [](int32_t ms) { ::Sleep(DWORD(ms)); },
           [] { return ReadInitialFileWin(); },
@@ -155,6 +158,7 @@ Form1Window::Form1Window(HINSTANCE instance)
     CreateControls();
     AdaptControls();
     ConnectHandlers();
+    ConnectMenus();
 }
 
 Form1Window::~Form1Window() {

@@ -5,6 +5,7 @@
 
 #include "core/form1.h"
 #include "win32/win_comm.h"
+#include "win32/win_text_files.h"
 
 #include <functional>
 #include <map>
@@ -36,6 +37,20 @@ class Form1Window : private CommHolder, public Form1 {
     // The control of the given designed name (nullptr if there is none).
     HWND ControlHandle(const std::string& name) const;
 
+    // ---- the context menus of Text3 and Text4 and the tooltips
+    // (win_window_menus.cpp). Tests answer the file dialogs and message boxes.
+    void SetFileDialog(FileDialogFn dialog) { fileDialog_ = std::move(dialog); }
+    void SetMessageBox(std::function<void(std::u16string_view)> box) { messageBox_ = std::move(box); }
+    // The menu of a big text box: the edit entries, then the console's own.
+    // The caller destroys it.
+    HMENU MakeContextMenu(HWND edit);
+    void RunMenuCommand(HWND edit, int command);
+    void OpenTextFile();
+    void SaveTextAs();
+    void SaveLog();
+    // What the tooltip of a control says now (empty: none).
+    std::u16string ToolTipText(HWND control);
+
     // The 9-point face the window uses: 宋体 where the system has it, else
     // another face that writes Chinese.
     static std::wstring ChooseFontFace(HDC dc);
@@ -47,6 +62,9 @@ class Form1Window : private CommHolder, public Form1 {
     void AdaptControls();
     void ConnectHandlers();
     void OnCommand(int id, int code);
+    void ConnectMenus();
+    void ShowContextMenu(HWND edit, LPARAM where);
+    static LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     void Close();
 
     HINSTANCE instance_;
@@ -60,6 +78,10 @@ class Form1Window : private CommHolder, public Form1 {
     std::map<int, std::function<void(int code)>> onCommand_; // by control id
     std::map<HWND, std::function<void(int code, int pos)>> onScroll_;
     bool closed_ = false;
+    HWND tips_ = nullptr;
+    std::wstring tipText_; // the text the tooltip shows
+    FileDialogFn fileDialog_;
+    std::function<void(std::u16string_view)> messageBox_;
 };
 
 // Reads the initial text file from the working folder (created empty when absent).

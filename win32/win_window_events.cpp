@@ -6,6 +6,8 @@
 #include "win32/win_text.h"
 #include "win32/win_window.h"
 
+#include <commctrl.h>
+
 namespace {
 template <class A, class Core, class... Extra>
 void Adapt(std::vector<std::unique_ptr<ui::Control>>& owned, std::map<std::string, ui::Control*>& by,
@@ -215,6 +217,14 @@ LRESULT Form1Window::Handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         const auto it = onScroll_.find(HWND(lParam));
         if (it != onScroll_.end())
             it->second(LOWORD(wParam), short(HIWORD(wParam)));
+        return 0;
+    }
+    case WM_NOTIFY: {
+        auto* info = reinterpret_cast<NMTTDISPINFOW*>(lParam);
+        if (info->hdr.hwndFrom != tips_ || info->hdr.code != TTN_GETDISPINFOW)
+            break;
+        tipText_ = Wide(ToolTipText(HWND(info->hdr.idFrom)));
+        info->lpszText = tipText_.data();
         return 0;
     }
     case WM_DRAWITEM: {

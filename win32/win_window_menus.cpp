@@ -1,0 +1,229 @@
+// The context menus of the two big text boxes (the edit entries and the
+// console's files), and the tooltips of the hex entry and the port list.
+// None of it adds a control to the window or a line to the work log.
+#include "core/hex_entry_check.h"
+#include "win32/win_controls.h"
+#include "win32/win_port_list.h"
+#include "win32/win_text.h"
+#include "win32/win_window.h"
+
+#include <commctrl.h>
+
+namespace {
+const wchar_t kEditProcProp[] = L"VXT4710.EditProc";
+
+enum MenuCommand {
+    kUndo = 1,
+    kCut,
+    kCopy,
+    kPaste,
+    kDelete,
+    kSelectAll,
+    kOpenText,
+    kSaveTextAs,
+    kSaveLog,
+};
+
+void AddTool(HWND tips, HWND owner, HWND control) {
+    TOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = owner;
+    tool.uId = UINT_PTR(control);
+    tool.lpszText = LPSTR_TEXTCALLBACKW;
+    SendMessageW(tips, TTM_ADDTOOLW, 0, LPARAM(&tool));
+}
+} // namespace
+
+void Form1Window::ConnectMenus() {
+    for (const char* name : {"Text3", "Text4"}) {
+        HWND edit = byName_.at(name);
+        SetPropW(edit, kEditProcProp,
+                 HANDLE(SetWindowLongPtrW(edit, GWLP_WNDPROC, LONG_PTR(&Form1Window::EditProc))));
+    }
+
+    INITCOMMONCONTROLSEX init{sizeof init, ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&init);
+    tips_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                            WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                            CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instance_, nullptr);
+    if (!tips_)
+        return; // the window works without its tooltips
+    SendMessageW(tips_, TTM_SETMAXTIPWIDTH, 0, 480);
+    // Long enough to read a frame's meaning.
+    SendMessageW(tips_, TTM_SETDELAYTIME, TTDT_AUTOPOP, 30000);
+    AddTool(tips_, hwnd_, byName_.at("Text5"));
+    HWND combo = byName_.at("Combo4");
+    AddTool(tips_, hwnd_, combo);
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    if (GetComboBoxInfo(combo, &info) && info.hwndItem)
+        AddTool(tips_, hwnd_, info.hwndItem); // the field, which covers most of it
+}
+
+std::u16string Form1Window::ToolTipText(HWND control) {
+    if (control == byName_.at("Text5"))
+        return HexEntryTip(Text5->Text());
+    HWND combo = byName_.at("Combo4");
+    if (control == combo || GetParent(control) == combo)
+        return PortListTip(WindowText(combo), SystemComPorts());
+    return {};
+}
+
+LRESULT CALLBACK Form1Window::EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    const auto old = WNDPROC(GetPropW(hwnd, kEditProcProp));
+    if (msg == WM_CONTEXTMENU) {
+        auto* self = reinterpret_cast<Form1Window*>(GetWindowLongPtrW(GetParent(hwnd), GWLP_USERDATA));
+        if (self) {
+            self->ShowContextMenu(hwnd, lParam);
+            return 0;
+        }
+    }
+    if (msg == WM_NCDESTROY) {
+        RemovePropW(hwnd, kEditProcProp);
+        SetWindowLongPtrW(hwnd, GWLP_WNDPROC, LONG_PTR(old));
+    }
+    return CallWindowProcW(old, hwnd, msg, wParam, lParam);
+}
+
+HMENU Form1Window::MakeContextMenu(HWND edit) {
+    DWORD start = 0, end = 0;
+    SendMessageW(edit, EM_GETSEL, WPARAM(&start), LPARAM(&end));
+    const bool selection = end > start;
+    const bool writable = !(GetWindowLongW(edit, GWL_STYLE) & ES_READONLY);
+    const auto state = [](bool on) { return on ? MF_ENABLED : MF_GRAYED; };
+
+    HMENU menu = CreatePopupMenu();
+    AppendMenuW(menu, MF_STRING | state(SendMessageW(edit, EM_CANUNDO, 0, 0)), kUndo, L"撤消(&U)");
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu, MF_STRING | state(selection && writable), kCut, L"剪切(&T)");
+    AppendMenuW(menu, MF_STRING | state(selection), kCopy, L"复制(&C)");
+    AppendMenuW(menu, MF_STRING | state(writable && IsClipboardFormatAvailable(CF_UNICODETEXT)),
+                kPaste, L"粘贴(&P)");
+    AppendMenuW(menu, MF_STRING | state(selection && writable), kDelete, L"删除(&D)");
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu, MF_STRING | state(GetWindowTextLengthW(edit) > 0), kSelectAll, L"全选(&L)");
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    if (edit == byName_.at("Text3")) {
+        AppendMenuW(menu, MF_STRING, kOpenText, Wide(kOpenTextEntry).c_str());
+        AppendMenuW(menu, MF_STRING, kSaveTextAs, Wide(kSaveTextAsEntry).c_str());
+    } else {
+        AppendMenuW(menu, MF_STRING, kSaveLog, Wide(kSaveLogEntry).c_str());
+    }
+    return menu;
+}
+
+void Form1Window::ShowContextMenu(HWND edit, LPARAM where) {
+    POINT at{short(LOWORD(where)), short(HIWORD(where))};
+    if (where == LPARAM(-1)) {
+        // From the keyboard (Shift+F10, the menu key): at the caret.
+        RECT r{};
+        GetWindowRect(edit, &r);
+        at = {r.left + 8, r.top + 8};
+        POINT caret{};
+        if (GetCaretPos(&caret)) {
+            ClientToScreen(edit, &caret);
+            if (PtInRect(&r, caret))
+                at = caret;
+        }
+    }
+    SetFocus(edit);
+    HMENU menu = MakeContextMenu(edit);
+    const int command = int(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY,
+                                           at.x, at.y, 0, hwnd_, nullptr));
+    DestroyMenu(menu);
+    if (command)
+        RunMenuCommand(edit, command);
+}
+
+void Form1Window::RunMenuCommand(HWND edit, int command) {
+    // What an edit entry does to the work log goes through the control, so
+    // let it have what is still on its way.
+    if (edit == byName_.at("Text4"))
+        static_cast<win::TextBox*>(Text4)->Flush();
+    switch (command) {
+    case kUndo:
+        SendMessageW(edit, WM_UNDO, 0, 0);
+        break;
+    case kCut:
+        SendMessageW(edit, WM_CUT, 0, 0);
+        break;
+    case kCopy:
+        SendMessageW(edit, WM_COPY, 0, 0);
+        break;
+    case kPaste:
+        SendMessageW(edit, WM_PASTE, 0, 0);
+        break;
+    case kDelete:
+        SendMessageW(edit, WM_CLEAR, 0, 0);
+        break;
+    case kSelectAll:
+        SendMessageW(edit, EM_SETSEL, 0, -1);
+        break;
+    case kOpenText:
+        OpenTextFile();
+        break;
+    case kSaveTextAs:
+        SaveTextAs();
+        break;
+    case kSaveLog:
+        SaveLog();
+        break;
+    default:
+        break;
+    }
+}
+
+namespace {
+FileDialogAnswer Ask(const FileDialogFn& test, HWND owner, const TextFileDialog& dialog) {
+    return test ? test(owner, dialog) : RunFileDialogWin(owner, dialog);
+}
+} // namespace
+
+// Replaces the text as the demo buttons do: nothing sent, logged or selected.
+void Form1Window::OpenTextFile() {
+    const FileDialogAnswer answer = Ask(fileDialog_, hwnd_, OpenTextDialog());
+    if (answer.path.empty())
+        return;
+    std::u16string error;
+    const std::u16string name = FileNameOf(answer.path);
+    const std::optional<DecodedText> text = TextOfFile(name, ReadTextFileWin(answer.path), &error);
+    if (!text) {
+        MsgBox(error);
+        return;
+    }
+    Text3->SetText(text->text);
+    Text3->SetSelStart(0);
+    // Shown over the text, so that the replaced places can be found in it.
+    if (text->replaced)
+        MsgBox(ReplacedNotice(name, *text));
+}
+
+namespace {
+void Save(Form1& form, const FileDialogAnswer& answer, const TextFileDialog& dialog,
+          std::u16string_view text) {
+    const std::optional<std::string> bytes = EncodeText(text, EncodingOfFilter(dialog, answer.filter));
+    if (!bytes) {
+        form.MsgBox(kUnencodableMessage);
+        return;
+    }
+    const std::u16string reason = WriteTextFileWin(answer.path, *bytes);
+    if (!reason.empty())
+        form.MsgBox(UnwritableFileMessage(FileNameOf(answer.path), reason));
+}
+} // namespace
+
+// GBK by default, the initial text file's encoding.
+void Form1Window::SaveTextAs() {
+    const FileDialogAnswer answer = Ask(fileDialog_, hwnd_, SaveTextAsDialog());
+    if (!answer.path.empty())
+        Save(*this, answer, SaveTextAsDialog(), Text3->Text());
+}
+
+// The log exactly as it stands (its line breaks are CR LF), UTF-8 unless GBK
+// is chosen.
+void Form1Window::SaveLog() {
+    const FileDialogAnswer answer = Ask(fileDialog_, hwnd_, SaveLogDialog());
+    if (!answer.path.empty())
+        Save(*this, answer, SaveLogDialog(), Text4->Text());
+}
