@@ -25,6 +25,7 @@ TAB_ORDER = ("Check2 Check3 Check4 Command20 Combo3 Command26 Command27 Command7
              "HScroll3 Option1 Command3 Command4 Text1 Combo4 Combo5 Command11 Text3").split()
 
 results = []
+ARGS = None
 
 
 def check(name, ok, detail=""):
@@ -199,6 +200,11 @@ def scenario_chip(console, chip):
     log = console.text("Text4")
     check("the work log shows five frames and five idle replies",
           log.count("发出一帧") == 5 and log.count(IDLE_LINE) == 5, log[-300:])
+    linux_frames, linux_log = linux_reference(intro)
+    check("the five frames are byte-identical to the Linux console's",
+          frames == linux_frames, (frames, linux_frames))
+    check("the work log's text is identical to the Linux console's",
+          log.rstrip("\n") == linux_log.rstrip("\n"), (log[-300:], linux_log[-300:]))
 
     # The rate change to 19200, then a frame at 19200.
     start = len(chip.snapshot())
@@ -244,6 +250,23 @@ def scenario_chip(console, chip):
     check("a demonstration text loads", len(console.text("Text3")) > 20, console.text("Text3"))
 
 
+def linux_reference(text):
+    """The frames and the work-log text of the Linux console's continuous
+    playback of text, through its command-line program (which sends and logs
+    exactly as the window does) against a simulated chip of its own."""
+    chip = Chip(ARGS.chipsim)
+    try:
+        with tempfile.NamedTemporaryFile("wb", suffix=".txt", delete=False) as f:
+            f.write(text.replace("\n", "\r\n").encode("utf-8"))
+        r = subprocess.run([ARGS.cli, "--port", chip.device, "speak", "-f", f.name],
+                           capture_output=True, timeout=120)
+        os.unlink(f.name)
+        time.sleep(0.5)
+        return chip.frames(), r.stdout.decode("utf-8", "replace")
+    finally:
+        chip.stop()
+
+
 def scenario_no_port(console):
     rc, out = console.driver("message", "20")
     check("with COM1 mapped to nothing, start-up shows the port-failure message",
@@ -260,7 +283,9 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", default="build-windows")
     parser.add_argument("--chipsim", default="build/sim/vxt4710-chipsim")
-    args = parser.parse_args()
+    parser.add_argument("--cli", default="build/cli/vxt4710-cli")
+    global ARGS
+    args = ARGS = parser.parse_args()
     build = os.path.abspath(args.build)
     root = tempfile.mkdtemp(prefix="vxt4710-wine.")
     xvfb = subprocess.Popen(["Xvfb", "-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten",
