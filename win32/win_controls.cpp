@@ -27,10 +27,51 @@ TextBox::~TextBox() {
 }
 
 void CALLBACK TextBox::OnFlushTimer(HWND hwnd, UINT, UINT_PTR, DWORD) {
-    if (auto* box = static_cast<TextBox*>(GetPropW(hwnd, kTextBoxProp)))
-        box->Flush();
-    else
+    auto* box = static_cast<TextBox*>(GetPropW(hwnd, kTextBoxProp));
+    if (!box) {
         KillTimer(hwnd, kFlushTimer);
+        return;
+    }
+    KillTimer(hwnd, kFlushTimer);
+    box->timerSet_ = false;
+    box->Update(kChunkUnits);
+}
+
+void TextBox::Update(size_t limit) const {
+    if (pending_.empty())
+        return;
+    size_t cut = pending_.size();
+    if (cut > limit) {
+        // After the last line break within the limit, else at the limit
+        // without parting a surrogate pair.
+        const size_t lf = pending_.rfind(L'\n', limit - 1);
+        cut = lf != std::wstring::npos ? lf + 1 : limit;
+        if (lf == std::wstring::npos && IS_HIGH_SURROGATE(pending_[cut - 1]))
+            --cut;
+    }
+    const ULONGLONG start = GetTickCount64();
+    const int end = GetWindowTextLengthW(hwnd_);
+    SendMessageW(hwnd_, EM_SETSEL, end, end);
+    if (cut == pending_.size()) {
+        SendMessageW(hwnd_, EM_REPLACESEL, FALSE, LPARAM(pending_.c_str()));
+        pending_.clear();
+    } else {
+        const std::wstring part = pending_.substr(0, cut);
+        SendMessageW(hwnd_, EM_REPLACESEL, FALSE, LPARAM(part.c_str()));
+        pending_.erase(0, cut);
+    }
+    SendMessageW(hwnd_, EM_SCROLLCARET, 0, 0);
+    const ULONGLONG done = GetTickCount64();
+    nextFlush_ = done + std::max<ULONGLONG>(kMinIntervalMs, 4 * (done - start));
+    Schedule();
+}
+
+void TextBox::Schedule() const {
+    if (timerSet_ || pending_.empty())
+        return;
+    const ULONGLONG now = GetTickCount64();
+    const UINT wait = now >= nextFlush_ ? USER_TIMER_MINIMUM : UINT(nextFlush_ - now);
+    timerSet_ = SetTimer(hwnd_, kFlushTimer, wait, OnFlushTimer) != 0;
 }
 
 void TextBox::Flush() const {
@@ -38,16 +79,7 @@ void TextBox::Flush() const {
         KillTimer(hwnd_, kFlushTimer);
         timerSet_ = false;
     }
-    if (pending_.empty())
-        return;
-    const ULONGLONG start = GetTickCount64();
-    const int end = GetWindowTextLengthW(hwnd_);
-    SendMessageW(hwnd_, EM_SETSEL, end, end);
-    SendMessageW(hwnd_, EM_REPLACESEL, FALSE, LPARAM(pending_.c_str()));
-    SendMessageW(hwnd_, EM_SCROLLCARET, 0, 0);
-    pending_.clear();
-    const ULONGLONG done = GetTickCount64();
-    nextFlush_ = done + std::max<ULONGLONG>(kMinIntervalMs, 4 * (done - start));
+    Update(std::wstring::npos);
 }
 
 std::u16string TextBox::Text() const {
@@ -65,12 +97,11 @@ void TextBox::AppendText(std::u16string_view text) {
     pending_ += Wide(WithCrLf(text));
     if (timerSet_)
         return;
-    const ULONGLONG now = GetTickCount64();
-    if (now >= nextFlush_) {
-        Flush();
+    if (GetTickCount64() >= nextFlush_ && pending_.size() <= kChunkUnits) {
+        Update(kChunkUnits); // a quiet line's entry shows at once
         return;
     }
-    timerSet_ = SetTimer(hwnd_, kFlushTimer, UINT(nextFlush_ - now), OnFlushTimer) != 0;
+    Schedule();
     if (!timerSet_)
         Flush(); // no timer to be had: show it now rather than never
 }

@@ -31,13 +31,16 @@ class Adapter : public Interface {
 // lays out and repaints all of its text (under Wine it costs about as much
 // as the text is long), so a work log of weeks would slow every entry down.
 // The control gets what was appended at most once per interval that grows
-// with what the last update cost (at least kMinInterval, and four times the
-// last update), so the log takes at most a fifth of the window's time
-// however long it grows. Every read, selection and replacement takes in
-// what is pending first: the core sees the text exactly as appended.
+// with what the last update cost (at least kMinIntervalMs, and four times
+// the last update), and at most kChunkUnits at a time, so that the log takes
+// at most a fifth of the window's time and holds no click up for long,
+// however long it grows and however fast entries come. Every read,
+// selection and replacement takes in all that is pending first: the core
+// sees the text exactly as appended.
 class TextBox : public Adapter<ui::TextBox> {
   public:
     static constexpr DWORD kMinIntervalMs = 50;
+    static constexpr size_t kChunkUnits = 16 * 1024;
 
     explicit TextBox(HWND hwnd);
     ~TextBox() override;
@@ -52,13 +55,17 @@ class TextBox : public Adapter<ui::TextBox> {
     void SetSelStart(int start) override;
     void SetSelLength(int length) override;
 
-    // Puts what was appended into the control now.
+    // Puts all that was appended into the control now.
     void Flush() const;
     // Appended text not yet in the control (0 once flushed).
     size_t PendingLength() const { return pending_.size(); }
 
   private:
     static void CALLBACK OnFlushTimer(HWND hwnd, UINT, UINT_PTR, DWORD);
+    // One update of at most limit units, cut after a line break when it can
+    // be; then the next one is scheduled if anything is left.
+    void Update(size_t limit) const;
+    void Schedule() const;
 
     mutable std::wstring pending_; // with CR LF
     mutable bool timerSet_ = false;

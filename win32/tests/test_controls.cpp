@@ -113,6 +113,38 @@ TEST_F(TextBoxTest, BatchedAppendsAreSeenWholeByEveryRead) {
     EXPECT_EQ(control(box), u"newxy");
 }
 
+// However much comes at once, one update takes at most a chunk, cut after a
+// line break, and the rest follows on its own.
+TEST_F(TextBoxTest, ALargeBurstReachesTheControlInChunks) {
+    win::TextBox box(Make(L"EDIT", ES_MULTILINE | ES_WANTRETURN | WS_VSCROLL));
+    std::u16string burst;
+    for (int i = 0; burst.size() < 3 * win::TextBox::kChunkUnits; ++i) {
+        burst += u"第";
+        burst += Number16(i);
+        burst += u"行 fd 00 07 01 01 c4 e3 ba c3 a4\n";
+    }
+    box.AppendText(burst);
+    const std::u16string all = WithCrLf(burst);
+    size_t updates = 0, shown = 0;
+    const ULONGLONG until = GetTickCount64() + 10000;
+    while (box.PendingLength() && GetTickCount64() < until) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+        const std::u16string now = WindowText(box.Handle());
+        if (now.size() != shown) {
+            ++updates;
+            EXPECT_LE(now.size() - shown, win::TextBox::kChunkUnits);
+            EXPECT_EQ(now.back(), u'\n'); // whole lines each time
+            EXPECT_EQ(now, all.substr(0, now.size()));
+            shown = now.size();
+        }
+        Sleep(5);
+    }
+    EXPECT_GE(updates, 3u);
+    EXPECT_EQ(WindowText(box.Handle()), all);
+}
+
 using ComboBoxTest = Parent;
 
 TEST_F(ComboBoxTest, TypedTextGivesNoEntryUntilOneIsChosen) {
