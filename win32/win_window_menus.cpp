@@ -50,6 +50,9 @@ void Form1Window::ConnectMenus() {
     if (!tips_)
         return; // the window works without its tooltips
     SendMessageW(tips_, TTM_SETMAXTIPWIDTH, 0, 480);
+    // The window's Chinese face: the system's tooltip face may have no
+    // Chinese (under Wine it has none).
+    SendMessageW(tips_, WM_SETFONT, WPARAM(font_), FALSE);
     // Long enough to read a frame's meaning.
     SendMessageW(tips_, TTM_SETDELAYTIME, TTDT_AUTOPOP, 30000);
     AddTool(tips_, hwnd_, byName_.at("Text5"));
