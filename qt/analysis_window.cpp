@@ -39,7 +39,7 @@ AnalysisWindow::AnalysisWindow(TrafficRecord& record, FileDialogFn fileDialog,
     : QWidget(parent, Qt::Window), record_(record), fileDialog_(std::move(fileDialog)),
       message_(std::move(message)) {
     setObjectName(QStringLiteral("AnalysisWindow"));
-    setWindowTitle(QStringLiteral("通信分析"));
+    setWindowTitle(ToQString(kAnalysisTitle));
     model_ = new TrafficModel(record, this);
     table_ = new QTableView;
     table_->setObjectName(QStringLiteral("trafficTable"));
@@ -63,8 +63,7 @@ AnalysisWindow::AnalysisWindow(TrafficRecord& record, FileDialogFn fileDialog,
 
     fields_ = new QTableWidget(0, 4);
     fields_->setObjectName(QStringLiteral("fieldTable"));
-    fields_->setHorizontalHeaderLabels({QStringLiteral("偏移"), QStringLiteral("字段"),
-                                        QStringLiteral("值"), QStringLiteral("含义")});
+    fields_->setHorizontalHeaderLabels(ToQStringList(TrafficFieldHeaders()));
     fields_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     fields_->verticalHeader()->hide();
     fields_->horizontalHeader()->setStretchLastSection(true);
@@ -72,9 +71,9 @@ AnalysisWindow::AnalysisWindow(TrafficRecord& record, FileDialogFn fileDialog,
     fields_->horizontalHeader()->resizeSection(1, 80);
     fields_->horizontalHeader()->resizeSection(2, 160);
 
-    clear_ = new QPushButton(QStringLiteral("清空"));
+    clear_ = new QPushButton(ToQString(kAnalysisClear));
     clear_->setObjectName(QStringLiteral("clearButton"));
-    export_ = new QPushButton(QStringLiteral("导出CSV(&E)…"));
+    export_ = new QPushButton(ToQString(kAnalysisExport));
     export_->setObjectName(QStringLiteral("exportButton"));
 
     auto* split = new QSplitter(Qt::Vertical);
@@ -143,9 +142,9 @@ void AnalysisWindow::ShowFields(int row) {
 void AnalysisWindow::ExportCsv() {
     FileDialogRequest request;
     request.save = true;
-    request.caption = QStringLiteral("导出CSV");
-    request.filters = {QStringLiteral("CSV 文件 (*.csv)")};
-    request.fileName = QStringLiteral("通信分析.csv");
+    request.caption = ToQString(kAnalysisExportCaption);
+    request.filters = {ToQString(kAnalysisCsvFilter)};
+    request.fileName = ToQString(kAnalysisCsvName);
     const FileDialogAnswer answer = fileDialog_ ? fileDialog_(request) : FileDialogAnswer{};
     if (answer.path.isEmpty())
         return;

@@ -73,6 +73,6 @@ QVariant TrafficModel::headerData(int section, Qt::Orientation orientation, int 
     if (role != Qt::DisplayRole)
         return {};
     if (orientation == Qt::Horizontal)
-        return TrafficHeaders().value(section);
+        return TrafficHeadersQt().value(section);
     return section + 1;
 }

@@ -1,0 +1,62 @@
+// The traffic record as a table of texts: what the analysis window shows and
+// what its CSV export writes, on every platform.
+#pragma once
+
+#include "core/frame_decode.h"
+#include "core/traffic_record.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace TrafficColumn {
+enum : int { Time, Direction, Bytes, Meaning, Check, Elapsed, Count };
+}
+
+// "时间", "方向", "字节", "含义", "校验", "耗时".
+const std::vector<std::u16string>& TrafficHeaders();
+// "偏移", "字段", "值", "含义": the columns of the field-by-field view.
+const std::vector<std::u16string>& TrafficFieldHeaders();
+
+inline constexpr std::u16string_view kAnalysisTitle = u"通信分析";
+inline constexpr std::u16string_view kAnalysisClear = u"清空";
+inline constexpr std::u16string_view kAnalysisExport = u"导出CSV(&E)…";
+inline constexpr std::u16string_view kAnalysisExportCaption = u"导出CSV";
+inline constexpr std::u16string_view kAnalysisCsvFilter = u"CSV 文件 (*.csv)";
+inline constexpr std::u16string_view kAnalysisCsvName = u"通信分析.csv";
+
+// The local time's offset from UTC at a moment (ms since the epoch), in ms:
+// the platform's time zone. None: UTC.
+using UtcOffset = std::function<int64_t(int64_t epochMs)>;
+
+// "hh:mm:ss.zzz" of a moment in local time.
+std::u16string ClockText(int64_t epochMs, const UtcOffset& offset);
+
+// The text of one cell.
+std::u16string TrafficCell(const TrafficRecord& record, int row, int column,
+                           const UtcOffset& offset);
+
+// The fields of one record for the field-by-field view: a frame's fields, or
+// the one field of a status byte.
+std::vector<FrameFieldRow> TrafficFields(const TrafficRecord& record, int row);
+
+// The times of a sent frame once answered, in ms after it: to its first 0x41
+// and to its first 0x4F (-1 while not answered so), and the speaking rate in
+// characters per second between the two (0 when it cannot be told).
+struct FrameTimes {
+    int64_t acceptMs = -1;
+    int64_t idleMs = -1;
+    double charsPerSecond = 0;
+};
+FrameTimes TimesOf(const TrafficRecord& record, int row);
+
+// One CSV field, quoted when it holds a comma, a quote or a line break.
+std::u16string CsvField(std::u16string_view text);
+
+// Every row, a header row first: UTF-8 with a byte-order mark, CR LF line
+// ends, handed to write in pieces of about a megabyte. False as soon as a
+// write returns false.
+bool WriteTrafficCsv(const TrafficRecord& record, const UtcOffset& offset,
+                     const std::function<bool(std::string_view)>& write);
