@@ -4,6 +4,7 @@
 #include "core/text_util.h"
 
 #include <cstdio>
+#include <iterator>
 
 namespace {
 
@@ -62,6 +63,20 @@ const std::vector<std::u16string>& TrafficHeaders() {
 const std::vector<std::u16string>& TrafficFieldHeaders() {
     static const std::vector<std::u16string> headers{u"偏移", u"字段", u"值", u"含义"};
     return headers;
+}
+
+std::u16string_view TrafficColumnSample(int column) {
+    static constexpr std::u16string_view kWidest[] = {
+        u"00:00:00.000",
+        u"接收",
+        u"FD 00 07 01 01 C4 E3 BA C3 A4",
+        u"<-0x41  接收成功   波特率已修改成功",
+        u"✗ 应为 0xF2；长度字段 15，实有 14",
+        u"接收 1000 ms，播音 10000 ms，10.0 字/秒",
+    };
+    if (column < 0 || column >= int(std::size(kWidest)))
+        return {};
+    return kWidest[column];
 }
 
 std::u16string ClockText(int64_t epochMs, const UtcOffset& offset) {

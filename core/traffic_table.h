@@ -27,6 +27,12 @@ inline constexpr std::u16string_view kAnalysisExportCaption = u"导出CSV";
 inline constexpr std::u16string_view kAnalysisCsvFilter = u"CSV 文件 (*.csv)";
 inline constexpr std::u16string_view kAnalysisCsvName = u"通信分析.csv";
 
+// What a column holds at its widest in everyday traffic (a short text frame,
+// the longest reply line, both checks failing, the times of a text that took
+// a while): the width a column opens with. Longer frames are cut; the field
+// view shows them.
+std::u16string_view TrafficColumnSample(int column);
+
 // The local time's offset from UTC at a moment (ms since the epoch), in ms:
 // the platform's time zone. None: UTC.
 using UtcOffset = std::function<int64_t(int64_t epochMs)>;

@@ -17,21 +17,11 @@
 #include <algorithm>
 
 int TrafficColumnWidth(const QFontMetrics& fm, int column) {
-    // What a column holds in everyday traffic: a short text frame, the
-    // longest reply line, both checks failing and the times of a text that
-    // took a while. Longer frames are cut; the field view below shows them.
-    static const char16_t* const kWidest[] = {
-        u"00:00:00.000",
-        u"接收",
-        u"FD 00 07 01 01 C4 E3 BA C3 A4",
-        u"<-0x41  接收成功   波特率已修改成功",
-        u"✗ 应为 0xF2；长度字段 15，实有 14",
-        u"接收 1000 ms，播音 10000 ms，10.0 字/秒",
-    };
-    if (column < 0 || column >= int(std::size(kWidest)))
+    const std::u16string_view sample = TrafficColumnSample(column);
+    if (sample.empty())
         return 0;
     // The cell's padding on either side, as the item delegate draws it.
-    return fm.horizontalAdvance(QString::fromUtf16(kWidest[column])) + 3 * fm.averageCharWidth();
+    return fm.horizontalAdvance(ToQString(sample)) + 3 * fm.averageCharWidth();
 }
 
 AnalysisWindow::AnalysisWindow(TrafficRecord& record, FileDialogFn fileDialog,

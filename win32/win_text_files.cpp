@@ -69,39 +69,39 @@ TextFileRead ReadTextFileWin(const std::wstring& path) {
 }
 
 std::u16string WriteTextFileWin(const std::wstring& path, std::string_view bytes) {
+    return WriteFileWin(path, [bytes](const ByteSink& write) { return write(bytes); });
+}
+
+std::u16string WriteFileWin(const std::wstring& path, const std::function<bool(const ByteSink&)>& produce) {
     const std::wstring temporary = path + L".vxt4710-part";
+    DWORD error = ERROR_SUCCESS;
     {
         Handle file{CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr)};
         if (file.h == INVALID_HANDLE_VALUE)
             return SystemReason(GetLastError());
-        size_t done = 0;
-        while (done < bytes.size()) {
-            DWORD wrote = 0;
-            const DWORD chunk = DWORD(std::min<size_t>(bytes.size() - done, 1 << 20));
-            if (!WriteFile(file.h, bytes.data() + done, chunk, &wrote, nullptr) || wrote == 0) {
-                const DWORD error = GetLastError();
-                CloseHandle(file.h);
-                file.h = INVALID_HANDLE_VALUE;
-                DeleteFileW(temporary.c_str());
-                return SystemReason(error);
+        const ByteSink write = [&](std::string_view bytes) {
+            while (!bytes.empty()) {
+                DWORD wrote = 0;
+                const DWORD chunk = DWORD(std::min<size_t>(bytes.size(), 1 << 20));
+                if (!WriteFile(file.h, bytes.data(), chunk, &wrote, nullptr) || wrote == 0) {
+                    error = GetLastError();
+                    return false;
+                }
+                bytes.remove_prefix(wrote);
             }
-            done += wrote;
-        }
-        if (!FlushFileBuffers(file.h)) {
-            const DWORD error = GetLastError();
-            CloseHandle(file.h);
-            file.h = INVALID_HANDLE_VALUE;
-            DeleteFileW(temporary.c_str());
-            return SystemReason(error);
-        }
+            return true;
+        };
+        if ((!produce(write) || !FlushFileBuffers(file.h)) && error == ERROR_SUCCESS)
+            error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
     }
-    if (!MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        const DWORD error = GetLastError();
-        DeleteFileW(temporary.c_str());
-        return SystemReason(error);
-    }
-    return {};
+    if (error == ERROR_SUCCESS &&
+        !MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        error = GetLastError();
+    if (error == ERROR_SUCCESS)
+        return {};
+    DeleteFileW(temporary.c_str());
+    return SystemReason(error);
 }
 
 FileDialogAnswer RunFileDialogWin(HWND owner, const TextFileDialog& dialog) {

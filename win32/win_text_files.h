@@ -27,6 +27,11 @@ TextFileRead ReadTextFileWin(const std::wstring& path);
 // for a failure, empty on success.
 std::u16string WriteTextFileWin(const std::wstring& path, std::string_view bytes);
 
+// The same for bytes made piece by piece: produce hands each piece to the
+// sink and returns false once the sink did.
+using ByteSink = std::function<bool(std::string_view)>;
+std::u16string WriteFileWin(const std::wstring& path, const std::function<bool(const ByteSink&)>& produce);
+
 // The last part of a path, for messages.
 std::u16string FileNameOf(std::wstring_view path);
 

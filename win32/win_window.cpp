@@ -163,6 +163,7 @@ Form1Window::Form1Window(HINSTANCE instance)
 
 Form1Window::~Form1Window() {
     comm_->SetOnComm({});
+    analysis_.reset(); // before the record it listens to
     if (hwnd_)
         DestroyWindow(hwnd_);
     DeleteObject(font_);

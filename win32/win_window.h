@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/form1.h"
+#include "win32/win_analysis_window.h"
 #include "win32/win_comm.h"
 #include "win32/win_text_files.h"
 
@@ -48,6 +49,9 @@ class Form1Window : private CommHolder, public Form1 {
     void OpenTextFile();
     void SaveTextAs();
     void SaveLog();
+    // "通信分析": made on first use, shown again later.
+    void OpenAnalysis();
+    AnalysisWindowWin* Analysis() const { return analysis_.get(); }
     // What the tooltip of a control says now (empty: none).
     std::u16string ToolTipText(HWND control);
 
@@ -82,6 +86,7 @@ class Form1Window : private CommHolder, public Form1 {
     std::wstring tipText_; // the text the tooltip shows
     FileDialogFn fileDialog_;
     std::function<void(std::u16string_view)> messageBox_;
+    std::unique_ptr<AnalysisWindowWin> analysis_;
 };
 
 // Reads the initial text file from the working folder (created empty when absent).

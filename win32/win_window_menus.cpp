@@ -22,6 +22,7 @@ enum MenuCommand {
     kOpenText,
     kSaveTextAs,
     kSaveLog,
+    kAnalysis,
 };
 
 void AddTool(HWND tips, HWND owner, HWND control) {
@@ -111,6 +112,7 @@ HMENU Form1Window::MakeContextMenu(HWND edit) {
         AppendMenuW(menu, MF_STRING, kOpenText, Wide(kOpenTextEntry).c_str());
         AppendMenuW(menu, MF_STRING, kSaveTextAs, Wide(kSaveTextAsEntry).c_str());
     } else {
+        AppendMenuW(menu, MF_STRING, kAnalysis, Wide(kAnalysisEntry).c_str());
         AppendMenuW(menu, MF_STRING, kSaveLog, Wide(kSaveLogEntry).c_str());
     }
     return menu;
@@ -172,6 +174,9 @@ void Form1Window::RunMenuCommand(HWND edit, int command) {
     case kSaveLog:
         SaveLog();
         break;
+    case kAnalysis:
+        OpenAnalysis();
+        break;
     default:
         break;
     }
@@ -229,4 +234,13 @@ void Form1Window::SaveLog() {
     const FileDialogAnswer answer = Ask(fileDialog_, hwnd_, SaveLogDialog());
     if (!answer.path.empty())
         Save(*this, answer, SaveLogDialog(), Text4->Text());
+}
+
+void Form1Window::OpenAnalysis() {
+    if (!analysis_)
+        analysis_ = std::make_unique<AnalysisWindowWin>(
+            instance_, hwnd_, Traffic,
+            font_, [this](HWND owner, const TextFileDialog& d) { return Ask(fileDialog_, owner, d); },
+            [this](std::u16string_view text) { MsgBox(text); });
+    analysis_->Show();
 }

@@ -78,7 +78,7 @@ TEST_F(MenuTest, EachBigTextBoxHasItsEntriesAfterTheEditOnes) {
     auto text3 = edit;
     text3.insert(text3.end(), {L"打开文本文件(&O)…", L"另存为(&A)…"});
     auto text4 = edit;
-    text4.push_back(L"保存工作记录(&S)…");
+    text4.insert(text4.end(), {L"通信分析(&I)…", L"保存工作记录(&S)…"});
     EXPECT_EQ(entries("Text3"), text3);
     EXPECT_EQ(entries("Text4"), text4);
 }

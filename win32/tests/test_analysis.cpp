@@ -1,0 +1,134 @@
+// "通信分析" on Windows: the list shows the record as the core's table
+// says, follows the traffic, shows a row's fields, clears and exports.
+#include "win32/win_window.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+void Pump() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+std::u16string ItemText(HWND list, int row, int column) {
+    wchar_t text[512] = {};
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = 512;
+    SendMessageW(list, LVM_GETITEMTEXTW, row, LPARAM(&item));
+    return std::u16string(reinterpret_cast<const char16_t*>(text));
+}
+
+std::string ReadAll(const std::wstring& path) {
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE)
+        return "<absent>";
+    std::string bytes(1 << 16, '\0');
+    DWORD n = 0;
+    ReadFile(f, bytes.data(), DWORD(bytes.size()), &n, nullptr);
+    CloseHandle(f);
+    bytes.resize(n);
+    return bytes;
+}
+
+class AnalysisTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        window_ = std::make_unique<Form1Window>(GetModuleHandleW(nullptr));
+        window_->SetMessageBox([this](std::u16string_view text) { said_.emplace_back(text); });
+        window_->SetFileDialog([this](HWND, const TextFileDialog& d) {
+            caption_ = d.caption;
+            return FileDialogAnswer{path_, 0};
+        });
+        // A text frame, its acceptance and its end, and a byte that is no status.
+        auto& t = window_->Traffic;
+        t.RecordSent(std::string("\xFD\x00\x07\x01\x01\xC4\xE3\xBA\xC3\xA4", 10));
+        t.RecordReply(0x41, false);
+        t.RecordReply(0x4F, false);
+        t.RecordReply(0x99, false);
+        window_->OpenAnalysis();
+        Pump();
+    }
+    std::unique_ptr<Form1Window> window_;
+    std::vector<std::u16string> said_;
+    std::u16string caption_;
+    std::wstring path_;
+};
+
+TEST_F(AnalysisTest, EveryCellAsTheCoreTableSaysAndARowsFields) {
+    AnalysisWindowWin* a = window_->Analysis();
+    ASSERT_NE(a, nullptr);
+    const auto& t = window_->Traffic;
+    ASSERT_EQ(SendMessageW(a->Table(), LVM_GETITEMCOUNT, 0, 0), t.Count());
+    for (int row = 0; row < t.Count(); ++row) {
+        for (int c = 0; c < TrafficColumn::Count; ++c)
+            EXPECT_EQ(ItemText(a->Table(), row, c), TrafficCell(t, row, c, WinUtcOffset)) << row << "," << c;
+    }
+    EXPECT_EQ(ItemText(a->Table(), 3, TrafficColumn::Check), u"✗ 不是状态字节");
+
+    // Selecting a row shows its fields.
+    LVITEMW state{};
+    state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(a->Table(), LVM_SETITEMSTATE, 0, LPARAM(&state));
+    const std::vector<FrameFieldRow> fields = TrafficFields(t, 0);
+    ASSERT_EQ(SendMessageW(a->Fields(), LVM_GETITEMCOUNT, 0, 0), LRESULT(fields.size()));
+    for (size_t i = 0; i < fields.size(); ++i) {
+        EXPECT_EQ(ItemText(a->Fields(), int(i), 1), fields[i].field);
+        EXPECT_EQ(ItemText(a->Fields(), int(i), 3), fields[i].meaning);
+    }
+}
+
+TEST_F(AnalysisTest, FollowsTheTrafficUnlessScrolledUpAndClears) {
+    AnalysisWindowWin* a = window_->Analysis();
+    auto& t = window_->Traffic;
+    for (int i = 0; i < 300; ++i)
+        t.RecordReply(0x4F, false);
+    Pump();
+    const auto lastVisible = [&] {
+        return SendMessageW(a->Table(), LVM_GETTOPINDEX, 0, 0) +
+               SendMessageW(a->Table(), LVM_GETCOUNTPERPAGE, 0, 0) >= t.Count();
+    };
+    EXPECT_EQ(SendMessageW(a->Table(), LVM_GETITEMCOUNT, 0, 0), t.Count());
+    EXPECT_TRUE(lastVisible());
+    SendMessageW(a->Table(), LVM_ENSUREVISIBLE, 0, FALSE);
+    for (int i = 0; i < 50; ++i)
+        t.RecordReply(0x4F, false);
+    Pump();
+    EXPECT_EQ(SendMessageW(a->Table(), LVM_GETTOPINDEX, 0, 0), 0); // kept its place
+
+    SendMessageW(GetDlgItem(a->Handle(), 1), BM_CLICK, 0, 0); // 清空
+    Pump();
+    EXPECT_EQ(t.Count(), 0);
+    EXPECT_EQ(SendMessageW(a->Table(), LVM_GETITEMCOUNT, 0, 0), 0);
+}
+
+TEST_F(AnalysisTest, ExportsTheCoreCsvOrSaysWhyNot) {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    path_ = std::wstring(temp) + L"vxt4710-analysis-" + std::to_wstring(GetCurrentProcessId()) + L".csv";
+    AnalysisWindowWin* a = window_->Analysis();
+    SendMessageW(GetDlgItem(a->Handle(), 2), BM_CLICK, 0, 0); // 导出CSV
+    EXPECT_EQ(caption_, u"导出CSV");
+    std::string expected;
+    WriteTrafficCsv(window_->Traffic, WinUtcOffset, [&](std::string_view b) {
+        expected += b;
+        return true;
+    });
+    EXPECT_EQ(ReadAll(path_), expected);
+    EXPECT_TRUE(said_.empty());
+    DeleteFileW(path_.c_str());
+
+    path_ = std::wstring(temp) + L"no-such-folder\\x.csv";
+    EXPECT_FALSE(a->WriteCsv(path_));
+    ASSERT_EQ(said_.size(), 1u);
+    const std::u16string start = u"无法写入 " + std::u16string(path_.begin(), path_.end()) + u"：";
+    EXPECT_EQ(said_[0].rfind(start, 0), 0u);
+}
+
+} // namespace

@@ -1,0 +1,281 @@
+#include "win32/win_analysis_window.h"
+
+#include "core/text_util.h"
+#include "win32/win_text.h"
+
+#include <algorithm>
+#include <commctrl.h>
+
+namespace {
+enum { kClearId = 1, kExportId = 2, kTableId = 3, kFieldsId = 4 };
+
+void AddColumns(HWND list, const std::vector<std::u16string>& headers, const std::vector<int>& widths) {
+    for (size_t c = 0; c < headers.size(); ++c) {
+        std::wstring text = Wide(headers[c]);
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+        column.pszText = text.data();
+        column.cx = widths[c];
+        column.iSubItem = int(c);
+        SendMessageW(list, LVM_INSERTCOLUMNW, c, LPARAM(&column));
+    }
+}
+} // namespace
+
+int64_t WinUtcOffset(int64_t epochMs) {
+    // FILETIME counts 100 ns from 1601.
+    ULARGE_INTEGER utc;
+    utc.QuadPart = uint64_t(epochMs + 11644473600000LL) * 10000;
+    const FILETIME file{utc.LowPart, utc.HighPart};
+    SYSTEMTIME u{}, l{};
+    FILETIME local{};
+    if (!FileTimeToSystemTime(&file, &u) || !SystemTimeToTzSpecificLocalTime(nullptr, &u, &l) ||
+        !SystemTimeToFileTime(&l, &local))
+        return 0;
+    const ULARGE_INTEGER t{{local.dwLowDateTime, local.dwHighDateTime}};
+    return (int64_t(t.QuadPart) - int64_t(utc.QuadPart)) / 10000;
+}
+
+AnalysisWindowWin::AnalysisWindowWin(HINSTANCE instance, HWND owner, TrafficRecord& record,
+                                     HFONT font, FileDialogFn fileDialog,
+                                     std::function<void(std::u16string_view)> message)
+    : record_(record), fileDialog_(std::move(fileDialog)), message_(std::move(message)) {
+    INITCOMMONCONTROLSEX init{sizeof init, ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&init);
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = WindowProc;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+    wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)); // IDC_ARROW
+    wc.hbrBackground = HBRUSH(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kClassName;
+    RegisterClassExW(&wc); // fails harmlessly when already registered
+
+    HDC screen = GetDC(nullptr);
+    dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
+    // Each column opens as wide as its widest everyday text.
+    HGDIOBJ old = SelectObject(screen, font);
+    std::vector<int> widths;
+    int total = 0;
+    for (int c = 0; c < TrafficColumn::Count; ++c) {
+        const std::u16string_view sample = TrafficColumnSample(c);
+        SIZE size{};
+        GetTextExtentPoint32W(screen, reinterpret_cast<const wchar_t*>(sample.data()), int(sample.size()),
+                              &size);
+        widths.push_back(int(size.cx) + MulDiv(16, dpi_, 96));
+        total += widths.back();
+    }
+    SelectObject(screen, old);
+    ReleaseDC(nullptr, screen);
+
+    const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+    const int margin = MulDiv(8, dpi_, 96);
+    RECT frame{0, 0,
+               std::max(total + GetSystemMetrics(SM_CXVSCROLL) + 4 + 2 * margin, MulDiv(640, dpi_, 96)),
+               MulDiv(640, dpi_, 96)};
+    AdjustWindowRectEx(&frame, style, FALSE, 0);
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const int width = std::min<int>(frame.right - frame.left, work.right - work.left);
+    hwnd_ = CreateWindowExW(0, kClassName, Wide(kAnalysisTitle).c_str(), style, CW_USEDEFAULT,
+                            CW_USEDEFAULT, width, frame.bottom - frame.top, owner, nullptr, instance,
+                            this);
+
+    const auto child = [&](const wchar_t* cls, const std::u16string_view text, DWORD extra, int id,
+                           DWORD exStyle) {
+        HWND w = CreateWindowExW(exStyle, cls, Wide(text).c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | extra,
+                                 0, 0, 10, 10, hwnd_, HMENU(INT_PTR(id)), instance, nullptr);
+        SendMessageW(w, WM_SETFONT, WPARAM(font), FALSE);
+        return w;
+    };
+    // The table holds nothing per row: the list asks for each cell it shows.
+    table_ = child(WC_LISTVIEWW, u"", LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
+                   kTableId, WS_EX_CLIENTEDGE);
+    SendMessageW(table_, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    AddColumns(table_, TrafficHeaders(), widths);
+    fields_ = child(WC_LISTVIEWW, u"", LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS, kFieldsId,
+                    WS_EX_CLIENTEDGE);
+    SendMessageW(fields_, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    AddColumns(fields_, TrafficFieldHeaders(),
+               {MulDiv(50, dpi_, 96), MulDiv(80, dpi_, 96), MulDiv(160, dpi_, 96), MulDiv(400, dpi_, 96)});
+    clear_ = child(L"BUTTON", kAnalysisClear, BS_PUSHBUTTON, kClearId, 0);
+    export_ = child(L"BUTTON", kAnalysisExport, BS_PUSHBUTTON, kExportId, 0);
+    Layout();
+    record_.AddListener(this);
+    Sync();
+}
+
+AnalysisWindowWin::~AnalysisWindowWin() {
+    record_.RemoveListener(this);
+    if (hwnd_) {
+        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        DestroyWindow(hwnd_);
+    }
+}
+
+void AnalysisWindowWin::Show() {
+    Sync();
+    ShowWindow(hwnd_, SW_SHOWNORMAL);
+    SetForegroundWindow(hwnd_);
+    SetFocus(table_);
+}
+
+void AnalysisWindowWin::Layout() {
+    RECT r{};
+    GetClientRect(hwnd_, &r);
+    const int m = MulDiv(8, dpi_, 96), buttonH = MulDiv(26, dpi_, 96), buttonW = MulDiv(110, dpi_, 96);
+    const int width = std::max(0, int(r.right) - 2 * m);
+    const int lists = std::max(0, int(r.bottom) - 3 * m - buttonH);
+    const int tableH = lists * 3 / 4;
+    MoveWindow(table_, m, m, width, tableH, TRUE);
+    MoveWindow(fields_, m, m + tableH + m / 2, width, lists - tableH - m / 2, TRUE);
+    const int y = int(r.bottom) - m - buttonH;
+    MoveWindow(clear_, m, y, buttonW, buttonH, TRUE);
+    MoveWindow(export_, 2 * m + buttonW, y, buttonW, buttonH, TRUE);
+}
+
+void AnalysisWindowWin::Appended(int) {
+    Schedule();
+}
+
+void AnalysisWindowWin::Changed(int row) {
+    if (row < rows_) {
+        SendMessageW(table_, LVM_REDRAWITEMS, row, row);
+        if (int(SendMessageW(table_, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED)) == row)
+            ShowFields(row);
+    }
+}
+
+void AnalysisWindowWin::Cleared() {
+    rows_ = 0;
+    SendMessageW(table_, LVM_SETITEMCOUNT, 0, 0);
+    ShowFields(-1);
+}
+
+void AnalysisWindowWin::Schedule() {
+    // Many records at once join in one go, at the next turn of the loop.
+    if (!scheduled_)
+        scheduled_ = PostMessageW(hwnd_, kSyncMessage, 0, 0) != 0;
+}
+
+void AnalysisWindowWin::Sync() {
+    scheduled_ = false;
+    const int count = record_.Count();
+    if (count == rows_)
+        return;
+    // Follow the traffic while the end is in view; a user who scrolled up
+    // keeps their place.
+    const int top = int(SendMessageW(table_, LVM_GETTOPINDEX, 0, 0));
+    const int page = int(SendMessageW(table_, LVM_GETCOUNTPERPAGE, 0, 0));
+    const bool follow = rows_ == 0 || top + page >= rows_;
+    rows_ = count;
+    SendMessageW(table_, LVM_SETITEMCOUNT, count, LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+    if (follow && count > 0)
+        SendMessageW(table_, LVM_ENSUREVISIBLE, count - 1, FALSE);
+}
+
+void AnalysisWindowWin::ShowFields(int row) {
+    SendMessageW(fields_, LVM_DELETEALLITEMS, 0, 0);
+    if (row < 0 || row >= record_.Count())
+        return;
+    const std::vector<FrameFieldRow> rows = TrafficFields(record_, row);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const FrameFieldRow& f = rows[i];
+        const std::u16string cells[] = {Number16(f.offset), f.field, f.value, f.meaning};
+        for (int c = 0; c < 4; ++c) {
+            std::wstring text = Wide(cells[c]);
+            LVITEMW item{};
+            item.mask = LVIF_TEXT;
+            item.iItem = int(i);
+            item.iSubItem = c;
+            item.pszText = text.data();
+            SendMessageW(fields_, c == 0 ? LVM_INSERTITEMW : LVM_SETITEMTEXTW, c == 0 ? 0 : i,
+                         LPARAM(&item));
+        }
+    }
+}
+
+void AnalysisWindowWin::ExportCsv() {
+    static const TextFileDialog dialog{
+        true, kAnalysisExportCaption, {{kAnalysisCsvFilter, u"*.csv", TextEncoding::Utf8}}, 0,
+        kAnalysisCsvName};
+    const FileDialogAnswer answer = fileDialog_ ? fileDialog_(hwnd_, dialog) : RunFileDialogWin(hwnd_, dialog);
+    if (!answer.path.empty())
+        WriteCsv(answer.path);
+}
+
+bool AnalysisWindowWin::WriteCsv(const std::wstring& path) {
+    Sync();
+    const std::u16string reason = WriteFileWin(path, [this](const ByteSink& write) {
+        return WriteTrafficCsv(record_, WinUtcOffset, write);
+    });
+    if (reason.empty())
+        return true;
+    if (message_)
+        message_(UnwritableFileMessage(U16(path), reason));
+    return false;
+}
+
+LRESULT CALLBACK AnalysisWindowWin::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, LONG_PTR(create->lpCreateParams));
+        static_cast<AnalysisWindowWin*>(create->lpCreateParams)->hwnd_ = hwnd;
+    }
+    auto* self = reinterpret_cast<AnalysisWindowWin*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (self && msg == WM_NCDESTROY) {
+        // Gone with the console's window, which owns it.
+        self->hwnd_ = self->table_ = self->fields_ = nullptr;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
+    return self ? self->Handle(msg, wParam, lParam) : DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+LRESULT AnalysisWindowWin::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case kSyncMessage:
+        Sync();
+        return 0;
+    case WM_SIZE:
+        Layout();
+        return 0;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == kClearId && HIWORD(wParam) == BN_CLICKED) {
+            record_.Clear();
+            ShowFields(-1);
+        } else if (LOWORD(wParam) == kExportId && HIWORD(wParam) == BN_CLICKED) {
+            ExportCsv();
+        }
+        return 0;
+    case WM_NOTIFY:
+        return Notify(*reinterpret_cast<const NMHDR*>(lParam));
+    case WM_CLOSE:
+        // Closed, it only hides: the console's menu shows it again.
+        ShowWindow(hwnd_, SW_HIDE);
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProcW(hwnd_, msg, wParam, lParam);
+}
+
+LRESULT AnalysisWindowWin::Notify(const NMHDR& header) {
+    if (header.hwndFrom != table_)
+        return 0;
+    if (header.code == LVN_GETDISPINFOW) {
+        auto& info = *reinterpret_cast<NMLVDISPINFOW*>(const_cast<NMHDR*>(&header));
+        if ((info.item.mask & LVIF_TEXT) && info.item.cchTextMax > 0 && info.item.iItem < record_.Count()) {
+            cell_ = Wide(TrafficCell(record_, info.item.iItem, info.item.iSubItem, WinUtcOffset));
+            const size_t n = std::min<size_t>(cell_.size(), size_t(info.item.cchTextMax - 1));
+            std::copy_n(cell_.data(), n, info.item.pszText);
+            info.item.pszText[n] = L'\0';
+        }
+    } else if (header.code == LVN_ITEMCHANGED) {
+        const auto& change = *reinterpret_cast<const NMLISTVIEW*>(&header);
+        if ((change.uChanged & LVIF_STATE) && (change.uNewState & LVIS_SELECTED))
+            ShowFields(change.iItem);
+    }
+    return 0;
+}

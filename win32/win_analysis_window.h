@@ -1,0 +1,61 @@
+// "通信分析" on Windows: the traffic record as a live report-view list, one
+// row per frame or status byte, the selected row field by field below it,
+// and the buttons "清空" and "导出CSV(&E)…". A window of its own, not modal,
+// owned by the console's window. The texts are the core's
+// (core/traffic_table.h), as in the Linux window.
+#pragma once
+
+#include "core/traffic_table.h"
+#include "win32/win_text_files.h"
+
+#include <functional>
+#include <string>
+#include <windows.h>
+
+class AnalysisWindowWin : private TrafficRecord::Listener {
+  public:
+    static constexpr wchar_t kClassName[] = L"VXT4710Analysis";
+
+    AnalysisWindowWin(HINSTANCE instance, HWND owner, TrafficRecord& record, HFONT font,
+                      FileDialogFn fileDialog, std::function<void(std::u16string_view)> message);
+    ~AnalysisWindowWin() override;
+
+    // Shows the window (again) in front.
+    void Show();
+    HWND Handle() const { return hwnd_; }
+    HWND Table() const { return table_; }
+    HWND Fields() const { return fields_; }
+
+    // Takes in what the record gained since the last call (done on its own
+    // at the next turn of the message loop).
+    void Sync();
+    // Shows the fields of a row (-1: none).
+    void ShowFields(int row);
+    // "导出CSV": asks for a file and writes every row to it.
+    void ExportCsv();
+    // Writes the CSV to path; false, with the message shown, on failure.
+    bool WriteCsv(const std::wstring& path);
+
+  private:
+    static constexpr UINT kSyncMessage = WM_APP + 20;
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT Handle(UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT Notify(const NMHDR& header);
+    void Layout();
+    void Appended(int row) override;
+    void Changed(int row) override;
+    void Cleared() override;
+    void Schedule();
+
+    TrafficRecord& record_;
+    FileDialogFn fileDialog_;
+    std::function<void(std::u16string_view)> message_;
+    HWND hwnd_ = nullptr, table_ = nullptr, fields_ = nullptr, clear_ = nullptr, export_ = nullptr;
+    int dpi_ = 96;
+    int rows_ = 0;
+    bool scheduled_ = false;
+    std::wstring cell_; // the text handed to the list last
+};
+
+// The local time's offset from UTC at a moment, by the system's time zone.
+int64_t WinUtcOffset(int64_t epochMs);
