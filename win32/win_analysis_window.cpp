@@ -218,12 +218,7 @@ bool AnalysisWindowWin::WriteCsv(const std::wstring& path) {
 }
 
 LRESULT CALLBACK AnalysisWindowWin::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_NCCREATE) {
-        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, LONG_PTR(create->lpCreateParams));
-        static_cast<AnalysisWindowWin*>(create->lpCreateParams)->hwnd_ = hwnd;
-    }
-    auto* self = reinterpret_cast<AnalysisWindowWin*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    auto* self = WindowObject<AnalysisWindowWin>(hwnd, msg, lParam);
     if (self && msg == WM_NCDESTROY) {
         // Gone with the console's window, which owns it.
         self->hwnd_ = self->table_ = self->fields_ = nullptr;

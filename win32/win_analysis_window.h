@@ -37,6 +37,7 @@ class AnalysisWindowWin : private TrafficRecord::Listener {
     bool WriteCsv(const std::wstring& path);
 
   private:
+    template <class Self> friend Self* WindowObject(HWND, UINT, LPARAM);
     static constexpr UINT kSyncMessage = WM_APP + 20;
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT Handle(UINT msg, WPARAM wParam, LPARAM lParam);

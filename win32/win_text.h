@@ -25,3 +25,14 @@ inline std::u16string WindowText(HWND hwnd) {
 
 // Every lone CR and lone LF becomes CR LF, the multi-line box's only line break.
 std::u16string WithCrLf(std::u16string_view text);
+
+// The object behind a window made with it as CreateWindowExW's last
+// argument: kept in GWLP_USERDATA from WM_NCCREATE on, its hwnd_ set then.
+template <class Self> Self* WindowObject(HWND hwnd, UINT msg, LPARAM lParam) {
+    if (msg == WM_NCCREATE) {
+        auto* self = static_cast<Self*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, LONG_PTR(self));
+        self->hwnd_ = hwnd;
+    }
+    return reinterpret_cast<Self*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+}

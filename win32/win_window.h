@@ -60,6 +60,7 @@ class Form1Window : private CommHolder, public Form1 {
     static std::wstring ChooseFontFace(HDC dc);
 
   private:
+    template <class Self> friend Self* WindowObject(HWND, UINT, LPARAM);
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT Handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     void CreateControls();

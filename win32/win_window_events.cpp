@@ -194,12 +194,7 @@ void Form1Window::Close() {
 }
 
 LRESULT CALLBACK Form1Window::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_NCCREATE) {
-        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, LONG_PTR(create->lpCreateParams));
-        static_cast<Form1Window*>(create->lpCreateParams)->hwnd_ = hwnd;
-    }
-    auto* self = reinterpret_cast<Form1Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    auto* self = WindowObject<Form1Window>(hwnd, msg, lParam);
     if (!self)
         return DefWindowProcW(hwnd, msg, wParam, lParam);
     return self->Handle(hwnd, msg, wParam, lParam);
