@@ -2,6 +2,8 @@
 // units (wchar_t is 16 bits wide there): conversions copy, nothing else.
 #pragma once
 
+#include "core/text_input.h" // WithCrLf: every lone CR and LF becomes CR LF
+
 #include <string>
 #include <string_view>
 #include <windows.h>
@@ -22,6 +24,3 @@ inline std::u16string WindowText(HWND hwnd) {
     text.resize(size_t(got > 0 ? got : 0));
     return U16(text);
 }
-
-// Every lone CR and lone LF becomes CR LF, the multi-line box's only line break.
-std::u16string WithCrLf(std::u16string_view text);
