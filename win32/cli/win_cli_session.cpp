@@ -115,7 +115,7 @@ bool WinSessionTimer::due() {
     return true;
 }
 
-int RunWinSession(std::vector<PlannedFrame> frames, WinSessionLine& line, TrafficReport& report,
+int RunWinSession(std::vector<PlannedFrame> frames, LoopLine& line, TrafficReport& report,
                   const MonotonicClock& clock, int timeoutMs, Complaint complain) {
     WinSessionTimer timer(clock);
     CliSession session(std::move(frames), {line, timer, clock, report, std::move(complain)},

@@ -12,7 +12,17 @@
 #include <string>
 #include <windows.h>
 
-class WinSessionLine : public SessionLine {
+// The line as the loop sees it: besides the session's calls, an event set
+// while bytes or the loss of the device wait, and the call that takes them.
+class LoopLine : public SessionLine {
+  public:
+    virtual HANDLE event() const = 0;
+    // The bytes read since the last take; *lost set once the device has
+    // gone, with *error its reason.
+    virtual std::string take(bool* lost, LineError* error) = 0;
+};
+
+class WinSessionLine : public LoopLine {
   public:
     // path: what CreateFileW opens; name: the port in messages ("COM3").
     WinSessionLine(std::wstring path, std::string name);
@@ -25,11 +35,8 @@ class WinSessionLine : public SessionLine {
     void close() override;
     std::string device() const override { return name_; }
 
-    // Set while bytes or the loss of the device wait to be taken.
-    HANDLE event() const { return event_; }
-    // The bytes read since the last take; *lost set once the device has
-    // gone, with *error its reason.
-    std::string take(bool* lost, LineError* error);
+    HANDLE event() const override { return event_; }
+    std::string take(bool* lost, LineError* error) override;
 
   private:
     std::wstring path_;
@@ -66,5 +73,5 @@ class WinSessionTimer : public SessionTimer {
 
 // Runs frames on the open line until the session ends and returns its exit
 // status.
-int RunWinSession(std::vector<PlannedFrame> frames, WinSessionLine& line, TrafficReport& report,
+int RunWinSession(std::vector<PlannedFrame> frames, LoopLine& line, TrafficReport& report,
                   const MonotonicClock& clock, int timeoutMs, Complaint complain);
