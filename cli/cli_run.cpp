@@ -1,8 +1,9 @@
 #include "cli/cli_run.h"
 
 #include "cli/chip_line.h"
-#include "cli/frame_plan.h"
 #include "cli/session.h"
+#include "cli/text_input.h"
+#include "core/cli_plan.h"
 #include "core/exit_status.h"
 #include "core/traffic_report.h"
 #include "qt/qt_text.h"
@@ -27,12 +28,12 @@ int Refuse(TrafficReport& report, int status, const std::string& result,
 
 } // namespace
 
-int RefuseUsage(const QString& message, bool json, const MonotonicClock& clock) {
+int RefuseUsage(const std::string& message, bool json, const MonotonicClock& clock) {
     FileOutput out(stdout);
     TrafficReport report(json, out, clock);
-    report.result("usage", ExitStatus::Usage, {{"message", Utf8(message)}});
-    ComplainOnStandardError(Utf8(message));
-    std::fprintf(stderr, "%s\n", qPrintable(UsageLine()));
+    report.result("usage", ExitStatus::Usage, {{"message", message}});
+    ComplainOnStandardError(message);
+    std::fprintf(stderr, "%s\n", UsageLine().c_str());
     return ExitStatus::Usage;
 }
 
@@ -71,7 +72,7 @@ int RunCli(const CliOptions& options, const MonotonicClock& clock) {
 
     // Everything that can be refused is refused before the port is touched:
     // nothing goes on the line.
-    const FramePlan plan = PlanFrames(options);
+    const FramePlan plan = PlanFrames(options, ReadAllOf);
     if (plan.status != ExitStatus::Ok)
         return Refuse(report, plan.status,
                       plan.status == ExitStatus::NoInput     ? "input"
@@ -79,7 +80,8 @@ int RunCli(const CliOptions& options, const MonotonicClock& clock) {
                                                              : "usage",
                       plan.error);
 
-    const PortChoice port = ChoosePort(options.port, DefaultPortsFolder(), SystemSerialPorts);
+    const PortChoice port =
+        ChoosePort(QString::fromStdString(options.port), DefaultPortsFolder(), SystemSerialPorts);
     if (port.device.isEmpty()) {
         return Refuse(report, ExitStatus::Port, "port",
                       PortFailureText({}, LineError{Utf8(port.failure)}));

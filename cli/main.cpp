@@ -1,11 +1,12 @@
 // vxt4710-cli: drives the chip from scripts, frame for frame as the window.
-#include "cli/cli_options.h"
 #include "cli/cli_run.h"
-#include "cli/text_input.h"
+#include "core/cli_options.h"
 #include "core/exit_status.h"
 #include "core/session_io.h"
-#include "serial/port_names.h"
+#include "core/text_input.h"
 #include "platform/standard_streams.h"
+#include "qt/qt_text.h"
+#include "serial/port_names.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -17,23 +18,18 @@ int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
 
     // Arguments are UTF-8 whatever the locale says.
-    QStringList args;
+    const std::vector<std::string> args(argv + 1, argv + argc);
     for (int i = 1; i < argc; ++i) {
-        const auto arg = DecodeUtf8(QByteArray(argv[i]));
-        if (!arg) {
-            QStringList raw;
-            for (int j = 1; j < argc; ++j)
-                raw << QString::fromLatin1(argv[j]);
-            return RefuseUsage(QStringLiteral("argument %1 is not valid UTF-8").arg(i),
-                               JsonAsked(raw), clock);
-        }
-        args << *arg;
+        if (!DecodeUtf8(argv[i]))
+            return RefuseUsage("argument " + std::to_string(i) + " is not valid UTF-8",
+                               JsonAsked(args), clock);
     }
     const CliParse parse = ParseCliArguments(args);
     if (!parse.options)
         return RefuseUsage(parse.error, JsonAsked(args), clock);
     if (parse.options->help) {
-        std::fputs(qPrintable(HelpText(DefaultPortsFolder())), stdout);
+        std::fputs(HelpText(CliPlatform::Linux, ToStdBytes(DefaultPortsFolder().toUtf8())).c_str(),
+                   stdout);
         return ExitStatus::Ok;
     }
     if (parse.options->version) {

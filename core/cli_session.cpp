@@ -35,13 +35,23 @@ std::string SignalText(int signo) {
 }
 } // namespace
 
-void ComplainOnStandardError(std::string_view message) {
+std::string ComplaintText(std::string_view message) {
+    std::string text;
     while (!message.empty()) {
         const std::size_t end = std::min(message.find('\n'), message.size());
-        if (end > 0)
-            std::fprintf(stderr, "vxt4710-cli: %.*s\n", static_cast<int>(end), message.data());
+        if (end > 0) {
+            text += "vxt4710-cli: ";
+            text += message.substr(0, end);
+            text += '\n';
+        }
         message.remove_prefix(std::min(end + 1, message.size()));
     }
+    return text;
+}
+
+void ComplainOnStandardError(std::string_view message) {
+    const std::string text = ComplaintText(message);
+    std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
 std::string PortFailureText(std::string_view device, const LineError& error) {

@@ -26,8 +26,9 @@ constexpr int Terminate = 15;
 // A message for standard error, one or more lines (UTF-8).
 using Complaint = std::function<void(std::string_view message)>;
 
-// Writes each non-empty line of message to standard error after
-// "vxt4710-cli: ".
+// Each non-empty line of message after "vxt4710-cli: ", each ended by LF.
+std::string ComplaintText(std::string_view message);
+// Writes ComplaintText(message) to standard error.
 void ComplainOnStandardError(std::string_view message);
 
 // The port-failure message, the system's reason and, when access was

@@ -1,5 +1,7 @@
 #include "serial/port_names.h"
 
+#include "core/cli_options.h"
+
 #include "serial/link_owner.h"
 
 #include <QDir>
@@ -11,13 +13,8 @@
 #include <algorithm>
 
 int ComNumberOf(const QString& name) {
-    static const QRegularExpression com(QStringLiteral("^[Cc][Oo][Mm]0*([0-9]+)$"));
-    const auto m = com.match(name);
-    if (!m.hasMatch())
-        return 0;
-    const QString digits = m.captured(1);
-    const int n = digits.size() <= 2 ? digits.toInt() : 0;
-    return n >= 1 && n <= 20 ? n : -1;
+    const std::string utf8 = name.toStdString();
+    return ComNumberOf(std::string_view(utf8));
 }
 
 QString DefaultPortsFolder() {

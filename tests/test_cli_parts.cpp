@@ -2,9 +2,10 @@
 // the pieces it cuts a text into, and its JSON.
 #include "cli/chip_line.h"
 #include "qt/qt_text.h"
-#include "cli/cli_options.h"
-#include "cli/frame_plan.h"
 #include "cli/text_input.h"
+#include "core/cli_options.h"
+#include "core/cli_plan.h"
+#include "core/text_input.h"
 #include "core/cli_session.h"
 #include "core/exit_status.h"
 #include "core/json_writer.h"
@@ -23,16 +24,13 @@
 
 namespace {
 
-QStringList Args(std::initializer_list<const char*> args) {
-    QStringList list;
-    for (const char* a : args)
-        list << QString::fromUtf8(a);
-    return list;
+std::vector<std::string> Args(std::initializer_list<const char*> args) {
+    return std::vector<std::string>(args.begin(), args.end());
 }
 
 struct GoodCase {
     const char* name;
-    QStringList args;
+    std::vector<std::string> args;
     std::function<void(const CliOptions&)> check;
 };
 
@@ -44,7 +42,7 @@ class GoodUsage : public ::testing::TestWithParam<GoodCase> {};
 
 TEST_P(GoodUsage, Parses) {
     const CliParse p = ParseCliArguments(GetParam().args);
-    ASSERT_TRUE(p.options.has_value()) << p.error.toStdString();
+    ASSERT_TRUE(p.options.has_value()) << p.error;
     GetParam().check(*p.options);
 }
 
@@ -54,7 +52,7 @@ INSTANTIATE_TEST_SUITE_P(
         GoodCase{"Defaults", Args({"query"}),
                  [](const CliOptions& o) {
                      EXPECT_EQ(o.command, CliCommand::Query);
-                     EXPECT_EQ(o.port, QStringLiteral("COM1"));
+                     EXPECT_EQ(o.port, "COM1");
                      EXPECT_EQ(o.rate, 9600);
                      EXPECT_EQ(o.timeoutSeconds, 60);
                      EXPECT_FALSE(o.json);
@@ -63,7 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
                  Args({"--port", "/dev/ttyUSB0", "--rate", "38400", "--timeout", "0.5", "--json",
                        "stop"}),
                  [](const CliOptions& o) {
-                     EXPECT_EQ(o.port, QStringLiteral("/dev/ttyUSB0"));
+                     EXPECT_EQ(o.port, "/dev/ttyUSB0");
                      EXPECT_EQ(o.rate, 38400);
                      EXPECT_EQ(o.timeoutSeconds, 0.5);
                      EXPECT_TRUE(o.json);
@@ -80,12 +78,12 @@ INSTANTIATE_TEST_SUITE_P(
                  [](const CliOptions& o) { EXPECT_TRUE(o.confirmIdle); }},
         GoodCase{"SpeakFile", Args({"speak", "-f", "a.txt", "--port", "COM3"}),
                  [](const CliOptions& o) {
-                     EXPECT_EQ(o.file.value_or(QString()), QStringLiteral("a.txt"));
-                     EXPECT_EQ(o.port, QStringLiteral("COM3"));
+                     EXPECT_EQ(o.file.value_or(""), "a.txt");
+                     EXPECT_EQ(o.port, "COM3");
                  }},
         GoodCase{"SpeakStandardInput", Args({"speak", "-"}),
                  [](const CliOptions& o) {
-                     EXPECT_EQ(o.file.value_or(QString()), QStringLiteral("-"));
+                     EXPECT_EQ(o.file.value_or(""), "-");
                  }},
         GoodCase{"SpeakDashTextAfterDoubleDash", Args({"speak", "--", "-5度"}),
                  [](const CliOptions& o) { EXPECT_EQ(o.words, Args({"-5度"})); }},
@@ -93,21 +91,21 @@ INSTANTIATE_TEST_SUITE_P(
                  [](const CliOptions& o) { EXPECT_EQ(o.newRate, 19200); }},
         GoodCase{"HexTyped", Args({"hex", "fd 00 02 02 fd", "--typed-checksum"}),
                  [](const CliOptions& o) {
-                     EXPECT_EQ(o.argument, QStringLiteral("fd 00 02 02 fd"));
+                     EXPECT_EQ(o.argument, "fd 00 02 02 fd");
                      EXPECT_TRUE(o.typedChecksum);
                  }},
         GoodCase{"Mark", Args({"mark", "v10"}),
-                 [](const CliOptions& o) { EXPECT_EQ(o.argument, QStringLiteral("v10")); }},
+                 [](const CliOptions& o) { EXPECT_EQ(o.argument, "v10"); }},
         GoodCase{"HelpWithoutCommand", Args({"--help"}),
                  [](const CliOptions& o) { EXPECT_TRUE(o.help); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
-class BadUsage : public ::testing::TestWithParam<QStringList> {};
+class BadUsage : public ::testing::TestWithParam<std::vector<std::string>> {};
 
 TEST_P(BadUsage, IsRefusedWithAMessage) {
     const CliParse p = ParseCliArguments(GetParam());
-    EXPECT_FALSE(p.options.has_value()) << GetParam().join(u' ').toStdString();
-    EXPECT_FALSE(p.error.isEmpty());
+    EXPECT_FALSE(p.options.has_value()) << ::testing::PrintToString(GetParam());
+    EXPECT_FALSE(p.error.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -141,9 +139,13 @@ void PrintTo(const FileCase& c, std::ostream* os) {
 class TextFiles : public ::testing::TestWithParam<FileCase> {};
 
 TEST_P(TextFiles, Decode) {
-    QString reason;
-    EXPECT_EQ(TextOfFile(GetParam().bytes, false, &reason), GetParam().text);
-    EXPECT_EQ(reason.isEmpty(), GetParam().text.has_value());
+    std::string reason;
+    const auto text = TextOfFile(StdView(GetParam().bytes), false, &reason);
+    EXPECT_EQ(text.has_value(), GetParam().text.has_value());
+    if (text && GetParam().text) {
+        EXPECT_EQ(ToQString(*text), *GetParam().text);
+    }
+    EXPECT_EQ(reason.empty(), GetParam().text.has_value());
 }
 
 QByteArray Gbk(const QString& s) {
@@ -172,14 +174,13 @@ TEST(TextFiles, AMarkBeforeBytesThatAreNoUtf8IsNoUtf8Either) {
 }
 
 TEST(TextFiles, LineBreaksBecomeCrLf) {
-    EXPECT_EQ(WithCrLf(QStringLiteral("a\nb\r\nc\rd\n\n")),
-              QStringLiteral("a\r\nb\r\nc\r\nd\r\n\r\n"));
-    EXPECT_EQ(WithCrLf(QString()), QString());
+    EXPECT_EQ(WithCrLf(u"a\nb\r\nc\rd\n\n"), u"a\r\nb\r\nc\r\nd\r\n\r\n");
+    EXPECT_EQ(WithCrLf(u""), u"");
 }
 
 TEST(TextFiles, CommandLineTextMustBeUtf8) {
-    EXPECT_EQ(DecodeUtf8(QByteArray("\xE4\xBD\xA0")), QStringLiteral("你"));
-    EXPECT_FALSE(DecodeUtf8(QByteArray("\xC4\xE3")).has_value());
+    EXPECT_EQ(DecodeUtf8("\xE4\xBD\xA0"), u"你");
+    EXPECT_FALSE(DecodeUtf8("\xC4\xE3").has_value());
 }
 
 // speak -f takes a file by the console's rule; where anything would become
@@ -224,9 +225,9 @@ TEST(TextFiles, SpeakFollowsTheTextFileRule) {
         file.write(c.bytes);
         file.close();
         const CliParse parse =
-            ParseCliArguments({QStringLiteral("speak"), QStringLiteral("-f"), path});
+            ParseCliArguments({"speak", "-f", path.toStdString()});
         ASSERT_TRUE(parse.options.has_value());
-        const FramePlan plan = PlanFrames(*parse.options);
+        const FramePlan plan = PlanFrames(*parse.options, ReadAllOf);
         if (c.spoken.isEmpty()) {
             EXPECT_EQ(plan.status, ExitStatus::DataError);
             EXPECT_TRUE(plan.frames.empty());

@@ -1,9 +1,10 @@
 // What vxt4710-cli refuses before it touches the port: typed hex that the
 // window would cut short (a lone last digit), and bad usage, which under
 // --json ends with a JSON result object like every other refusal.
-#include "cli/cli_options.h"
+#include "cli/text_input.h"
+#include "core/cli_options.h"
+#include "core/cli_plan.h"
 #include "qt/qt_text.h"
-#include "cli/frame_plan.h"
 #include "core/hex_entry.h"
 
 #include <QJsonDocument>
@@ -31,8 +32,8 @@ TEST_P(CliHex, SendsTheTypedFrameOrRefusesItWithThePlace) {
     const HexCase& c = GetParam();
     CliOptions o;
     o.command = CliCommand::Hex;
-    o.argument = c.text;
-    const FramePlan plan = PlanFrames(o);
+    o.argument = c.text.toStdString();
+    const FramePlan plan = PlanFrames(o, ReadAllOf);
     if (c.frame) {
         ASSERT_EQ(plan.status, 0) << plan.error;
         ASSERT_EQ(plan.frames.size(), 1);

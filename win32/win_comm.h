@@ -1,15 +1,14 @@
-// MSComm1 over the Windows communications API: \\.\COMn opened overlapped,
-// the settings through SetCommState, and a reader thread that waits with
-// overlapped WaitCommEvent and ReadFile and posts a window message when bytes
-// arrive, so that OnComm runs on the window's thread at once.
+// MSComm1 over the Windows communications API (the port itself: WinPort):
+// its reader thread posts a window message when bytes arrive, so that OnComm
+// runs on the window's thread at once.
 #pragma once
 
 #include "core/comm_control.h"
+#include "win32/win_port.h"
 
 #include <atomic>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <windows.h>
 
 class WinCommControl : public CommControl {
@@ -39,20 +38,17 @@ class WinCommControl : public CommControl {
     void Deliver();
 
     // The name CreateFileW opens for port n.
-    static std::wstring DevicePath(int n);
+    static std::wstring DevicePath(int n) { return WinPort::DevicePath(n); }
 
   private:
     void Close();
-    void Reader();
-    bool Configure(DWORD baud);
+    void Received(std::string_view bytes);
 
     HWND window_ = nullptr;
     int16_t port_ = 1;
     std::string settings_ = "9600,N,8,1";
     int16_t inBufferSize_ = 1024;
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
-    HANDLE stop_ = nullptr; // set to end the reader
-    std::thread reader_;
+    WinPort line_;
     std::atomic<bool> lost_{false};
     std::atomic<bool> posted_{false};
     std::mutex mutex_;

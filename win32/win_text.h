@@ -2,6 +2,8 @@
 // units (wchar_t is 16 bits wide there): conversions copy, nothing else.
 #pragma once
 
+#include "core/text_input.h" // WithCrLf: every lone CR and LF becomes CR LF
+
 #include <string>
 #include <string_view>
 #include <windows.h>
@@ -23,8 +25,6 @@ inline std::u16string WindowText(HWND hwnd) {
     return U16(text);
 }
 
-// Every lone CR and lone LF becomes CR LF, the multi-line box's only line break.
-std::u16string WithCrLf(std::u16string_view text);
 
 // The object behind a window made with it as CreateWindowExW's last
 // argument: kept in GWLP_USERDATA from WM_NCCREATE on, its hwnd_ set then.

@@ -1,0 +1,122 @@
+// vxt4710-cli's usage line and --help, the parts that differ by platform
+// put in where the text names them.
+#include "core/cli_options.h"
+
+namespace {
+
+void Replace(std::string& text, std::string_view from, std::string_view to) {
+    const std::size_t at = text.find(from);
+    if (at != std::string::npos)
+        text.replace(at, from.size(), to);
+}
+
+constexpr const char* kHelp = R"(
+
+Drives a VXT4710 text-to-speech chip over a serial line, frame for frame as the
+console window does, and prints the window's work-log text for the traffic.
+
+Commands:
+  speak TEXT...         speak the words (UTF-8), piece by piece, each later piece
+                        on the chip's idle reply 0x4F
+  speak -f FILE         speak a file (UTF-8, with or without byte-order mark;
+                        UTF-16 with a byte-order mark; GBK otherwise)
+  speak -               speak standard input <STDIN>
+      --music N         background music 0-15 for every piece (default 0)
+      --no-wait         send the first piece only and end once it is written
+      --confirm-idle    before each later piece ask the chip's status and send
+                        the piece only when it answers idle (0x4F); on 0x4E
+                        wait and ask again, bounded by --timeout
+  stop | pause | resume | sleep
+                        the control frames
+  query                 ask the chip: status 0 when idle, 10 when speaking
+  rate 9600|19200|38400 change the chip's rate; on its acceptance the port
+                        follows at the new rate
+  mark TEXT             a control mark: "mark v10" sends "[v10]"
+  hex TEXT              a frame typed in hexadecimal ("fd 00 02 21"), checksum
+                        appended; waits for what its command gets, as the named
+                        command would (a query: the status); a frame of no known
+                        command waits for 0x41 or 0x45
+      --typed-checksum  send the bytes as typed, the last one the checksum
+  ports                 COM1-COM20 and the device each stands for
+
+Options:
+<PORT>
+  --rate R              the computer's rate: 9600 (default), 19200 or 38400
+  --timeout SECONDS     longest wait for each reply (default 60)
+  --json                one JSON object per line for each frame sent and each
+                        byte received, and a final result object
+  --help, --version
+
+Exit status:
+  0 done; 1 the chip answered 0x45; 2 an awaited reply did not come in time;
+  3 the port could not be opened or written; 10 query: the chip is speaking;
+  64 bad usage or bad hex (a lone last digit too); 65 the text holds bytes
+  that are no text (nothing sent); 66 the text file could not be read;
+<SIGNALS>
+
+Examples:
+<EXAMPLES>)";
+
+constexpr const char* kLinuxPort =
+    R"(  --port COM<n>|DEVICE  COM1 to COM20 as the window names them: the link
+                        com<n> in the ports folder, else the system's n-th
+                        serial port (then said on standard error); or any
+                        device path, relative to the current folder; default
+                        COM1. The ports folder:
+                        <PORTS_FOLDER>)";
+
+constexpr const char* kLinuxSignals =
+    R"(  71 a closed standard stream could not be opened on /dev/null;
+  74 standard output could not be written (speak sends stop first);
+  129, 130, 143 ended by SIGHUP, SIGINT (Ctrl+C), SIGTERM (speak sends stop
+  first and waits a second at most for its acceptance; a second signal ends
+  at once))";
+
+constexpr const char* kLinuxExamples = R"(  vxt4710-cli --port /dev/ttyUSB0 speak -f intro.txt
+  vxt4710-cli --port COM3 --rate 19200 speak --music 3 你好，欢迎使用
+  vxt4710-cli query && echo idle
+  vxt4710-cli --json hex "fd 00 02 21"
+  vxt4710-cli mark v10
+)";
+
+constexpr const char* kWindowsPort =
+    R"(  --port COM<n>|DEVICE  COM1 to COM20, the system's own port of that name
+                        (\\.\COM<n>); or any other device name as given;
+                        default COM1)";
+
+constexpr const char* kWindowsSignals =
+    R"(  74 standard output could not be written (speak sends stop first);
+  130 Ctrl+C, 143 Ctrl+Break, log-off or shut-down, 129 the console window
+  closed (speak sends stop first and waits a second at most for its
+  acceptance; a second Ctrl+C or Ctrl+Break ends at once)
+
+Text: the command line is taken as typed, in any language; standard input
+is read as UTF-8 unless it is the console itself (typed text then, ended by
+Ctrl+Z and Enter). Output is UTF-8 into a file or a pipe, and the console's
+own characters on the console; its lines end in LF.)";
+
+constexpr const char* kWindowsExamples = R"(  vxt4710-cli --port COM3 speak -f intro.txt
+  vxt4710-cli --port COM3 --rate 19200 speak --music 3 你好，欢迎使用
+  vxt4710-cli query && echo idle
+  vxt4710-cli --json hex "fd 00 02 21"
+  vxt4710-cli mark v10
+)";
+
+} // namespace
+
+std::string UsageLine() {
+    return "usage: vxt4710-cli [--port COM<n>|DEVICE] [--rate 9600|19200|38400] [--timeout "
+           "SECONDS] "
+           "[--json] COMMAND [ARGS]";
+}
+
+std::string HelpText(CliPlatform platform, std::string_view portsFolder) {
+    const bool windows = platform == CliPlatform::Windows;
+    std::string text = UsageLine() + kHelp;
+    Replace(text, "<STDIN>", windows ? "(UTF-8, or typed in the console)" : "(UTF-8)");
+    Replace(text, "<PORT>", windows ? kWindowsPort : kLinuxPort);
+    Replace(text, "<SIGNALS>", windows ? kWindowsSignals : kLinuxSignals);
+    Replace(text, "<EXAMPLES>", windows ? kWindowsExamples : kLinuxExamples);
+    Replace(text, "<PORTS_FOLDER>", portsFolder);
+    return text;
+}

@@ -1,0 +1,93 @@
+#include "win32/cli/win_cli_run.h"
+
+#include "core/cli_plan.h"
+#include "core/cli_session.h"
+#include "core/exit_status.h"
+#include "core/text_util.h"
+#include "core/traffic_report.h"
+#include "win32/cli/win_cli_io.h"
+#include "win32/cli/win_cli_session.h"
+#include "win32/win_port.h"
+#include "win32/win_text.h"
+
+#include <cmath>
+
+namespace {
+
+int Refuse(TrafficReport& report, int status, const std::string& result,
+           const std::string& message) {
+    report.result(result, status, {{"message", message}});
+    ComplainOnWindowsStandardError(message);
+    return status;
+}
+
+int Print(const std::string& text) {
+    HandleOutput out(GetStdHandle(STD_OUTPUT_HANDLE));
+    std::string failure;
+    return out.write(text, &failure) ? ExitStatus::Ok : ExitStatus::Output;
+}
+
+// On Windows a COM name is the port itself: nothing to look up.
+int ListWinPorts(const CliOptions& options, const MonotonicClock& clock) {
+    HandleOutput out(GetStdHandle(STD_OUTPUT_HANDLE));
+    TrafficReport report(options.json, out, clock);
+    for (int n = 1; n <= 20; ++n) {
+        const std::string name = "COM" + std::to_string(n);
+        const std::string device = WinPort::DosDeviceOf(n);
+        report.line(name + '\t' + (device.empty() ? "-" : device),
+                    {{"port", name}, {"device", device.empty() ? JsonValue() : JsonValue(device)}});
+    }
+    return report.failed() ? ExitStatus::Output : ExitStatus::Ok;
+}
+
+} // namespace
+
+WinPortChoice ChooseWinPort(const std::string& port) {
+    const int n = ComNumberOf(port);
+    if (n > 0)
+        return {WinPort::DevicePath(n), "COM" + std::to_string(n)};
+    return {Wide(Utf16FromUtf8(port)), port};
+}
+
+int RefuseWinUsage(const std::string& message, bool json, const MonotonicClock& clock) {
+    HandleOutput out(GetStdHandle(STD_OUTPUT_HANDLE));
+    TrafficReport report(json, out, clock);
+    report.result("usage", ExitStatus::Usage, {{"message", message}});
+    ComplainOnWindowsStandardError(message);
+    WriteStandardError(UsageLine() + "\n");
+    return ExitStatus::Usage;
+}
+
+int RunWinCli(const std::vector<std::string>& args, const MonotonicClock& clock) {
+    const CliParse parse = ParseCliArguments(args);
+    if (!parse.options)
+        return RefuseWinUsage(parse.error, JsonAsked(args), clock);
+    const CliOptions& options = *parse.options;
+    if (options.help)
+        return Print(HelpText(CliPlatform::Windows));
+    if (options.version)
+        return Print(std::string("vxt4710-cli ") + VXT4710_VERSION + "\n");
+    if (options.command == CliCommand::Ports)
+        return ListWinPorts(options, clock);
+
+    HandleOutput out(GetStdHandle(STD_OUTPUT_HANDLE));
+    TrafficReport report(options.json, out, clock);
+    // Everything that can be refused is refused before the port is touched:
+    // nothing goes on the line.
+    const FramePlan plan = PlanFrames(options, ReadWindowsText);
+    if (plan.status != ExitStatus::Ok)
+        return Refuse(report, plan.status,
+                      plan.status == ExitStatus::NoInput     ? "input"
+                      : plan.status == ExitStatus::DataError ? "data"
+                                                             : "usage",
+                      plan.error);
+
+    const WinPortChoice port = ChooseWinPort(options.port);
+    WinSessionLine line(port.path, port.name);
+    LineError error;
+    if (!line.open(options.rate, &error))
+        return Refuse(report, ExitStatus::Port, "port", PortFailureText(port.name, error));
+    const int timeoutMs = static_cast<int>(std::ceil(options.timeoutSeconds * 1000));
+    return RunWinSession(plan.frames, line, report, clock, timeoutMs,
+                         ComplainOnWindowsStandardError);
+}

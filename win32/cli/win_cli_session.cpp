@@ -1,0 +1,156 @@
+#include "win32/cli/win_cli_session.h"
+
+#include "platform/termination_watch.h"
+
+WinSessionLine::WinSessionLine(std::wstring path, std::string name)
+    : path_(std::move(path)), name_(std::move(name)),
+      event_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+
+WinSessionLine::~WinSessionLine() {
+    close();
+    CloseHandle(event_);
+}
+
+bool WinSessionLine::open(int rate, LineError* error) {
+    DWORD code = 0;
+    switch (port_.Open(path_, DWORD(rate), &code)) {
+    case WinPort::OpenResult::Ok:
+        break;
+    case WinPort::OpenResult::NoDevice:
+        *error = LineError{WinPort::ErrorText(code)};
+        return false;
+    case WinPort::OpenResult::Refused:
+        *error =
+            LineError{"the port refused " + std::to_string(rate) +
+                      " bit/s, 8 data bits, no parity, 1 stop bit: " + WinPort::ErrorText(code)};
+        return false;
+    }
+    port_.StartReader(
+        [this](std::string_view bytes) {
+            {
+                std::lock_guard lock(mutex_);
+                received_.append(bytes);
+            }
+            SetEvent(event_);
+        },
+        [this](DWORD code) {
+            {
+                std::lock_guard lock(mutex_);
+                lost_ = true;
+                lostError_ = code;
+            }
+            SetEvent(event_);
+        });
+    return true;
+}
+
+bool WinSessionLine::write(std::string_view bytes, LineError* error) {
+    DWORD code = 0;
+    if (port_.Write(bytes, &code))
+        return true;
+    *error = LineError{port_.IsOpen() ? WinPort::ErrorText(code) : "the port is closed"};
+    return false;
+}
+
+bool WinSessionLine::reopen(int rate, LineError* error) {
+    port_.Close();
+    return open(rate, error);
+}
+
+void WinSessionLine::drain(int timeoutMs) {
+    // Closing may reset the port under bytes the driver still holds.
+    const ULONGLONG end = GetTickCount64() + ULONGLONG(timeoutMs > 0 ? timeoutMs : 0);
+    while (port_.QueuedForLine() > 0 && GetTickCount64() < end)
+        Sleep(2);
+}
+
+void WinSessionLine::close() {
+    port_.Close();
+}
+
+std::string WinSessionLine::take(bool* lost, LineError* error) {
+    std::lock_guard lock(mutex_);
+    std::string bytes;
+    bytes.swap(received_);
+    *lost = lost_;
+    if (lost_) {
+        *error = LineError{lostError_ ? WinPort::ErrorText(lostError_) : "the device has gone"};
+        lost_ = false; // told once
+    }
+    return bytes;
+}
+
+WinSessionTimer::WinSessionTimer(const MonotonicClock& clock)
+    : clock_(clock), timer_(CreateWaitableTimerW(nullptr, FALSE, nullptr)) {}
+
+WinSessionTimer::~WinSessionTimer() {
+    CloseHandle(timer_);
+}
+
+void WinSessionTimer::arm(int64_t ms) {
+    LARGE_INTEGER due;
+    due.QuadPart = -(ms > 0 ? ms : 0) * 10000; // relative, in 100 ns
+    SetWaitableTimer(timer_, &due, 0, nullptr, nullptr, FALSE);
+}
+
+void WinSessionTimer::start(int ms) {
+    deadline_ = clock_.nowMs() + ms;
+    arm(ms);
+}
+
+void WinSessionTimer::stop() {
+    deadline_ = -1;
+    CancelWaitableTimer(timer_);
+}
+
+bool WinSessionTimer::due() {
+    if (deadline_ < 0)
+        return false; // stopped after it had fired
+    const int64_t left = deadline_ - clock_.nowMs();
+    if (left > 0) {
+        arm(left);
+        return false;
+    }
+    deadline_ = -1;
+    return true;
+}
+
+int RunWinSession(std::vector<PlannedFrame> frames, LoopLine& line, TrafficReport& report,
+                  const MonotonicClock& clock, int timeoutMs, Complaint complain) {
+    WinSessionTimer timer(clock);
+    CliSession session(std::move(frames), {line, timer, clock, report, std::move(complain)},
+                       timeoutMs, [](int) {});
+    // Ctrl+C and Ctrl+Break from here on stop the chip first; a second one
+    // is the session's to handle too.
+    termination::Install();
+    HANDLE handles[3] = {line.event(), timer.handle(), HANDLE(termination::WaitHandle())};
+    const DWORD count = handles[2] ? 3 : 2;
+
+    session.start();
+    while (!session.done()) {
+        const DWORD which = WaitForMultipleObjects(count, handles, FALSE, INFINITE);
+        if (which == WAIT_OBJECT_0) {
+            bool lost = false;
+            LineError error;
+            const std::string bytes = line.take(&lost, &error);
+            if (!bytes.empty())
+                session.onBytes(bytes);
+            if (lost && !session.done())
+                session.onLineFailed(error);
+        } else if (which == WAIT_OBJECT_0 + 1) {
+            if (timer.due())
+                session.onTimer();
+        } else if (which == WAIT_OBJECT_0 + 2) {
+            int signals[16];
+            int n = 0;
+            while (!session.done() && (n = termination::ReadPending(signals, 16)) > 0) {
+                for (int i = 0; i < n && !session.done(); ++i)
+                    session.interrupt(signals[i]);
+            }
+        } else {
+            break; // cannot happen with valid handles; never spin
+        }
+    }
+    termination::Restore();
+    return session.status();
+}

@@ -1,0 +1,198 @@
+#!/usr/bin/env python3
+"""vxt4710-cli.exe under wine64 against simulated chips, beside the Linux
+vxt4710-cli on the same chips and inputs: the frames must be byte-identical,
+the output the same, the exit statuses the Linux program's. Prints one line
+per check and closes with 'N passed, N failed'; exits 1 when any failed."""
+import argparse
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+sys.dont_write_bytecode = True  # no cache beside the sources
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from windows_e2e import WINE, Chip, Wine, check, results  # noqa: E402
+
+PORT_FAILURE = "串口不存在或被占用,若电脑没有串口，请使用USB转串口设备"
+
+
+class FaultyChip(Chip):
+    """A simulated chip started with fault options (--reject 1, --mute 1)."""
+
+    def __init__(self, path, *faults):  # pylint: disable=super-init-not-called
+        self.proc = subprocess.Popen([path, "--time-scale", "0.01", "--quit-on-eof", *faults],
+                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                     stderr=subprocess.STDOUT, text=True)
+        first = self.proc.stdout.readline().split()
+        assert first[:1] == ["device"], first
+        self.device = first[1]
+        self.lines = []
+        self.lock = threading.Lock()
+        threading.Thread(target=self._read, daemon=True).start()
+
+
+class Run:
+    def __init__(self, rc, out, err):
+        self.rc, self.out, self.err = rc, out, err
+
+    def lines(self):
+        return self.out.decode("utf-8").splitlines()
+
+    def json(self):
+        """Each line parsed on its own, t_ms left out (times differ)."""
+        objects = []
+        for line in self.lines():
+            o = json.loads(line)
+            o.pop("t_ms", None)
+            objects.append(o)
+        return objects
+
+
+def run(argv, env=None, cwd=None, stdin=None, timeout=120):
+    # Files, not pipes: a Wine server started by this run would hold a pipe.
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err, \
+            tempfile.TemporaryFile() as inp:
+        inp.write(stdin or b"")
+        inp.seek(0)
+        r = subprocess.run(argv, env=env, cwd=cwd, stdin=inp, stdout=out, stderr=err,
+                           timeout=timeout)
+        out.seek(0)
+        err.seek(0)
+        return Run(r.returncode, out.read(), err.read().decode("utf-8", "replace"))
+
+
+def map_ports(wine, mapping):
+    key = r"HKLM\Software\Wine\Ports"
+    for n in range(1, 21):
+        target = mapping.get(n, "/nonexistent/vxt4710-com%d" % n)
+        wine.run("reg", "add", key, "/v", "COM%d" % n, "/t", "REG_SZ", "/d", target, "/f")
+    wine.stop_server()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", default="build-windows")
+    parser.add_argument("--chipsim", default="build/sim/vxt4710-chipsim")
+    parser.add_argument("--cli", default="build/cli/vxt4710-cli", help="the Linux program")
+    args = parser.parse_args()
+    build = os.path.abspath(args.build)
+    exe = os.path.join(build, "vxt4710-cli.exe")
+    linux_cli = os.path.abspath(args.cli)
+    root = tempfile.mkdtemp(prefix="vxt4710-wincli.")
+    wine = Wine(root, "")
+    wine.env.pop("DISPLAY", None)
+    chips = []
+    try:
+        wine.run("wineboot", "--init", timeout=300)
+        r = run([WINE, os.path.join(build, "tests", "test_wincli.exe"), "--gtest_brief=1"],
+                env=wine.env, timeout=300)
+        check("the command-line program's Windows unit tests", r.rc == 0,
+              r.out.decode("utf-8", "replace")[-2000:])
+
+        intro = run([WINE, os.path.join(build, "tests", "vxt4710-cli-texts.exe")],
+                    env=wine.env).out.decode("utf-8")
+        work = os.path.join(root, "work")
+        os.makedirs(work)
+        files = {"intro-gbk.txt": intro.encode("gbk"),
+                 "介绍-utf8.txt": b"\xef\xbb\xbf" + intro.encode("utf-8")}
+        for name, data in files.items():
+            with open(os.path.join(work, name), "wb") as f:
+                f.write(data)
+
+        good, rejecting, mute = (Chip(args.chipsim), FaultyChip(args.chipsim, "--reject", "1"),
+                                 FaultyChip(args.chipsim, "--mute", "1"))
+        chips = [good, rejecting, mute]
+        map_ports(wine, {1: good.device, 2: rejecting.device, 3: mute.device})
+
+        def frames_between(chip, start, end):
+            out = []
+            for line in chip.snapshot()[start:end]:
+                if line.startswith("recv "):
+                    out.append(bytes.fromhex(line[5:].split("|")[0]))
+            return out
+
+        def both(chip, com, cli_args, stdin=None):
+            """The Linux program, then the Windows one, on the same chip."""
+            start = len(chip.snapshot())
+            lin = run([linux_cli, "--port", chip.device] + cli_args, cwd=work, stdin=stdin)
+            time.sleep(0.5)  # the chip's report of the last frame
+            middle = len(chip.snapshot())
+            win = run([WINE, exe, "--port", "COM%d" % com] + cli_args, env=wine.env, cwd=work,
+                      stdin=stdin)
+            time.sleep(0.5)
+            return (lin, frames_between(chip, start, middle), win,
+                    frames_between(chip, middle, None))
+
+        intro_frames = None
+        for name in files:
+            lin, lin_frames, win, win_frames = both(good, 1, ["--json", "speak", "-f", name])
+            check("%s: both end with 0" % name, lin.rc == 0 and win.rc == 0,
+                  (lin.rc, win.rc, win.err))
+            check("%s: five frames, byte-identical to the Linux program's" % name,
+                  len(win_frames) == 5 and win_frames == lin_frames,
+                  [f.hex() for f in win_frames])
+            try:
+                same = win.json() == lin.json()
+                last = win.json()[-1]
+                check("%s: --json parsed line by line, the same objects as on Linux" % name,
+                      same and last.get("result") == "ok", win.out[-500:])
+            except ValueError as e:
+                check("%s: --json parsed line by line" % name, False, e)
+            if intro_frames is None:
+                intro_frames = win_frames
+            else:
+                check("the GBK and the UTF-8 file give the same frames", win_frames == intro_frames)
+
+        lin, lin_frames, win, win_frames = both(good, 1, ["speak", "你好，欢迎使用"])
+        check("Chinese on the command line: the same frame and log text as on Linux",
+              win.rc == 0 and win_frames == lin_frames and len(win_frames) == 1
+              and win.out == lin.out, (win.rc, win.out, lin.out, win.err))
+        lin, lin_frames, win, win_frames = both(good, 1, ["speak", "-"],
+                                                stdin="标准输入\n".encode("utf-8"))
+        check("standard input as UTF-8: the same frame as on Linux",
+              win.rc == 0 and win_frames == lin_frames and len(win_frames) == 1, win.err)
+
+        lin, _, win, win_frames = both(rejecting, 2, ["speak", "你好"])
+        check("0x45 gives 1", win.rc == 1 and lin.rc == 1, (win.rc, lin.rc, win.err))
+        lin, _, win, _ = both(mute, 3, ["--timeout", "1", "speak", "你好"])
+        check("silence gives 2", win.rc == 2 and lin.rc == 2, (win.rc, lin.rc, win.err))
+        check("... with the same message as on Linux",
+              win.err.replace("COM3", "DEV") == lin.err.replace(mute.device, "DEV"),
+              (win.err, lin.err))
+
+        win = run([WINE, exe, "--port", "COM4", "--json", "query"], env=wine.env, cwd=work)
+        check("a missing port gives 3 with the port-failure message",
+              win.rc == 3 and PORT_FAILURE in win.err and win.json()[-1]["status"] == 3,
+              (win.rc, win.err))
+        win = run([WINE, exe, "--json", "hex", "fd zz"], env=wine.env, cwd=work)
+        lin = run([linux_cli, "--json", "hex", "fd zz"], cwd=work)
+        check("bad hex gives 64, with Linux's message and JSON",
+              win.rc == 64 and win.json() == lin.json() and win.err == lin.err, (win.rc, win.err))
+        win = run([WINE, exe, "--json", "bogus"], env=wine.env, cwd=work)
+        lin = run([linux_cli, "--json", "bogus"], cwd=work)
+        check("bad usage: 64 and the same output as on Linux",
+              win.rc == 64 and win.out == lin.out and win.err == lin.err, (win.out, win.err))
+        win = run([WINE, exe, "--json", "ports"], env=wine.env, cwd=work)
+        ports = [o["port"] for o in win.json()]
+        check("ports lists COM1 to COM20", ports == ["COM%d" % n for n in range(1, 21)], ports)
+        win = run([WINE, exe, "--help"], env=wine.env, cwd=work)
+        check("--help says how COM names work on Windows",
+              win.rc == 0 and "\\\\.\\COM<n>" in win.out.decode("utf-8")
+              and "/dev/" not in win.out.decode("utf-8"), win.out[:300])
+    finally:
+        for chip in chips:
+            chip.stop()
+        wine.stop_server()
+        shutil.rmtree(root, ignore_errors=True)
+    failed = results.count(False)
+    print("%d passed, %d failed" % (len(results) - failed, failed))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
