@@ -160,6 +160,8 @@ Ser2net::Ser2net(const std::string& device) {
 
     pid_ = ::fork();
     if (pid_ == 0) {
+        // A session of its own: nothing it signals or opens reaches the test.
+        ::setsid();
         const std::string log = folder_ + "/output";
         const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(out, 1);
