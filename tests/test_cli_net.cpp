@@ -11,8 +11,12 @@
 
 #include <QFile>
 #include <QStringEncoder>
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <memory>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -148,8 +152,28 @@ TEST(CliOverTheNetwork, AServerStoppedMidTextEndsWithStatus3) {
 
 struct FailureCase {
     const char* what;
-    QString port; // %1: a port nothing listens on
+    QString port; // %1: a free port, or the silent server's
     const char* says;
+    // A server that takes the connection (the system's queue accepts it)
+    // and never says a word.
+    bool silentServer = false;
+};
+
+// A listening socket on 127.0.0.1 that never accepts.
+struct SilentServer {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    uint16_t port = 0;
+    SilentServer() {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(fd, 4);
+        socklen_t len = sizeof a;
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+        port = ntohs(a.sin_port);
+    }
+    ~SilentServer() { ::close(fd); }
 };
 
 void PrintTo(const FailureCase& c, std::ostream* os) {
@@ -161,8 +185,9 @@ class CliNetworkFailures : public ::testing::TestWithParam<FailureCase> {};
 TEST_P(CliNetworkFailures, EndWithStatus3AndTheReason) {
     const FailureCase& c = GetParam();
     CliConfig config;
-    const QString port =
-        c.port.contains(QStringLiteral("%1")) ? c.port.arg(FreeLoopbackPort()) : c.port;
+    SilentServer silent;
+    const uint16_t free = c.silentServer ? silent.port : FreeLoopbackPort();
+    const QString port = c.port.contains(QStringLiteral("%1")) ? c.port.arg(free) : c.port;
     Cli cli(config, {QStringLiteral("--port"), port, QStringLiteral("query")});
     EXPECT_EQ(cli.finish(), 3) << c.what;
     EXPECT_TRUE(cli.err.contains(kPortFailure)) << cli.err.toStdString();
@@ -177,6 +202,8 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"no such name", QStringLiteral("rfc2217://nonexistent.invalid:7001"),
                     "name not found"},
         FailureCase{"no port", QStringLiteral("rfc2217://lab1"), "missing port"},
-        FailureCase{"port out of range", QStringLiteral("socket://lab1:70000"), "out of range"}));
+        FailureCase{"port out of range", QStringLiteral("socket://lab1:70000"), "out of range"},
+        FailureCase{"a server that never answers the negotiation",
+                    QStringLiteral("rfc2217://127.0.0.1:%1"), "did not answer", true}));
 
 } // namespace
