@@ -49,6 +49,9 @@ Options:
                         device path, relative to the current folder; default
                         COM1. The ports folder:
                         <PORTS_FOLDER>
+                        rfc2217://HOST:PORT and socket://HOST:PORT: a port
+                        served over TCP on another machine (the rate is set
+                        through the server with rfc2217:// only)
   --rate R              the computer's rate: 9600 (default), 19200 or 38400
   --timeout SECONDS     longest wait for each reply (default 60)
   --json                one JSON object per line for each frame sent and each
