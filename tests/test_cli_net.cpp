@@ -49,9 +49,12 @@ struct RemoteChip {
         return QStringLiteral("rfc2217://127.0.0.1:%1").arg(server->rfc2217Port());
     }
     QString raw() const { return QStringLiteral("socket://127.0.0.1:%1").arg(server->rawPort()); }
-    // The server closes the device after a connection ends; the next
-    // connection waits for that.
-    static void settle() { PumpEvents(300); }
+    // The server closes the device a little after a connection ends; the
+    // next connection waits for that.
+    void settle() const {
+        const std::string device = chip->device().toStdString();
+        WaitUntil([&] { return !server->holds(device); }, 5000);
+    }
 };
 
 QString IntroFile(const CliConfig& config) {
@@ -89,7 +92,7 @@ TEST(CliOverTheNetwork, SpeaksTheIntroductionWithTheFramesOfADirectLine) {
         ASSERT_EQ(far.finish(), 0) << port.toStdString() << ": " << far.err.toStdString();
         EXPECT_EQ(SimFramesReceived(*remote.chip).mid(before), directFrames) << port.toStdString();
         EXPECT_EQ(far.text(), near.text()) << port.toStdString();
-        RemoteChip::settle();
+        remote.settle();
     }
 }
 
@@ -116,7 +119,7 @@ TEST(CliOverTheNetwork, TheRateChangeReachesTheRemoteLine) {
     EXPECT_TRUE(change.err.contains(QStringLiteral("now at 19200 bit/s")))
         << change.err.toStdString();
     EXPECT_TRUE(remote.chip->waitForLine(QStringLiteral("rate 19200 bit/s from now on"), kWaitMs));
-    RemoteChip::settle();
+    remote.settle();
 
     // The next run asks the server for 19200 and the chip understands it.
     Cli query(remote.config, {QStringLiteral("--port"), remote.rfc2217(), QStringLiteral("--rate"),

@@ -10,6 +10,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <termios.h>
+#include <thread>
 
 namespace {
 
@@ -79,6 +80,16 @@ struct RemoteLine {
     }
 };
 
+bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        if (Clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
 // A text frame whose checksum is 0xFF.
 std::string FrameEndingInFF() {
     for (char16_t c = u'一'; c < u'龥'; ++c) {
@@ -128,6 +139,10 @@ TEST_P(Ser2netLine, BytesArriveByteIdenticalBothWays) {
             << tcp::Describe(line.error) << " " << line.client.failure(NowMs());
         EXPECT_EQ(line.data, bytes);
     }
+    // The harness sees the server holding the device while connected.
+    EXPECT_TRUE(server->holds(pty.device()));
+    line.connection.close();
+    EXPECT_TRUE(WaitFor([&] { return !server->holds(pty.device()); }, 5000));
 }
 
 TEST_P(Ser2netLine, AStoppedServerShowsAsClosedByTheServer) {

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <netinet/in.h>
@@ -195,6 +196,24 @@ std::string Ser2net::problem() const {
     s << "ser2net did not start on ports " << rfc2217Port_ << " and " << rawPort_
       << " (installed by scripts/install-deps); it said: " << in.rdbuf();
     return s.str();
+}
+
+bool Ser2net::holds(const std::string& device) const {
+    if (pid_ <= 0)
+        return false;
+    const std::string fds = "/proc/" + std::to_string(pid_) + "/fd";
+    DIR* dir = ::opendir(fds.c_str());
+    if (!dir)
+        return false;
+    bool found = false;
+    while (const dirent* e = ::readdir(dir)) {
+        char target[256];
+        const ssize_t n = ::readlink((fds + "/" + e->d_name).c_str(), target, sizeof target - 1);
+        if (n > 0 && std::string(target, static_cast<size_t>(n)) == device)
+            found = true;
+    }
+    ::closedir(dir);
+    return found;
 }
 
 void Ser2net::stop() {
