@@ -5,10 +5,12 @@
 #include "cli/text_input.h"
 #include "core/cli_plan.h"
 #include "core/exit_status.h"
+#include "core/net_address.h"
 #include "core/traffic_report.h"
 #include "qt/qt_text.h"
 #include "serial/port_names.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -80,6 +82,28 @@ int RunCli(const CliOptions& options, const MonotonicClock& clock) {
                                                              : "usage",
                       plan.error);
 
+    const int timeoutMs = static_cast<int>(std::ceil(options.timeoutSeconds * 1000));
+    const std::string& name = options.port;
+    if (LooksLikeNetAddress(name)) {
+        // A port on another machine, through its port server.
+        NetAddress address;
+        std::string bad;
+        if (!ParseNetAddress(name, &address, &bad))
+            return Refuse(report, ExitStatus::Port, "port", PortFailureText({}, LineError{bad}));
+        // The chip would change its rate and the port could not follow.
+        const bool changesRate =
+            std::any_of(plan.frames.begin(), plan.frames.end(),
+                        [](const PlannedFrame& f) { return f.await == Await::RateChange; });
+        if (changesRate && address.protocol == NetProtocol::Raw)
+            return Refuse(report, ExitStatus::Port, "port",
+                          PortFailureText(name, LineError{NetLine::kRawRateRefusal}));
+        NetLine line(address);
+        LineError error;
+        if (!line.open(options.rate, &error))
+            return Refuse(report, ExitStatus::Port, "port", PortFailureText(name, error));
+        return RunSession(plan.frames, line, report, clock, timeoutMs);
+    }
+
     const PortChoice port =
         ChoosePort(QString::fromStdString(options.port), DefaultPortsFolder(), SystemSerialPorts);
     if (port.device.isEmpty()) {
@@ -95,6 +119,5 @@ int RunCli(const CliOptions& options, const MonotonicClock& clock) {
         return Refuse(report, ExitStatus::Port, "port",
                       PortFailureText(Utf8(device), LineErrorOf(failure)));
 
-    const int timeoutMs = static_cast<int>(std::ceil(options.timeoutSeconds * 1000));
     return RunSession(plan.frames, line, report, clock, timeoutMs);
 }

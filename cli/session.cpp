@@ -4,6 +4,7 @@
 #include "qt/qt_text.h"
 
 #include <QCoreApplication>
+#include <functional>
 
 LineError LineErrorOf(const LineFailure& failure) {
     return LineError{ToStdBytes(failure.reason.toUtf8()), failure.accessDenied};
@@ -35,24 +36,52 @@ QtSessionTimer::QtSessionTimer(std::function<void()> wake) {
     QObject::connect(&timer_, &QTimer::timeout, std::move(wake));
 }
 
-int RunSession(std::vector<PlannedFrame> frames, ChipLine& line, TrafficReport& report,
-               const MonotonicClock& clock, int timeoutMs) {
-    QtSessionLine sessionLine(line);
+namespace {
+
+// The session on any line: wire connects the line's bytes and failures to
+// the session, with context as the connections' owner.
+int RunOn(std::vector<PlannedFrame> frames, SessionLine& line, TrafficReport& report,
+          const MonotonicClock& clock, int timeoutMs,
+          const std::function<void(CliSession&, QObject&)>& wire) {
     CliSession* session = nullptr;
     QtSessionTimer timer([&session] { session->onTimer(); });
-    CliSession s(std::move(frames), {sessionLine, timer, clock, report}, timeoutMs,
+    CliSession s(std::move(frames), {line, timer, clock, report}, timeoutMs,
                  [](int status) { QCoreApplication::exit(status); });
     session = &s;
 
     QObject context;
-    QObject::connect(&line, &ChipLine::received, &context,
-                     [&s](const QByteArray& bytes) { s.onBytes(StdView(bytes)); });
-    QObject::connect(&line, &ChipLine::failed, &context,
-                     [&s](const LineFailure& failure) { s.onLineFailed(LineErrorOf(failure)); });
+    wire(s, context);
     InterruptWatch watch;
     QObject::connect(&watch, &InterruptWatch::interrupted, &context,
                      [&s](int signo) { s.interrupt(signo); });
     QTimer::singleShot(0, &context, [&s] { s.start(); });
     QCoreApplication::exec();
     return s.status();
+}
+
+} // namespace
+
+int RunSession(std::vector<PlannedFrame> frames, ChipLine& line, TrafficReport& report,
+               const MonotonicClock& clock, int timeoutMs) {
+    QtSessionLine sessionLine(line);
+    return RunOn(std::move(frames), sessionLine, report, clock, timeoutMs,
+                 [&line](CliSession& s, QObject& context) {
+                     QObject::connect(&line, &ChipLine::received, &context,
+                                      [&s](const QByteArray& bytes) { s.onBytes(StdView(bytes)); });
+                     QObject::connect(&line, &ChipLine::failed, &context,
+                                      [&s](const LineFailure& failure) {
+                                          s.onLineFailed(LineErrorOf(failure));
+                                      });
+                 });
+}
+
+int RunSession(std::vector<PlannedFrame> frames, NetLine& line, TrafficReport& report,
+               const MonotonicClock& clock, int timeoutMs) {
+    return RunOn(std::move(frames), line, report, clock, timeoutMs,
+                 [&line](CliSession& s, QObject& context) {
+                     QObject::connect(&line, &NetLine::received, &context,
+                                      [&s](const QByteArray& bytes) { s.onBytes(StdView(bytes)); });
+                     QObject::connect(&line, &NetLine::failed, &context,
+                                      [&s](const LineError& error) { s.onLineFailed(error); });
+                 });
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "cli/chip_line.h"
+#include "cli/net_line.h"
 #include "core/cli_session.h"
 
 #include <QTimer>
@@ -40,4 +41,6 @@ LineError LineErrorOf(const LineFailure& failure);
 // Runs frames on the open line until the session ends (the event loop runs
 // inside) and returns the exit status.
 int RunSession(std::vector<PlannedFrame> frames, ChipLine& line, TrafficReport& report,
+               const MonotonicClock& clock, int timeoutMs);
+int RunSession(std::vector<PlannedFrame> frames, NetLine& line, TrafficReport& report,
                const MonotonicClock& clock, int timeoutMs);

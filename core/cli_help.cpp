@@ -63,7 +63,10 @@ constexpr const char* kLinuxPort =
                         serial port (then said on standard error); or any
                         device path, relative to the current folder; default
                         COM1. The ports folder:
-                        <PORTS_FOLDER>)";
+                        <PORTS_FOLDER>
+                        rfc2217://HOST:PORT and socket://HOST:PORT: a port
+                        served over TCP on another machine (the rate is set
+                        through the server with rfc2217:// only))";
 
 constexpr const char* kLinuxSignals =
     R"(  71 a closed standard stream could not be opened on /dev/null;

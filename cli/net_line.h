@@ -1,0 +1,71 @@
+// The line to a chip on another machine: a port server reached over TCP,
+// either as telnet with the COM-PORT option (rfc2217://, the remote port's
+// rate set by the server and confirmed before a frame goes) or as raw TCP
+// (socket://, bytes only: its rate is the server's to choose). Readiness
+// comes from Qt's event loop; the rate changes wait for the server in
+// place, as the session expects of a reopen.
+#pragma once
+
+#include "core/net_address.h"
+#include "core/session_io.h"
+#include "core/telnet_client.h"
+#include "platform/tcp_socket.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+class NetLine : public QObject, public SessionLine {
+    Q_OBJECT
+  public:
+    // How long a connect, a write or the server's confirmation may take.
+    static constexpr int kTimeoutMs = 5000;
+    static constexpr const char* kRawRateRefusal =
+        "the rate of a socket:// port cannot be changed from here; use rfc2217:// for a port "
+        "whose rate the console sets";
+
+    explicit NetLine(NetAddress address, QObject* parent = nullptr);
+    ~NetLine() override;
+
+    // Connects and, over rfc2217://, sets the remote port to rate, 8 data
+    // bits, no parity, one stop bit and waits until the server confirmed it.
+    // What the remote port had read before is dropped.
+    bool open(int rate, LineError* error);
+
+    bool write(std::string_view bytes, LineError* error) override;
+    // Over rfc2217:// asks the server for the rate and waits for its
+    // confirmation; socket:// cannot change the rate and says so.
+    bool reopen(int rate, LineError* error) override;
+    // What was written is with the system already: a close sends it on.
+    void drain(int) override {}
+    void close() override;
+    std::string device() const override { return FormatNetAddress(address_); }
+
+  signals:
+    void received(const QByteArray& bytes);
+    // The connection failed or the server stopped making sense; once.
+    void failed(const LineError& error);
+
+  private:
+    bool telnet() const { return address_.protocol == NetProtocol::Rfc2217; }
+    // Reads what is there (waiting at most waitMs), parses it and answers
+    // the server; the data goes to pending_.
+    bool readOnce(int waitMs, LineError* error);
+    bool pumpUntil(const std::function<bool()>& done, LineError* error);
+    bool setRemote(const std::vector<std::pair<ComPortCommand, uint32_t>>& settings,
+                   LineError* error);
+    void onReadable();
+    void deliver();
+    void fail(const LineError& error);
+
+    NetAddress address_;
+    tcp::Connection connection_;
+    TelnetClient client_{kTimeoutMs};
+    std::unique_ptr<QSocketNotifier> notifier_;
+    QTimer deadlines_; // the telnet client's deadlines, checked now and then
+    QByteArray pending_;
+    bool failed_ = false;
+};
