@@ -2,7 +2,8 @@
 ; administrator rights. makensis gets VERSION, SOURCE (the folder with
 ; vxt4710.exe, vxt4710-cli.exe and vxt4710.ico), DOCS (README.txt and
 ; LICENSE.txt with CR LF) and OUTFILE with -D.
-Unicode true
+; The programs are 64-bit, and so is the installer (a 64-bit Wine runs it too).
+Target amd64-unicode
 !include LogicLib.nsh
 !include WinMessages.nsh
 !include WordFunc.nsh
@@ -109,5 +110,12 @@ Section "Uninstall"
       WriteRegExpandStr HKCU "Environment" "Path" "$1"
     ${EndIf}
     SendMessage ${HWND_BROADCAST} ${WM_SETTINGCHANGE} 0 "STR:Environment" /TIMEOUT=5000
+  ${EndIf}
+
+  ; The uninstaller runs as a copy in a temporary folder, which it has
+  ; marked to go at the next start of Windows before the copy inside it, so
+  ; that the folder would stay: marked again, after the copy.
+  ${If} $EXEDIR != $INSTDIR
+    RMDir /REBOOTOK "$EXEDIR"
   ${EndIf}
 SectionEnd
