@@ -142,14 +142,15 @@ def check_installer(setup, driver, display):
             check("the Start menu holds \"VXT4710 Console\"", False, e)
         target = p.unix(link["target"]) if link.get("target") else ""
         check("the shortcut starts the installed console",
-              target and os.path.samefile(target, os.path.join(programs, "vxt4710.exe")), link)
+              target and os.path.realpath(target) ==
+              os.path.realpath(os.path.join(programs, "vxt4710.exe")), link)
         icon = p.unix(link["icon"]) if link.get("icon") else ""
         check("the shortcut shows the console's icon",
               icon.endswith("vxt4710.ico") and os.path.isfile(icon), link)
         work = p.user_folder("AppData", "Local", "vxt4710")
         cwd = p.unix(link["working_dir"]) if link.get("working_dir") else ""
         check("the shortcut works in %LOCALAPPDATA%\\vxt4710, made by the installer",
-              cwd and os.path.isdir(cwd) and os.path.samefile(cwd, work), link)
+              cwd and os.path.isdir(work) and os.path.realpath(cwd) == os.path.realpath(work), link)
 
         if target and cwd:
             console = p.wine.start(target, cwd=cwd)
@@ -161,7 +162,8 @@ def check_installer(setup, driver, display):
             except subprocess.TimeoutExpired:
                 console.kill()
             check("the console started from the shortcut makes its initial text file there",
-                  os.path.isfile(os.path.join(work, INITIAL_FILE)), os.listdir(work))
+                  os.path.isfile(os.path.join(work, INITIAL_FILE)),
+                  os.listdir(work) if os.path.isdir(work) else work)
 
         version = p.cli_version()
         check("a new command prompt finds vxt4710-cli on the PATH",
