@@ -38,11 +38,13 @@ Section "Install"
   File "${DOCS}\LICENSE.txt"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
-  ; The console works in the user's folder, so that its initial text file
-  ; lives there: made here, and the shortcut's working folder.
-  CreateDirectory "${WORK}"
-  SetOutPath "${WORK}"
-  CreateShortCut "$SMPROGRAMS\VXT4710 Console.lnk" "$INSTDIR\vxt4710.exe" "" "$INSTDIR\vxt4710.ico" 0
+  ; The console works in the user's folder ${WORK}, so that its initial
+  ; text file lives there: --user-folder makes it when missing and enters
+  ; it. A shortcut whose working folder is gone may not start at all, so
+  ; the shortcut's is the one above it, which is always there.
+  SetOutPath "$LOCALAPPDATA"
+  CreateShortCut "$SMPROGRAMS\VXT4710 Console.lnk" "$INSTDIR\vxt4710.exe" "--user-folder" \
+    "$INSTDIR\vxt4710.ico" 0
   SetOutPath "$INSTDIR"
 
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "VXT4710 Console"

@@ -147,13 +147,17 @@ def check_installer(setup, driver, display):
         icon = p.unix(link["icon"]) if link.get("icon") else ""
         check("the shortcut shows the console's icon",
               icon.endswith("vxt4710.ico") and os.path.isfile(icon), link)
-        work = p.user_folder("AppData", "Local", "vxt4710")
+        local = p.user_folder("AppData", "Local")
+        work = os.path.join(local, "vxt4710")
         cwd = p.unix(link["working_dir"]) if link.get("working_dir") else ""
-        check("the shortcut works in %LOCALAPPDATA%\\vxt4710, made by the installer",
-              cwd and os.path.isdir(work) and os.path.realpath(cwd) == os.path.realpath(work), link)
+        check("the shortcut starts it with --user-folder in %LOCALAPPDATA%",
+              link.get("arguments") == "--user-folder" and cwd
+              and os.path.realpath(cwd) == os.path.realpath(local), link)
 
         if target and cwd:
-            console = p.wine.start(target, cwd=cwd)
+            # As the shortcut starts it, with no work folder yet.
+            shutil.rmtree(work, ignore_errors=True)
+            console = p.wine.start(target, *link["arguments"].split(), cwd=cwd)
             # COM1 leads nowhere: the port-failure message shows at start-up.
             p.wine.run(driver, "message", "30", timeout=90)
             p.wine.run(driver, "close", timeout=90)
@@ -161,9 +165,9 @@ def check_installer(setup, driver, display):
                 console.wait(30)
             except subprocess.TimeoutExpired:
                 console.kill()
-            check("the console started from the shortcut makes its initial text file there",
+            check("the console makes %LOCALAPPDATA%\\vxt4710 and its initial text file there",
                   os.path.isfile(os.path.join(work, INITIAL_FILE)),
-                  os.listdir(work) if os.path.isdir(work) else work)
+                  os.listdir(work) if os.path.isdir(work) else os.listdir(cwd))
 
         version = p.cli_version()
         check("a new command prompt finds vxt4710-cli on the PATH",
