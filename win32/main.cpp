@@ -1,11 +1,31 @@
 // The console on Windows: one window, its own message loop.
 #include "win32/win_window.h"
 
+#include <string>
 #include <windows.h>
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+namespace {
+// Started with --user-folder (as the Start menu's shortcut starts it), the
+// console works in %LOCALAPPDATA%\vxt4710, made when missing, so that its
+// initial text file lives there. Where that cannot be, it stays where it was
+// started.
+void EnterUserFolder(const wchar_t* commandLine) {
+    if (std::wstring(commandLine) != L"--user-folder")
+        return;
+    wchar_t base[MAX_PATH] = {};
+    const DWORD n = GetEnvironmentVariableW(L"LOCALAPPDATA", base, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        return;
+    const std::wstring folder = std::wstring(base) + L"\\vxt4710";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    SetCurrentDirectoryW(folder.c_str());
+}
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCommand) {
     // Geometry is laid out for the screen's real DPI.
     SetProcessDPIAware();
+    EnterUserFolder(commandLine);
     {
         Form1Window window(instance);
         window.Show(showCommand);

@@ -18,6 +18,11 @@
 //   tab N [back]                presses Tab (Shift+Tab) N times from where the
 //                               focus is; prints the focused control's name after each
 //   close                       closes the window (WM_CLOSE)
+//   menu NAME KEY               opens a control's context menu (as Shift+F10 does)
+//                               and presses the entry's access KEY in it
+//   click-in CLASS ID           clicks the button ID of the console's window of CLASS
+//   save-dialog PATH SECONDS    waits for a save dialog, types PATH as its file
+//                               name and presses OK; waits for it to close
 #include "core/control_table.h"
 #include "core/text_util.h"
 #include "win32/win_text.h"
@@ -155,6 +160,78 @@ int Tab(HWND window, int count, bool back) {
     return 0;
 }
 
+struct ProcessWindow {
+    DWORD process;
+    const wchar_t* cls;
+    HWND found;
+};
+
+BOOL CALLBACK OnProcessWindow(HWND w, LPARAM param) {
+    auto* want = reinterpret_cast<ProcessWindow*>(param);
+    DWORD process = 0;
+    GetWindowThreadProcessId(w, &process);
+    wchar_t cls[64] = {};
+    GetClassNameW(w, cls, 64);
+    if (process == want->process && std::wstring(cls) == want->cls && IsWindowVisible(w)) {
+        want->found = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// A visible top-level window of the console's process by its class.
+HWND WaitForWindow(HWND console, const wchar_t* cls, int seconds) {
+    ProcessWindow want{0, cls, nullptr};
+    GetWindowThreadProcessId(console, &want.process);
+    for (int i = 0; i < seconds * 10 && !want.found; ++i) {
+        EnumWindows(OnProcessWindow, LPARAM(&want));
+        if (!want.found)
+            Sleep(100);
+    }
+    return want.found;
+}
+
+// Shift+F10 sends the edit WM_CONTEXTMENU at (-1, -1); the popup menu's
+// own loop then takes the entry's key as a character.
+int Menu(HWND window, HWND control, wchar_t key) {
+    PostMessageW(control, WM_CONTEXTMENU, WPARAM(control), LPARAM(-1));
+    HWND menu = WaitForWindow(window, L"#32768", 10);
+    if (!menu) {
+        Print(u"no context menu");
+        return 1;
+    }
+    PostMessageW(menu, WM_CHAR, WPARAM(key), 1);
+    for (int i = 0; i < 100 && IsWindowVisible(menu); ++i)
+        Sleep(100);
+    return IsWindowVisible(menu) ? 1 : 0;
+}
+
+// Windows' save dialog: its file-name field is a combo box (0x47C) in the
+// newer layout, an edit (0x480) in the older one.
+int SaveDialog(HWND window, const std::wstring& path, int seconds) {
+    HWND dialog = WaitForWindow(window, L"#32770", seconds);
+    if (!dialog) {
+        Print(u"no save dialog");
+        return 1;
+    }
+    HWND field = GetDlgItem(dialog, 0x47C);
+    if (!field)
+        field = GetDlgItem(dialog, 0x480);
+    if (!field) {
+        Print(u"no file-name field in " + TextOf(dialog));
+        return 1;
+    }
+    SendMessageW(field, WM_SETTEXT, 0, LPARAM(path.c_str()));
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), LPARAM(GetDlgItem(dialog, IDOK)));
+    for (int i = 0; i < seconds * 10 && IsWindow(dialog) && IsWindowVisible(dialog); ++i)
+        Sleep(100);
+    if (IsWindow(dialog) && IsWindowVisible(dialog)) {
+        Print(u"the save dialog stays open: " + TextOf(dialog));
+        return 1;
+    }
+    return 0;
+}
+
 int Layout(HWND window) {
     int faults = 0;
     const auto& table = ControlTable();
@@ -225,6 +302,23 @@ int wmain(int argc, wchar_t** argv) {
         PostMessageW(window, WM_CLOSE, 0, 0);
         return 0;
     }
+    if (command == L"menu" && argc >= 4) {
+        HWND control = Control(window, arg(2));
+        return control ? Menu(window, control, argv[3][0]) : 2;
+    }
+    if (command == L"click-in" && argc >= 4) {
+        HWND owner = WaitForWindow(window, argv[2], 10);
+        HWND button = owner ? GetDlgItem(owner, std::stoi(arg(3))) : nullptr;
+        if (!button) {
+            Print(u"no button " + Utf16FromUtf8(arg(3)) + u" in " + Utf16FromUtf8(arg(2)));
+            return 1;
+        }
+        // Posted: the click may open a modal dialog.
+        PostMessageW(button, BM_CLICK, 0, 0);
+        return 0;
+    }
+    if (command == L"save-dialog" && argc >= 4)
+        return SaveDialog(window, argv[2], std::stoi(arg(3)));
     if (messages) {
         HWND box = FindMessageBox(std::stoi(arg(2)));
         if (command == L"no-message")
