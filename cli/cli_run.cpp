@@ -96,7 +96,7 @@ int RunCli(const CliOptions& options, const MonotonicClock& clock) {
                         [](const PlannedFrame& f) { return f.await == Await::RateChange; });
         if (changesRate && address.protocol == NetProtocol::Raw)
             return Refuse(report, ExitStatus::Port, "port",
-                          PortFailureText(name, LineError{NetLine::kRawRateRefusal}));
+                          PortFailureText(name, LineError{kRawRateRefusal}));
         NetLine line(address);
         LineError error;
         if (!line.open(options.rate, &error))
