@@ -158,7 +158,13 @@ Ser2net::Ser2net(const std::string& device) {
         << "  accepter: tcp,127.0.0.1," << rawPort_ << "\n"
         << "  connector: serialdev," << device << ",9600n81,local\n"
         << "  options:\n    kickolduser: true\n";
+    start();
+}
 
+void Ser2net::start() {
+    if (folder_.empty() || pid_ > 0)
+        return;
+    started_ = false;
     pid_ = ::fork();
     if (pid_ == 0) {
         // A session of its own: nothing it signals or opens reaches the test.

@@ -52,6 +52,9 @@ class Ser2net {
     uint16_t rawPort() const { return rawPort_; }
     // Ends the server and waits for it.
     void stop();
+    // Starts it again after a stop, on the same ports; waits (up to 5 s)
+    // until it listens.
+    void start();
     // Whether the server has the device open (it does while a client is
     // connected, and a little after).
     bool holds(const std::string& device) const;
