@@ -11,6 +11,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
 #include <gtest/gtest.h>
@@ -20,6 +21,7 @@
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -253,12 +255,144 @@ INSTANTIATE_TEST_SUITE_P(
                       HostileCase{"never answers", Hostile::Silent}),
     [](const auto& info) { return std::to_string(info.index); });
 
+// A port server of the test's own that agrees to everything, confirms
+// every COM-PORT request and answers each whole frame with 0x41: it counts
+// the connections and keeps the last rate asked for.
+class AgreeableServer {
+  public:
+    AgreeableServer() {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(listener_, 4);
+        socklen_t len = sizeof a;
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this] { run(); });
+    }
+    ~AgreeableServer() {
+        stop_ = true;
+        thread_.join();
+        ::close(listener_);
+    }
+    uint16_t port() const { return port_; }
+    int connections() const { return connections_; }
+    uint32_t rate() const { return rate_; }
+
+  private:
+    void run() {
+        std::vector<int> fds;
+        std::string in, frame;
+        while (!stop_) {
+            std::vector<pollfd> p{{listener_, POLLIN, 0}};
+            for (int fd : fds)
+                p.push_back({fd, POLLIN, 0});
+            ::poll(p.data(), p.size(), 20);
+            if (p[0].revents & POLLIN) {
+                const int fd = ::accept(listener_, nullptr, nullptr);
+                fds.push_back(fd);
+                ++connections_;
+                in.clear();
+                frame.clear();
+                send(fd, std::string("\xff\xfd\x00\xff\xfb\x00\xff\xfd\x2c", 9));
+            }
+            for (size_t i = 1; i < p.size(); ++i) {
+                if (!(p[i].revents & (POLLIN | POLLHUP)))
+                    continue;
+                char buf[4096];
+                const ssize_t n = ::recv(p[i].fd, buf, sizeof buf, 0);
+                if (n <= 0) {
+                    ::close(p[i].fd);
+                    fds.erase(std::find(fds.begin(), fds.end(), p[i].fd));
+                    continue;
+                }
+                in.append(buf, size_t(n));
+                take(p[i].fd, &in, &frame);
+            }
+        }
+        for (int fd : fds)
+            ::close(fd);
+    }
+    // Negotiation and COM-PORT requests answered; the data gathered into
+    // frames, each answered with 0x41.
+    void take(int fd, std::string* in, std::string* frame) {
+        size_t i = 0;
+        while (i < in->size()) {
+            const auto b = uint8_t((*in)[i]);
+            if (b != 0xFF) {
+                *frame += char(b);
+                ++i;
+            } else if (i + 1 >= in->size()) {
+                break;
+            } else if (uint8_t((*in)[i + 1]) == 0xFF) {
+                *frame += '\xff';
+                i += 2;
+            } else if (uint8_t((*in)[i + 1]) == 0xFA) {
+                const size_t end = in->find("\xff\xf0", i);
+                if (end == std::string::npos)
+                    break;
+                std::string sub = in->substr(i + 2, end - i - 2); // 2C cmd value
+                if (sub.size() >= 2 && uint8_t(sub[1]) == 1 && sub.size() == 6)
+                    rate_ = uint32_t(uint8_t(sub[2])) << 24 | uint32_t(uint8_t(sub[3])) << 16 |
+                            uint32_t(uint8_t(sub[4])) << 8 | uint8_t(sub[5]);
+                if (sub.size() >= 2)
+                    sub[1] = char(uint8_t(sub[1]) + 100);
+                send(fd, "\xff\xfa" + sub + "\xff\xf0");
+                i = end + 2;
+            } else {
+                i += 3; // WILL, WONT, DO, DONT and their option
+            }
+        }
+        in->erase(0, std::min(i, in->size()));
+        while (frame->size() >= 3) {
+            const size_t length = size_t(uint8_t((*frame)[1])) << 8 | uint8_t((*frame)[2]);
+            if (frame->size() < 3 + length)
+                break;
+            frame->erase(0, 3 + length);
+            send(fd, "\x41");
+        }
+    }
+    static void send(int fd, const std::string& bytes) {
+        ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    }
+
+    int listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    uint16_t port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> connections_{0};
+    std::atomic<uint32_t> rate_{0};
+    std::thread thread_;
+};
+
+// The rate change asks the server on the connection that is open: a server
+// that holds its port for the old connection must not see a second one.
+TEST(WindowOverTheNetwork, TheRateChangeKeepsTheConnection) {
+    AgreeableServer server;
+    PortsFolder ports;
+    ports.link(1, QStringLiteral("rfc2217://127.0.0.1:%1").arg(server.port()));
+    auto h = FormHarness::Real(ports.path());
+    ASSERT_TRUE((*h)->MSComm1->PortOpen()) << h->messages.join(u'|').toStdString();
+    EXPECT_EQ(server.rate(), 9600u);
+    (*h)->Combo5->SetListIndex(1);
+    (*h)->Command11_Click();
+    ASSERT_TRUE(WaitUntil([&] { return h->log().contains(kOkRate); }, kWaitMs))
+        << h->log().toStdString();
+    EXPECT_EQ(server.rate(), 19200u);
+    EXPECT_EQ(server.connections(), 1);
+    EXPECT_TRUE(h->messages.isEmpty());
+}
+
 struct LinkCase {
     const char* target;
     PortResolution::Source source;
     const char* tip;
     bool rateChangeable;
 };
+
+void PrintTo(const LinkCase& c, std::ostream* os) {
+    *os << c.target;
+}
 
 class NetworkPortNames : public ::testing::TestWithParam<LinkCase> {};
 
