@@ -66,8 +66,8 @@ class SerialCommControl : public QObject, public CommControl {
     bool readInside_ = false;   // the handler called Input()
 
     std::unique_ptr<NetLine> net_;
-    QByteArray netIn_;         // received from the network port, not yet read
-    qint32 netRate_ = 0;       // the rate the server confirmed
-    bool netClosing_ = false;  // closed; the connection goes when the event loop runs
-    bool netLost_ = false;     // the connection failed: closed quietly
+    QByteArray netIn_;        // received from the network port, not yet read
+    qint32 netRate_ = 0;      // the rate the server confirmed
+    bool netClosing_ = false; // closed; the connection goes when the event loop runs
+    bool netLost_ = false;    // the connection failed: closed quietly
 };

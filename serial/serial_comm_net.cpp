@@ -38,7 +38,12 @@ void SerialCommControl::openNet(const QString& device, qint32 rate) {
     connect(net_.get(), &NetLine::failed, this, [this](const LineError&) {
         netLost_ = true;
         QMetaObject::invokeMethod(
-            this, [this] { if (netLost_) dropNet(); }, Qt::QueuedConnection);
+            this,
+            [this] {
+                if (netLost_)
+                    dropNet();
+            },
+            Qt::QueuedConnection);
     });
     LineError error;
     if (!net_->open(rate, &error)) {
@@ -85,7 +90,12 @@ void SerialCommControl::closeNetSoon() {
     // Kept until the event loop runs, for an open that follows at once.
     netClosing_ = true;
     QMetaObject::invokeMethod(
-        this, [this] { if (netClosing_) dropNet(); }, Qt::QueuedConnection);
+        this,
+        [this] {
+            if (netClosing_)
+                dropNet();
+        },
+        Qt::QueuedConnection);
 }
 
 void SerialCommControl::dropNet() {

@@ -166,8 +166,8 @@ TEST(CliOverTheNetwork, AComNameBoundToAnAddressIsThatPort) {
         EXPECT_TRUE(list.text().contains(QStringLiteral("COM3\t") + address + u'\n'))
             << list.text().toStdString();
 
-        Cli query(remote.config, {QStringLiteral("--port"), QStringLiteral("com3"),
-                                  QStringLiteral("query")});
+        Cli query(remote.config,
+                  {QStringLiteral("--port"), QStringLiteral("com3"), QStringLiteral("query")});
         ASSERT_EQ(query.finish(), 0) << address.toStdString() << ": " << query.err.toStdString();
         EXPECT_TRUE(query.text().endsWith(QStringLiteral("<-0x4F  芯片空闲\n")))
             << query.text().toStdString();

@@ -35,7 +35,7 @@ enum class Via { Direct, Rfc2217, Raw };
 // The simulated chip, directly on COM1 or served by ser2net and reached
 // through COM1's link to the address; the window on COM1.
 struct ChipAndWindow {
-    PortsFolder chipPorts;  // where the simulator makes its link
+    PortsFolder chipPorts;   // where the simulator makes its link
     PortsFolder windowPorts; // the window's COM1
     std::unique_ptr<ChipSim> chip;
     std::unique_ptr<Ser2net> server;
@@ -51,11 +51,10 @@ struct ChipAndWindow {
             server = std::make_unique<Ser2net>(chip->device().toStdString());
             if (!server->started())
                 return;
-            windowPorts.link(1, via == Via::Rfc2217
-                                    ? QStringLiteral("rfc2217://127.0.0.1:%1")
-                                          .arg(server->rfc2217Port())
-                                    : QStringLiteral("socket://127.0.0.1:%1")
-                                          .arg(server->rawPort()));
+            windowPorts.link(
+                1, via == Via::Rfc2217
+                       ? QStringLiteral("rfc2217://127.0.0.1:%1").arg(server->rfc2217Port())
+                       : QStringLiteral("socket://127.0.0.1:%1").arg(server->rawPort()));
         }
         h = FormHarness::Real(windowPorts.path());
     }
@@ -113,8 +112,8 @@ TEST(WindowOverTheNetwork, TheRateChangeReachesTheRemoteLine) {
 
     // The server's line is at 19200 now: the chip understands the next frame.
     w->Command28_Click();
-    ASSERT_TRUE(WaitUntil([&] { return w.log().endsWith(kIdle + QStringLiteral("\r\n")); },
-                          kWaitMs))
+    ASSERT_TRUE(
+        WaitUntil([&] { return w.log().endsWith(kIdle + QStringLiteral("\r\n")); }, kWaitMs))
         << w.log().toStdString();
     EXPECT_TRUE(w.chip->lines().filter(QStringLiteral("ignored")).isEmpty());
     EXPECT_TRUE(w.h->messages.isEmpty()) << w.problem().toStdString();
@@ -153,8 +152,8 @@ TEST(WindowOverTheNetwork, AServerStoppedMidTextGivesOneMessageAndTheNextSendCon
     ASSERT_TRUE(w.server->started()) << w.server->problem();
     const int before = static_cast<int>(SimFramesReceived(*w.chip).size());
     w->Command28_Click();
-    EXPECT_TRUE(WaitUntil(
-        [&] { return SimFramesReceived(*w.chip).size() == before + 1; }, kWaitMs));
+    EXPECT_TRUE(
+        WaitUntil([&] { return SimFramesReceived(*w.chip).size() == before + 1; }, kWaitMs));
     EXPECT_TRUE(w->MSComm1->PortOpen());
     EXPECT_EQ(w.h->messages.size(), 1);
 }
@@ -248,12 +247,12 @@ TEST_P(WindowOnAHostileServer, GetsThePortFailureMessageWithinTheTimeout) {
     EXPECT_LT(clock.elapsed(), 15000);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Servers, WindowOnAHostileServer,
-    ::testing::Values(HostileCase{"garbage", Hostile::Garbage},
-                      HostileCase{"endless negotiation", Hostile::EndlessNegotiation},
-                      HostileCase{"never answers", Hostile::Silent}),
-    [](const auto& info) { return std::to_string(info.index); });
+INSTANTIATE_TEST_SUITE_P(Servers, WindowOnAHostileServer,
+                         ::testing::Values(HostileCase{"garbage", Hostile::Garbage},
+                                           HostileCase{"endless negotiation",
+                                                       Hostile::EndlessNegotiation},
+                                           HostileCase{"never answers", Hostile::Silent}),
+                         [](const auto& info) { return std::to_string(info.index); });
 
 // A port server of the test's own that agrees to everything, confirms
 // every COM-PORT request and answers each whole frame with 0x41: it counts
@@ -413,15 +412,14 @@ TEST_P(NetworkPortNames, ResolveToTheAddressAndShowItInTheTooltip) {
 
 INSTANTIATE_TEST_SUITE_P(
     Links, NetworkPortNames,
-    ::testing::Values(
-        LinkCase{"rfc2217://lab1:7001", PortResolution::Source::Net, "COM3 → rfc2217://lab1:7001",
-                 true},
-        LinkCase{"socket://[::1]:7000", PortResolution::Source::Net, "COM3 → socket://[::1]:7000",
-                 false},
-        LinkCase{"RFC2217://lab1:7001", PortResolution::Source::Net, "COM3 → RFC2217://lab1:7001",
-                 true},
-        LinkCase{"/nonexistent/ttyUSB9", PortResolution::Source::Link,
-                 "COM3 → /nonexistent/ttyUSB9（设备不存在）", true}),
+    ::testing::Values(LinkCase{"rfc2217://lab1:7001", PortResolution::Source::Net,
+                               "COM3 → rfc2217://lab1:7001", true},
+                      LinkCase{"socket://[::1]:7000", PortResolution::Source::Net,
+                               "COM3 → socket://[::1]:7000", false},
+                      LinkCase{"RFC2217://lab1:7001", PortResolution::Source::Net,
+                               "COM3 → RFC2217://lab1:7001", true},
+                      LinkCase{"/nonexistent/ttyUSB9", PortResolution::Source::Link,
+                               "COM3 → /nonexistent/ttyUSB9（设备不存在）", true}),
     [](const auto& info) { return std::to_string(info.index); });
 
 } // namespace

@@ -154,8 +154,7 @@ Ser2net::Ser2net(const std::string& device, const std::string& option) {
         << "  accepter: telnet(rfc2217),tcp,127.0.0.1," << rfc2217Port_ << "\n"
         << "  connector: serialdev," << device << ",9600n81,local\n"
         << "  options:\n    kickolduser: true\n"
-        << (option.empty() ? "" : "    " + option + "\n")
-        << "connection: &raw\n"
+        << (option.empty() ? "" : "    " + option + "\n") << "connection: &raw\n"
         << "  accepter: tcp,127.0.0.1," << rawPort_ << "\n"
         << "  connector: serialdev," << device << ",9600n81,local\n"
         << "  options:\n    kickolduser: true\n"
