@@ -37,6 +37,11 @@ class BenchPty {
     }
     bool ok() const { return master >= 0 && keeper >= 0; }
     QString portsFolder() const { return ports.path(); }
+    // Ties COM1 to target instead (a network address, for example).
+    void relink(const QString& target) {
+        QFile::remove(ports.path() + QStringLiteral("/com1"));
+        QFile::link(target, ports.path() + QStringLiteral("/com1"));
+    }
 
     int master = -1;
     int keeper = -1;

@@ -36,6 +36,7 @@ PortChoice ChoosePort(const QString& name, const QString& portsFolder,
     choice.device = r.device;
     switch (r.source) {
     case PortResolution::Source::Link:
+    case PortResolution::Source::Net: // the device is the address
         break;
     case PortResolution::Source::System:
         choice.notice = QStringLiteral("%1 stands for %2, the system's serial port %3 of %4 "

@@ -83,7 +83,19 @@ int RunCli(const CliOptions& options, const MonotonicClock& clock) {
                       plan.error);
 
     const int timeoutMs = static_cast<int>(std::ceil(options.timeoutSeconds * 1000));
-    const std::string& name = options.port;
+    // A COM name may stand for a port on another machine (its link's target
+    // is the address).
+    std::string name = options.port;
+    PortChoice port;
+    if (!LooksLikeNetAddress(name)) {
+        port = ChoosePort(QString::fromStdString(name), DefaultPortsFolder(), SystemSerialPorts);
+        if (port.device.isEmpty()) {
+            return Refuse(report, ExitStatus::Port, "port",
+                          PortFailureText({}, LineError{Utf8(port.failure)}));
+        }
+        if (LooksLikeNetAddress(Utf8(port.device)))
+            name = Utf8(port.device);
+    }
     if (LooksLikeNetAddress(name)) {
         // A port on another machine, through its port server.
         NetAddress address;
@@ -96,7 +108,7 @@ int RunCli(const CliOptions& options, const MonotonicClock& clock) {
                         [](const PlannedFrame& f) { return f.await == Await::RateChange; });
         if (changesRate && address.protocol == NetProtocol::Raw)
             return Refuse(report, ExitStatus::Port, "port",
-                          PortFailureText(name, LineError{NetLine::kRawRateRefusal}));
+                          PortFailureText(name, LineError{kRawRateRefusal}));
         NetLine line(address);
         LineError error;
         if (!line.open(options.rate, &error))
@@ -104,12 +116,6 @@ int RunCli(const CliOptions& options, const MonotonicClock& clock) {
         return RunSession(plan.frames, line, report, clock, timeoutMs);
     }
 
-    const PortChoice port =
-        ChoosePort(QString::fromStdString(options.port), DefaultPortsFolder(), SystemSerialPorts);
-    if (port.device.isEmpty()) {
-        return Refuse(report, ExitStatus::Port, "port",
-                      PortFailureText({}, LineError{Utf8(port.failure)}));
-    }
     if (!port.notice.isEmpty())
         ComplainOnStandardError(Utf8(port.notice));
     const QString device = port.device;

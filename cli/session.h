@@ -4,7 +4,7 @@
 #pragma once
 
 #include "cli/chip_line.h"
-#include "cli/net_line.h"
+#include "serial/net_line.h"
 #include "core/cli_session.h"
 
 #include <QTimer>

@@ -71,6 +71,13 @@ class CommControl {
         return devices;
     }
 
+    // Whether the chip's rate change can be followed on port n (the port's
+    // rate can be set from here).
+    virtual bool RateChangeable(int n) const {
+        (void)n;
+        return true;
+    }
+
     // The handler of OnComm: called on the window's thread, with code 2 as
     // soon as a received byte is waiting.
     void SetOnComm(std::function<void()> handler) { onComm_ = std::move(handler); }

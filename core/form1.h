@@ -33,6 +33,11 @@ struct Form1Services {
 inline constexpr std::u16string_view kPortFailureText =
     u"串口不存在或被占用,若电脑没有串口，请使用USB转串口设备";
 
+// Why 设置芯片 sends nothing on a port whose rate the server keeps.
+inline constexpr std::u16string_view kRawRateRefusalText =
+    u"此端口是 socket:// 网络端口，波特率由服务器决定，无法从这里更改；"
+    u"要设置芯片的波特率，请使用 rfc2217:// 地址";
+
 class Form1 {
   public:
     explicit Form1(Form1Services services);

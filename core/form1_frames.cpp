@@ -94,6 +94,11 @@ void Form1::Command11_Click() {
     const int index = Combo5->ListIndex();
     if (index < 0 || index > 2)
         return; // no entry picked: there is no rate to ask for
+    // The chip would change its rate and the port could not follow.
+    if (!MSComm1->RateChangeable(PortNumber)) {
+        MsgBox(kRawRateRefusalText);
+        return;
+    }
     // A frame that never reached the port has no answer to wait for: a later
     // acceptance of some other frame must not pass for a rate change.
     if (SendBuiltFrame(SetRateFrame(index))) {

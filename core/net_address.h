@@ -19,6 +19,11 @@ struct NetAddress {
     uint16_t port = 0;
 };
 
+// Why the rate of a socket:// port is not changed (vxt4710-cli's message).
+inline constexpr const char kRawRateRefusal[] =
+    "the rate of a socket:// port cannot be changed from here; use rfc2217:// for a port "
+    "whose rate the console sets";
+
 // Whether name is meant as a network address (it starts with one of the two
 // schemes, any case), well formed or not: such a name is never a COM name
 // or a device path.

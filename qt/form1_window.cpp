@@ -1,6 +1,7 @@
 // Building the window from its control table, and every connection between a
 // control's notification and its handler.
 #include "core/control_table.h"
+#include "core/net_address.h"
 #include "qt/control_adapters.h"
 #include "qt/form1.h"
 
@@ -230,6 +231,8 @@ void Form1Window::RefreshPortTips() {
         QString tip;
         if (device.isEmpty())
             tip = QStringLiteral("COM%1：没有对应的串口设备").arg(n);
+        else if (LooksLikeNetAddress(device.toStdString()))
+            tip = QStringLiteral("COM%1 → %2").arg(n).arg(device);
         else if (QFileInfo::exists(device))
             tip = QStringLiteral("COM%1 → %2").arg(n).arg(device);
         else

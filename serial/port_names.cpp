@@ -1,6 +1,7 @@
 #include "serial/port_names.h"
 
 #include "core/cli_options.h"
+#include "core/net_address.h"
 
 #include "serial/link_owner.h"
 
@@ -84,6 +85,13 @@ PortResolution ResolvePort(int n, const QString& portsFolder,
     const QFileInfo link(path);
     if (link.isSymLink()) {
         const auto target = portlink::ReadLink(QFile::encodeName(path).toStdString());
+        // A link to an address points nowhere by nature: it is no link a
+        // simulated chip left behind.
+        if (target && LooksLikeNetAddress(*target)) {
+            r.source = PortResolution::Source::Net;
+            r.device = QString::fromStdString(*target);
+            return r;
+        }
         const auto owner = portlink::HolderOf(QFile::encodeName(portsFolder).toStdString(), n,
                                               target.value_or(std::string()));
         if (owner.holder == portlink::Holder::Gone) {

@@ -5,6 +5,10 @@
 // port n is the n-th serial port the system reports: USB adapters first, then
 // ttyACM, then the others, each in numeric order.
 //
+// A link whose target is a network address (rfc2217://HOST:PORT or
+// socket://HOST:PORT) names a port on another machine: the address is the
+// port's device.
+//
 // A link that a simulated chip made and left behind when it was killed names
 // no device: its pseudo-terminal may belong to another program by now.
 #pragma once
@@ -33,6 +37,7 @@ struct PortResolution {
         Link,      // the link com<n>
         StaleLink, // a link left by a simulated chip that has ended: no device
         System,    // the n-th of the system's ports
+        Net,       // the link com<n> to a network address: device is the address
     };
     Source source = Source::None;
     QString device;      // empty for None and StaleLink

@@ -1,5 +1,6 @@
 #include "serial/serial_comm_control.h"
 
+#include "core/net_address.h"
 #include "serial/port_names.h"
 
 #include <QMetaObject>
@@ -31,6 +32,14 @@ std::string SerialCommControl::DeviceFor(int n) const {
     return ResolvePortDevice(n, portsFolder_).toStdString();
 }
 
+bool SerialCommControl::RateChangeable(int n) const {
+    const std::string device = DeviceFor(n);
+    NetAddress address;
+    std::string bad;
+    return !(LooksLikeNetAddress(device) && ParseNetAddress(device, &address, &bad) &&
+             address.protocol == NetProtocol::Raw);
+}
+
 std::vector<std::string> SerialCommControl::Devices(int count) const {
     // Asking the system for its ports takes a while: once for the whole list.
     std::optional<QStringList> system;
@@ -49,6 +58,8 @@ void SerialCommControl::SetSettings(const std::string& settings) {
     // that the next open does not fail because of them.
     if (Port().isOpen())
         applySettings(settings);
+    else if (netOpen())
+        setNetRate(RateOf(settings));
     else if (!ParseCommSettings(settings, nullptr))
         throw CommError("unsupported settings: " + settings);
     settings_ = settings;
@@ -61,20 +72,29 @@ void SerialCommControl::applySettings(const std::string& settings) {
 }
 
 bool SerialCommControl::PortOpen() const {
-    return line_.usable();
+    return line_.usable() || netOpen();
 }
 
 void SerialCommControl::SetPortOpen(bool open) {
     if (!open || line_.lost()) {
         line_.close();
-        if (!open)
+        if (!open) {
+            closeNetSoon();
             return;
+        }
     }
-    if (Port().isOpen())
+    if (netLost_)
+        dropNet();
+    if (Port().isOpen() || netOpen())
         return;
     const QString device = ResolvePortDevice(commPort_, portsFolder_);
     if (device.isEmpty())
         throw CommError("no device for COM" + std::to_string(commPort_));
+    if (LooksLikeNetAddress(device.toStdString())) {
+        openNet(device, RateOf(settings_));
+        return;
+    }
+    dropNet(); // a connection of another port, closed a moment ago
     LineFailure failure;
     if (!line_.open(device, RateOf(settings_), &failure))
         throw CommError(failure.reason.toStdString());
@@ -83,6 +103,12 @@ void SerialCommControl::SetPortOpen(bool open) {
 void SerialCommControl::Output(std::string_view bytes) {
     if (!PortOpen())
         throw CommError("port closed");
+    if (net_) {
+        LineError error;
+        if (!net_->write(bytes, &error))
+            throw CommError(error.reason);
+        return;
+    }
     LineFailure failure;
     if (!line_.write(QByteArray(bytes.data(), qsizetype(bytes.size())), &failure))
         throw CommError(failure.reason.toStdString());
@@ -95,6 +121,11 @@ std::string SerialCommControl::Input() {
     if (!PortOpen())
         return {};
     const qint64 limit = inBufferSize_ > 0 ? inBufferSize_ : kReadBufferBytes;
+    if (net_) {
+        const QByteArray bytes = netIn_.left(limit);
+        netIn_.remove(0, bytes.size());
+        return bytes.toStdString();
+    }
     return Port().read(limit).toStdString();
 }
 
@@ -118,7 +149,7 @@ void SerialCommControl::deliver() {
         deliverAgain_ = true;
         return;
     }
-    if (!PortOpen() || Port().bytesAvailable() <= 0)
+    if (!PortOpen() || available() <= 0)
         return;
     delivering_ = true;
     deliverAgain_ = false;
@@ -129,8 +160,12 @@ void SerialCommControl::deliver() {
     // Bytes left behind (more than the receive buffer, or arrived meanwhile)
     // get a notification of their own, after other events had their turn.
     // A handler that read nothing leaves them waiting for the next arrival.
-    if ((readInside_ || deliverAgain_) && PortOpen() && Port().bytesAvailable() > 0 && !queued_) {
+    if ((readInside_ || deliverAgain_) && PortOpen() && available() > 0 && !queued_) {
         queued_ = true;
         QMetaObject::invokeMethod(this, &SerialCommControl::deliver, Qt::QueuedConnection);
     }
+}
+
+qint64 SerialCommControl::available() const {
+    return net_ ? netIn_.size() : line_.port().bytesAvailable();
 }

@@ -1,12 +1,16 @@
-// MSComm1 over QSerialPort.
+// MSComm1 over QSerialPort, or over the network line for a port whose link
+// names an address (rfc2217:// or socket://).
 #pragma once
 
 #include "core/comm_control.h"
 #include "core/line_rates.h"
+#include "serial/net_line.h"
 #include "serial/serial_line.h"
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <memory>
 
 class SerialCommControl : public QObject, public CommControl {
     Q_OBJECT
@@ -31,6 +35,8 @@ class SerialCommControl : public QObject, public CommControl {
     // The device that port n stands for now, or an empty string.
     std::string DeviceFor(int n) const override;
     std::vector<std::string> Devices(int count) const override;
+    // False for a socket:// port: its rate is the server's.
+    bool RateChangeable(int n) const override;
     QString PortsFolder() const { return portsFolder_; }
     QSerialPort& Port() { return line_.port(); }
 
@@ -38,6 +44,15 @@ class SerialCommControl : public QObject, public CommControl {
     void onReadyRead();
     void deliver();
     void applySettings(const std::string& settings);
+    qint64 available() const;
+    // The network port: open (or the same connection again), received
+    // bytes, a lost connection, and letting go of it.
+    bool netOpen() const { return net_ && !netClosing_ && !netLost_; }
+    void openNet(const QString& address, qint32 rate);
+    void setNetRate(qint32 rate);
+    void onNetBytes(const QByteArray& bytes);
+    void closeNetSoon();
+    void dropNet();
 
     QString portsFolder_;
     SerialLine line_;
@@ -49,4 +64,10 @@ class SerialCommControl : public QObject, public CommControl {
     bool deliverAgain_ = false; // data arrived while inside OnComm
     bool queued_ = false;       // a delivery is posted to the event loop
     bool readInside_ = false;   // the handler called Input()
+
+    std::unique_ptr<NetLine> net_;
+    QByteArray netIn_;        // received from the network port, not yet read
+    qint32 netRate_ = 0;      // the rate the server confirmed
+    bool netClosing_ = false; // closed; the connection goes when the event loop runs
+    bool netLost_ = false;    // the connection failed: closed quietly
 };

@@ -153,6 +153,29 @@ TEST(CliOverTheNetwork, AServerStoppedMidTextEndsWithStatus3) {
     EXPECT_TRUE(cli.err.contains(QStringLiteral("closed by the server"))) << cli.err.toStdString();
 }
 
+// A COM name whose link's target is the address: listed with the address
+// and used as the address.
+TEST(CliOverTheNetwork, AComNameBoundToAnAddressIsThatPort) {
+    RemoteChip remote;
+    ASSERT_TRUE(remote.ready()) << remote.problem().toStdString();
+    for (const QString& address : {remote.rfc2217(), remote.raw()}) {
+        QFile::remove(remote.config.ports() + QStringLiteral("/com3"));
+        ASSERT_TRUE(QFile::link(address, remote.config.ports() + QStringLiteral("/com3")));
+        Cli list(remote.config, {QStringLiteral("ports")});
+        ASSERT_EQ(list.finish(), 0) << list.err.toStdString();
+        EXPECT_TRUE(list.text().contains(QStringLiteral("COM3\t") + address + u'\n'))
+            << list.text().toStdString();
+
+        Cli query(remote.config,
+                  {QStringLiteral("--port"), QStringLiteral("com3"), QStringLiteral("query")});
+        ASSERT_EQ(query.finish(), 0) << address.toStdString() << ": " << query.err.toStdString();
+        EXPECT_TRUE(query.text().endsWith(QStringLiteral("<-0x4F  芯片空闲\n")))
+            << query.text().toStdString();
+        EXPECT_TRUE(query.err.isEmpty()) << query.err.toStdString();
+        remote.settle();
+    }
+}
+
 struct FailureCase {
     const char* what;
     QString port; // %1: a free port, or the silent server's

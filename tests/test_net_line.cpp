@@ -1,7 +1,7 @@
 // The command-line program's network line on its own, against ser2net
 // serving a bare pseudo-terminal: the rate follows the chip on the remote
 // port, bytes come through Qt's loop, and a failure is told once.
-#include "cli/net_line.h"
+#include "serial/net_line.h"
 #include "tests/support/pty_peer.h"
 #include "tests/support/ser2net_server.h"
 

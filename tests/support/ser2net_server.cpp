@@ -135,7 +135,7 @@ uint16_t FreeLoopbackPort() {
     return ntohs(a.sin_port);
 }
 
-Ser2net::Ser2net(const std::string& device) {
+Ser2net::Ser2net(const std::string& device, const std::string& option) {
     std::string tmpl = (std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
     tmpl += "/vxt4710-ser2net.XXXXXX";
     if (!::mkdtemp(tmpl.data()))
@@ -154,11 +154,18 @@ Ser2net::Ser2net(const std::string& device) {
         << "  accepter: telnet(rfc2217),tcp,127.0.0.1," << rfc2217Port_ << "\n"
         << "  connector: serialdev," << device << ",9600n81,local\n"
         << "  options:\n    kickolduser: true\n"
-        << "connection: &raw\n"
+        << (option.empty() ? "" : "    " + option + "\n") << "connection: &raw\n"
         << "  accepter: tcp,127.0.0.1," << rawPort_ << "\n"
         << "  connector: serialdev," << device << ",9600n81,local\n"
-        << "  options:\n    kickolduser: true\n";
+        << "  options:\n    kickolduser: true\n"
+        << (option.empty() ? "" : "    " + option + "\n");
+    start();
+}
 
+void Ser2net::start() {
+    if (folder_.empty() || pid_ > 0)
+        return;
+    started_ = false;
     pid_ = ::fork();
     if (pid_ == 0) {
         // A session of its own: nothing it signals or opens reaches the test.

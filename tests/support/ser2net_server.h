@@ -39,8 +39,9 @@ uint16_t FreeLoopbackPort();
 class Ser2net {
   public:
     // Serves device at 9600n81 on two free ports; waits (up to 5 s) until
-    // it listens on both.
-    explicit Ser2net(const std::string& device);
+    // it listens on both. option: one more line of each connection's
+    // options ("chardelay: false"), or none.
+    explicit Ser2net(const std::string& device, const std::string& option = {});
     ~Ser2net();
     Ser2net(const Ser2net&) = delete;
     Ser2net& operator=(const Ser2net&) = delete;
@@ -52,6 +53,9 @@ class Ser2net {
     uint16_t rawPort() const { return rawPort_; }
     // Ends the server and waits for it.
     void stop();
+    // Starts it again after a stop, on the same ports; waits (up to 5 s)
+    // until it listens.
+    void start();
     // Whether the server has the device open (it does while a client is
     // connected, and a little after).
     bool holds(const std::string& device) const;

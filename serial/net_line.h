@@ -23,9 +23,6 @@ class NetLine : public QObject, public SessionLine {
   public:
     // How long a connect, a write or the server's confirmation may take.
     static constexpr int kTimeoutMs = 5000;
-    static constexpr const char* kRawRateRefusal =
-        "the rate of a socket:// port cannot be changed from here; use rfc2217:// for a port "
-        "whose rate the console sets";
 
     explicit NetLine(NetAddress address, QObject* parent = nullptr);
     ~NetLine() override;

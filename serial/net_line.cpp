@@ -1,4 +1,4 @@
-#include "cli/net_line.h"
+#include "serial/net_line.h"
 
 #include <QElapsedTimer>
 
