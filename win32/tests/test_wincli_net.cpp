@@ -1,0 +1,328 @@
+// vxt4710-cli.exe's ports on other machines: the binding files of the ports
+// folder, the port choice, and the network line against a scripted server
+// on the loopback (what it sends, when, and whether it hangs up).
+#include "core/exit_status.h"
+#include "win32/cli/win_cli_net.h"
+#include "win32/cli/win_cli_run.h"
+#include "win32/win_port_binding.h"
+
+#include <gtest/gtest.h>
+
+#include <ws2tcpip.h>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+TEST(WinPortBinding, OneAddressOrAClearReason) {
+    const struct {
+        const char* content;
+        const char* address; // null: refused
+        const char* reason;  // part of the refusal
+    } cases[] = {
+        {"rfc2217://lab1:7001", "rfc2217://lab1:7001", ""},
+        {"\xEF\xBB\xBFsocket://10.0.0.2:4001\r\n", "socket://10.0.0.2:4001", ""},
+        {"  rfc2217://[::1]:7000 \n\n", "rfc2217://[::1]:7000", ""},
+        {"", nullptr, "it is empty"},
+        {" \r\n", nullptr, "it is empty"},
+        {"\\\\.\\COM4", nullptr, "not an address such as rfc2217://HOST:PORT"},
+        {"rfc2217://lab1:7001\r\nsocket://lab1:7002", nullptr, "more than one line"},
+        {"rfc2217://lab1", nullptr, "rfc2217://"},
+        {"socket://lab1:99999", nullptr, "socket://"},
+    };
+    for (const auto& c : cases) {
+        std::string address, error;
+        const bool ok = ParsePortBinding(c.content, &address, &error);
+        EXPECT_EQ(ok, c.address != nullptr) << c.content << ": " << error;
+        if (c.address) {
+            EXPECT_EQ(address, c.address);
+        } else {
+            EXPECT_NE(error.find(c.reason), std::string::npos) << c.content << ": " << error;
+        }
+    }
+}
+
+class WinPortsFolderTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        folder_ = std::wstring(temp) + L"vxt4710-ports-" + std::to_wstring(GetCurrentProcessId());
+        ASSERT_TRUE(CreateDirectoryW(folder_.c_str(), nullptr) ||
+                    GetLastError() == ERROR_ALREADY_EXISTS)
+            << GetLastError();
+    }
+    void TearDown() override {
+        for (const auto& f : files_)
+            DeleteFileW(f.c_str());
+        RemoveDirectoryW(folder_.c_str());
+    }
+    void Put(const wchar_t* name, const std::string& content) {
+        // COM3 is a device's name in every folder, unless the path says
+        // it is a file's (\\?\).
+        const std::wstring path = L"\\\\?\\" + folder_ + L"\\" + name;
+        const HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD written = 0;
+        WriteFile(f, content.data(), DWORD(content.size()), &written, nullptr);
+        CloseHandle(f);
+        ASSERT_EQ(written, content.size()) << GetLastError();
+        files_.push_back(path);
+    }
+    std::wstring folder_;
+    std::vector<std::wstring> files_;
+};
+
+TEST_F(WinPortsFolderTest, ComNamesBoundToAddressesOrTheirPorts) {
+    Put(L"com3", "rfc2217://lab1:7001\r\n");
+    Put(L"com5", "socket://lab1:7002");
+    Put(L"com6", "COM1");
+    std::string big(2000, 'x');
+    Put(L"com7", "rfc2217://lab1:7001" + big);
+    const struct {
+        const char* port;
+        const wchar_t* path;
+        const char* name;
+        const char* address;
+        const char* failure; // part of it
+    } cases[] = {
+        {"COM3", L"", "rfc2217://lab1:7001", "rfc2217://lab1:7001", ""},
+        {"com03", L"", "rfc2217://lab1:7001", "rfc2217://lab1:7001", ""},
+        {"COM5", L"", "socket://lab1:7002", "socket://lab1:7002", ""},
+        {"COM4", L"\\\\.\\COM4", "COM4", "", ""},
+        {"socket://h:1", L"", "socket://h:1", "socket://h:1", ""},
+        {"RFC2217://h", L"", "RFC2217://h", "RFC2217://h", ""}, // refused when parsed
+        {"COM6", L"", "COM6", "", "com6: it holds \"COM1\", not an address"},
+        {"COM7", L"", "COM7", "", "com7: it is longer than an address can be"},
+    };
+    for (const auto& c : cases) {
+        const WinPortChoice choice = ChooseWinPort(c.port, folder_);
+        EXPECT_EQ(choice.path, c.path) << c.port;
+        EXPECT_EQ(choice.name, c.name) << c.port;
+        EXPECT_EQ(choice.address, c.address) << c.port;
+        if (*c.failure) {
+            EXPECT_NE(choice.failure.find(c.failure), std::string::npos) << choice.failure;
+        } else {
+            EXPECT_EQ(choice.failure, "") << c.port;
+        }
+    }
+}
+
+// A port server on the loopback that sends each step's bytes after its
+// pause (or hangs up), then keeps what the client sent until it closes.
+class ScriptedServer {
+  public:
+    struct Step {
+        int pauseMs;
+        std::string bytes;
+        bool hangUp = false;
+    };
+
+    explicit ScriptedServer(std::vector<Step> steps, bool listen = true) {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+        listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        int len = sizeof a;
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = ntohs(a.sin_port);
+        if (!listen) { // the port is free again: nothing listens there
+            closesocket(listener_);
+            listener_ = INVALID_SOCKET;
+            return;
+        }
+        ::listen(listener_, 1);
+        thread_ = std::thread([this, steps = std::move(steps)] { Serve(steps); });
+    }
+    ~ScriptedServer() { Join(); }
+
+    uint16_t port() const { return port_; }
+    // What the client sent, once it closed (or 5 s passed).
+    const std::string& Received() {
+        Join();
+        return received_;
+    }
+
+  private:
+    void Serve(const std::vector<Step>& steps) {
+        SOCKET s = accept(listener_, nullptr, nullptr);
+        if (s == INVALID_SOCKET)
+            return;
+        for (const Step& step : steps) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(step.pauseMs));
+            if (step.hangUp) {
+                Keep(s, 200);
+                closesocket(s);
+                return;
+            }
+            send(s, step.bytes.data(), int(step.bytes.size()), 0);
+        }
+        Keep(s, 5000);
+        closesocket(s);
+    }
+    // Keeps what comes until the client closes or nothing came for timeoutMs.
+    void Keep(SOCKET s, DWORD timeoutMs) {
+        setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeoutMs),
+                   sizeof timeoutMs);
+        char buf[1024];
+        int n = 0;
+        while ((n = recv(s, buf, sizeof buf, 0)) > 0)
+            received_.append(buf, size_t(n));
+    }
+    void Join() {
+        if (thread_.joinable())
+            thread_.join();
+        if (listener_ != INVALID_SOCKET)
+            closesocket(listener_);
+        listener_ = INVALID_SOCKET;
+    }
+
+    SOCKET listener_ = INVALID_SOCKET;
+    uint16_t port_ = 0;
+    std::thread thread_;
+    std::string received_;
+};
+
+std::string Bytes(std::initializer_list<int> values) {
+    std::string s;
+    for (int v : values)
+        s += char(v);
+    return s;
+}
+
+// The server's answer to a COM-PORT request (code + 100) with its value.
+std::string Answer(int code, std::string value) {
+    return Bytes({255, 250, 44, code + 100}) + value + Bytes({255, 240});
+}
+
+std::string Rate(uint32_t bps) {
+    return Bytes({int(bps >> 24), int(bps >> 16 & 255), int(bps >> 8 & 255), int(bps & 255)});
+}
+
+// Agrees to BINARY both ways and to COM-PORT, and confirms rate, 8N1.
+std::string Agreement(uint32_t rate) {
+    return Bytes({255, 251, 0, 255, 253, 0, 255, 253, 44}) + Answer(1, Rate(rate)) +
+           Answer(2, Bytes({8})) + Answer(3, Bytes({1})) + Answer(4, Bytes({1}));
+}
+
+// Waits for the line's event, then takes what is there.
+std::string TakeAfterEvent(WinNetLine& line, bool* lost, LineError* error) {
+    *lost = false;
+    if (WaitForSingleObject(line.event(), 5000) != WAIT_OBJECT_0)
+        return "(no event)";
+    return line.take(lost, error);
+}
+
+TEST(WinNetLine, OpensOnlyWhenTheServerConfirmsTheSettings) {
+    const struct {
+        const char* what;
+        NetProtocol protocol;
+        std::vector<ScriptedServer::Step> steps;
+        bool listen;
+        const char* failure; // part of it; empty: opens
+    } cases[] = {
+        {"nothing listens", NetProtocol::Rfc2217, {}, false, "connection refused"},
+        {"hangs up at once", NetProtocol::Rfc2217, {{0, "", true}}, true, "closed by the server"},
+        {"never answers", NetProtocol::Rfc2217, {{3000, ""}}, true, "answer"},
+        {"confirms 9600 8N1", NetProtocol::Rfc2217, {{0, Agreement(9600)}}, true, ""},
+        {"sets another rate", NetProtocol::Rfc2217, {{0, Agreement(4800)}}, true,
+         "the server set 4800 bit/s instead of 9600"},
+        {"refuses COM-PORT", NetProtocol::Rfc2217, {{0, Bytes({255, 254, 44})}}, true, "COM"},
+        {"raw TCP needs no answer", NetProtocol::Raw, {{3000, ""}}, true, ""},
+    };
+    for (const auto& c : cases) {
+        ScriptedServer server(c.steps, c.listen);
+        WinNetLine line(NetAddress{c.protocol, "127.0.0.1", server.port()}, 1000);
+        LineError error;
+        const auto started = std::chrono::steady_clock::now();
+        const bool opened = line.open(9600, &error);
+        const auto tookMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                std::chrono::steady_clock::now() - started)
+                                .count();
+        EXPECT_EQ(opened, !*c.failure) << c.what << ": " << error.reason;
+        if (*c.failure) {
+            EXPECT_NE(error.reason.find(c.failure), std::string::npos)
+                << c.what << ": " << error.reason;
+        }
+        EXPECT_LT(tookMs, 2900) << c.what; // within the line's timeout, with room
+        line.close();
+    }
+}
+
+TEST(WinNetLine, DataBothWaysStaleBytesDroppedAndTheEndToldOnce) {
+    const struct {
+        const char* what;
+        NetProtocol protocol;
+        std::string before; // sent ahead of the agreement: stale
+        std::string later;  // sent once the line is open
+        const char* data;   // what take() gives
+        const char* sent;   // how the client's 0xFD 0xFF goes out (at the end)
+    } cases[] = {
+        {"telnet", NetProtocol::Rfc2217, "\x4F", Bytes({0x41, 255, 255, 0x4F}),
+         "\x41\xFF\x4F", "\xFD\xFF\xFF"},
+        {"raw", NetProtocol::Raw, "", Bytes({0x41, 255, 0x4F}), "\x41\xFF\x4F", "\xFD\xFF"},
+    };
+    for (const auto& c : cases) {
+        const std::string greeting =
+            c.protocol == NetProtocol::Rfc2217 ? c.before + Agreement(9600) : "";
+        ScriptedServer server(
+            {{0, greeting}, {300, c.later}, {300, "", true}}, true);
+        WinNetLine line(NetAddress{c.protocol, "127.0.0.1", server.port()}, 2000);
+        LineError error;
+        ASSERT_TRUE(line.open(9600, &error)) << c.what << ": " << error.reason;
+        ASSERT_TRUE(line.write("\xFD\xFF", &error)) << error.reason;
+        bool lost = false;
+        EXPECT_EQ(TakeAfterEvent(line, &lost, &error), c.data) << c.what;
+        EXPECT_FALSE(lost);
+        EXPECT_EQ(TakeAfterEvent(line, &lost, &error), "") << c.what;
+        EXPECT_TRUE(lost) << c.what;
+        EXPECT_NE(error.reason.find("closed by the server"), std::string::npos) << error.reason;
+        // Told once: the line is closed, and a send says so.
+        EXPECT_EQ(line.take(&lost, &error), "");
+        EXPECT_FALSE(lost);
+        EXPECT_FALSE(line.write("x", &error));
+        const std::string& got = server.Received();
+        const std::string sent = c.sent;
+        ASSERT_GE(got.size(), sent.size());
+        EXPECT_EQ(got.substr(got.size() - sent.size()), sent) << c.what;
+    }
+}
+
+TEST(WinNetLine, RateChangesGoThroughTheServerOrAreRefused) {
+    const struct {
+        const char* what;
+        NetProtocol protocol;
+        std::string answer; // the server's answer to the rate request
+        const char* failure;
+    } cases[] = {
+        {"confirmed", NetProtocol::Rfc2217, Answer(1, Rate(19200)), ""},
+        {"another rate", NetProtocol::Rfc2217, Answer(1, Rate(9600)),
+         "the server set 9600 bit/s instead of 19200"},
+        {"raw", NetProtocol::Raw, "", WinNetLine::kRawRateRefusal},
+    };
+    for (const auto& c : cases) {
+        const bool telnet = c.protocol == NetProtocol::Rfc2217;
+        // The answer comes after the chip's last byte at the old rate.
+        ScriptedServer server({{0, telnet ? Agreement(9600) : ""}, {300, "\x41" + c.answer}},
+                              true);
+        WinNetLine line(NetAddress{c.protocol, "127.0.0.1", server.port()}, 2000);
+        LineError error;
+        ASSERT_TRUE(line.open(9600, &error)) << c.what << ": " << error.reason;
+        const bool changed = line.setRate(19200, &error);
+        EXPECT_EQ(changed, !*c.failure) << c.what << ": " << error.reason;
+        if (*c.failure) {
+            EXPECT_EQ(error.reason, c.failure) << c.what;
+        }
+        if (telnet) { // the byte that came meanwhile is handed on
+            bool lost = false;
+            EXPECT_EQ(TakeAfterEvent(line, &lost, &error), "\x41") << c.what;
+        }
+        line.close();
+    }
+}
+
+} // namespace
