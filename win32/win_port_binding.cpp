@@ -86,3 +86,13 @@ PortBinding ReadPortBinding(const std::wstring& folder, int n) {
     }
     return binding;
 }
+
+std::map<int, std::u16string> WithBindings(std::map<int, std::u16string> ports,
+                                           const std::wstring& folder) {
+    for (int n = 1; n <= 20; ++n) {
+        const PortBinding binding = ReadPortBinding(folder, n);
+        if (binding.kind == PortBinding::Kind::Bound)
+            ports[n] = Utf16FromUtf8(binding.address);
+    }
+    return ports;
+}

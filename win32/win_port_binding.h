@@ -3,6 +3,7 @@
 // or "socket://HOST:PORT". Without such a file COM<n> is the port \\.\COMn.
 #pragma once
 
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -23,3 +24,8 @@ struct PortBinding {
 
 // The file com<n> in folder, if there is one.
 PortBinding ReadPortBinding(const std::wstring& folder, int n);
+
+// The port list's devices (COM number -> name) with each of COM1..COM20
+// that folder binds shown as its address instead.
+std::map<int, std::u16string> WithBindings(std::map<int, std::u16string> ports,
+                                           const std::wstring& folder);

@@ -3,6 +3,7 @@
 #include "win32/win_window.h"
 
 #include "core/control_table.h"
+#include "core/text_util.h"
 #include "win32/win_button_draw.h"
 #include "win32/win_controls.h"
 #include "win32/win_text.h"
@@ -146,6 +147,13 @@ Form1Window::Form1Window(HINSTANCE instance)
                             CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
                             frame.bottom - frame.top, nullptr, nullptr, instance, this);
     comm_->SetWindow(hwnd_);
+    comm_->SetNotice([this](const std::string& text) {
+        const std::u16string message = Utf16FromUtf8(text);
+        if (messageBox_)
+            messageBox_(message);
+        else
+            MessageBoxW(hwnd_, Wide(message).c_str(), L"VXT4710", MB_OK);
+    });
 
     const int height = -MulDiv(9, dpi, 72);
     font_ = CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
