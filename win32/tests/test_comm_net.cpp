@@ -167,6 +167,10 @@ TEST(WinCommNet, TheRateThroughTheServerOrAPlainRefusal) {
         EXPECT_EQ(comm.Settings(), c.refused ? "9600,N,8,1" : c.settings) << c.what;
         EXPECT_TRUE(comm.PortOpen()) << c.what;
         comm.SetPortOpen(false);
+        // Over rfc2217:// the server was asked for the new rate.
+        const bool asked = server.Received().find(Bytes({255, 250, 44, 1}) + Rate(19200)) !=
+                           std::string::npos;
+        EXPECT_EQ(asked, c.telnet) << c.what;
     }
 }
 
