@@ -44,10 +44,12 @@ class Ser2net:
     """ser2net serving device on 127.0.0.1, over telnet with RFC 2217 and
     over raw TCP, in a session of its own."""
 
-    def __init__(self, root, device):
-        self.rfc2217, self.raw = free_port(), free_port()
+    def __init__(self, root, device, ports=None):
+        """ports: (rfc2217, raw) to serve on again; free ones by default."""
+        self.rfc2217, self.raw = ports or (free_port(), free_port())
         while self.raw == self.rfc2217:
             self.raw = free_port()
+        self.root = root
         config = os.path.join(root, "ser2net.yaml")
         with open(config, "w", encoding="utf-8") as f:
             f.write("%%YAML 1.1\n---\n"
@@ -72,6 +74,8 @@ class Ser2net:
         raise RuntimeError("ser2net did not start (installed by scripts/install-deps)")
 
     def stop(self):
+        if self.proc.poll() is not None:
+            return
         self.proc.terminate()
         try:
             self.proc.wait(5)
