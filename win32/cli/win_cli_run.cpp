@@ -8,8 +8,8 @@
 #include "win32/cli/win_cli_io.h"
 #include "win32/cli/win_cli_net.h"
 #include "win32/cli/win_cli_session.h"
-#include "win32/win_port_binding.h"
 #include "win32/win_port.h"
+#include "win32/win_port_binding.h"
 #include "win32/win_text.h"
 
 #include <algorithm>
@@ -45,8 +45,9 @@ int ListWinPorts(const CliOptions& options, const MonotonicClock& clock) {
             continue;
         }
         if (binding.kind == PortBinding::Kind::Bad) {
-            report.line(name + "\t- (" + binding.error + ")",
-                        {{"port", name}, {"device", JsonValue()}, {"binding_error", binding.error}});
+            report.line(
+                name + "\t- (" + binding.error + ")",
+                {{"port", name}, {"device", JsonValue()}, {"binding_error", binding.error}});
             continue;
         }
         const std::string device = WinPort::DosDeviceOf(n);

@@ -126,4 +126,3 @@ inline std::string Agreement(uint32_t rate) {
     return Bytes({255, 251, 0, 255, 253, 0, 255, 253, 44}) + Answer(1, Rate(rate)) +
            Answer(2, Bytes({8})) + Answer(3, Bytes({1})) + Answer(4, Bytes({1}));
 }
-

@@ -104,8 +104,8 @@ TEST(WinCommNet, DataThroughTheMessageTheEndOnceAndANewConnection) {
     for (const auto& c : cases) {
         const std::string agreement = c.telnet ? Agreement(9600) : "";
         // The first connection ends after the reply; the second stays.
-        ScriptedServer server({{{0, agreement}, {300, c.reply}, {300, "", true}},
-                               {{0, agreement}, {300, c.reply}}});
+        ScriptedServer server(
+            {{{0, agreement}, {300, c.reply}, {300, "", true}}, {{0, agreement}, {300, c.reply}}});
         PortsFolder folder;
         folder.Bind(3, Address(c.telnet, server.port()));
         WinCommControl comm;
@@ -168,8 +168,8 @@ TEST(WinCommNet, TheRateThroughTheServerOrAPlainRefusal) {
         EXPECT_TRUE(comm.PortOpen()) << c.what;
         comm.SetPortOpen(false);
         // Over rfc2217:// the server was asked for the new rate.
-        const bool asked = server.Received().find(Bytes({255, 250, 44, 1}) + Rate(19200)) !=
-                           std::string::npos;
+        const bool asked =
+            server.Received().find(Bytes({255, 250, 44, 1}) + Rate(19200)) != std::string::npos;
         EXPECT_EQ(asked, c.telnet) << c.what;
     }
 }
@@ -188,14 +188,12 @@ TEST(WinCommNet, ABindingThatLeadsNowhereFailsTheOpenAndTheTipShowsAddresses) {
         int n;
         std::u16string device; // empty: not in the list
     } cases[] = {
-        {1, u"\\Device\\Serial0"},
-        {2, u"rfc2217://lab1:7001"},
-        {3, u"\\Device\\Serial2"},
-        {4, u""},
+        {1, u"\\Device\\Serial0"},  {2, u"rfc2217://lab1:7001"},
+        {3, u"\\Device\\Serial2"},  {4, u""},
         {5, u"socket://lab1:7002"},
     };
-    const auto ports = WithBindings({{1, u"\\Device\\Serial0"}, {3, u"\\Device\\Serial2"}},
-                                    folder.path());
+    const auto ports =
+        WithBindings({{1, u"\\Device\\Serial0"}, {3, u"\\Device\\Serial2"}}, folder.path());
     for (const auto& c : cases) {
         const auto it = ports.find(c.n);
         EXPECT_EQ(it == ports.end() ? u"" : it->second, c.device) << c.n;

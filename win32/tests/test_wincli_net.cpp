@@ -128,7 +128,10 @@ TEST(WinNetLine, OpensOnlyWhenTheServerConfirmsTheSettings) {
         {"hangs up at once", NetProtocol::Rfc2217, {{0, "", true}}, true, "closed by the server"},
         {"never answers", NetProtocol::Rfc2217, {{3000, ""}}, true, "answer"},
         {"confirms 9600 8N1", NetProtocol::Rfc2217, {{0, Agreement(9600)}}, true, ""},
-        {"sets another rate", NetProtocol::Rfc2217, {{0, Agreement(4800)}}, true,
+        {"sets another rate",
+         NetProtocol::Rfc2217,
+         {{0, Agreement(4800)}},
+         true,
          "the server set 4800 bit/s instead of 9600"},
         {"refuses COM-PORT", NetProtocol::Rfc2217, {{0, Bytes({255, 254, 44})}}, true, "COM"},
         {"raw TCP needs no answer", NetProtocol::Raw, {{3000, ""}}, true, ""},
@@ -161,15 +164,14 @@ TEST(WinNetLine, DataBothWaysStaleBytesDroppedAndTheEndToldOnce) {
         const char* data;   // what take() gives
         const char* sent;   // how the client's 0xFD 0xFF goes out (at the end)
     } cases[] = {
-        {"telnet", NetProtocol::Rfc2217, "\x4F", Bytes({0x41, 255, 255, 0x4F}),
-         "\x41\xFF\x4F", "\xFD\xFF\xFF"},
+        {"telnet", NetProtocol::Rfc2217, "\x4F", Bytes({0x41, 255, 255, 0x4F}), "\x41\xFF\x4F",
+         "\xFD\xFF\xFF"},
         {"raw", NetProtocol::Raw, "", Bytes({0x41, 255, 0x4F}), "\x41\xFF\x4F", "\xFD\xFF"},
     };
     for (const auto& c : cases) {
         const std::string greeting =
             c.protocol == NetProtocol::Rfc2217 ? c.before + Agreement(9600) : "";
-        ScriptedServer server(
-            {{0, greeting}, {300, c.later}, {300, "", true}}, true);
+        ScriptedServer server({{0, greeting}, {300, c.later}, {300, "", true}}, true);
         WinNetLine line(NetAddress{c.protocol, "127.0.0.1", server.port()}, 2000);
         LineError error;
         ASSERT_TRUE(line.open(9600, &error)) << c.what << ": " << error.reason;
@@ -206,8 +208,7 @@ TEST(WinNetLine, RateChangesGoThroughTheServerOrAreRefused) {
     for (const auto& c : cases) {
         const bool telnet = c.protocol == NetProtocol::Rfc2217;
         // The answer comes after the chip's last byte at the old rate.
-        ScriptedServer server({{0, telnet ? Agreement(9600) : ""}, {300, "\x41" + c.answer}},
-                              true);
+        ScriptedServer server({{0, telnet ? Agreement(9600) : ""}, {300, "\x41" + c.answer}}, true);
         WinNetLine line(NetAddress{c.protocol, "127.0.0.1", server.port()}, 2000);
         LineError error;
         ASSERT_TRUE(line.open(9600, &error)) << c.what << ": " << error.reason;
