@@ -83,9 +83,14 @@ constexpr const char* kLinuxExamples = R"(  vxt4710-cli --port /dev/ttyUSB0 spea
 )";
 
 constexpr const char* kWindowsPort =
-    R"(  --port COM<n>|DEVICE  COM1 to COM20, the system's own port of that name
+    R"(  --port COM<n>|DEVICE  COM1 to COM20: the address in the file com<n> of the
+                        ports folder, else the system's own port of that name
                         (\\.\COM<n>); or any other device name as given;
-                        default COM1)";
+                        default COM1. The ports folder:
+                        %APPDATA%\vxt4710\ports
+                        rfc2217://HOST:PORT and socket://HOST:PORT: a port
+                        served over TCP on another machine (the rate is set
+                        through the server with rfc2217:// only))";
 
 constexpr const char* kWindowsSignals =
     R"(  74 standard output could not be written (speak sends stop first);

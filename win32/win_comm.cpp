@@ -1,6 +1,7 @@
 #include "win32/win_comm.h"
 
 #include "core/text_util.h"
+#include "win32/win_port_binding.h"
 
 namespace {
 // Bytes kept for the handler at most; older ones beyond it are dropped, as a
@@ -8,21 +9,51 @@ namespace {
 constexpr size_t kReceiveBufferBytes = 64 * 1024;
 } // namespace
 
+WinCommControl::WinCommControl() : portsFolder_(WinPortsFolder()) {}
+
 WinCommControl::~WinCommControl() {
     Close();
+}
+
+void WinCommControl::SetWindow(HWND window) {
+    window_ = window;
+    if (net_)
+        net_->notifyWindow(window, kDataMessage);
 }
 
 void WinCommControl::SetSettings(const std::string& settings) {
     int32_t baud = 0;
     if (!ParseCommSettings(settings, &baud))
         throw CommError("settings not understood: " + settings);
-    if (PortOpen() && !line_.SetBaud(DWORD(baud)))
-        throw CommError("the port refused " + settings);
+    int32_t current = 9600;
+    ParseCommSettings(settings_, &current);
+    if (baud != current) {
+        // Over raw TCP the remote port keeps the rate its server gave it,
+        // open or not: the chip would be lost at another one.
+        if (!RateChangeable(port_))
+            throw CommError(kRawRateRefusal);
+    }
+    if (PortOpen()) {
+        LineError error;
+        if (net_ && net_->rateSettable() && !net_->setRate(baud, &error))
+            throw CommError(error.reason);
+        if (!net_ && !line_.SetBaud(DWORD(baud)))
+            throw CommError("the port refused " + settings);
+    }
     settings_ = settings;
 }
 
+bool WinCommControl::RateChangeable(int n) const {
+    const PortBinding binding = ReadPortBinding(portsFolder_, n);
+    NetAddress address;
+    std::string bad;
+    return !(binding.kind == PortBinding::Kind::Bound &&
+             ParseNetAddress(binding.address, &address, &bad) &&
+             address.protocol == NetProtocol::Raw);
+}
+
 bool WinCommControl::PortOpen() const {
-    return line_.IsOpen() && !lost_;
+    return (net_ ? net_->isOpen() : line_.IsOpen()) && !lost_;
 }
 
 void WinCommControl::SetPortOpen(bool open) {
@@ -31,10 +62,17 @@ void WinCommControl::SetPortOpen(bool open) {
         if (!open)
             return;
     }
-    if (line_.IsOpen())
+    if (line_.IsOpen() || net_)
         return;
     int32_t baud = 9600;
     ParseCommSettings(settings_, &baud);
+    const PortBinding binding = ReadPortBinding(portsFolder_, port_);
+    if (binding.kind == PortBinding::Kind::Bad)
+        throw CommError(binding.error);
+    if (binding.kind == PortBinding::Kind::Bound) {
+        OpenNetwork(binding.address, baud);
+        return;
+    }
     switch (line_.Open(DevicePath(port_), DWORD(baud))) {
     case WinPort::OpenResult::Ok:
         break;
@@ -52,8 +90,38 @@ void WinCommControl::SetPortOpen(bool open) {
                       [this](DWORD) { lost_ = true; }); // the next send finds the port closed
 }
 
+void WinCommControl::OpenNetwork(const std::string& text, int32_t baud) {
+    NetAddress address;
+    std::string bad;
+    if (!ParseNetAddress(text, &address, &bad))
+        throw CommError(bad);
+    auto net = std::make_unique<WinNetLine>(address);
+    if (window_)
+        net->notifyWindow(window_, kDataMessage);
+    LineError error;
+    if (!net->open(baud, &error))
+        throw CommError("cannot open " + text + ": " + error.reason);
+    lost_ = false;
+    {
+        std::lock_guard lock(mutex_);
+        received_.clear();
+    }
+    net_ = std::move(net);
+}
+
+void WinCommControl::TakeFromNetwork() {
+    bool lost = false;
+    LineError error;
+    const std::string bytes = net_->take(&lost, &error);
+    if (!bytes.empty())
+        Received(bytes);
+    if (lost)
+        lost_ = true; // the next send finds the port closed
+}
+
 void WinCommControl::Close() {
     line_.Close();
+    net_.reset();
     lost_ = false;
     std::lock_guard lock(mutex_);
     received_.clear();
@@ -68,13 +136,22 @@ void WinCommControl::Received(std::string_view bytes) {
         if (received_.size() > kReceiveBufferBytes)
             received_.erase(0, received_.size() - kReceiveBufferBytes);
     }
-    if (!posted_.exchange(true))
+    // The network line's bytes are taken by Deliver(), on the message.
+    if (!net_ && !posted_.exchange(true))
         PostMessageW(window_, kDataMessage, 0, 0);
 }
 
 void WinCommControl::Output(std::string_view bytes) {
     if (!PortOpen())
         throw CommError("port closed");
+    if (net_) {
+        LineError error;
+        if (!net_->write(bytes, &error)) {
+            lost_ = true;
+            throw CommError(error.reason);
+        }
+        return;
+    }
     if (!line_.Write(bytes)) {
         lost_ = true;
         throw CommError("write failed on COM" + std::to_string(port_));
@@ -92,6 +169,8 @@ std::string WinCommControl::Input() {
 
 void WinCommControl::Deliver() {
     posted_ = false;
+    if (net_)
+        TakeFromNetwork();
     if (delivering_) {
         // Run by a nested message loop (a message box the handler shows):
         // the handler gets its turn again once it has returned.
@@ -119,5 +198,8 @@ void WinCommControl::Deliver() {
 }
 
 std::string WinCommControl::DeviceFor(int n) const {
+    const PortBinding binding = ReadPortBinding(portsFolder_, n);
+    if (binding.kind == PortBinding::Kind::Bound)
+        return binding.address;
     return WinPort::DosDeviceOf(n);
 }

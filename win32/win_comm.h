@@ -1,12 +1,17 @@
 // MSComm1 over the Windows communications API (the port itself: WinPort):
 // its reader thread posts a window message when bytes arrive, so that OnComm
-// runs on the window's thread at once.
+// runs on the window's thread at once. A COM name bound to a port on another
+// machine (win32/win_port_binding.h) opens the network line instead, whose
+// socket posts the same message.
 #pragma once
 
 #include "core/comm_control.h"
+#include "win32/win_net_line.h"
 #include "win32/win_port.h"
 
 #include <atomic>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <windows.h>
@@ -16,9 +21,12 @@ class WinCommControl : public CommControl {
     // Posted to the window when bytes are waiting; its handler calls Deliver().
     static constexpr UINT kDataMessage = WM_APP + 1;
 
-    WinCommControl() = default;
+    WinCommControl();
     // The window that gets kDataMessage.
-    void SetWindow(HWND window) { window_ = window; }
+    void SetWindow(HWND window);
+    // Where COM names are bound to addresses (by default
+    // %APPDATA%\vxt4710\ports).
+    void SetPortsFolder(std::wstring folder) { portsFolder_ = std::move(folder); }
     ~WinCommControl() override;
 
     void SetCommPort(int16_t port) override { port_ = port; }
@@ -33,6 +41,9 @@ class WinCommControl : public CommControl {
     std::string Input() override;
     int16_t CommEvent() const override { return CommEvents::Receive; }
     std::string DeviceFor(int n) const override;
+    // False for a COM name bound to a socket:// address: its server keeps
+    // the rate it gave the remote port.
+    bool RateChangeable(int n) const override;
 
     // Runs OnComm for the bytes waiting (on the window's thread).
     void Deliver();
@@ -43,12 +54,17 @@ class WinCommControl : public CommControl {
   private:
     void Close();
     void Received(std::string_view bytes);
+    void OpenNetwork(const std::string& address, int32_t baud);
+    // Moves what the network line has read into the receive buffer.
+    void TakeFromNetwork();
 
     HWND window_ = nullptr;
     int16_t port_ = 1;
     std::string settings_ = "9600,N,8,1";
     int16_t inBufferSize_ = 1024;
     WinPort line_;
+    std::unique_ptr<WinNetLine> net_; // while a bound port is open
+    std::wstring portsFolder_;
     std::atomic<bool> lost_{false};
     std::atomic<bool> posted_{false};
     std::mutex mutex_;

@@ -3,6 +3,7 @@
 #include "win32/win_window.h"
 
 #include "core/control_table.h"
+#include "core/text_util.h"
 #include "win32/win_button_draw.h"
 #include "win32/win_controls.h"
 #include "win32/win_text.h"

@@ -3,6 +3,7 @@
 // None of it adds a control to the window or a line to the work log.
 #include "core/hex_entry_check.h"
 #include "win32/win_controls.h"
+#include "win32/win_port_binding.h"
 #include "win32/win_port_list.h"
 #include "win32/win_text.h"
 #include "win32/win_window.h"
@@ -70,7 +71,7 @@ std::u16string Form1Window::ToolTipText(HWND control) {
         return HexEntryTip(Text5->Text());
     HWND combo = byName_.at("Combo4");
     if (control == combo || GetParent(control) == combo)
-        return PortListTip(WindowText(combo), SystemComPorts());
+        return PortListTip(WindowText(combo), WithBindings(SystemComPorts(), WinPortsFolder()));
     return {};
 }
 

@@ -133,7 +133,8 @@ TEST(CliOptionsCore, HelpPerPlatform) {
         {true, "130 Ctrl+C, 143 Ctrl+Break", true},
         {true, "ended by\nCtrl+Z", true},
         {true, "/dev/", false},
-        {true, "ports folder", false},
+        {true, "ports folder:\n                        %APPDATA%\\vxt4710\\ports\n", true},
+        {true, "rfc2217://HOST:PORT and socket://HOST:PORT", true},
         {true, "SIGHUP", false},
     };
     for (const auto& c : cases) {

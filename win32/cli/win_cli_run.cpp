@@ -6,10 +6,13 @@
 #include "core/text_util.h"
 #include "core/traffic_report.h"
 #include "win32/cli/win_cli_io.h"
+#include "win32/cli/win_cli_net.h"
 #include "win32/cli/win_cli_session.h"
 #include "win32/win_port.h"
+#include "win32/win_port_binding.h"
 #include "win32/win_text.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -27,12 +30,26 @@ int Print(const std::string& text) {
     return out.write(text, &failure) ? ExitStatus::Ok : ExitStatus::Output;
 }
 
-// On Windows a COM name is the port itself: nothing to look up.
+// A COM name is the port itself unless the ports folder binds it to an
+// address.
 int ListWinPorts(const CliOptions& options, const MonotonicClock& clock) {
     HandleOutput out(GetStdHandle(STD_OUTPUT_HANDLE));
     TrafficReport report(options.json, out, clock);
+    const std::wstring folder = WinPortsFolder();
     for (int n = 1; n <= 20; ++n) {
         const std::string name = "COM" + std::to_string(n);
+        const PortBinding binding = ReadPortBinding(folder, n);
+        if (binding.kind == PortBinding::Kind::Bound) {
+            report.line(name + '\t' + binding.address,
+                        {{"port", name}, {"device", binding.address}});
+            continue;
+        }
+        if (binding.kind == PortBinding::Kind::Bad) {
+            report.line(
+                name + "\t- (" + binding.error + ")",
+                {{"port", name}, {"device", JsonValue()}, {"binding_error", binding.error}});
+            continue;
+        }
         const std::string device = WinPort::DosDeviceOf(n);
         report.line(name + '\t' + (device.empty() ? "-" : device),
                     {{"port", name}, {"device", device.empty() ? JsonValue() : JsonValue(device)}});
@@ -42,11 +59,24 @@ int ListWinPorts(const CliOptions& options, const MonotonicClock& clock) {
 
 } // namespace
 
-WinPortChoice ChooseWinPort(const std::string& port) {
+WinPortChoice ChooseWinPort(const std::string& port, const std::wstring& portsFolder) {
+    if (LooksLikeNetAddress(port))
+        return {{}, port, port, {}};
     const int n = ComNumberOf(port);
-    if (n > 0)
-        return {WinPort::DevicePath(n), "COM" + std::to_string(n)};
-    return {Wide(Utf16FromUtf8(port)), port};
+    if (n > 0) {
+        const std::string name = "COM" + std::to_string(n);
+        const PortBinding binding = ReadPortBinding(portsFolder, n);
+        switch (binding.kind) {
+        case PortBinding::Kind::Bound:
+            return {{}, binding.address, binding.address, {}};
+        case PortBinding::Kind::Bad:
+            return {{}, name, {}, binding.error};
+        case PortBinding::Kind::None:
+            break;
+        }
+        return {WinPort::DevicePath(n), name, {}, {}};
+    }
+    return {Wide(Utf16FromUtf8(port)), port, {}, {}};
 }
 
 int RefuseWinUsage(const std::string& message, bool json, const MonotonicClock& clock) {
@@ -82,12 +112,35 @@ int RunWinCli(const std::vector<std::string>& args, const MonotonicClock& clock)
                                                              : "usage",
                       plan.error);
 
-    const WinPortChoice port = ChooseWinPort(options.port);
+    const int timeoutMs = static_cast<int>(std::ceil(options.timeoutSeconds * 1000));
+    const WinPortChoice port = ChooseWinPort(options.port, WinPortsFolder());
+    if (!port.failure.empty())
+        return Refuse(report, ExitStatus::Port, "port",
+                      PortFailureText({}, LineError{port.failure}));
+    if (!port.address.empty()) {
+        // A port on another machine, through its port server.
+        NetAddress address;
+        std::string bad;
+        if (!ParseNetAddress(port.address, &address, &bad))
+            return Refuse(report, ExitStatus::Port, "port", PortFailureText({}, LineError{bad}));
+        // The chip would change its rate and the port could not follow.
+        const bool changesRate =
+            std::any_of(plan.frames.begin(), plan.frames.end(),
+                        [](const PlannedFrame& f) { return f.await == Await::RateChange; });
+        if (changesRate && address.protocol == NetProtocol::Raw)
+            return Refuse(report, ExitStatus::Port, "port",
+                          PortFailureText(port.name, LineError{kRawRateRefusal}));
+        WinNetSessionLine line(address);
+        LineError error;
+        if (!line.open(options.rate, &error))
+            return Refuse(report, ExitStatus::Port, "port", PortFailureText(port.name, error));
+        return RunWinSession(plan.frames, line, report, clock, timeoutMs,
+                             ComplainOnWindowsStandardError);
+    }
     WinSessionLine line(port.path, port.name);
     LineError error;
     if (!line.open(options.rate, &error))
         return Refuse(report, ExitStatus::Port, "port", PortFailureText(port.name, error));
-    const int timeoutMs = static_cast<int>(std::ceil(options.timeoutSeconds * 1000));
     return RunWinSession(plan.frames, line, report, clock, timeoutMs,
                          ComplainOnWindowsStandardError);
 }

@@ -79,7 +79,7 @@ TEST(WinCliPorts, ComNamesAreThePortsThemselves) {
         {"串口", L"串口", "串口"},
     };
     for (const auto& c : cases) {
-        const WinPortChoice choice = ChooseWinPort(c.port);
+        const WinPortChoice choice = ChooseWinPort(c.port, L"");
         EXPECT_EQ(choice.path, c.path) << c.port;
         EXPECT_EQ(choice.name, c.name);
     }

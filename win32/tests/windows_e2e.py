@@ -323,6 +323,66 @@ def scenario_no_port(console):
     check("... once", rc == 0)
 
 
+def scenario_network(console, chip, server):
+    """COM1 bound to the chip behind ser2net over rfc2217://."""
+    check("rfc2217://: start-up opens COM1 through the server",
+          chip.wait(lambda l: "power up: 9600 bit/s, idle" in l))
+    rc, out = console.driver("no-message", "2")
+    check("... without a message", rc == 0, out)
+    console.driver("click", "Command31")
+    time.sleep(1)
+    intro = console.text("Text3")
+    console.driver("click", "Command2")
+    start = len(chip.snapshot())
+    console.driver("click", "Command3")
+    end = time.time() + 40
+    while time.time() < end and console.text("Text4").count(IDLE_LINE) < 5:
+        time.sleep(0.3)
+    time.sleep(1)
+    frames = chip.frames(start)
+    linux_frames, linux_log = linux_reference(intro)
+    check("rfc2217://: the introduction's five frames byte-identical to the Linux console's",
+          len(frames) == 5 and frames == linux_frames, [len(f) for f in frames])
+    check("rfc2217://: the same work log",
+          console.text("Text4").rstrip("\n") == linux_log.rstrip("\n"), console.text("Text4")[-300:])
+
+    start = len(chip.snapshot())
+    console.driver("choose", "Combo5", "1")
+    console.driver("click", "Command11")
+    check("rfc2217://: the rate change reaches the chip",
+          chip.wait(lambda l: any("rate 19200 bit/s from now on" in x for x in l[start:])))
+    time.sleep(1)
+    console.driver("set-text", "Text3", "速率")
+    start = len(chip.snapshot())
+    console.driver("click", "Command6")
+    ok = chip.wait(lambda l: any(x.startswith("recv ") for x in l[start:]))
+    later = chip.snapshot()[start:]
+    check("rfc2217://: the server set the line to 19200 before the next frame",
+          ok and not any("ignored" in x for x in later), later)
+
+    server.stop()
+    console.driver("set-text", "Text3", "测试")
+    console.driver("click", "Command6")
+    rc, out = console.driver("message", "20")
+    check("ser2net stopped: a send shows the port-failure message", rc == 0 and PORT_FAILURE in out,
+          out)
+    rc, _ = console.driver("no-message", "2")
+    check("... once", rc == 0)
+
+    # Restarted, the next send connects again.
+    from netwin_e2e import Ser2net  # pylint: disable=import-outside-toplevel
+    again = Ser2net(server.root, chip.device, (server.rfc2217, server.raw))
+    try:
+        start = len(chip.snapshot())
+        console.driver("click", "Command6")
+        ok = chip.wait(lambda l: any(x.startswith("recv ") for x in l[start:]))
+        rc, _ = console.driver("no-message", "2")
+        check("ser2net restarted: the next send goes through", ok and rc == 0,
+              chip.snapshot()[start:])
+    finally:
+        again.stop()
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", default="build-windows")
@@ -363,6 +423,24 @@ def main():
             scenario_no_port(console)
         finally:
             console.close()
+
+        # COM1 bound to a chip on another machine: the ports folder of the
+        # prefix's user, %APPDATA%\vxt4710\ports.
+        from netwin_e2e import Ser2net  # pylint: disable=import-outside-toplevel
+        chip = Chip(args.chipsim)
+        server = Ser2net(root, chip.device)
+        users = os.path.join(root, "prefix", "drive_c", "users")
+        user = [u for u in os.listdir(users) if u != "Public"][0]
+        ports = os.path.join(users, user, "AppData", "Roaming", "vxt4710", "ports")
+        os.makedirs(ports, exist_ok=True)
+        with open(os.path.join(ports, "com1"), "w", encoding="utf-8") as f:
+            f.write("rfc2217://127.0.0.1:%d\n" % server.rfc2217)
+        console = Console(wine, build, run)
+        try:
+            scenario_network(console, chip, server)
+        finally:
+            console.close()
+            server.stop()
     finally:
         if chip:
             chip.stop()

@@ -1,0 +1,202 @@
+// The window's serial control on a COM name bound to a port on another
+// machine: data both ways through the window's message, the connection's
+// end found once and a new connection on the next open, the rate through
+// the server or refused for raw TCP, and the port list's tooltip.
+#include "win32/tests/scripted_server.h"
+#include "win32/win_comm.h"
+#include "win32/win_port_binding.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+// A ports folder of the test's own. Its binding files are written through
+// a \\?\ path: COM3 is a device's name in every folder otherwise.
+class PortsFolder {
+  public:
+    PortsFolder() {
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        path_ = std::wstring(temp) + L"vxt4710-comm-" + std::to_wstring(GetCurrentProcessId());
+        CreateDirectoryW(path_.c_str(), nullptr);
+    }
+    ~PortsFolder() {
+        for (const auto& f : files_)
+            DeleteFileW(f.c_str());
+        RemoveDirectoryW(path_.c_str());
+    }
+    void Bind(int n, const std::string& content) {
+        const std::wstring file = L"\\\\?\\" + path_ + L"\\com" + std::to_wstring(n);
+        const HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD written = 0;
+        WriteFile(h, content.data(), DWORD(content.size()), &written, nullptr);
+        CloseHandle(h);
+        files_.push_back(file);
+    }
+    const std::wstring& path() const { return path_; }
+
+  private:
+    std::wstring path_;
+    std::vector<std::wstring> files_;
+};
+
+// A message-only window that hands the control's message to it, as the
+// console's window does.
+class CommWindow {
+  public:
+    explicit CommWindow(WinCommControl& comm) : comm_(comm) {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = Proc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"VxtCommNetTest";
+        RegisterClassW(&wc);
+        hwnd_ = CreateWindowW(L"VxtCommNetTest", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                              wc.hInstance, nullptr);
+        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, LONG_PTR(this));
+        comm_.SetWindow(hwnd_);
+    }
+    ~CommWindow() { DestroyWindow(hwnd_); }
+    // Runs the window's messages until done() or 5 s passed.
+    bool PumpUntil(const std::function<bool()>& done) {
+        const ULONGLONG end = GetTickCount64() + 5000;
+        while (!done()) {
+            if (GetTickCount64() > end)
+                return false;
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageW(&msg);
+            Sleep(5);
+        }
+        return true;
+    }
+
+  private:
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+        auto* self = reinterpret_cast<CommWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        if (self && msg == WinCommControl::kDataMessage) {
+            self->comm_.Deliver();
+            return 0;
+        }
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
+    WinCommControl& comm_;
+    HWND hwnd_;
+};
+
+std::string Address(bool telnet, uint16_t port) {
+    return (telnet ? "rfc2217://127.0.0.1:" : "socket://127.0.0.1:") + std::to_string(port);
+}
+
+TEST(WinCommNet, DataThroughTheMessageTheEndOnceAndANewConnection) {
+    const struct {
+        const char* what;
+        bool telnet;
+        std::string reply; // the chip's bytes as the server sends them
+        const char* data;  // what Input() gives
+        const char* sent;  // how the control's 0xFD 0xFF goes out
+    } cases[] = {
+        {"rfc2217", true, Bytes({0x41, 255, 255}), "\x41\xFF", "\xFD\xFF\xFF"},
+        {"socket", false, Bytes({0x41, 255}), "\x41\xFF", "\xFD\xFF"},
+    };
+    for (const auto& c : cases) {
+        const std::string agreement = c.telnet ? Agreement(9600) : "";
+        // The first connection ends after the reply; the second stays.
+        ScriptedServer server(
+            {{{0, agreement}, {300, c.reply}, {300, "", true}}, {{0, agreement}, {300, c.reply}}});
+        PortsFolder folder;
+        folder.Bind(3, Address(c.telnet, server.port()));
+        WinCommControl comm;
+        comm.SetPortsFolder(folder.path());
+        CommWindow window(comm);
+        std::string input;
+        comm.SetOnComm([&] { input += comm.Input(); });
+        comm.SetCommPort(3);
+        ASSERT_NO_THROW(comm.SetPortOpen(true)) << c.what;
+        EXPECT_TRUE(comm.PortOpen());
+        EXPECT_NO_THROW(comm.Output("\xFD\xFF"));
+        EXPECT_TRUE(window.PumpUntil([&] { return input == c.data; })) << c.what << ": " << input;
+        // The server hangs up: found on the next message, and the next send
+        // fails (the window shows its port-failure message once).
+        EXPECT_TRUE(window.PumpUntil([&] { return !comm.PortOpen(); })) << c.what;
+        EXPECT_THROW(comm.Output("x"), CommError) << c.what;
+        // The next open connects again.
+        input.clear();
+        ASSERT_NO_THROW(comm.SetPortOpen(true)) << c.what;
+        EXPECT_TRUE(comm.PortOpen());
+        EXPECT_TRUE(window.PumpUntil([&] { return input == c.data; })) << c.what << ": " << input;
+        comm.SetPortOpen(false);
+        EXPECT_NE(server.Received().find(c.sent), std::string::npos) << c.what;
+    }
+}
+
+TEST(WinCommNet, TheRateThroughTheServerOrAPlainRefusal) {
+    const struct {
+        const char* what;
+        bool telnet;
+        const char* settings;
+        bool refused;
+    } cases[] = {
+        {"rfc2217 to 19200", true, "19200,N,8,1", false},
+        {"socket to 19200", false, "19200,N,8,1", true},
+        {"socket at its rate", false, "9600,N,8,1", false},
+    };
+    for (const auto& c : cases) {
+        const std::string agreement = c.telnet ? Agreement(9600) : "";
+        ScriptedServer server({{0, agreement}, {200, c.telnet ? Answer(1, Rate(19200)) : ""}});
+        PortsFolder folder;
+        folder.Bind(3, Address(c.telnet, server.port()));
+        WinCommControl comm;
+        comm.SetPortsFolder(folder.path());
+        comm.SetCommPort(3);
+        // The window asks first and sends no set-rate frame to a socket:// port.
+        EXPECT_EQ(comm.RateChangeable(3), c.telnet) << c.what;
+        ASSERT_NO_THROW(comm.SetPortOpen(true)) << c.what;
+        bool refused = false;
+        try {
+            comm.SetSettings(c.settings);
+        } catch (const CommError& e) {
+            refused = true;
+            EXPECT_EQ(std::string(e.what()), kRawRateRefusal) << c.what;
+        }
+        EXPECT_EQ(refused, c.refused) << c.what;
+        EXPECT_EQ(comm.Settings(), c.refused ? "9600,N,8,1" : c.settings) << c.what;
+        EXPECT_TRUE(comm.PortOpen()) << c.what;
+        comm.SetPortOpen(false);
+        // Over rfc2217:// the server was asked for the new rate.
+        const bool asked =
+            server.Received().find(Bytes({255, 250, 44, 1}) + Rate(19200)) != std::string::npos;
+        EXPECT_EQ(asked, c.telnet) << c.what;
+    }
+}
+
+TEST(WinCommNet, ABindingThatLeadsNowhereFailsTheOpenAndTheTipShowsAddresses) {
+    PortsFolder folder;
+    folder.Bind(2, "rfc2217://lab1:7001\r\n");
+    folder.Bind(4, "COM1");
+    folder.Bind(5, "socket://lab1:7002");
+    WinCommControl comm;
+    comm.SetPortsFolder(folder.path());
+    comm.SetCommPort(4);
+    EXPECT_THROW(comm.SetPortOpen(true), CommError);
+    EXPECT_FALSE(comm.PortOpen());
+    const struct {
+        int n;
+        std::u16string device; // empty: not in the list
+    } cases[] = {
+        {1, u"\\Device\\Serial0"},  {2, u"rfc2217://lab1:7001"},
+        {3, u"\\Device\\Serial2"},  {4, u""},
+        {5, u"socket://lab1:7002"},
+    };
+    const auto ports =
+        WithBindings({{1, u"\\Device\\Serial0"}, {3, u"\\Device\\Serial2"}}, folder.path());
+    for (const auto& c : cases) {
+        const auto it = ports.find(c.n);
+        EXPECT_EQ(it == ports.end() ? u"" : it->second, c.device) << c.n;
+    }
+    EXPECT_EQ(comm.DeviceFor(2), "rfc2217://lab1:7001");
+}
+
+} // namespace

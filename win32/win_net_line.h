@@ -1,0 +1,76 @@
+// The line to a chip on another machine, on Windows: a port server reached
+// over TCP, as telnet with the COM-PORT option (rfc2217://, the remote
+// port's rate set by the server and confirmed before a frame goes) or as raw
+// TCP (socket://, bytes only). Shared by vxt4710-cli.exe, whose loop waits
+// on event(), and the window's serial control, which has the socket post a
+// window message instead. Both take what arrived with take() on their own
+// thread; rate changes wait for the server in place.
+#pragma once
+
+#include "core/net_address.h"
+#include "core/session_io.h"
+#include "core/telnet_client.h"
+#include "platform/tcp_socket.h"
+
+#include <winsock2.h>
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+class WinNetLine {
+  public:
+    // How long a connect, a write or the server's confirmation may take.
+    static constexpr int kTimeoutMs = 5000;
+
+    explicit WinNetLine(NetAddress address, int timeoutMs = kTimeoutMs);
+    ~WinNetLine();
+    WinNetLine(const WinNetLine&) = delete;
+    WinNetLine& operator=(const WinNetLine&) = delete;
+
+    // Connects and, over rfc2217://, sets the remote port to rate, 8 data
+    // bits, no parity, one stop bit and waits until the server confirmed
+    // it. What the remote port had read before is dropped.
+    bool open(int rate, LineError* error);
+    // Data with each 0xFF doubled over rfc2217://.
+    bool write(std::string_view bytes, LineError* error);
+    // Over rfc2217:// asks the server for the rate and waits for its
+    // confirmation; socket:// cannot change the rate and says so.
+    bool setRate(int rate, LineError* error);
+    void close();
+    bool isOpen() const { return connection_.isOpen(); }
+    bool rateSettable() const { return address_.protocol == NetProtocol::Rfc2217; }
+    std::string device() const { return FormatNetAddress(address_); }
+
+    // Set while data or the connection's end wait for take().
+    HANDLE event() const { return event_; }
+    // Instead of event(): the socket posts message to window when data or
+    // the connection's end wait. Until the next open().
+    void notifyWindow(HWND window, UINT message);
+
+    // The data that arrived since the last take. *lost set, once, when the
+    // connection ended or the server stopped making sense, with *error its
+    // reason; the line is closed then.
+    std::string take(bool* lost, LineError* error);
+
+  private:
+    bool telnet() const { return address_.protocol == NetProtocol::Rfc2217; }
+    void watch();
+    // Reads what is there (waiting at most waitMs), parses it and answers
+    // the server; the data goes to pending_. *got: bytes read.
+    bool readOnce(int waitMs, LineError* error, size_t* got = nullptr);
+    bool setRemote(const std::vector<std::pair<ComPortCommand, uint32_t>>& settings,
+                   LineError* error);
+
+    NetAddress address_;
+    int timeoutMs_;
+    tcp::Connection connection_;
+    TelnetClient client_;
+    HANDLE event_; // manual reset, as the socket's events want
+    HWND window_ = nullptr;
+    UINT message_ = 0;
+    std::string pending_;
+};
