@@ -10,7 +10,6 @@
 #include "qt/qt_text.h"
 #include "serial/port_names.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -76,11 +75,7 @@ int RunCli(const CliOptions& options, const MonotonicClock& clock) {
     // nothing goes on the line.
     const FramePlan plan = PlanFrames(options, ReadAllOf);
     if (plan.status != ExitStatus::Ok)
-        return Refuse(report, plan.status,
-                      plan.status == ExitStatus::NoInput     ? "input"
-                      : plan.status == ExitStatus::DataError ? "data"
-                                                             : "usage",
-                      plan.error);
+        return Refuse(report, plan.status, PlanRefusalKind(plan.status), plan.error);
 
     const int timeoutMs = static_cast<int>(std::ceil(options.timeoutSeconds * 1000));
     // A COM name may stand for a port on another machine (its link's target
@@ -103,10 +98,7 @@ int RunCli(const CliOptions& options, const MonotonicClock& clock) {
         if (!ParseNetAddress(name, &address, &bad))
             return Refuse(report, ExitStatus::Port, "port", PortFailureText({}, LineError{bad}));
         // The chip would change its rate and the port could not follow.
-        const bool changesRate =
-            std::any_of(plan.frames.begin(), plan.frames.end(),
-                        [](const PlannedFrame& f) { return f.await == Await::RateChange; });
-        if (changesRate && address.protocol == NetProtocol::Raw)
+        if (PlanChangesRate(plan) && address.protocol == NetProtocol::Raw)
             return Refuse(report, ExitStatus::Port, "port",
                           PortFailureText(name, LineError{kRawRateRefusal}));
         NetLine line(address);

@@ -4,6 +4,8 @@
 #include "core/exit_status.h"
 #include "core/text_util.h"
 
+#include <algorithm>
+
 namespace {
 
 FramePlan PlanSpeakOf(const CliOptions& o, const TextFileReader& read) {
@@ -56,4 +58,15 @@ FramePlan PlanFrames(const CliOptions& o, const TextFileReader& read) {
         break;
     }
     return FramePlan{};
+}
+
+const char* PlanRefusalKind(int status) {
+    return status == ExitStatus::NoInput     ? "input"
+           : status == ExitStatus::DataError ? "data"
+                                             : "usage";
+}
+
+bool PlanChangesRate(const FramePlan& plan) {
+    return std::any_of(plan.frames.begin(), plan.frames.end(),
+                       [](const PlannedFrame& f) { return f.await == Await::RateChange; });
 }

@@ -9,3 +9,10 @@
 // Everything to send for options (the commands that talk to the chip).
 // Reads the text of speak from its file or standard input through read.
 FramePlan PlanFrames(const CliOptions& options, const TextFileReader& read);
+
+// The word a refused plan's result names: "input", "data" or "usage".
+const char* PlanRefusalKind(int status);
+
+// Whether the plan changes the chip's rate, which a socket:// port's
+// server would not follow.
+bool PlanChangesRate(const FramePlan& plan);

@@ -8,21 +8,18 @@
 
 #include "core/net_address.h"
 #include "core/session_io.h"
-#include "core/telnet_client.h"
-#include "platform/tcp_socket.h"
+#include "net/net_link.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <functional>
 #include <memory>
 
 class NetLine : public QObject, public SessionLine {
     Q_OBJECT
   public:
-    // How long a connect, a write or the server's confirmation may take.
-    static constexpr int kTimeoutMs = 5000;
+    static constexpr int kTimeoutMs = NetLink::kTimeoutMs;
 
     explicit NetLine(NetAddress address, QObject* parent = nullptr);
     ~NetLine() override;
@@ -39,7 +36,7 @@ class NetLine : public QObject, public SessionLine {
     // What was written is with the system already: a close sends it on.
     void drain(int) override {}
     void close() override;
-    std::string device() const override { return FormatNetAddress(address_); }
+    std::string device() const override { return link_.device(); }
 
   signals:
     void received(const QByteArray& bytes);
@@ -47,22 +44,12 @@ class NetLine : public QObject, public SessionLine {
     void failed(const LineError& error);
 
   private:
-    bool telnet() const { return address_.protocol == NetProtocol::Rfc2217; }
-    // Reads what is there (waiting at most waitMs), parses it and answers
-    // the server; the data goes to pending_.
-    bool readOnce(int waitMs, LineError* error);
-    bool pumpUntil(const std::function<bool()>& done, LineError* error);
-    bool setRemote(const std::vector<std::pair<ComPortCommand, uint32_t>>& settings,
-                   LineError* error);
     void onReadable();
     void deliver();
     void fail(const LineError& error);
 
-    NetAddress address_;
-    tcp::Connection connection_;
-    TelnetClient client_{kTimeoutMs};
+    NetLink link_;
     std::unique_ptr<QSocketNotifier> notifier_;
     QTimer deadlines_; // the telnet client's deadlines, checked now and then
-    QByteArray pending_;
     bool failed_ = false;
 };

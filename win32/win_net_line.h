@@ -9,8 +9,7 @@
 
 #include "core/net_address.h"
 #include "core/session_io.h"
-#include "core/telnet_client.h"
-#include "platform/tcp_socket.h"
+#include "net/net_link.h"
 
 #include <winsock2.h>
 
@@ -23,8 +22,7 @@
 
 class WinNetLine {
   public:
-    // How long a connect, a write or the server's confirmation may take.
-    static constexpr int kTimeoutMs = 5000;
+    static constexpr int kTimeoutMs = NetLink::kTimeoutMs;
 
     explicit WinNetLine(NetAddress address, int timeoutMs = kTimeoutMs);
     ~WinNetLine();
@@ -41,9 +39,9 @@ class WinNetLine {
     // confirmation; socket:// cannot change the rate and says so.
     bool setRate(int rate, LineError* error);
     void close();
-    bool isOpen() const { return connection_.isOpen(); }
-    bool rateSettable() const { return address_.protocol == NetProtocol::Rfc2217; }
-    std::string device() const { return FormatNetAddress(address_); }
+    bool isOpen() const { return link_.isOpen(); }
+    bool rateSettable() const { return link_.telnet(); }
+    std::string device() const { return link_.device(); }
 
     // Set while data or the connection's end wait for take().
     HANDLE event() const { return event_; }
@@ -57,20 +55,10 @@ class WinNetLine {
     std::string take(bool* lost, LineError* error);
 
   private:
-    bool telnet() const { return address_.protocol == NetProtocol::Rfc2217; }
     void watch();
-    // Reads what is there (waiting at most waitMs), parses it and answers
-    // the server; the data goes to pending_. *got: bytes read.
-    bool readOnce(int waitMs, LineError* error, size_t* got = nullptr);
-    bool setRemote(const std::vector<std::pair<ComPortCommand, uint32_t>>& settings,
-                   LineError* error);
 
-    NetAddress address_;
-    int timeoutMs_;
-    tcp::Connection connection_;
-    TelnetClient client_;
+    NetLink link_;
     HANDLE event_; // manual reset, as the socket's events want
     HWND window_ = nullptr;
     UINT message_ = 0;
-    std::string pending_;
 };

@@ -12,7 +12,6 @@
 #include "win32/win_port_binding.h"
 #include "win32/win_text.h"
 
-#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -106,11 +105,7 @@ int RunWinCli(const std::vector<std::string>& args, const MonotonicClock& clock)
     // nothing goes on the line.
     const FramePlan plan = PlanFrames(options, ReadWindowsText);
     if (plan.status != ExitStatus::Ok)
-        return Refuse(report, plan.status,
-                      plan.status == ExitStatus::NoInput     ? "input"
-                      : plan.status == ExitStatus::DataError ? "data"
-                                                             : "usage",
-                      plan.error);
+        return Refuse(report, plan.status, PlanRefusalKind(plan.status), plan.error);
 
     const int timeoutMs = static_cast<int>(std::ceil(options.timeoutSeconds * 1000));
     const WinPortChoice port = ChooseWinPort(options.port, WinPortsFolder());
@@ -124,10 +119,7 @@ int RunWinCli(const std::vector<std::string>& args, const MonotonicClock& clock)
         if (!ParseNetAddress(port.address, &address, &bad))
             return Refuse(report, ExitStatus::Port, "port", PortFailureText({}, LineError{bad}));
         // The chip would change its rate and the port could not follow.
-        const bool changesRate =
-            std::any_of(plan.frames.begin(), plan.frames.end(),
-                        [](const PlannedFrame& f) { return f.await == Await::RateChange; });
-        if (changesRate && address.protocol == NetProtocol::Raw)
+        if (PlanChangesRate(plan) && address.protocol == NetProtocol::Raw)
             return Refuse(report, ExitStatus::Port, "port",
                           PortFailureText(port.name, LineError{kRawRateRefusal}));
         WinNetSessionLine line(address);

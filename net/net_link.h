@@ -1,0 +1,63 @@
+// A connection to a port server: telnet with the COM-PORT option
+// (rfc2217://, the remote port's rate set by the server and confirmed before
+// a frame goes) or raw TCP (socket://, bytes only: its rate is the server's
+// to choose). It reads only when asked; the front end's event loop says when
+// the socket has something, and the rate changes wait for the server in
+// place, as the session expects of a reopen.
+#pragma once
+
+#include "core/net_address.h"
+#include "core/session_io.h"
+#include "core/telnet_client.h"
+#include "platform/tcp_socket.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+class NetLink {
+  public:
+    // How long a connect, a write or the server's confirmation may take.
+    static constexpr int kTimeoutMs = 5000;
+
+    explicit NetLink(NetAddress address, int timeoutMs = kTimeoutMs);
+
+    // Connects and, over rfc2217://, sets the remote port to rate, 8 data
+    // bits, no parity, one stop bit and waits until the server confirmed
+    // it. What the remote port had read before is dropped.
+    bool open(int rate, LineError* error);
+    // Data with each 0xFF doubled over rfc2217://.
+    bool write(std::string_view bytes, LineError* error);
+    // Over rfc2217:// asks the server for the rate and waits for its
+    // confirmation; socket:// cannot change the rate and says so. Data that
+    // comes meanwhile waits in pending().
+    bool setRate(int rate, LineError* error);
+    // Reads what is there (waiting at most waitMs), parses it and answers
+    // the server; the data joins pending(). *got: the bytes read, 0 when
+    // nothing was there.
+    bool readOnce(int waitMs, LineError* error, size_t* got = nullptr);
+    // Why the server is given up (a negotiation it never finished), or "".
+    std::string failure() const;
+    void close();
+
+    bool isOpen() const { return connection_.isOpen(); }
+    bool telnet() const { return address_.protocol == NetProtocol::Rfc2217; }
+    // The socket, for the front end's readiness notification.
+    intptr_t handle() const { return connection_.handle(); }
+    std::string device() const { return FormatNetAddress(address_); }
+    const std::string& pending() const { return pending_; }
+    std::string takePending() { return std::exchange(pending_, {}); }
+
+  private:
+    bool setRemote(const std::vector<std::pair<ComPortCommand, uint32_t>>& settings,
+                   LineError* error);
+
+    NetAddress address_;
+    int timeoutMs_;
+    tcp::Connection connection_;
+    TelnetClient client_;
+    std::string pending_;
+};
