@@ -38,6 +38,22 @@ TextEncoding EncodingOfFilter(const TextFileDialog& dialog, int filter) {
     return dialog.filters.empty() ? TextEncoding::Utf8 : dialog.filters[size_t(filter)].encoding;
 }
 
+std::u16string DefaultExtension(const TextFileDialog& dialog) {
+    if (dialog.filters.empty())
+        return {};
+    const size_t chosen = dialog.filter < 0 || size_t(dialog.filter) >= dialog.filters.size()
+                              ? 0
+                              : size_t(dialog.filter);
+    std::u16string_view pattern = dialog.filters[chosen].pattern;
+    pattern = pattern.substr(0, pattern.find(u';')); // "*.txt;*.log": the first
+    if (pattern.substr(0, 2) != u"*.")
+        return {};
+    pattern.remove_prefix(2);
+    if (pattern.empty() || pattern.find_first_of(u"*?.") != std::u16string_view::npos)
+        return {};
+    return std::u16string(pattern);
+}
+
 std::optional<std::string> EncodeText(std::u16string_view text, TextEncoding encoding) {
     switch (encoding) {
     case TextEncoding::Utf8:

@@ -43,6 +43,9 @@ const TextFileDialog& SaveTextAsDialog();
 const TextFileDialog& SaveLogDialog();
 // The encoding of a save dialog's chosen filter (its first for one out of range).
 TextEncoding EncodingOfFilter(const TextFileDialog& dialog, int filter);
+// The extension a name typed without one gets in a dialog: its chosen
+// filter's ("*.csv" gives u"csv"); none for a pattern such as "*.*".
+std::u16string DefaultExtension(const TextFileDialog& dialog);
 
 // Text to file bytes, without a byte-order mark. Nothing when a character
 // has no code in the encoding (GBK), so that nothing is lost unnoticed.

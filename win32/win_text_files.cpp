@@ -16,12 +16,13 @@ struct Handle {
 
 std::u16string SystemReason(DWORD error) {
     wchar_t* text = nullptr;
-    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const DWORD n = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::wstring reason = n && text ? std::wstring(text, n) : L"error " + std::to_wstring(error);
     LocalFree(text);
-    while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r' || reason.back() == L' '))
+    while (!reason.empty() &&
+           (reason.back() == L'\n' || reason.back() == L'\r' || reason.back() == L' '))
         reason.pop_back();
     return U16(reason);
 }
@@ -72,7 +73,8 @@ std::u16string WriteTextFileWin(const std::wstring& path, std::string_view bytes
     return WriteFileWin(path, [bytes](const ByteSink& write) { return write(bytes); });
 }
 
-std::u16string WriteFileWin(const std::wstring& path, const std::function<bool(const ByteSink&)>& produce) {
+std::u16string WriteFileWin(const std::wstring& path,
+                            const std::function<bool(const ByteSink&)>& produce) {
     const std::wstring temporary = path + L".vxt4710-part";
     DWORD error = ERROR_SUCCESS;
     {
@@ -95,8 +97,8 @@ std::u16string WriteFileWin(const std::wstring& path, const std::function<bool(c
         if ((!produce(write) || !FlushFileBuffers(file.h)) && error == ERROR_SUCCESS)
             error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
     }
-    if (error == ERROR_SUCCESS &&
-        !MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (error == ERROR_SUCCESS && !MoveFileExW(temporary.c_str(), path.c_str(),
+                                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         error = GetLastError();
     if (error == ERROR_SUCCESS)
         return {};
@@ -117,6 +119,9 @@ FileDialogAnswer RunFileDialogWin(HWND owner, const TextFileDialog& dialog) {
     const std::wstring suggested = Wide(dialog.fileName);
     file.replace(0, suggested.size(), suggested);
     const std::wstring title = Wide(dialog.caption);
+    // A name typed without an extension gets the filter's (the CSV export's
+    // "csv"); Explorer-style dialogs follow a filter chosen later too.
+    const std::wstring extension = Wide(DefaultExtension(dialog));
 
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;
@@ -126,7 +131,7 @@ FileDialogAnswer RunFileDialogWin(HWND owner, const TextFileDialog& dialog) {
     ofn.lpstrFile = file.data();
     ofn.nMaxFile = DWORD(file.size());
     ofn.lpstrTitle = title.c_str();
-    ofn.lpstrDefExt = L"txt";
+    ofn.lpstrDefExt = extension.empty() ? nullptr : extension.c_str();
     ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR |
                 (dialog.save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
     const BOOL chosen = dialog.save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);

@@ -1,6 +1,7 @@
 // Opening and saving text files from the context menus: what each save
 // writes, and what a file that cannot be taken says.
 #include "core/text_files.h"
+#include "core/text_util.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +13,9 @@ TEST(EncodeText, WritesTheChosenEncodingOrNothing) {
         TextEncoding encoding;
         std::optional<std::string> bytes;
     } cases[] = {
-        {u"你好a\r\n", TextEncoding::Gbk, std::string("\xC4\xE3\xBA\xC3" "a\r\n")},
+        {u"你好a\r\n", TextEncoding::Gbk,
+         std::string("\xC4\xE3\xBA\xC3"
+                     "a\r\n")},
         {u"你好", TextEncoding::Utf8, std::string("\xE4\xBD\xA0\xE5\xA5\xBD")},
         {u"你a", TextEncoding::Utf16, std::string("\x60\x4F\x61\x00", 4)},
         {u"?", TextEncoding::Gbk, std::string("?")},
@@ -49,8 +52,9 @@ TEST(TextOfFile, DecodesOrSaysWhyNot) {
         std::u16string error;
         const std::optional<DecodedText> text = TextOfFile(u"a.txt", c.read, &error);
         EXPECT_EQ(text.has_value(), c.error.empty());
-        if (text)
+        if (text) {
             EXPECT_EQ(text->text, c.text);
+        }
         EXPECT_EQ(error, c.error);
     }
 }
@@ -61,13 +65,36 @@ TEST(TextFileDialogs, EachSaveOffersItsEncodingsFirstItsDefault) {
         int filter;
         TextEncoding encoding;
     } cases[] = {
-        {SaveTextAsDialog(), 0, TextEncoding::Gbk},  {SaveTextAsDialog(), 1, TextEncoding::Utf8},
-        {SaveLogDialog(), 0, TextEncoding::Utf8},    {SaveLogDialog(), 1, TextEncoding::Gbk},
-        {SaveLogDialog(), 7, TextEncoding::Utf8},    {SaveTextAsDialog(), -1, TextEncoding::Gbk},
+        {SaveTextAsDialog(), 0, TextEncoding::Gbk}, {SaveTextAsDialog(), 1, TextEncoding::Utf8},
+        {SaveLogDialog(), 0, TextEncoding::Utf8},   {SaveLogDialog(), 1, TextEncoding::Gbk},
+        {SaveLogDialog(), 7, TextEncoding::Utf8},   {SaveTextAsDialog(), -1, TextEncoding::Gbk},
     };
     for (const auto& c : cases)
         EXPECT_EQ(EncodingOfFilter(c.dialog, c.filter), c.encoding) << c.filter;
     EXPECT_EQ(UnwritableFileMessage(u"b.txt", u"磁盘已满"), u"无法写入 b.txt：磁盘已满");
+}
+
+TEST(TextFileDialogs, ANameTypedWithoutExtensionGetsTheChosenFilters) {
+    const auto dialog = [](std::u16string_view pattern, int filter = 0) {
+        return TextFileDialog{
+            true,
+            u"",
+            {{u"", u"*.txt", TextEncoding::Utf8}, {u"", pattern, TextEncoding::Gbk}},
+            filter,
+            u""};
+    };
+    const struct {
+        TextFileDialog dialog;
+        std::u16string extension;
+    } cases[] = {
+        {dialog(u"*.csv", 1), u"csv"}, {dialog(u"*.csv", 0), u"txt"},
+        {dialog(u"*.csv", 9), u"txt"}, {dialog(u"*.log;*.txt", 1), u"log"},
+        {dialog(u"*.*", 1), u""},      {dialog(u"*", 1), u""},
+        {dialog(u"data.csv", 1), u""}, {dialog(u"*.", 1), u""},
+        {TextFileDialog{}, u""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DefaultExtension(c.dialog), c.extension) << Utf8FromUtf16(c.extension);
 }
 
 } // namespace

@@ -262,7 +262,8 @@ def scenario_csv(console, chip):
     check("the work log's menu opens 通信分析", rc == 0, out)
     rc, out = console.driver("click-in", "VXT4710Analysis", "2")
     check("导出CSV(&E)… opens a save dialog", rc == 0, out)
-    rc, out = console.driver("save-dialog", r"C:\vxt4710-traffic.csv", "30")
+    # Typed without an extension, the name gets the CSV filter's.
+    rc, out = console.driver("save-dialog", r"C:\vxt4710-traffic", "30")
     check("the save dialog takes the file name", rc == 0, out)
     data = b""
     for _ in range(50):
@@ -271,6 +272,8 @@ def scenario_csv(console, chip):
                 data = f.read()
             break
         time.sleep(0.2)
+    check("a name typed without an extension gets .csv", os.path.exists(path),
+          os.listdir(os.path.dirname(path)))
     check("the CSV is UTF-8 with a byte-order mark and CR LF line ends",
           data.startswith(b"\xef\xbb\xbf") and data.count(b"\n") == data.count(b"\r\n") > 1,
           data[:80])
