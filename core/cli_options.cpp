@@ -205,7 +205,7 @@ void TakeCommandArgs(Parser& p, CliOptions& o, const std::string& name) {
         else if (o.file && !operands.empty())
             p.error = "speak: either -f FILE or the text, not both";
         else if (!o.file && operands == std::vector<std::string>{"-"})
-            o.file = "-";
+            o.file = std::string(1, '-'); // not a literal: GCC 12 warns wrongly (-Wrestrict)
         else if (!o.file && operands.empty())
             p.error = "speak wants the text, -f FILE or - (standard input)";
         else

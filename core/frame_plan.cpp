@@ -57,7 +57,11 @@ std::string Shown(char16_t c) {
             code += kDigits[(c >> shift) & 0xF];
         return code;
     }
-    return "'" + Utf8FromUtf16(std::u16string_view(&c, 1)) + "'";
+    // Appended, not "'" + ...: GCC 12 warns wrongly of that (-Wrestrict).
+    std::string shown(1, '\'');
+    shown += Utf8FromUtf16(std::u16string_view(&c, 1));
+    shown += '\'';
+    return shown;
 }
 
 // Why typed hex text cannot be sent, or empty when it can. Unlike the window,
