@@ -75,7 +75,10 @@ QStringList PlayIntroduction(ChipAndWindow& w) {
     w->Command31_Click();
     w->Command3_Click();
     WaitUntil([&] { return w->PlayAllActive == 0; }, kWaitMs);
-    const int frames = static_cast<int>(SimFramesReceived(*w.chip).size());
+    // Playing ends as the last frame is written: over a port server it may
+    // not have reached the chip yet. Every frame the window sent counts.
+    const int frames = static_cast<int>(w.log().count(QStringLiteral("发出一帧")));
+    WaitUntil([&] { return SimFramesReceived(*w.chip).size() >= frames; }, kWaitMs);
     WaitUntil(
         [&] { return w.chip->lines().filter(QStringLiteral("done speaking")).size() >= frames; },
         kWaitMs);
