@@ -161,13 +161,11 @@ TEST(WindowOverTheNetwork, AServerStoppedMidTextGivesOneMessageAndTheNextSendCon
     EXPECT_EQ(w.h->messages.size(), 1);
 }
 
-// A server on 127.0.0.1 that takes one connection and then misbehaves, on
-// a thread of its own (opening the port waits in place).
-enum class Hostile { Garbage, EndlessNegotiation, Silent };
-
-class HostileServer {
+// A listening socket on 127.0.0.1 at a free port, served by run() on a
+// thread of its own (opening the port waits in place) until the server goes.
+class LoopbackServer {
   public:
-    explicit HostileServer(Hostile how) : how_(how) {
+    LoopbackServer() {
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -176,17 +174,43 @@ class HostileServer {
         socklen_t len = sizeof a;
         ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
         port_ = ntohs(a.sin_port);
-        thread_ = std::thread([this] { run(); });
     }
-    ~HostileServer() {
-        stop_ = true;
-        thread_.join();
-        ::close(listener_);
-    }
+    virtual ~LoopbackServer() { ::close(listener_); }
+    LoopbackServer(const LoopbackServer&) = delete;
+    LoopbackServer& operator=(const LoopbackServer&) = delete;
     uint16_t port() const { return port_; }
 
+  protected:
+    // Called by the server's constructor, once its own members are there.
+    void start() {
+        thread_ = std::thread([this] { run(); });
+    }
+    // Called by the server's destructor, while its own members are still there.
+    void stop() {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+    }
+    virtual void run() = 0;
+
+    int listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    std::atomic<bool> stop_{false};
+
   private:
-    void run() {
+    uint16_t port_ = 0;
+    std::thread thread_;
+};
+
+// A server that takes one connection and then misbehaves.
+enum class Hostile { Garbage, EndlessNegotiation, Silent };
+
+class HostileServer : public LoopbackServer {
+  public:
+    explicit HostileServer(Hostile how) : how_(how) { start(); }
+    ~HostileServer() override { stop(); }
+
+  private:
+    void run() override {
         int fd = -1;
         uint32_t seed = 12345;
         std::string chunk;
@@ -220,10 +244,6 @@ class HostileServer {
     }
 
     Hostile how_;
-    int listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    uint16_t port_ = 0;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
 };
 
 struct HostileCase {
@@ -260,30 +280,15 @@ INSTANTIATE_TEST_SUITE_P(Servers, WindowOnAHostileServer,
 // A port server of the test's own that agrees to everything, confirms
 // every COM-PORT request and answers each whole frame with 0x41: it counts
 // the connections and keeps the last rate asked for.
-class AgreeableServer {
+class AgreeableServer : public LoopbackServer {
   public:
-    AgreeableServer() {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(listener_, 4);
-        socklen_t len = sizeof a;
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
-        thread_ = std::thread([this] { run(); });
-    }
-    ~AgreeableServer() {
-        stop_ = true;
-        thread_.join();
-        ::close(listener_);
-    }
-    uint16_t port() const { return port_; }
+    AgreeableServer() { start(); }
+    ~AgreeableServer() override { stop(); }
     int connections() const { return connections_; }
     uint32_t rate() const { return rate_; }
 
   private:
-    void run() {
+    void run() override {
         std::vector<int> fds;
         std::string in, frame;
         while (!stop_) {
@@ -359,12 +364,8 @@ class AgreeableServer {
         ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
     }
 
-    int listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    uint16_t port_ = 0;
-    std::atomic<bool> stop_{false};
     std::atomic<int> connections_{0};
     std::atomic<uint32_t> rate_{0};
-    std::thread thread_;
 };
 
 // The rate change asks the server on the connection that is open: a server
