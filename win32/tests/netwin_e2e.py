@@ -4,7 +4,6 @@ Linux, 127.0.0.1) serves the simulated chip's pseudo-terminal over rfc2217://
 and socket://, which Wine's Winsock reaches. The frames must be byte-identical
 to the Linux program's on the direct line. Prints one line per check and
 closes with 'N passed, N failed'; exits 1 when any failed."""
-import argparse
 import os
 import shutil
 import socket
@@ -15,7 +14,7 @@ import time
 
 sys.dont_write_bytecode = True  # no cache beside the sources
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from windows_e2e import WINE, Chip, Wine, check, results  # noqa: E402
+from windows_e2e import WINE, Chip, Wine, check, e2e_arguments, summary  # noqa: E402
 from wincli_e2e import run  # noqa: E402
 
 SER2NET = "/usr/sbin/ser2net"
@@ -85,11 +84,7 @@ class Ser2net:
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--build", default="build-windows")
-    parser.add_argument("--chipsim", default="build/sim/vxt4710-chipsim")
-    parser.add_argument("--cli", default="build/cli/vxt4710-cli", help="the Linux program")
-    args = parser.parse_args()
+    args = e2e_arguments()
     build = os.path.abspath(args.build)
     exe = os.path.join(build, "vxt4710-cli.exe")
     linux_cli = os.path.abspath(args.cli)
@@ -186,9 +181,7 @@ def main():
             chip.stop()
         wine.stop_server()
         shutil.rmtree(root, ignore_errors=True)
-    failed = results.count(False)
-    print("%d passed, %d failed" % (len(results) - failed, failed))
-    return 1 if failed else 0
+    return summary()
 
 
 if __name__ == "__main__":

@@ -17,7 +17,7 @@ import zipfile
 sys.dont_write_bytecode = True  # no cache beside the sources
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import shell_link  # noqa: E402
-from windows_e2e import INITIAL_FILE, WINESERVER, Wine, check, results  # noqa: E402
+from windows_e2e import INITIAL_FILE, WINESERVER, Wine, check, summary  # noqa: E402
 
 ZIP_FILES = ["vxt4710.exe", "vxt4710-cli.exe", "README.txt", "LICENSE.txt"]
 # Keys of the user's registry the installer writes to.
@@ -218,9 +218,7 @@ def main():
     finally:
         xvfb.terminate()
         xvfb.wait()
-    failed = results.count(False)
-    print("%d passed, %d failed" % (len(results) - failed, failed))
-    return 1 if failed else 0
+    return summary()
 
 
 if __name__ == "__main__":

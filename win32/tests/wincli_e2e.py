@@ -3,7 +3,6 @@
 vxt4710-cli on the same chips and inputs: the frames must be byte-identical,
 the output the same, the exit statuses the Linux program's. Prints one line
 per check and closes with 'N passed, N failed'; exits 1 when any failed."""
-import argparse
 import json
 import os
 import re
@@ -16,7 +15,7 @@ import time
 
 sys.dont_write_bytecode = True  # no cache beside the sources
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from windows_e2e import WINE, Chip, Wine, check, results  # noqa: E402
+from windows_e2e import WINE, Chip, Wine, check, e2e_arguments, summary  # noqa: E402
 
 PORT_FAILURE = "串口不存在或被占用,若电脑没有串口，请使用USB转串口设备"
 
@@ -75,11 +74,7 @@ def map_ports(wine, mapping):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--build", default="build-windows")
-    parser.add_argument("--chipsim", default="build/sim/vxt4710-chipsim")
-    parser.add_argument("--cli", default="build/cli/vxt4710-cli", help="the Linux program")
-    args = parser.parse_args()
+    args = e2e_arguments()
     build = os.path.abspath(args.build)
     exe = os.path.join(build, "vxt4710-cli.exe")
     linux_cli = os.path.abspath(args.cli)
@@ -189,9 +184,7 @@ def main():
             chip.stop()
         wine.stop_server()
         shutil.rmtree(root, ignore_errors=True)
-    failed = results.count(False)
-    print("%d passed, %d failed" % (len(results) - failed, failed))
-    return 1 if failed else 0
+    return summary()
 
 
 if __name__ == "__main__":

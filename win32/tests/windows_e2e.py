@@ -37,6 +37,26 @@ def check(name, ok, detail=""):
     return ok
 
 
+def summary():
+    """Prints the count of passed and failed checks; the exit status."""
+    failed = results.count(False)
+    print("%d passed, %d failed" % (len(results) - failed, failed))
+    return 1 if failed else 0
+
+
+def e2e_arguments(*more):
+    """The options every end-to-end run takes: the Windows build, the
+    simulated chip and the Linux program, the reference; more adds others
+    as (name, default, help)."""
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", default="build-windows")
+    parser.add_argument("--chipsim", default="build/sim/vxt4710-chipsim")
+    parser.add_argument("--cli", default="build/cli/vxt4710-cli", help="the Linux program")
+    for name, default, text in more:
+        parser.add_argument(name, default=default, help=text)
+    return parser.parse_args()
+
+
 class Chip:
     """The simulated chip on a pseudo-terminal; its report lines are kept."""
 
@@ -211,18 +231,8 @@ def scenario_chip(console, chip):
     scenario_csv(console, chip)
 
     # The rate change to 19200, then a frame at 19200.
-    start = len(chip.snapshot())
-    console.driver("choose", "Combo5", "1")
-    console.driver("click", "Command11")
-    check("the rate change reaches the chip",
-          chip.wait(lambda l: any("rate 19200 bit/s from now on" in x for x in l[start:])))
-    time.sleep(1)
-    console.driver("set-text", "Text3", "速率")
-    start = len(chip.snapshot())
-    console.driver("click", "Command6")
-    ok = chip.wait(lambda l: any(x.startswith("recv ") for x in l[start:]))
-    later = chip.snapshot()[start:]
-    check("the next frame runs at 19200", ok and not any("ignored" in x for x in later), later)
+    check_rate_change(console, chip, "the rate change reaches the chip",
+                      "the next frame runs at 19200")
 
     # Hex frames: automatic checksum, then the same frame with it typed.
     start = len(chip.snapshot())
@@ -252,6 +262,22 @@ def scenario_chip(console, chip):
     console.driver("click", "Command1")
     time.sleep(1)
     check("a demonstration text loads", len(console.text("Text3")) > 20, console.text("Text3"))
+
+
+def check_rate_change(console, chip, reached, next_frame):
+    """设置芯片 to 19200: the chip changes its rate, and the next frame comes
+    at 19200 (the chip ignores a frame at another rate)."""
+    start = len(chip.snapshot())
+    console.driver("choose", "Combo5", "1")
+    console.driver("click", "Command11")
+    check(reached, chip.wait(lambda l: any("rate 19200 bit/s from now on" in x for x in l[start:])))
+    time.sleep(1)
+    console.driver("set-text", "Text3", "速率")
+    start = len(chip.snapshot())
+    console.driver("click", "Command6")
+    ok = chip.wait(lambda l: any(x.startswith("recv ") for x in l[start:]))
+    later = chip.snapshot()[start:]
+    check(next_frame, ok and not any("ignored" in x for x in later), later)
 
 
 def scenario_csv(console, chip):
@@ -349,19 +375,8 @@ def scenario_network(console, chip, server):
     check("rfc2217://: the same work log",
           console.text("Text4").rstrip("\n") == linux_log.rstrip("\n"), console.text("Text4")[-300:])
 
-    start = len(chip.snapshot())
-    console.driver("choose", "Combo5", "1")
-    console.driver("click", "Command11")
-    check("rfc2217://: the rate change reaches the chip",
-          chip.wait(lambda l: any("rate 19200 bit/s from now on" in x for x in l[start:])))
-    time.sleep(1)
-    console.driver("set-text", "Text3", "速率")
-    start = len(chip.snapshot())
-    console.driver("click", "Command6")
-    ok = chip.wait(lambda l: any(x.startswith("recv ") for x in l[start:]))
-    later = chip.snapshot()[start:]
-    check("rfc2217://: the server set the line to 19200 before the next frame",
-          ok and not any("ignored" in x for x in later), later)
+    check_rate_change(console, chip, "rfc2217://: the rate change reaches the chip",
+                      "rfc2217://: the server set the line to 19200 before the next frame")
 
     server.stop()
     console.driver("set-text", "Text3", "测试")
@@ -387,12 +402,8 @@ def scenario_network(console, chip, server):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--build", default="build-windows")
-    parser.add_argument("--chipsim", default="build/sim/vxt4710-chipsim")
-    parser.add_argument("--cli", default="build/cli/vxt4710-cli")
     global ARGS
-    args = ARGS = parser.parse_args()
+    args = ARGS = e2e_arguments()
     build = os.path.abspath(args.build)
     root = tempfile.mkdtemp(prefix="vxt4710-wine.")
     xvfb = subprocess.Popen(["Xvfb", "-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten",
@@ -451,9 +462,7 @@ def main():
         xvfb.terminate()
         xvfb.wait()
         shutil.rmtree(root, ignore_errors=True)
-    failed = results.count(False)
-    print("%d passed, %d failed" % (len(results) - failed, failed))
-    return 1 if failed else 0
+    return summary()
 
 
 if __name__ == "__main__":
