@@ -149,10 +149,11 @@ TEST(WindowOverTheNetwork, AServerStoppedMidTextGivesOneMessageAndTheNextSendCon
     EXPECT_TRUE(w.h->messages.isEmpty());
 
     w->Command28_Click(); // nobody listens: one message, with the address and why
-    EXPECT_EQ(w.h->messages,
-              QStringList{kPortFailureMessage +
-                          QStringLiteral("\r\nrfc2217://127.0.0.1:%1: connection refused")
-                              .arg(w.server->rfc2217Port())});
+    ASSERT_EQ(w.h->messages.size(), 1);
+    EXPECT_TRUE(w.h->messages[0].startsWith(
+        kPortFailureMessage + QStringLiteral("\r\nrfc2217://127.0.0.1:%1: connection refused")
+                                  .arg(w.server->rfc2217Port())))
+        << w.h->messages[0].toStdString();
 
     w.server->start();
     ASSERT_TRUE(w.server->started()) << w.server->problem();
