@@ -52,6 +52,10 @@ PortChoice ChoosePort(const QString& name, const QString& portsFolder,
                            "remove %5/com%2")
                 .arg(com, QString::number(n), r.target, QString::number(r.ownerPid), portsFolder);
         break;
+    case PortResolution::Source::BadFile:
+        choice.failure = com + QStringLiteral(": ") + r.failure;
+        choice.serialHint = false;
+        break;
     case PortResolution::Source::None:
         choice.failure = QStringLiteral("%1 stands for no device (no link in %2, and the system "
                                         "has fewer serial ports)")

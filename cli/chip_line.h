@@ -16,6 +16,7 @@ struct PortChoice {
     QString device; // empty: none, and failure says why
     QString notice; // a line for standard error before the first frame, or empty
     QString failure;
+    bool serialHint = true; // the failure is a serial port's (not a bad ports file)
 };
 // name: COM<n> (1-20, any case) resolved as the window resolves it, through
 // the link in portsFolder or else the n-th of systemPorts (called only then);

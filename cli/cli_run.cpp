@@ -6,6 +6,7 @@
 #include "core/cli_plan.h"
 #include "core/exit_status.h"
 #include "core/net_address.h"
+#include "core/text_util.h"
 #include "core/traffic_report.h"
 #include "qt/qt_text.h"
 #include "serial/port_names.h"
@@ -55,12 +56,21 @@ int ListPorts(const CliOptions& options, const MonotonicClock& clock) {
         QString text = name + u'\t' + (r.device.isEmpty() ? QStringLiteral("-") : r.device);
         JsonFields fields{{"port", Utf8(name)},
                           {"device", r.device.isEmpty() ? JsonValue() : JsonValue(Utf8(r.device))}};
+        if (r.source == PortResolution::Source::BadFile) {
+            text += QStringLiteral(" (%1)").arg(r.failure);
+            fields.emplace_back("binding_error", Utf8(r.failure));
+        }
         if (r.source == PortResolution::Source::StaleLink) {
             text += QStringLiteral(" (the link to %1 of a simulated chip that has ended)")
                         .arg(r.target);
             fields.emplace_back("stale_link", Utf8(r.target));
         }
-        report.line(Utf8(text), fields);
+        // A link's target is any bytes: none may act on the terminal.
+        report.line(ShownEscaped(Utf8(text), true), fields);
+    }
+    if (report.failed()) {
+        ComplainOnStandardError("standard output could not be written: " + report.failure());
+        return ExitStatus::Output;
     }
     return ExitStatus::Ok;
 }
@@ -86,7 +96,8 @@ int RunCli(const CliOptions& options, const MonotonicClock& clock) {
         port = ChoosePort(QString::fromStdString(name), DefaultPortsFolder(), SystemSerialPorts);
         if (port.device.isEmpty()) {
             return Refuse(report, ExitStatus::Port, "port",
-                          PortFailureText({}, LineError{Utf8(port.failure)}));
+                          port.serialHint ? PortFailureText({}, LineError{Utf8(port.failure)})
+                                          : Utf8(port.failure));
         }
         if (LooksLikeNetAddress(Utf8(port.device)))
             name = Utf8(port.device);
@@ -96,7 +107,7 @@ int RunCli(const CliOptions& options, const MonotonicClock& clock) {
         NetAddress address;
         std::string bad;
         if (!ParseNetAddress(name, &address, &bad))
-            return Refuse(report, ExitStatus::Port, "port", PortFailureText({}, LineError{bad}));
+            return Refuse(report, ExitStatus::Port, "port", bad); // it names the port
         // The chip would change its rate and the port could not follow.
         if (PlanChangesRate(plan) && address.protocol == NetProtocol::Raw)
             return Refuse(report, ExitStatus::Port, "port",

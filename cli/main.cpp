@@ -1,6 +1,7 @@
 // vxt4710-cli: drives the chip from scripts, frame for frame as the window.
 #include "cli/cli_run.h"
 #include "core/cli_options.h"
+#include "core/cli_session.h"
 #include "core/exit_status.h"
 #include "core/session_io.h"
 #include "core/text_input.h"
@@ -11,9 +12,23 @@
 #include <QCoreApplication>
 #include <cstdio>
 
+namespace {
+// --help and --version: 74 when standard output cannot take them (a full
+// disk, a pipe whose reader has gone).
+int Print(const std::string& text) {
+    FileOutput out(stdout);
+    std::string failure;
+    if (out.write(text, &failure))
+        return ExitStatus::Ok;
+    ComplainOnStandardError("standard output could not be written: " + failure);
+    return ExitStatus::Output;
+}
+} // namespace
+
 int main(int argc, char* argv[]) {
     if (!OpenStandardStreams())
         return kNoStandardStreamsStatus;
+    IgnoreBrokenPipes();
     const SteadyClock clock; // t_ms counts from here
     QCoreApplication app(argc, argv);
 
@@ -27,14 +42,9 @@ int main(int argc, char* argv[]) {
     const CliParse parse = ParseCliArguments(args);
     if (!parse.options)
         return RefuseUsage(parse.error, JsonAsked(args), clock);
-    if (parse.options->help) {
-        std::fputs(HelpText(CliPlatform::Linux, ToStdBytes(DefaultPortsFolder().toUtf8())).c_str(),
-                   stdout);
-        return ExitStatus::Ok;
-    }
-    if (parse.options->version) {
-        std::printf("vxt4710-cli %s\n", VXT4710_VERSION);
-        return ExitStatus::Ok;
-    }
+    if (parse.options->help)
+        return Print(HelpText(CliPlatform::Linux, ToStdBytes(DefaultPortsFolder().toUtf8())));
+    if (parse.options->version)
+        return Print(std::string("vxt4710-cli ") + VXT4710_VERSION + "\n");
     return RunCli(*parse.options, clock);
 }

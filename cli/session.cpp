@@ -1,6 +1,7 @@
 #include "cli/session.h"
 
 #include "cli/interrupt_watch.h"
+#include "platform/standard_streams.h"
 #include "qt/qt_text.h"
 
 #include <QCoreApplication>
@@ -54,6 +55,15 @@ int RunOn(std::vector<PlannedFrame> frames, SessionLine& line, TrafficReport& re
     InterruptWatch watch;
     QObject::connect(&watch, &InterruptWatch::interrupted, &context,
                      [&s](int signo) { s.interrupt(signo); });
+    // A reader that goes away while the chip speaks is noticed between lines,
+    // not only at the next write seconds later.
+    QTimer outputWatch;
+    outputWatch.setInterval(100);
+    QObject::connect(&outputWatch, &QTimer::timeout, &context, [&s] {
+        if (StandardOutputReaderGone())
+            s.onOutputGone("Broken pipe (the reader of standard output has gone)");
+    });
+    outputWatch.start();
     QTimer::singleShot(0, &context, [&s] { s.start(); });
     QCoreApplication::exec();
     return s.status();

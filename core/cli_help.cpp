@@ -50,6 +50,9 @@ Options:
 Exit status:
   0 done; 1 the chip answered 0x45; 2 an awaited reply did not come in time;
   3 the port could not be opened or written; 10 query: the chip is speaking;
+  11 speak: a status byte came that was not awaited, so a piece that ended on
+  a 0x4F may have been cut short (--json names them in may_be_cut;
+  --confirm-idle avoids this);
   64 bad usage or bad hex (a lone last digit too); 65 the text holds bytes
   that are no text (nothing sent); 66 the text file could not be read;
 <SIGNALS>
@@ -87,7 +90,7 @@ constexpr const char* kWindowsPort =
                         ports folder, else the system's own port of that name
                         (\\.\COM<n>); or any other device name as given;
                         default COM1. The ports folder:
-                        %APPDATA%\vxt4710\ports
+                        <PORTS_FOLDER>
                         rfc2217://HOST:PORT and socket://HOST:PORT: a port
                         served over TCP on another machine (the rate is set
                         through the server with rfc2217:// only))";

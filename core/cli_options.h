@@ -53,6 +53,6 @@ enum class CliPlatform { Linux, Windows };
 
 // One line: the synopsis.
 std::string UsageLine();
-// --help: synopsis, commands, options, exit statuses and examples. On Linux
-// with the ports folder in use; on Windows a COM name is the port itself.
+// --help: synopsis, commands, options, exit statuses and examples, with the
+// ports folder in use (its real path, as the user finds it).
 std::string HelpText(CliPlatform platform, std::string_view portsFolder = {});

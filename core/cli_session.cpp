@@ -3,7 +3,9 @@
 #include "core/commands.h"
 #include "core/exit_status.h"
 #include "core/frame_builders.h"
+#include "core/net_address.h"
 #include "core/reply_status.h"
+#include "core/text_util.h"
 
 #include <algorithm>
 #include <charconv>
@@ -41,7 +43,9 @@ std::string ComplaintText(std::string_view message) {
         const std::size_t end = std::min(message.find('\n'), message.size());
         if (end > 0) {
             text += "vxt4710-cli: ";
-            text += message.substr(0, end);
+            // Names from files, links and servers reach a terminal: no escape
+            // sequence of theirs may act on it.
+            text += ShownEscaped(message.substr(0, end), true);
             text += '\n';
         }
         message.remove_prefix(std::min(end + 1, message.size()));
@@ -55,6 +59,10 @@ void ComplainOnStandardError(std::string_view message) {
 }
 
 std::string PortFailureText(std::string_view device, const LineError& error) {
+    // A port on another machine: no serial adapter would help. The address
+    // and why it could not be used, on a line of their own.
+    if (LooksLikeNetAddress(device))
+        return "network port " + std::string(device) + ": " + error.reason;
     std::string text = kPortFailure;
     text += '\n';
     if (!device.empty()) {
@@ -100,7 +108,7 @@ void CliSession::sendNext() {
     if (phase_ == Phase::Done || outputLost())
         return;
     if (next_ >= frames_.size()) {
-        finish({ExitStatus::Ok, "ok", {}, {{"frames", static_cast<int>(frames_.size())}}});
+        finish(allSent());
         return;
     }
     const PlannedFrame& frame = frames_[next_];
@@ -203,6 +211,7 @@ void CliSession::onByte(uint8_t byte) {
                                                 "status",  "nothing",    "stop", "nothing"};
         io_.report.unexpected(byte, kAwaiting[static_cast<int>(phase_)],
                               static_cast<int>(std::min(next_, frames_.size() - 1) + 1));
+        strayStatus_ = true;
         return;
     }
     onAnswer(byte);
@@ -231,6 +240,8 @@ void CliSession::onAnswer(uint8_t byte) {
         return;
     case Phase::Speaking:
         io_.timer.stop();
+        if (next_ + 1 < frames_.size() && !frames_[next_ + 1].confirmIdle)
+            endedOnIdle_.push_back(static_cast<int>(next_ + 1));
         ++next_;
         sendNext();
         return;
@@ -263,6 +274,22 @@ void CliSession::onAnswer(uint8_t byte) {
     default:
         return;
     }
+}
+
+CliSession::End CliSession::allSent() const {
+    const int frames = static_cast<int>(frames_.size());
+    if (!strayStatus_ || endedOnIdle_.empty())
+        return {ExitStatus::Ok, "ok", {}, {{"frames", frames}}};
+    std::string pieces;
+    for (const int n : endedOnIdle_)
+        pieces += (pieces.empty() ? "" : ", ") + std::to_string(n);
+    return {ExitStatus::MaybeCut,
+            "maybe_cut",
+            "a status byte came that was not awaited: the line carries stray bytes, and a "
+            "stray 0x4F taken for an idle reply may have let the next piece cut short " +
+                std::string(endedOnIdle_.size() > 1 ? "pieces " : "piece ") + pieces +
+                " (--confirm-idle avoids this)",
+            {{"frames", frames}, {"may_be_cut", endedOnIdle_}}};
 }
 
 void CliSession::onTimer() {
@@ -300,6 +327,13 @@ void CliSession::onTimer() {
             frames_[next_].what + " waited " + SecondsText(timeoutMs_ / 1000.0) + " s for " +
                 awaited + ", which did not come",
             {{"frame", static_cast<int>(next_ + 1)}}});
+}
+
+void CliSession::onOutputGone(const std::string& reason) {
+    if (phase_ == Phase::Done)
+        return;
+    io_.report.lose(reason);
+    outputLost();
 }
 
 void CliSession::interrupt(int signo) {

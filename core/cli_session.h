@@ -26,14 +26,16 @@ constexpr int Terminate = 15;
 // A message for standard error, one or more lines (UTF-8).
 using Complaint = std::function<void(std::string_view message)>;
 
-// Each non-empty line of message after "vxt4710-cli: ", each ended by LF.
+// Each non-empty line of message after "vxt4710-cli: ", each ended by LF;
+// control characters and bytes that are no UTF-8 shown as \xNN.
 std::string ComplaintText(std::string_view message);
 // Writes ComplaintText(message) to standard error.
 void ComplainOnStandardError(std::string_view message);
 
 // The port-failure message, the system's reason and, when access was
 // denied, the hint about the group dialout; one line each. device may be
-// empty: then the reason stands alone.
+// empty: then the reason stands alone. A network address as device gives
+// one line, "network port ADDRESS: reason", without the serial hint.
 std::string PortFailureText(std::string_view device, const LineError& error);
 
 // --timeout's seconds as messages show them: "60", "0.25".
@@ -65,6 +67,9 @@ class CliSession {
     void onLineFailed(const LineError& error);
     // The wake-up asked of the timer.
     void onTimer();
+    // Standard output can take no more (its reader has gone), found between
+    // lines: as a failed write, the chip is stopped and the run ends with 74.
+    void onOutputGone(const std::string& reason);
 
     bool done() const { return phase_ == Phase::Done; }
     int status() const { return status_; }
@@ -103,6 +108,9 @@ class CliSession {
     // Reports the end once: the final object, a message on standard error.
     void finish(End end, int drainMs = -1);
     void portFailure(const LineError& error);
+    // The end of a run that sent everything: 0, or MaybeCut after stray
+    // status bytes.
+    End allSent() const;
 
     std::vector<PlannedFrame> frames_;
     Io io_;
@@ -115,5 +123,10 @@ class CliSession {
     bool confirmed_ = false;   // the chip answered idle to the query for frames_[next_]
     int64_t confirmStart_ = 0; // clock at the first query for frames_[next_]
     bool outputLost_ = false;
+    // A status byte came that no phase awaited: the line carries stray bytes.
+    bool strayStatus_ = false;
+    // Pieces (from 1) that ended on a 0x4F and were followed at once by the
+    // next piece: a stray 0x4F taken for their idle reply would have cut them.
+    std::vector<int> endedOnIdle_;
     End stopEnd_; // the early end the stop frame waits for
 };

@@ -7,6 +7,9 @@ constexpr int Rejected = 1;  // the chip answered 0x45
 constexpr int Timeout = 2;   // an awaited reply did not come in time
 constexpr int Port = 3;      // the port could not be opened or written
 constexpr int Speaking = 10; // query: the chip answered 0x4E
+// speak: a status byte came that was not awaited, so a stray 0x4F may have
+// been taken for a piece's idle reply and the next piece may have cut it short.
+constexpr int MaybeCut = 11;
 constexpr int Usage = 64;    // bad usage, bad hex, a mark or text that cannot be sent
 constexpr int DataError = 65; // the text holds bytes that are no text: nothing sent
 constexpr int NoInput = 66;  // the text file or standard input could not be read

@@ -78,8 +78,8 @@ void Form1::Form_Load() {
         MSComm1->SetPortOpen(true);
         if (!MSComm1->PortOpen())
             ShowPortFailure();
-    } catch (const CommError&) {
-        ShowPortFailure();
+    } catch (const CommError& e) {
+        ShowPortFailure(e.what());
     }
 }
 

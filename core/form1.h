@@ -135,7 +135,9 @@ class Form1 {
     void Combo4_Click();
     void Combo2_Click();
     void MSComm1_OnComm();
-    void ShowPortFailure();
+    // The designed port-failure message; for a port on another machine with
+    // a line that names the address and reason (why the connection failed).
+    void ShowPortFailure(std::string_view reason = {});
 
     // ---- frames
     void LogFrame(std::string_view frame);

@@ -1,8 +1,10 @@
 // Port choice, rate choice and byte output.
 #include "core/line_rates.h"
 #include "core/form1.h"
+#include "core/net_address.h"
+#include "core/text_util.h"
 
-void Form1::ShowPortFailure() {
+void Form1::ShowPortFailure(std::string_view reason) {
     ++portFailures_;
     // Once the window is gone nobody reads it; and a failure met inside the
     // nested event loop of an open port-failure message would only stack the
@@ -10,7 +12,14 @@ void Form1::ShowPortFailure() {
     if (unloaded_ || failureShown_)
         return;
     failureShown_ = true;
-    MsgBox(kPortFailureText);
+    std::u16string text(kPortFailureText);
+    if (!reason.empty()) {
+        // No serial adapter helps a port on another machine: it gets why.
+        const std::string device = MSComm1->DeviceFor(PortNumber);
+        if (LooksLikeNetAddress(device))
+            text += u"\r\n" + Utf16FromUtf8(device + ": " + std::string(reason));
+    }
+    MsgBox(text);
     failureShown_ = false;
 }
 
@@ -25,9 +34,9 @@ bool Form1::SendBytes(std::string_view bytes) {
         MSComm1->Output(bytes);
         Traffic.RecordSent(bytes);
         return true;
-    } catch (const CommError&) {
+    } catch (const CommError& e) {
         // No retry; the caller goes on as if the frame had gone out.
-        ShowPortFailure();
+        ShowPortFailure(e.what());
         return false;
     }
 }
@@ -51,8 +60,8 @@ void Form1::Combo4_Click() {
             MSComm1->SetCommPort(PortNumber);
             MSComm1->SetPortOpen(true);
         }
-    } catch (const CommError&) {
-        ShowPortFailure();
+    } catch (const CommError& e) {
+        ShowPortFailure(e.what());
     }
 }
 

@@ -61,6 +61,7 @@ namespace {
 void CompleteBaudChange(Form1& f, const std::u16string& doneLog) {
     const std::string settings = SettingsForRateIndex(f.PendingBaudIndex);
     bool reopened = false;
+    std::string reason;
     try {
         f.MSComm1->SetPortOpen(false);
         if (!settings.empty()) {
@@ -69,8 +70,9 @@ void CompleteBaudChange(Form1& f, const std::u16string& doneLog) {
         }
         f.MSComm1->SetPortOpen(true);
         reopened = f.MSComm1->PortOpen();
-    } catch (const CommError&) {
+    } catch (const CommError& e) {
         reopened = false;
+        reason = e.what();
     }
     f.BaudChangePending = 0;
     f.PendingBaudIndex = -1;
@@ -81,7 +83,7 @@ void CompleteBaudChange(Form1& f, const std::u16string& doneLog) {
     // The chip did accept the frame, but the port is lost: the log must not
     // say the change succeeded. The next send opens the port at the new rate.
     f.AppendLog(ReplyLogText(ChipStatus::Received, false));
-    f.ShowPortFailure();
+    f.ShowPortFailure(reason);
 }
 
 // Continuous playback: the piece just spoken is done; play the next one.

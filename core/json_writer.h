@@ -10,10 +10,13 @@
 #include <vector>
 
 // A JSON string literal (quotes included) for UTF-8 text. Quotes, backslashes
-// and control characters are escaped; everything else goes out as it is.
+// and control characters are escaped; a byte that is no UTF-8 becomes the
+// text \xNN, so the JSON is valid UTF-8 whatever it is given; everything else
+// goes out as it is.
 std::string JsonString(std::string_view utf8);
 
-// A field's value: null, a truth value, a whole number or a string (UTF-8).
+// A field's value: null, a truth value, a whole number, a string (UTF-8) or
+// an array of whole numbers.
 class JsonValue {
   public:
     JsonValue() = default; // null
@@ -25,6 +28,8 @@ class JsonValue {
     JsonValue(std::string_view s) : text_(JsonString(s)) {}
     JsonValue(const std::string& s) : text_(JsonString(s)) {}
     JsonValue(const char* s) : text_(JsonString(s)) {}
+    // An array of whole numbers: [1, 2].
+    JsonValue(const std::vector<int>& numbers);
 
     // The value as JSON text.
     const std::string& text() const { return text_; }

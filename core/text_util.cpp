@@ -116,3 +116,61 @@ std::u16string ReplaceAll(std::u16string text, std::u16string_view from, std::u1
     out.append(text, pos);
     return out;
 }
+
+std::size_t Utf8SequenceAt(std::string_view s, char32_t* codePoint) {
+    if (s.empty())
+        return 0;
+    const auto b = static_cast<uint8_t>(s[0]);
+    if (b < 0x80) {
+        *codePoint = b;
+        return 1;
+    }
+    std::size_t extra = 0;
+    char32_t c = 0, min = 0;
+    if (b >= 0xC2 && b <= 0xDF)
+        extra = 1, c = b & 0x1F, min = 0x80;
+    else if (b >= 0xE0 && b <= 0xEF)
+        extra = 2, c = b & 0x0F, min = 0x800;
+    else if (b >= 0xF0 && b <= 0xF4)
+        extra = 3, c = b & 0x07, min = 0x10000;
+    else
+        return 0;
+    if (s.size() <= extra)
+        return 0;
+    for (std::size_t j = 1; j <= extra; ++j) {
+        const auto t = static_cast<uint8_t>(s[j]);
+        if ((t & 0xC0) != 0x80)
+            return 0;
+        c = (c << 6) | (t & 0x3F);
+    }
+    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+        return 0;
+    *codePoint = c;
+    return extra + 1;
+}
+
+std::string ShownEscaped(std::string_view bytes, bool keepTabs) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(bytes.size());
+    while (!bytes.empty()) {
+        char32_t c = 0;
+        std::size_t n = Utf8SequenceAt(bytes, &c);
+        const bool control = c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F);
+        if (n > 0 && (!control || (keepTabs && c == '\t'))) {
+            out.append(bytes.substr(0, n));
+        } else {
+            // A control character shows each of its bytes; a broken
+            // sequence its first byte, and what follows is read afresh.
+            n = n > 0 ? n : 1;
+            for (std::size_t i = 0; i < n; ++i) {
+                const auto b = static_cast<uint8_t>(bytes[i]);
+                out += "\\x";
+                out += kHex[b >> 4];
+                out += kHex[b & 0xF];
+            }
+        }
+        bytes.remove_prefix(n);
+    }
+    return out;
+}

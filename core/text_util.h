@@ -22,3 +22,13 @@ std::u16string Number16(int64_t value);
 
 // Every occurrence of from in text replaced by to.
 std::u16string ReplaceAll(std::u16string text, std::u16string_view from, std::u16string_view to);
+
+// The length of the valid UTF-8 sequence at the start of s, 0 when s starts
+// with none (or is empty); *codePoint is its value.
+std::size_t Utf8SequenceAt(std::string_view s, char32_t* codePoint);
+
+// Bytes from a file, a link or a server as a terminal or a log may show
+// them: valid UTF-8 text stays as it is; control characters (escape
+// sequences, NUL, C1 controls, DEL) and bytes that are no UTF-8 become \xNN.
+// keepTabs leaves a tab as it is.
+std::string ShownEscaped(std::string_view bytes, bool keepTabs = false);

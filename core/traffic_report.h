@@ -32,6 +32,12 @@ class TrafficReport {
     // A write failed (a closed pipe): nothing more is written, the reason is
     // kept.
     bool failed() const { return failed_; }
+    // Known without a write (the reader of a pipe has gone): as a failed write.
+    void lose(std::string reason) {
+        if (!failed_)
+            failure_ = std::move(reason);
+        failed_ = true;
+    }
     const std::string& failure() const { return failure_; }
 
   private:

@@ -12,3 +12,12 @@ inline constexpr int kNoStandardStreamsStatus = 71;
 // main(), before anything (Qt included) opens a descriptor. False when
 // /dev/null could not be opened.
 bool OpenStandardStreams();
+
+// True when standard output is a pipe or socket whose reader has gone, or a
+// terminal that hung up: known without writing, so that a program that waits
+// between lines notices at once.
+bool StandardOutputReaderGone();
+
+// Ignores SIGPIPE for the whole run: a write to a pipe whose reader has gone
+// then fails with EPIPE, which the program reports, instead of killing it.
+void IgnoreBrokenPipes();

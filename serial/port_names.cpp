@@ -2,6 +2,8 @@
 
 #include "core/cli_options.h"
 #include "core/net_address.h"
+#include "core/port_binding_text.h"
+#include "core/text_util.h"
 
 #include "serial/link_owner.h"
 
@@ -50,6 +52,34 @@ PortKey KeyOf(const QString& device) {
 }
 } // namespace
 
+#ifndef Q_OS_WIN
+// A file com<n> where a link is expected: an address, or why it is none.
+static PortResolution FromPlainFile(const QString& path) {
+    PortResolution r;
+    QFile file(path);
+    std::string why;
+    std::string address;
+    if (!file.open(QIODevice::ReadOnly)) {
+        why = "cannot be read: " + file.errorString().toStdString();
+    } else {
+        const QByteArray content = file.read(kMaxBindingBytes + 1);
+        if (content.size() > static_cast<qsizetype>(kMaxBindingBytes))
+            why = "it is longer than an address can be";
+        else if (!ParsePortBinding(content.toStdString(), &address, &why))
+            why += " (a serial device is named by a link: ln -s /dev/ttyUSB0 " +
+                   QFileInfo(path).fileName().toStdString() + ")";
+    }
+    if (why.empty()) {
+        r.source = PortResolution::Source::Net;
+        r.device = QString::fromStdString(address);
+        return r;
+    }
+    r.source = PortResolution::Source::BadFile;
+    r.failure = path + QStringLiteral(": ") + QString::fromStdString(why);
+    return r;
+}
+#endif
+
 QStringList SortSystemPorts(QStringList devices) {
     std::stable_sort(devices.begin(), devices.end(), [](const QString& a, const QString& b) {
         const PortKey ka = KeyOf(a), kb = KeyOf(b);
@@ -89,7 +119,8 @@ PortResolution ResolvePort(int n, const QString& portsFolder,
         // simulated chip left behind.
         if (target && LooksLikeNetAddress(*target)) {
             r.source = PortResolution::Source::Net;
-            r.device = QString::fromStdString(*target);
+            // Bytes that are no text show as \xNN (and make no address).
+            r.device = QString::fromStdString(ShownEscaped(*target));
             return r;
         }
         const auto owner = portlink::HolderOf(QFile::encodeName(portsFolder).toStdString(), n,
@@ -109,6 +140,8 @@ PortResolution ResolvePort(int n, const QString& portsFolder,
             r.device = link.symLinkTarget();
         return r;
     }
+    if (link.exists() && !link.isDir())
+        return FromPlainFile(path);
     if (n < 1)
         return r;
     const QStringList system = systemPorts();

@@ -11,6 +11,9 @@
 //
 // A link that a simulated chip made and left behind when it was killed names
 // no device: its pseudo-terminal may belong to another program by now.
+//
+// A plain file com<n> (as the Windows console keeps its bindings) is read as
+// Windows reads it: its one line a network address, else refused with why.
 #pragma once
 
 #include <QString>
@@ -38,12 +41,14 @@ struct PortResolution {
         StaleLink, // a link left by a simulated chip that has ended: no device
         System,    // the n-th of the system's ports
         Net,       // the link com<n> to a network address: device is the address
+        BadFile,   // a plain file com<n> (the Windows way) that holds no address
     };
     Source source = Source::None;
     QString device;      // empty for None and StaleLink
     QString target;      // StaleLink: where the link points
     long ownerPid = 0;   // StaleLink: the simulated chip that made it
     int systemCount = 0; // System: how many ports the system has
+    QString failure;     // BadFile: its path and what is wrong with it
 };
 // systemPorts is called only when no link names the port.
 PortResolution ResolvePort(int n, const QString& portsFolder,

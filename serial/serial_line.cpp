@@ -30,8 +30,23 @@ SerialLine::~SerialLine() {
         port_.close();
 }
 
+QString SerialFailureText(QSerialPort::SerialPortError error, const QString& systemText,
+                          bool accessDenied) {
+    // Qt's own words for these ("Permission error while locking the
+    // device", "Unknown error") would send the user the wrong way.
+    if (error == QSerialPort::PermissionError && !accessDenied)
+        return QStringLiteral("the port is held by another program (%1)").arg(systemText);
+    if (IsDeviceGone(error)) {
+        if (systemText.isEmpty() || systemText == QLatin1String("Unknown error"))
+            return QStringLiteral("the device is gone");
+        return QStringLiteral("the device is gone (%1)").arg(systemText);
+    }
+    return systemText;
+}
+
 LineFailure SerialLine::failureNow() const {
-    return {port_.errorString(), DeviceAccessDenied(device_)};
+    const bool denied = DeviceAccessDenied(device_);
+    return {SerialFailureText(port_.error(), port_.errorString(), denied), denied};
 }
 
 bool SerialLine::fail(LineFailure* failure) const {

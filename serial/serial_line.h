@@ -27,6 +27,11 @@ bool IsDeviceGone(QSerialPort::SerialPortError error);
 // A relative path is taken from the current folder.
 bool DeviceAccessDenied(const QString& device);
 
+// The reason a user reads for a QSerialPort error: a port another program
+// holds and a device that is gone say so, with the system's text after.
+QString SerialFailureText(QSerialPort::SerialPortError error, const QString& systemText,
+                          bool accessDenied);
+
 class SerialLine : public QObject {
     Q_OBJECT
   public:

@@ -136,3 +136,78 @@ TEST(CliPorts, ADeniedRelativePathGetsTheGroupHint) {
         << run.err.toStdString();
     EXPECT_TRUE(run.err.contains(QStringLiteral("group dialout"))) << run.err.toStdString();
 }
+
+// What a file or link com3 of the ports folder holds reaches the user as
+// what it is: a network port's failure names the address (no serial hint),
+// a file saved the Windows way is read, and bytes that are no text never
+// reach the terminal or the JSON raw.
+TEST(CliPorts, WhatTheFolderHoldsIsReadOrRefusedVisibly) {
+    const struct {
+        const char* name;
+        QByteArray file;     // a plain file com3 with this content, unless null
+        QByteArray target;   // else a link com3 to this
+        const char* errLine; // the first line on standard error
+    } cases[] = {
+        {"PlainFileWithAnAddress",
+         QByteArray("socket://127.0.0.1:1\r\n"),
+         {},
+         "vxt4710-cli: network port socket://127.0.0.1:1: connection refused"},
+        {"Utf16FileWithAnAddress",
+         QByteArray("\xFF\xFE"
+                    "s\0o\0c\0k\0e\0t\0:\0/\0/\0"
+                    "1\0"
+                    "2\0"
+                    "7\0.\0"
+                    "0\0.\0"
+                    "0\0.\0"
+                    "1\0:\0"
+                    "1\0\r\0\n\0",
+                    46),
+         {},
+         "vxt4710-cli: network port socket://127.0.0.1:1: connection refused"},
+        {"PlainFileWithADevice",
+         QByteArray("/dev/ttyUSB0\n"),
+         {},
+         "vxt4710-cli: COM3: <ports>/com3: it holds \"/dev/ttyUSB0\", not an address such as "
+         "rfc2217://HOST:PORT or socket://HOST:PORT (a serial device is named by a link: ln -s "
+         "/dev/ttyUSB0 com3)"},
+        {"LinkToAnAddressWithEscapes",
+         {},
+         QByteArray("rfc2217://a\x1b[2J\xff:1"),
+         "vxt4710-cli: bad network port \"rfc2217://a\\x1B[2J\\xFF:1\": "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CliRun run;
+        const QString com3 = run.ports() + QStringLiteral("/com3");
+        if (!c.file.isNull()) {
+            QFile f(com3);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(c.file);
+        } else {
+            ASSERT_EQ(::symlink(c.target.constData(), QFile::encodeName(com3).constData()), 0);
+        }
+        run.start({QStringLiteral("--port"), QStringLiteral("COM3"), QStringLiteral("query")});
+        EXPECT_EQ(run.finish(), 3);
+        const QString expected =
+            QString::fromUtf8(c.errLine).replace(QStringLiteral("<ports>"), run.ports());
+        EXPECT_TRUE(run.err.startsWith(expected)) << run.err.toStdString();
+        EXPECT_FALSE(run.err.contains(QStringLiteral("串口"))) << run.err.toStdString();
+
+        // The list, as text and as JSON: no raw escape, valid UTF-8.
+        for (const QString& json : {QString(), QStringLiteral("--json")}) {
+            CliRun list;
+            QDir().rmdir(list.ports());
+            QFile::link(run.ports(), list.ports());
+            list.start(json.isEmpty() ? QStringList{QStringLiteral("ports")}
+                                      : QStringList{json, QStringLiteral("ports")});
+            EXPECT_EQ(list.finish(), 0);
+            const QByteArray out = list.process.readAllStandardOutput();
+            EXPECT_FALSE(out.contains('\x1b')) << out.toStdString();
+            EXPECT_TRUE(QString::fromUtf8(out).toUtf8() == out) << "not UTF-8";
+            const QByteArray line = out.split('\n').value(2);
+            EXPECT_TRUE(line.startsWith("COM3\t") || line.contains("\"COM3\""))
+                << line.toStdString();
+        }
+    }
+}

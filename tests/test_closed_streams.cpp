@@ -161,4 +161,65 @@ TEST(ClosedStreamsCli, RateChangePutsOnlyItsFrameOnTheLine) {
     EXPECT_EQ(peer.read(300), QByteArray());
 }
 
+// --------------------------------------------------- output that cannot be written
+
+// Where standard output goes: a full device, or a pipe whose reader closed
+// before the program started (deterministic: no race with a reader's end).
+enum class Sink { Full, ClosedPipe };
+
+struct UnwritableCase {
+    const char* name;
+    Sink sink;
+    QStringList args;
+};
+
+void PrintTo(const UnwritableCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class UnwritableOutput : public ::testing::TestWithParam<UnwritableCase> {};
+
+// Status 74 and the reason on standard error, never a silent 0 nor a death
+// by SIGPIPE (which the shell would report as 141).
+TEST_P(UnwritableOutput, EndsWith74) {
+    const UnwritableCase& c = GetParam();
+    QTemporaryDir home;
+    int pipeFds[2] = {-1, -1};
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    ::close(pipeFds[0]);
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+    process.setProcessEnvironment(env);
+    if (c.sink == Sink::Full)
+        process.setStandardOutputFile(QStringLiteral("/dev/full"));
+    const int writeEnd = pipeFds[1];
+    const bool toPipe = c.sink == Sink::ClosedPipe;
+    process.setChildProcessModifier([writeEnd, toPipe] {
+        // As a shell starts it: SIGPIPE at its default, whatever this test does.
+        ::signal(SIGPIPE, SIG_DFL);
+        if (toPipe)
+            ::dup2(writeEnd, STDOUT_FILENO);
+    });
+    process.start(QStringLiteral(VXT_CLI_PATH), c.args);
+    ASSERT_TRUE(process.waitForFinished(kWaitMs));
+    ::close(writeEnd);
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << "killed by a signal";
+    EXPECT_EQ(process.exitCode(), 74);
+    EXPECT_TRUE(process.readAllStandardError().contains("standard output could not be written"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, UnwritableOutput,
+    ::testing::Values(
+        UnwritableCase{"PortsIntoAFullDevice", Sink::Full, {QStringLiteral("ports")}},
+        UnwritableCase{"JsonPortsIntoAFullDevice",
+                       Sink::Full,
+                       {QStringLiteral("--json"), QStringLiteral("ports")}},
+        UnwritableCase{"HelpIntoAFullDevice", Sink::Full, {QStringLiteral("--help")}},
+        UnwritableCase{"PortsIntoAClosedPipe", Sink::ClosedPipe, {QStringLiteral("ports")}},
+        UnwritableCase{"HelpIntoAClosedPipe", Sink::ClosedPipe, {QStringLiteral("--help")}},
+        UnwritableCase{"VersionIntoAClosedPipe", Sink::ClosedPipe, {QStringLiteral("--version")}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 } // namespace

@@ -99,6 +99,40 @@ TEST(SerialLineOpen, SetsTheLineAndSaysWhyItCannot) {
     EXPECT_FALSE(second.port().isOpen());
 }
 
+// What a user reads: a port that another program holds and a device that is
+// gone say so, not Qt's "Permission error while locking the device" nor
+// "Unknown error".
+TEST(SerialLineReasons, HeldAndGoneSaySo) {
+    const struct {
+        QSerialPort::SerialPortError error;
+        const char* system;
+        bool denied;
+        const char* reason;
+    } cases[] = {
+        {QSerialPort::PermissionError, "Permission error while locking the device", false,
+         "the port is held by another program (Permission error while locking the device)"},
+        {QSerialPort::PermissionError, "Permission denied", true, "Permission denied"},
+        {QSerialPort::ResourceError, "Unknown error", false, "the device is gone"},
+        {QSerialPort::ReadError, "Input/output error", false,
+         "the device is gone (Input/output error)"},
+        {QSerialPort::DeviceNotFoundError, "No such file or directory", false,
+         "No such file or directory"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SerialFailureText(c.error, QString::fromUtf8(c.system), c.denied).toStdString(),
+                  c.reason);
+
+    // Two opens of one device: the second finds it held.
+    PtyPeer peer;
+    ASSERT_TRUE(peer.ok());
+    SerialLine first, second;
+    LineFailure failure;
+    ASSERT_TRUE(first.open(peer.devicePath(), 9600, &failure));
+    ASSERT_FALSE(second.open(peer.devicePath(), 9600, &failure));
+    EXPECT_TRUE(failure.reason.startsWith(QStringLiteral("the port is held by another program")))
+        << failure.reason.toStdString();
+}
+
 TEST(SerialLineOpen, BytesWaitingBeforeTheOpenAreDroppedOnlyWhenAsked) {
     for (const auto waiting : {SerialLine::Waiting::Keep, SerialLine::Waiting::Drop}) {
         PtyPeer peer;
@@ -126,7 +160,9 @@ TEST(SerialLineLoss, AVanishedDeviceIsClosedAndToldOnce) {
     ASSERT_TRUE(WaitUntil([&] { return !line.port().isOpen(); }, 2000));
     PumpEvents(300);
     ASSERT_EQ(gone.count(), 1);
-    EXPECT_FALSE(gone.at(0).at(0).value<LineFailure>().reason.isEmpty());
+    EXPECT_TRUE(gone.at(0).at(0).value<LineFailure>().reason.startsWith(
+        QStringLiteral("the device is gone")))
+        << gone.at(0).at(0).value<LineFailure>().reason.toStdString();
     EXPECT_FALSE(line.write("x", &failure));
 }
 

@@ -100,7 +100,7 @@ void WinCommControl::OpenNetwork(const std::string& text, int32_t baud) {
         net->notifyWindow(window_, kDataMessage);
     LineError error;
     if (!net->open(baud, &error))
-        throw CommError("cannot open " + text + ": " + error.reason);
+        throw CommError(error.reason); // the window's message names the address
     lost_ = false;
     {
         std::lock_guard lock(mutex_);

@@ -69,6 +69,19 @@ std::string WinPort::ErrorText(DWORD error) {
     return Utf8FromUtf16(message);
 }
 
+std::string WinPort::OpenFailureText(DWORD error) {
+    // A serial port opens for one program at a time.
+    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
+        return "the port is held by another program (" + ErrorText(error) + ")";
+    return ErrorText(error);
+}
+
+std::string WinPort::LostText(DWORD error) {
+    if (error == 0)
+        return "the device is gone";
+    return "the device is gone (" + ErrorText(error) + ")";
+}
+
 bool WinPort::Configure(DWORD baud) {
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;

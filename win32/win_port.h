@@ -49,6 +49,11 @@ class WinPort {
     static std::string DosDeviceOf(int n);
     // The system's text for an error code (UTF-8), without its line break.
     static std::string ErrorText(DWORD error);
+    // Why an open failed, as a user reads it: a port another program holds
+    // (access denied, sharing violation) says so, with the system's text.
+    static std::string OpenFailureText(DWORD error);
+    // Why an open port was lost: the device is gone, with the system's text.
+    static std::string LostText(DWORD error);
 
   private:
     bool Configure(DWORD baud);

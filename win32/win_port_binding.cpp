@@ -1,17 +1,9 @@
 #include "win32/win_port_binding.h"
 
 #include "core/net_address.h"
+#include "core/port_binding_text.h"
 #include "core/text_util.h"
 #include "win32/win_text.h"
-
-namespace {
-// An address is short; a file much longer is not a binding.
-constexpr DWORD kMaxBindingBytes = 1024;
-
-bool Blank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-} // namespace
 
 std::wstring WinPortsFolder() {
     wchar_t appData[MAX_PATH];
@@ -19,35 +11,6 @@ std::wstring WinPortsFolder() {
     if (n == 0 || n >= MAX_PATH)
         return {};
     return std::wstring(appData, n) + L"\\vxt4710\\ports";
-}
-
-bool ParsePortBinding(std::string_view content, std::string* address, std::string* error) {
-    if (content.substr(0, 3) == "\xEF\xBB\xBF")
-        content.remove_prefix(3);
-    while (!content.empty() && Blank(content.front()))
-        content.remove_prefix(1);
-    while (!content.empty() && Blank(content.back()))
-        content.remove_suffix(1);
-    if (content.empty()) {
-        *error = "it is empty; it should hold an address such as rfc2217://HOST:PORT or "
-                 "socket://HOST:PORT";
-        return false;
-    }
-    if (content.find_first_of("\r\n") != std::string_view::npos) {
-        *error = "it holds more than one line; it should hold one address such as "
-                 "rfc2217://HOST:PORT or socket://HOST:PORT";
-        return false;
-    }
-    if (!LooksLikeNetAddress(content)) {
-        *error = "it holds \"" + std::string(content) +
-                 "\", not an address such as rfc2217://HOST:PORT or socket://HOST:PORT";
-        return false;
-    }
-    NetAddress parsed;
-    if (!ParseNetAddress(content, &parsed, error))
-        return false;
-    *address = std::string(content);
-    return true;
 }
 
 PortBinding ReadPortBinding(const std::wstring& folder, int n) {

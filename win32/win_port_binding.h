@@ -3,17 +3,14 @@
 // or "socket://HOST:PORT". Without such a file COM<n> is the port \\.\COMn.
 #pragma once
 
+#include "core/port_binding_text.h"
+
 #include <map>
 #include <string>
 #include <string_view>
 
 // %APPDATA%\vxt4710\ports; empty when APPDATA is not set.
 std::wstring WinPortsFolder();
-
-// What a binding file holds: its one line (a UTF-8 byte-order mark, blanks
-// and the line break around it do not count) must be a network address.
-// On failure *error says what is wrong, without naming the file.
-bool ParsePortBinding(std::string_view content, std::string* address, std::string* error);
 
 struct PortBinding {
     enum class Kind { None, Bound, Bad };

@@ -129,7 +129,7 @@ class FakeComm : public CommControl {
     bool PortOpen() const override { return open_; }
     void SetPortOpen(bool open) override {
         if (open && missing)
-            throw CommError("missing");
+            throw CommError(missingReason);
         open_ = open;
     }
     void Output(std::string_view bytes) override {
@@ -156,7 +156,11 @@ class FakeComm : public CommControl {
         }
     }
 
+    std::string DeviceFor(int n) const override { return n == port_ ? device : std::string(); }
+
     bool missing = false;
+    std::string missingReason = "missing";
+    std::string device; // what DeviceFor says of the current port
     std::string settings;
     std::vector<std::string> written;
 

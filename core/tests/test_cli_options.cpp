@@ -118,7 +118,8 @@ TEST(CliOptionsCore, JsonAskedBeforeTheDoubleDashOnly) {
 // Each platform's help says what holds there, and nothing of the other's.
 TEST(CliOptionsCore, HelpPerPlatform) {
     const std::string onLinux = HelpText(CliPlatform::Linux, "/home/u/.config/vxt4710/ports");
-    const std::string onWindows = HelpText(CliPlatform::Windows);
+    const std::string onWindows =
+        HelpText(CliPlatform::Windows, "C:\\Users\\u\\AppData\\Roaming\\vxt4710\\ports");
     const struct {
         bool windows;
         const char* part;
@@ -133,7 +134,10 @@ TEST(CliOptionsCore, HelpPerPlatform) {
         {true, "130 Ctrl+C, 143 Ctrl+Break", true},
         {true, "ended by\nCtrl+Z", true},
         {true, "/dev/", false},
-        {true, "ports folder:\n                        %APPDATA%\\vxt4710\\ports\n", true},
+        {true,
+         "ports folder:\n                        C:\\Users\\u\\AppData\\Roaming\\vxt4710\\ports\n",
+         true},
+        {true, "%APPDATA%", false},
         {true, "rfc2217://HOST:PORT and socket://HOST:PORT", true},
         {true, "SIGHUP", false},
     };

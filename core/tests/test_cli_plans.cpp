@@ -20,6 +20,40 @@ TEST(Json, StringsAreEscapedAsBefore) {
               "{\"a\": 1, \"b\": null, \"c\": true, \"d\": -5}");
 }
 
+// Bytes from a link, a file or a server: JSON stays valid UTF-8, and a
+// terminal gets no escape sequence to act on.
+TEST(Json, BytesThatAreNoTextStayVisibleAndValid) {
+    const struct {
+        const char* bytes;
+        const char* json;
+        const char* complaint;
+    } cases[] = {
+        {"com3 -> \x1b[2J\x1b]0;x\x07", "\"com3 -> \\u001b[2J\\u001b]0;x\\u0007\"",
+         "vxt4710-cli: com3 -> \\x1B[2J\\x1B]0;x\\x07\n"},
+        {"a\xff\xc3(b", "\"a\\\\xFF\\\\xC3(b\"", "vxt4710-cli: a\\xFF\\xC3(b\n"},
+        {"\xe4\xbd\xa0\xe4\xbd", "\"你\\\\xE4\\\\xBD\"", "vxt4710-cli: 你\\xE4\\xBD\n"},
+        {"\xc2\x9b"
+         "31m\x7f\tx",
+         "\"\\u009b"
+         "31m\x7f\\tx\"",
+         "vxt4710-cli: \\xC2\\x9B31m\\x7F\tx\n"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(JsonString(c.bytes), c.json) << c.bytes;
+        EXPECT_EQ(ComplaintText(c.bytes), c.complaint) << c.bytes;
+    }
+}
+
+// A network port's failure names the address and the reason first; a serial
+// port keeps the designed message.
+TEST(Plans, PortFailureTextPerKindOfPort) {
+    EXPECT_EQ(PortFailureText("rfc2217://127.0.0.1:9", LineError{"connection refused"}),
+              "network port rfc2217://127.0.0.1:9: connection refused");
+    EXPECT_EQ(PortFailureText("/dev/ttyUSB0", LineError{"No such file or directory"}),
+              "串口不存在或被占用,若电脑没有串口，请使用USB转串口设备\n/dev/ttyUSB0: No such file "
+              "or directory");
+}
+
 TEST(Plans, HexRefusalsNameThePlaceAndBlanksBeyondAscii) {
     const struct {
         const char16_t* text;

@@ -341,6 +341,30 @@ INSTANTIATE_TEST_SUITE_P(
                     "standard output could not be written: Broken pipe; the chip was told "
                     "to stop",
                     {}},
+        SessionCase{"AnUnawaitedStatusByteEndsWith11",
+                    [] { return TwoPieces(); },
+                    1000,
+                    {In("41 4F"), In("4F 41"), In("4F")},
+                    {"piece200", "piece100"},
+                    ExitStatus::MaybeCut,
+                    "may have let the next piece cut short piece 1 (--confirm-idle avoids this)",
+                    {}},
+        SessionCase{"AnUnawaitedStatusByteAfterTheOnlyPieceEndsWith0",
+                    [] { return PlanSpeak(std::u16string(10, u'a'), 0, false, false); },
+                    1000,
+                    {In("4F 41"), In("41 4F")},
+                    {"piece10"},
+                    ExitStatus::Ok,
+                    "",
+                    {}},
+        SessionCase{"ConfirmIdleKeepsStrayStatusBytesFromEndingWith11",
+                    [] { return TwoPieces(true); },
+                    1000,
+                    {In("41 4F"), In("41"), In("4F"), In("41 45 4F")},
+                    {"piece200", "query", "piece100"},
+                    ExitStatus::Ok,
+                    "",
+                    {}},
         SessionCase{"NoWaitEndsOnceWritten",
                     [] { return PlanSpeak(std::u16string(300, u'a'), 0, true, false); },
                     1000,
@@ -383,6 +407,15 @@ TEST(Session, JsonLines) {
         "{\"t_ms\": 43, \"dir\": \"in\", \"hex\": \"4E\", \"log\": \"<-0x4E  芯片正在播音\"}\n"
         "{\"result\": \"ok\", \"status\": 10, \"chip\": \"speaking\"}\n";
     EXPECT_EQ(run.out.text, expected);
+}
+
+// The final object names the pieces a stray 0x4F may have cut.
+TEST(Session, JsonNamesThePiecesThatMayBeCut) {
+    Harness run(PlanSpeak(std::u16string(500, u'a'), 0, false, false), 1000, true);
+    run.play({In("41 4F"), In("4E 41 4F"), In("41 4F")});
+    const std::string last = run.out.text.substr(run.out.text.rfind("{\"result"));
+    EXPECT_EQ(last.substr(0, last.find(", \"message")),
+              "{\"result\": \"maybe_cut\", \"status\": 11, \"frames\": 3, \"may_be_cut\": [1, 2]");
 }
 
 // Without --json: the window's log text with LF line ends.

@@ -124,6 +124,33 @@ TEST(Startup, AMissingPortIsToldOnceAndEverySendTellsAgain) {
     EXPECT_EQ(w.Log(), LogOf("FD 00 02 02 FD"));
 }
 
+// The designed message for a serial port; a port on another machine adds a
+// line with its address and why it failed (no adapter would help there).
+TEST(Startup, ANetworkPortsFailureAddsItsReason) {
+    const struct {
+        const char* device;
+        const char* reason;
+        std::u16string message;
+    } cases[] = {
+        {"/dev/ttyUSB0", "No such file or directory", std::u16string(kPortFailureText)},
+        {"", "no device for COM1", std::u16string(kPortFailureText)},
+        {"rfc2217://lab1:7001", "connection refused",
+         std::u16string(kPortFailureText) + u"\r\nrfc2217://lab1:7001: connection refused"},
+        {"socket://[::1]:7000", "timed out",
+         std::u16string(kPortFailureText) + u"\r\nsocket://[::1]:7000: timed out"},
+    };
+    for (const auto& c : cases) {
+        FakeWindow w;
+        w.comm.missing = true;
+        w.comm.missingReason = c.reason;
+        w.comm.device = c.device;
+        w.Load();
+        EXPECT_EQ(w.messages, std::vector<std::u16string>{c.message}) << c.device;
+        w.form->Command7_Click();
+        EXPECT_EQ(w.messages.back(), c.message) << c.device;
+    }
+}
+
 TEST(Replies, RateChangeCompletesOnAcceptanceOnly) {
     const struct {
         char reply;

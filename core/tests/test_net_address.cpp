@@ -1,5 +1,6 @@
 // The two network port names: what is accepted and what each bad one says.
 #include "core/net_address.h"
+#include "core/port_binding_text.h"
 
 #include <gtest/gtest.h>
 
@@ -86,6 +87,40 @@ TEST(NetAddress, OnlyTheTwoSchemesLookLikeAddresses) {
     for (const char* name : {"COM3", "/dev/ttyUSB0", "rfc2217:lab1:7", "socket:/x", "", "rfc"})
         EXPECT_FALSE(LooksLikeNetAddress(name)) << name;
     EXPECT_TRUE(LooksLikeNetAddress("Socket://"));
+}
+
+// The file com<n> of a ports folder: one address, in whatever encoding an
+// editor saved it, or a reason that shows what it holds without letting its
+// bytes act on a terminal.
+TEST(PortBindingText, OneAddressOrAClearReason) {
+    using namespace std::string_literals;
+    const struct {
+        std::string content;
+        const char* address; // null: refused
+        const char* reason;  // part of the refusal
+    } cases[] = {
+        {"rfc2217://lab1:7001", "rfc2217://lab1:7001", ""},
+        {"\xFF\xFEs\0o\0c\0k\0e\0t\0:\0/\0/\0h\0:\0\x31\0\r\0\n\0"s, "socket://h:1", ""},
+        {"\xFE\xFF\0s\0o\0c\0k\0e\0t\0:\0/\0/\0h\0:\0\x31"s, "socket://h:1", ""},
+        {"\xFF\xFEs\0o\0c"s, nullptr, "UTF-16 with an odd number of bytes"},
+        {"s\0o\0c\0k\0e\0t\0:\0/\0/\0h\0:\0\x31\0\r\0\n\0"s, nullptr,
+         "NUL bytes (UTF-16 without a byte-order mark?): \"s\\x00o\\x00c"},
+        {"\x1b[31mrfc2217://lab1:1", nullptr, "it holds \"\\x1B[31mrfc2217://lab1:1\", not an"},
+        {"socket://la\x1b[2Jb:1", nullptr, "\"socket://la\\x1B[2Jb:1\": bytes that are no text"},
+        {"socket://l\xff"
+         "ab:1",
+         nullptr, "\"socket://l\\xFFab:1\": bytes that are no text"},
+        {"rfc2217://lab1:7001\r\nsocket://lab1:7002", nullptr, "more than one line"},
+    };
+    for (const auto& c : cases) {
+        std::string address, error;
+        const bool ok = ParsePortBinding(c.content, &address, &error);
+        EXPECT_EQ(ok, c.address != nullptr) << c.content << ": " << error;
+        if (c.address)
+            EXPECT_EQ(address, c.address);
+        else
+            EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    }
 }
 
 } // namespace

@@ -1,7 +1,9 @@
 #include "platform/standard_streams.h"
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 bool OpenStandardStreams() {
@@ -21,4 +23,15 @@ bool OpenStandardStreams() {
         }
     }
     return true;
+}
+
+bool StandardOutputReaderGone() {
+    // No events asked for: POLLERR (a pipe without reader) and POLLHUP come
+    // regardless; a file or /dev/null never reports either.
+    pollfd p{STDOUT_FILENO, 0, 0};
+    return ::poll(&p, 1, 0) == 1 && (p.revents & (POLLERR | POLLHUP)) != 0;
+}
+
+void IgnoreBrokenPipes() {
+    ::signal(SIGPIPE, SIG_IGN);
 }

@@ -6,6 +6,8 @@
 #include "win32/win_port.h"
 #include "win32/win_text.h"
 
+#include <utility>
+
 namespace {
 
 bool IsConsole(HANDLE handle) {
@@ -113,17 +115,25 @@ std::u16string TypedBeforeEnd(std::u16string_view typed, bool* ended) {
     return std::u16string(typed.substr(0, end));
 }
 
-std::optional<std::string> ReadHandle(HANDLE handle, std::string* reason) {
+std::optional<std::string> ReadHandle(HANDLE handle, std::string* reason, bool standardInput) {
     if (IsConsole(handle))
         return ReadConsoleText(handle, reason);
+    bool first = true;
     return ReadLimited(
-        [handle](char* buf, size_t size, std::string* why) -> int64_t {
+        [handle, standardInput, &first](char* buf, size_t size, std::string* why) -> int64_t {
             DWORD n = 0;
+            const bool wasFirst = std::exchange(first, false);
             if (ReadFile(handle, buf, DWORD(size), &n, nullptr))
                 return n;
             const DWORD error = GetLastError();
             if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF)
                 return 0; // the writer has closed its end
+            // A closed standard input (a handle that reads nothing at all) is
+            // empty, as Linux reads /dev/null in its place: one meaning on
+            // both systems.
+            if (standardInput && wasFirst &&
+                (error == ERROR_INVALID_HANDLE || error == ERROR_INVALID_FUNCTION))
+                return 0;
             *why = WinPort::ErrorText(error);
             return -1;
         },
@@ -133,11 +143,9 @@ std::optional<std::string> ReadHandle(HANDLE handle, std::string* reason) {
 std::optional<std::string> ReadWindowsText(const std::string& path, std::string* reason) {
     if (path == "-") {
         const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
-        if (!in || in == INVALID_HANDLE_VALUE) {
-            *reason = "there is no standard input";
-            return std::nullopt;
-        }
-        return ReadHandle(in, reason);
+        if (!in || in == INVALID_HANDLE_VALUE)
+            return std::string(); // closed: empty, as on Linux
+        return ReadHandle(in, reason, true);
     }
     const HANDLE file =
         CreateFileW(Wide(Utf16FromUtf8(path)).c_str(), GENERIC_READ,

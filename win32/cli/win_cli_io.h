@@ -44,5 +44,7 @@ std::u16string TypedBeforeEnd(std::u16string_view typed, bool* ended);
 std::optional<std::string> ReadWindowsText(const std::string& path, std::string* reason);
 
 // Reads from handle to its end: the console's typed text as UTF-8 when it
-// is a console, else its bytes.
-std::optional<std::string> ReadHandle(HANDLE handle, std::string* reason);
+// is a console, else its bytes. standardInput: a handle that cannot be read
+// at all (a closed standard input) reads as empty.
+std::optional<std::string> ReadHandle(HANDLE handle, std::string* reason,
+                                      bool standardInput = false);

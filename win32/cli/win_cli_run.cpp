@@ -56,6 +56,14 @@ int ListWinPorts(const CliOptions& options, const MonotonicClock& clock) {
     return report.failed() ? ExitStatus::Output : ExitStatus::Ok;
 }
 
+// The folder as the user finds it, as the Linux help shows its own.
+std::string HelpPortsFolder() {
+    const std::wstring folder = WinPortsFolder();
+    if (folder.empty())
+        return "%APPDATA%\\vxt4710\\ports (APPDATA is not set: no COM name is bound)";
+    return Utf8FromUtf16(U16(folder));
+}
+
 } // namespace
 
 WinPortChoice ChooseWinPort(const std::string& port, const std::wstring& portsFolder) {
@@ -93,7 +101,7 @@ int RunWinCli(const std::vector<std::string>& args, const MonotonicClock& clock)
         return RefuseWinUsage(parse.error, JsonAsked(args), clock);
     const CliOptions& options = *parse.options;
     if (options.help)
-        return Print(HelpText(CliPlatform::Windows));
+        return Print(HelpText(CliPlatform::Windows, HelpPortsFolder()));
     if (options.version)
         return Print(std::string("vxt4710-cli ") + VXT4710_VERSION + "\n");
     if (options.command == CliCommand::Ports)
@@ -109,15 +117,16 @@ int RunWinCli(const std::vector<std::string>& args, const MonotonicClock& clock)
 
     const int timeoutMs = static_cast<int>(std::ceil(options.timeoutSeconds * 1000));
     const WinPortChoice port = ChooseWinPort(options.port, WinPortsFolder());
+    // A binding file that holds no address: its path and what is wrong, with
+    // no serial hint (no adapter would help).
     if (!port.failure.empty())
-        return Refuse(report, ExitStatus::Port, "port",
-                      PortFailureText({}, LineError{port.failure}));
+        return Refuse(report, ExitStatus::Port, "port", port.failure);
     if (!port.address.empty()) {
         // A port on another machine, through its port server.
         NetAddress address;
         std::string bad;
         if (!ParseNetAddress(port.address, &address, &bad))
-            return Refuse(report, ExitStatus::Port, "port", PortFailureText({}, LineError{bad}));
+            return Refuse(report, ExitStatus::Port, "port", bad); // it names the port
         // The chip would change its rate and the port could not follow.
         if (PlanChangesRate(plan) && address.protocol == NetProtocol::Raw)
             return Refuse(report, ExitStatus::Port, "port",

@@ -17,7 +17,7 @@ bool WinSessionLine::open(int rate, LineError* error) {
     case WinPort::OpenResult::Ok:
         break;
     case WinPort::OpenResult::NoDevice:
-        *error = LineError{WinPort::ErrorText(code)};
+        *error = LineError{WinPort::OpenFailureText(code)};
         return false;
     case WinPort::OpenResult::Refused:
         *error =
@@ -74,7 +74,7 @@ std::string WinSessionLine::take(bool* lost, LineError* error) {
     bytes.swap(received_);
     *lost = lost_;
     if (lost_) {
-        *error = LineError{lostError_ ? WinPort::ErrorText(lostError_) : "the device has gone"};
+        *error = LineError{WinPort::LostText(lostError_)};
         lost_ = false; // told once
     }
     return bytes;

@@ -98,6 +98,34 @@ TEST(WinCliPorts, ErrorTextsAreOneLineOrTheNumber) {
     }
 }
 
+// What a user reads: a port another program holds and a device that is gone
+// say so before the system's own words.
+TEST(WinCliPorts, HeldAndGoneSaySo) {
+    const struct {
+        std::string text;
+        const char* starts;
+    } cases[] = {
+        {WinPort::OpenFailureText(ERROR_ACCESS_DENIED), "the port is held by another program ("},
+        {WinPort::OpenFailureText(ERROR_SHARING_VIOLATION),
+         "the port is held by another program ("},
+        {WinPort::OpenFailureText(ERROR_FILE_NOT_FOUND), ""},
+        {WinPort::LostText(0), "the device is gone"},
+        {WinPort::LostText(ERROR_GEN_FAILURE), "the device is gone ("},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.text.rfind(c.starts, 0), 0u) << c.text;
+    EXPECT_EQ(WinPort::OpenFailureText(ERROR_FILE_NOT_FOUND),
+              WinPort::ErrorText(ERROR_FILE_NOT_FOUND));
+}
+
+// A standard input that cannot be read at all (closed) is empty, as Linux
+// reads /dev/null in its place; any other handle's failure stays one.
+TEST(WinCliPipes, AClosedStandardInputReadsAsEmpty) {
+    std::string reason;
+    EXPECT_EQ(ReadHandle(INVALID_HANDLE_VALUE, &reason, true), std::string()) << reason;
+    EXPECT_EQ(ReadHandle(INVALID_HANDLE_VALUE, &reason), std::nullopt);
+}
+
 // A folder of the test's own, removed after it.
 class Scratch : public ::testing::Test {
   protected:

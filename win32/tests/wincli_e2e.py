@@ -52,14 +52,16 @@ class Run:
         return objects
 
 
-def run(argv, env=None, cwd=None, stdin=None, timeout=120):
+def run(argv, env=None, cwd=None, stdin=None, timeout=120, close_stdin=False):
     # Files, not pipes: a Wine server started by this run would hold a pipe.
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err, \
             tempfile.TemporaryFile() as inp:
         inp.write(stdin or b"")
         inp.seek(0)
+        # close_stdin: started as `prog <&-` would be.
         r = subprocess.run(argv, env=env, cwd=cwd, stdin=inp, stdout=out, stderr=err,
-                           timeout=timeout)
+                           timeout=timeout,
+                           preexec_fn=(lambda: os.close(0)) if close_stdin else None)
         out.seek(0)
         err.seek(0)
         return Run(r.returncode, out.read(), err.read().decode("utf-8", "replace"))
@@ -179,6 +181,45 @@ def main():
         check("--help says how COM names work on Windows",
               win.rc == 0 and "\\\\.\\COM<n>" in win.out.decode("utf-8")
               and "/dev/" not in win.out.decode("utf-8"), win.out[:300])
+        help_text = win.out.decode("utf-8")
+        folder = re.search(r"The ports folder:\s+(\S.*)", help_text)
+        check("--help names the real ports folder, not %APPDATA%",
+              folder and "%APPDATA%" not in help_text
+              and re.match(r"[A-Za-z]:\\.*\\vxt4710\\ports$", folder.group(1)),
+              folder.group(1) if folder else help_text[:600])
+
+        lin = run([linux_cli, "--json", "speak", "-"], cwd=work, close_stdin=True)
+        win = run([WINE, exe, "--json", "speak", "-"], env=wine.env, cwd=work, close_stdin=True)
+        check("speak - with standard input closed: 64 and the same message as on Linux",
+              win.rc == 64 and lin.rc == 64 and win.err == lin.err and win.json() == lin.json(),
+              (win.rc, win.err, lin.rc, lin.err))
+
+        # A binding file saved as UTF-16 (Notepad's "Unicode") is read; a
+        # network port's failure names the address, without the serial hint.
+        if folder:
+            drive, rest = folder.group(1).split(":", 1)
+            unix = os.path.join(wine.env["WINEPREFIX"], "drive_%s" % drive.lower(),
+                                *rest.strip("\\").split("\\"))
+            os.makedirs(unix, exist_ok=True)
+            with open(os.path.join(unix, "com5"), "wb") as f:
+                f.write("socket://127.0.0.1:1\r\n".encode("utf-16"))
+            with open(os.path.join(unix, "com6"), "wb") as f:
+                f.write(b"\x1b]0;title\x07\xff")
+            win = run([WINE, exe, "--port", "COM5", "--json", "query"], env=wine.env, cwd=work)
+            check("a UTF-16 binding is read; its failure names the address first",
+                  win.rc == 3 and PORT_FAILURE not in win.err
+                  and win.err.startswith("vxt4710-cli: network port socket://127.0.0.1:1: ")
+                  and win.json()[-1]["status"] == 3, (win.rc, win.err))
+            win = run([WINE, exe, "--port", "COM6", "query"], env=wine.env, cwd=work)
+            listed = run([WINE, exe, "--json", "ports"], env=wine.env, cwd=work)
+            try:
+                listed.out.decode("utf-8")
+                listed_ok = "\x1b" not in listed.out.decode("utf-8") and listed.json()
+            except ValueError:
+                listed_ok = False
+            check("a binding of bytes that are no text: shown escaped, JSON valid UTF-8",
+                  win.rc == 3 and "\x1b" not in win.err and "\\x1B]0;title\\x07\\xFF" in win.err
+                  and listed_ok, (win.err, listed.out[:400]))
     finally:
         for chip in chips:
             chip.stop()
