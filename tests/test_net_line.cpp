@@ -5,8 +5,15 @@
 #include "tests/support/pty_peer.h"
 #include "tests/support/ser2net_server.h"
 
+#include <arpa/inet.h>
+#include <atomic>
 #include <gtest/gtest.h>
 #include <memory>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -100,5 +107,69 @@ INSTANTIATE_TEST_SUITE_P(Protocols, NetLineEvents,
                          [](const auto& info) {
                              return info.param == NetProtocol::Rfc2217 ? "Rfc2217" : "Raw";
                          });
+
+// A server on the loopback that takes one connection and sends noise (no
+// telnet command in it) as fast as the client reads, never agreeing to
+// anything, until it goes.
+class NoiseServer {
+  public:
+    NoiseServer() {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(listener_, 1);
+        socklen_t len = sizeof a;
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this] { run(); });
+    }
+    ~NoiseServer() {
+        stop_ = true;
+        thread_.join();
+        ::close(listener_);
+    }
+    uint16_t port() const { return port_; }
+
+  private:
+    void run() {
+        pollfd p{listener_, POLLIN, 0};
+        while (!stop_ && ::poll(&p, 1, 20) == 0) {
+        }
+        if (stop_)
+            return;
+        const int fd = ::accept(listener_, nullptr, nullptr);
+        const std::string chunk(16384, '\x4E');
+        while (!stop_) {
+            pollfd out{fd, POLLOUT, 0};
+            if (::poll(&out, 1, 20) > 0 &&
+                ::send(fd, chunk.data(), chunk.size(), MSG_DONTWAIT | MSG_NOSIGNAL) < 0 &&
+                errno != EAGAIN)
+                break;
+        }
+        ::close(fd);
+    }
+    int listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    uint16_t port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// What arrives before an agreement that never comes, or while nobody takes
+// it, is bounded: the link keeps NetLink::kMaxPending and counts the rest.
+TEST(NetLink, WhatNobodyTakesIsBoundedAndCounted) {
+    for (const NetProtocol protocol : {NetProtocol::Rfc2217, NetProtocol::Raw}) {
+        const bool telnet = protocol == NetProtocol::Rfc2217;
+        NoiseServer server;
+        NetLink link(NetAddress{protocol, "127.0.0.1", server.port()}, 1000);
+        LineError error;
+        EXPECT_EQ(link.open(9600, &error), !telnet) << error.reason;
+        for (int i = 0; !telnet && i < 200 && link.droppedBytes() == 0; ++i)
+            link.readOnce(20, &error);
+        EXPECT_LE(link.pending().size(), NetLink::kMaxPending) << telnet;
+        EXPECT_GT(link.droppedBytes(), 0u) << telnet;
+        link.close();
+    }
+}
 
 } // namespace
