@@ -43,10 +43,11 @@ const char* TrafficRecord::Store(std::string_view bytes) {
     if (blocks_.empty() || blockUsed_ + n > blockSize_) {
         // A frame larger than a block gets a block of its own size.
         blockSize_ = std::max(kBlockBytes, n);
-        blocks_.push_back(std::unique_ptr<char[]>(new char[blockSize_]));
+        blocks_.push_back(Block{std::unique_ptr<char[]>(new char[blockSize_]), 0});
         blockUsed_ = 0;
     }
-    char* at = blocks_.back().get() + blockUsed_;
+    blocks_.back().last = first_ + Count(); // the record about to be added
+    char* at = blocks_.back().bytes.get() + blockUsed_;
     if (n)
         std::memcpy(at, bytes.data(), n);
     blockUsed_ += n;
@@ -55,34 +56,52 @@ const char* TrafficRecord::Store(std::string_view bytes) {
 
 void TrafficRecord::RecordSent(std::string_view frame) {
     const int64_t now = clock_ ? clock_() : SystemNowMs();
+    DropOldest();
     entries_.push_back(Entry{now, Store(frame), static_cast<uint32_t>(frame.size()),
                              Direction::Sent, false, -1, -1});
-    lastSent_ = Count() - 1;
-    TellAll([this](Listener& l) { l.Appended(lastSent_); });
+    lastSent_ = first_ + Count() - 1;
+    const int row = Count() - 1;
+    TellAll([row](Listener& l) { l.Appended(row); });
 }
 
 void TrafficRecord::RecordReply(uint8_t status, bool baudPending) {
     const int64_t now = clock_ ? clock_() : SystemNowMs();
     const char byte = static_cast<char>(status);
+    DropOldest();
     entries_.push_back(Entry{now, Store(std::string_view(&byte, 1)), 1, Direction::Received,
                              baudPending, lastSent_, -1});
     const int row = Count() - 1;
     TellAll([row](Listener& l) { l.Appended(row); });
-    if (lastSent_ < 0)
+    const int sent = lastSent_ < 0 ? -1 : RowOf(lastSent_);
+    if (sent < 0)
         return;
-    Entry& frame = entries_[static_cast<size_t>(lastSent_)];
+    Entry& frame = entries_[static_cast<size_t>(sent)];
+    const int64_t number = first_ + row;
     if (status == kReceived && frame.linkA < 0) {
-        frame.linkA = row;
-        TellAll([this](Listener& l) { l.Changed(lastSent_); });
+        frame.linkA = number;
+        TellAll([sent](Listener& l) { l.Changed(sent); });
     } else if (status == kIdle && frame.linkB < 0) {
-        frame.linkB = row;
-        TellAll([this](Listener& l) { l.Changed(lastSent_); });
+        frame.linkB = number;
+        TellAll([sent](Listener& l) { l.Changed(sent); });
     }
+}
+
+// Makes room for one more record: a whole batch goes, so that a window
+// following the record moves its rows seldom.
+void TrafficRecord::DropOldest() {
+    if (Count() < kMaxRecords)
+        return;
+    entries_.erase(entries_.begin(), entries_.begin() + kDropBatch);
+    first_ += kDropBatch;
+    while (blocks_.size() > 1 && blocks_.front().last < first_)
+        blocks_.pop_front();
+    TellAll([](Listener& l) { l.DroppedFront(kDropBatch); });
 }
 
 void TrafficRecord::Clear() {
     entries_.clear();
     entries_.shrink_to_fit();
+    first_ = 0;
     blocks_.clear();
     blockUsed_ = blockSize_ = 0;
     lastSent_ = -1;
@@ -91,15 +110,15 @@ void TrafficRecord::Clear() {
 
 int TrafficRecord::Answers(int row) const {
     const Entry& e = At(row);
-    return e.direction == Direction::Received ? e.linkA : -1;
+    return e.direction == Direction::Received && e.linkA >= 0 ? RowOf(e.linkA) : -1;
 }
 
 int TrafficRecord::AcceptedBy(int row) const {
     const Entry& e = At(row);
-    return e.direction == Direction::Sent ? e.linkA : -1;
+    return e.direction == Direction::Sent && e.linkA >= 0 ? RowOf(e.linkA) : -1;
 }
 
 int TrafficRecord::IdleAfter(int row) const {
     const Entry& e = At(row);
-    return e.direction == Direction::Sent ? e.linkB : -1;
+    return e.direction == Direction::Sent && e.linkB >= 0 ? RowOf(e.linkB) : -1;
 }

@@ -1,6 +1,8 @@
 // The record of the traffic on the line: every frame handed to the port and
 // every status byte the reply handler looks at, with the wall-clock time and
 // the frame each reply answers. Lives as long as the window. Plain code.
+// A line that babbles for days must not grow it without end: it keeps the
+// last kMaxRecords records and counts the ones it let go.
 #pragma once
 
 #include <cstdint>
@@ -21,9 +23,14 @@ class TrafficRecord {
         uint32_t size;    // their number
         Direction direction;
         bool baudPending; // a reply: read while a rate change waited
-        int32_t linkA;    // sent: first 0x41 answering it; reply: the frame it answers
-        int32_t linkB;    // sent: first 0x4F answering it
+        int64_t linkA;    // numbered since Clear: sent: first 0x41 answering it;
+                          // reply: the frame it answers
+        int64_t linkB;    // sent: first 0x4F answering it
     };
+
+    static constexpr int kMaxRecords = 100000;
+    // Past kMaxRecords this many of the oldest go at once.
+    static constexpr int kDropBatch = kMaxRecords / 16;
 
     // Milliseconds since the epoch; the system clock unless one is given.
     using Clock = std::function<int64_t()>;
@@ -38,6 +45,8 @@ class TrafficRecord {
         virtual void Appended(int /*row*/) {}
         virtual void Changed(int /*row*/) {} // a sent frame got its first 0x41 or 0x4F
         virtual void Cleared() {}
+        // The oldest count rows went: every row moved up by count.
+        virtual void DroppedFront(int /*count*/) {}
     };
     // A listener stays registered until removed; it must be removed before
     // it goes. Several may listen; each is told in the order added.
@@ -52,6 +61,8 @@ class TrafficRecord {
     void Clear();
 
     int Count() const { return static_cast<int>(entries_.size()); }
+    // The records let go since the last Clear: row 0 is record Dropped() + 1.
+    int64_t Dropped() const { return first_; }
     const Entry& At(int row) const { return entries_[static_cast<size_t>(row)]; }
     std::string_view Bytes(int row) const {
         const Entry& e = At(row);
@@ -65,15 +76,26 @@ class TrafficRecord {
 
   private:
     const char* Store(std::string_view bytes);
+    void DropOldest();
+    // A record's number since Clear as a row; -1 once it was let go.
+    int RowOf(int64_t number) const {
+        return number < first_ ? -1 : static_cast<int>(number - first_);
+    }
     template <typename Tell> void TellAll(Tell tell);
 
     Clock clock_;
     std::deque<Entry> entries_;
+    int64_t first_ = 0; // the number of entries_.front()
     // Bytes in blocks that never move, so that the records can point at them
-    // and the store wastes at most the rest of one block.
-    std::vector<std::unique_ptr<char[]>> blocks_;
+    // and the store wastes at most the rest of one block. A block goes with
+    // the last record in it (last: that record's number).
+    struct Block {
+        std::unique_ptr<char[]> bytes;
+        int64_t last;
+    };
+    std::deque<Block> blocks_;
     size_t blockUsed_ = 0;
     size_t blockSize_ = 0;
-    int32_t lastSent_ = -1;
+    int64_t lastSent_ = -1;
     mutable std::vector<Listener*> listeners_;
 };

@@ -179,3 +179,10 @@ bool WriteTrafficCsv(const TrafficRecord& r, const UtcOffset& offset,
     }
     return write(chunk);
 }
+
+std::u16string AnalysisTitle(int64_t dropped) {
+    std::u16string title(kAnalysisTitle);
+    if (dropped > 0)
+        title += u"（较早的 " + Utf16FromUtf8(std::to_string(dropped)) + u" 条记录未保留）";
+    return title;
+}

@@ -21,6 +21,9 @@ const std::vector<std::u16string>& TrafficHeaders();
 const std::vector<std::u16string>& TrafficFieldHeaders();
 
 inline constexpr std::u16string_view kAnalysisTitle = u"通信分析";
+// The title, which says so once older records were let go:
+// "通信分析（较早的 6250 条记录未保留）".
+std::u16string AnalysisTitle(int64_t dropped);
 inline constexpr std::u16string_view kAnalysisClear = u"清空";
 inline constexpr std::u16string_view kAnalysisExport = u"导出CSV(&E)…";
 inline constexpr std::u16string_view kAnalysisExportCaption = u"导出CSV";

@@ -1,5 +1,6 @@
 #include "net/net_link.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace {
@@ -102,17 +103,41 @@ bool NetLink::readOnce(int waitMs, LineError* error, size_t* got) {
     if (got)
         *got = bytes.size();
     if (!telnet()) {
-        pending_ += bytes;
+        keep(bytes);
         return true;
     }
     std::string data, out;
     client_.receive(bytes, NowMs(), &data, &out);
-    pending_ += data;
+    keep(data);
     if (!out.empty() && !connection_.write(out, timeoutMs_, &e)) {
         *error = ErrorOf(e);
         return false;
     }
     return true;
+}
+
+void NetLink::keep(std::string_view data) {
+    const size_t room = kMaxPending - std::min(kMaxPending, pending_.size());
+    pending_.append(data.substr(0, room));
+    dropped_ += data.size() - std::min(room, data.size());
+}
+
+bool NetLink::readTurn(LineError* error, bool* more, size_t* got) {
+    *more = false;
+    *got = 0;
+    const int64_t end = NowMs() + kTurnMs;
+    for (;;) {
+        size_t once = 0;
+        if (!readOnce(0, error, &once))
+            return false;
+        if (once == 0)
+            return true;
+        *got += once;
+        if (*got >= kTurnBytes || NowMs() >= end) {
+            *more = true;
+            return true;
+        }
+    }
 }
 
 std::string NetLink::failure() const {

@@ -22,6 +22,14 @@ class NetLink {
   public:
     // How long a connect, a write or the server's confirmation may take.
     static constexpr int kTimeoutMs = 5000;
+    // What pending() keeps at most: a server that floods while nobody takes
+    // (before the agreement, during a rate change) must not grow the
+    // program. Later bytes are dropped and counted.
+    static constexpr size_t kMaxPending = 64 * 1024;
+    // One read turn of a front end: this many bytes or this long, whichever
+    // comes first, so that its timers and messages run between turns.
+    static constexpr size_t kTurnBytes = 64 * 1024;
+    static constexpr int kTurnMs = 20;
 
     explicit NetLink(NetAddress address, int timeoutMs = kTimeoutMs);
 
@@ -39,6 +47,10 @@ class NetLink {
     // the server; the data joins pending(). *got: the bytes read, 0 when
     // nothing was there.
     bool readOnce(int waitMs, LineError* error, size_t* got = nullptr);
+    // Reads without waiting until nothing is there or the turn's bound is
+    // reached. *more: stopped at the bound, so bytes may still wait; *got:
+    // the bytes read, telnet commands included.
+    bool readTurn(LineError* error, bool* more, size_t* got);
     // Why the server is given up (a negotiation it never finished), or "".
     std::string failure() const;
     void close();
@@ -50,8 +62,11 @@ class NetLink {
     std::string device() const { return FormatNetAddress(address_); }
     const std::string& pending() const { return pending_; }
     std::string takePending() { return std::exchange(pending_, {}); }
+    // Bytes dropped because pending() was full, since the link was made.
+    uint64_t droppedBytes() const { return dropped_; }
 
   private:
+    void keep(std::string_view data);
     bool setRemote(const std::vector<std::pair<ComPortCommand, uint32_t>>& settings,
                    LineError* error);
 
@@ -60,4 +75,5 @@ class NetLink {
     tcp::Connection connection_;
     TelnetClient client_;
     std::string pending_;
+    uint64_t dropped_ = 0;
 };

@@ -5,12 +5,12 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QScreen>
-#include <QStyle>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QStyle>
 #include <QTableView>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -29,8 +29,12 @@ AnalysisWindow::AnalysisWindow(TrafficRecord& record, FileDialogFn fileDialog,
     : QWidget(parent, Qt::Window), record_(record), fileDialog_(std::move(fileDialog)),
       message_(std::move(message)) {
     setObjectName(QStringLiteral("AnalysisWindow"));
-    setWindowTitle(ToQString(kAnalysisTitle));
     model_ = new TrafficModel(record, this);
+    // Once older records were let go, the title says how many.
+    const auto retitle = [this] { setWindowTitle(ToQString(AnalysisTitle(record_.Dropped()))); };
+    connect(model_, &TrafficModel::dropped, this, retitle);
+    connect(model_, &QAbstractItemModel::modelReset, this, retitle);
+    retitle();
     table_ = new QTableView;
     table_->setObjectName(QStringLiteral("trafficTable"));
     table_->setModel(model_);

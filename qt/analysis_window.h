@@ -33,10 +33,15 @@ class TrafficModel : public QAbstractTableModel, private TrafficRecord::Listener
     // Takes in what the record gained since the last call.
     void Sync();
 
+  signals:
+    // The record let its oldest records go.
+    void dropped();
+
   private:
     void Appended(int row) override;
     void Changed(int row) override;
     void Cleared() override;
+    void DroppedFront(int count) override;
     void Schedule();
     const TrafficRecord& record_;
     int rows_ = 0;

@@ -3,6 +3,7 @@
 #include "qt/traffic_table.h"
 
 #include <QTimer>
+#include <algorithm>
 
 TrafficModel::TrafficModel(const TrafficRecord& record, QObject* parent)
     : QAbstractTableModel(parent), record_(record), rows_(record.Count()) {
@@ -26,6 +27,18 @@ void TrafficModel::Cleared() {
     beginResetModel();
     rows_ = 0;
     endResetModel();
+}
+
+void TrafficModel::DroppedFront(int count) {
+    // Rows not yet taken in are the newest: the oldest shown ones go.
+    const int gone = std::min(count, rows_);
+    if (gone > 0) {
+        beginRemoveRows(QModelIndex(), 0, gone - 1);
+        rows_ -= gone;
+        endRemoveRows();
+    }
+    Schedule();
+    emit dropped();
 }
 
 void TrafficModel::Schedule() {

@@ -6,6 +6,7 @@
 #include "qt/qt_text.h"
 #include "tests/support/chipsim_process.h"
 #include "tests/support/cli_process.h"
+#include "tests/support/noise_server.h"
 #include "tests/support/pty_peer.h"
 #include "tests/support/ser2net_server.h"
 
@@ -15,6 +16,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -178,6 +180,21 @@ TEST(CliOverTheNetwork, AComNameBoundToAnAddressIsThatPort) {
         EXPECT_TRUE(query.err.isEmpty()) << query.err.toStdString();
         remote.settle();
     }
+}
+
+// A server that floods noise and never agrees: the program gives up at its
+// deadline with 3, its memory bounded (what it keeps before the agreement is
+// at most 64 KiB; unbounded, it grew past 500 MB).
+TEST(CliOverTheNetwork, NoiseInsteadOfTheAgreementEndsWith3AndMemoryBounded) {
+    NoiseServer server;
+    CliConfig config;
+    Cli cli(config,
+            {QStringLiteral("--port"), QStringLiteral("rfc2217://127.0.0.1:%1").arg(server.port()),
+             QStringLiteral("query")});
+    EXPECT_EQ(cli.finish(), 3) << cli.err.toStdString();
+    rusage children{};
+    getrusage(RUSAGE_CHILDREN, &children);
+    EXPECT_LT(children.ru_maxrss, 100 * 1024) << "KiB"; // the program and any earlier child
 }
 
 struct FailureCase {

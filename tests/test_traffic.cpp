@@ -1,10 +1,10 @@
 // The traffic record and its table: times, the frame each reply answers, the
 // CSV export; recorded from the window's own sends and replies, shown in the
 // analysis window, which the work log's context menu opens.
+#include "core/frame_codec.h"
 #include "qt/analysis_window.h"
 #include "qt/qt_text.h"
 #include "qt/traffic_table.h"
-#include "core/frame_codec.h"
 #include "tests/support/form_harness.h"
 
 #include <QAction>
@@ -262,6 +262,23 @@ TEST(AnalysisWindow, OpensFromTheLogMenuFollowsTheTrafficAndClears) {
     EXPECT_EQ(h.log(), log);
     h->OpenAnalysis();
     EXPECT_EQ(h->Analysis(), w);
+}
+
+// A babbling line: the table keeps pace with the record's newest rows and
+// the title says how many older ones were let go; 清空 starts afresh.
+TEST(AnalysisWindow, ShowsThatOlderRecordsWereLetGo) {
+    FormHarness h;
+    h->OpenAnalysis();
+    AnalysisWindow* w = h->Analysis();
+    ASSERT_NE(w, nullptr);
+    for (int i = 0; i < TrafficRecord::kMaxRecords + 10; ++i)
+        h->Traffic.RecordReply(0x4E, false);
+    QApplication::processEvents();
+    EXPECT_EQ(w->model()->rowCount(), h->Traffic.Count());
+    EXPECT_EQ(w->windowTitle().toStdString(),
+              "通信分析（较早的 " + std::to_string(TrafficRecord::kDropBatch) + " 条记录未保留）");
+    w->findChild<QPushButton*>("clearButton")->click();
+    EXPECT_EQ(w->windowTitle().toStdString(), "通信分析");
 }
 
 TEST(AnalysisWindow, ExportAsksForAFileAndWritesEveryRow) {

@@ -149,8 +149,22 @@ void AnalysisWindowWin::Changed(int row) {
 
 void AnalysisWindowWin::Cleared() {
     rows_ = 0;
+    SetWindowTextW(hwnd_, Wide(kAnalysisTitle).c_str());
     SendMessageW(table_, LVM_SETITEMCOUNT, 0, 0);
     ShowFields(-1);
+}
+
+// The rows moved up: the selection would name another record, so it goes,
+// and the title says how many records were let go.
+void AnalysisWindowWin::DroppedFront(int count) {
+    rows_ = std::max(0, rows_ - count);
+    LVITEMW none{};
+    none.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(table_, LVM_SETITEMSTATE, WPARAM(-1), LPARAM(&none));
+    SendMessageW(table_, LVM_SETITEMCOUNT, rows_, LVSICF_NOSCROLL);
+    ShowFields(-1);
+    SetWindowTextW(hwnd_, Wide(AnalysisTitle(record_.Dropped())).c_str());
+    Schedule();
 }
 
 void AnalysisWindowWin::Schedule() {

@@ -46,6 +46,7 @@ class AnalysisWindowWin : private TrafficRecord::Listener {
     void Appended(int row) override;
     void Changed(int row) override;
     void Cleared() override;
+    void DroppedFront(int count) override;
     void Schedule();
 
     TrafficRecord& record_;

@@ -42,15 +42,17 @@ std::string WinNetLine::take(bool* lost, LineError* error) {
         WSAEnumNetworkEvents(static_cast<SOCKET>(link_.handle()), event_, &happened);
         ResetEvent(event_); // also when set by hand after a rate change
     }
-    // Everything there is: the socket signals again only for what comes
-    // after its last read.
+    // The window's line rests between turns (see again()).
+    if (resting_)
+        return link_.takePending();
+    // One bounded turn: a server that keeps sending must leave the caller's
+    // timers and messages their turn, so the rest is asked for again.
+    bool more = false;
     size_t got = 0;
-    do {
-        if (!link_.readOnce(0, error, &got)) {
-            *lost = true;
-            break;
-        }
-    } while (got > 0);
+    if (!link_.readTurn(error, &more, &got))
+        *lost = true;
+    else if (more || (window_ && got > 0))
+        again();
     if (!*lost) {
         const std::string why = link_.failure();
         if (!why.empty()) {
@@ -61,6 +63,28 @@ std::string WinNetLine::take(bool* lost, LineError* error) {
     if (*lost)
         close(); // told once: the next send connects again
     return link_.takePending();
+}
+
+// The loop's event is set again. A window would get the socket's message
+// again at once, before its input, paint and timers, for as long as a server
+// sends: after a turn that brought data it rests instead, its socket quiet,
+// until a timer (the lowest of its messages) lets it read again.
+void WinNetLine::again() {
+    if (!window_) {
+        SetEvent(event_);
+        return;
+    }
+    resting_ = true;
+    WSAAsyncSelect(static_cast<SOCKET>(link_.handle()), window_, 0, 0);
+    SetTimer(window_, reinterpret_cast<UINT_PTR>(this), USER_TIMER_MINIMUM, &WinNetLine::Resume);
+}
+
+void CALLBACK WinNetLine::Resume(HWND window, UINT, UINT_PTR id, DWORD) {
+    KillTimer(window, id);
+    auto* self = reinterpret_cast<WinNetLine*>(id);
+    self->resting_ = false;
+    self->watch();
+    PostMessageW(self->window_, self->message_, 0, 0);
 }
 
 bool WinNetLine::write(std::string_view bytes, LineError* error) {
@@ -80,6 +104,9 @@ bool WinNetLine::setRate(int rate, LineError* error) {
 }
 
 void WinNetLine::close() {
+    if (window_)
+        KillTimer(window_, reinterpret_cast<UINT_PTR>(this));
+    resting_ = false;
     if (link_.isOpen()) {
         // No more notifications for a socket about to go.
         const auto s = static_cast<SOCKET>(link_.handle());

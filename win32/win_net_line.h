@@ -49,16 +49,22 @@ class WinNetLine {
     // the connection's end wait. Until the next open().
     void notifyWindow(HWND window, UINT message);
 
-    // The data that arrived since the last take. *lost set, once, when the
+    // The data that arrived since the last take, one bounded turn of it
+    // (NetLink::kTurnBytes or kTurnMs); when more may wait, the event is set
+    // again. The window's line rests after a turn that brought data and its
+    // message comes again after the window's timers. *lost set, once, when the
     // connection ended or the server stopped making sense, with *error its
     // reason; the line is closed then.
     std::string take(bool* lost, LineError* error);
 
   private:
     void watch();
+    void again();
+    static void CALLBACK Resume(HWND window, UINT, UINT_PTR id, DWORD);
 
     NetLink link_;
     HANDLE event_; // manual reset, as the socket's events want
     HWND window_ = nullptr;
     UINT message_ = 0;
+    bool resting_ = false; // the window's line waits for its timer
 };

@@ -53,6 +53,7 @@ struct Journal : TrafficRecord::Listener {
     void Appended(int row) override { heard.push_back("A" + std::to_string(row)); }
     void Changed(int row) override { heard.push_back("C" + std::to_string(row)); }
     void Cleared() override { heard.push_back("X"); }
+    void DroppedFront(int count) override { heard.push_back("D" + std::to_string(count)); }
 };
 
 TEST(TrafficRecord, ListenersHearEachChangeOnceAndOnlyWhileListening) {
@@ -97,6 +98,53 @@ TEST(TrafficRecord, TimesComeFromTheClockGivenOrTheSystemClock) {
     const int64_t after = nowMs();
     EXPECT_GE(system.At(0).timeMs, before);
     EXPECT_LE(system.At(0).timeMs, after);
+}
+
+// A line that babbles for days: the record keeps the newest records, says
+// how many went, and the links between the kept ones still hold.
+TEST(TrafficRecord, KeepsTheNewestRecordsAndCountsTheOnesLetGo) {
+    constexpr int kMax = TrafficRecord::kMaxRecords;
+    constexpr int kBatch = TrafficRecord::kDropBatch;
+    ClockedRecord c;
+    TrafficRecord& r = c.record;
+    Journal journal;
+    r.AddListener(&journal);
+    r.RecordSent(Hex("FD 00 02 21 DE")); // record 0: let go first
+    for (int i = 1; i < kMax; ++i)
+        r.RecordReply(0x4E, false); // each answers record 0
+    EXPECT_EQ(r.Count(), kMax);
+    EXPECT_EQ(r.Dropped(), 0);
+    r.RecordSent(std::string(300'000, '\x22')); // a block of its own
+    r.RecordReply(0x41, false);
+    const struct {
+        const char* what;
+        int64_t number; // since Clear
+        const char* bytes;
+        int answers; // the number of the frame it answers; -1: none kept
+    } rows[] = {
+        {"the oldest kept", kBatch, "\x4E", -1},
+        {"the last babble", kMax - 1, "\x4E", -1},
+        {"the reply to the big frame", kMax + 1, "\x41", kMax},
+    };
+    EXPECT_EQ(r.Dropped(), kBatch);
+    EXPECT_EQ(r.Count(), kMax + 2 - kBatch);
+    for (const auto& row : rows) {
+        const int at = static_cast<int>(row.number - r.Dropped());
+        EXPECT_EQ(std::string(r.Bytes(at)), row.bytes) << row.what;
+        EXPECT_EQ(r.Answers(at), row.answers < 0 ? -1 : row.answers - kBatch) << row.what;
+    }
+    const int big = kMax - kBatch;
+    EXPECT_EQ(std::string(r.Bytes(big)), std::string(300'000, '\x22'));
+    EXPECT_EQ(r.AcceptedBy(big), big + 1);
+    // Told once, between the last row before and the first after.
+    const std::vector<std::string> around = {
+        "A" + std::to_string(kMax - 1), "D" + std::to_string(kBatch), "A" + std::to_string(big),
+        "A" + std::to_string(big + 1), "C" + std::to_string(big)};
+    ASSERT_GE(journal.heard.size(), around.size());
+    EXPECT_EQ(std::vector<std::string>(journal.heard.end() - 5, journal.heard.end()), around);
+    r.Clear();
+    EXPECT_EQ(r.Dropped(), 0);
+    r.RemoveListener(&journal);
 }
 
 } // namespace

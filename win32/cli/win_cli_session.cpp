@@ -126,9 +126,8 @@ int RunWinSession(std::vector<PlannedFrame> frames, LoopLine& line, TrafficRepor
     HANDLE handles[3] = {line.event(), timer.handle(), HANDLE(termination::WaitHandle())};
     const DWORD count = handles[2] ? 3 : 2;
 
-    session.start();
-    while (!session.done()) {
-        const DWORD which = WaitForMultipleObjects(count, handles, FALSE, INFINITE);
+    // Handles the object at index which; false for a wait that failed.
+    const auto handle = [&](DWORD which) {
         if (which == WAIT_OBJECT_0) {
             bool lost = false;
             LineError error;
@@ -148,8 +147,21 @@ int RunWinSession(std::vector<PlannedFrame> frames, LoopLine& line, TrafficRepor
                     session.interrupt(signals[i]);
             }
         } else {
-            break; // cannot happen with valid handles; never spin
+            return false; // cannot happen with valid handles; never spin
         }
+        return true;
+    };
+    session.start();
+    while (!session.done()) {
+        const DWORD which = WaitForMultipleObjects(count, handles, FALSE, INFINITE);
+        if (!handle(which))
+            break;
+        // The wait names the first object set: a line that keeps sending
+        // would hide the timer and Ctrl+C, so they are looked at after
+        // every turn of it.
+        for (DWORD i = 1; which == WAIT_OBJECT_0 && i < count && !session.done(); ++i)
+            if (WaitForSingleObject(handles[i], 0) == WAIT_OBJECT_0)
+                handle(WAIT_OBJECT_0 + i);
     }
     termination::Restore();
     return session.status();

@@ -22,6 +22,7 @@ class ScriptedServer {
         int pauseMs;
         std::string bytes;
         bool hangUp = false;
+        int floodMs = 0; // sends bytes again and again for this long
     };
 
     explicit ScriptedServer(std::vector<Step> steps, bool listen = true)
@@ -53,6 +54,11 @@ class ScriptedServer {
 
     uint16_t port() const { return port_; }
     // What the client sent, once it closed (or 5 s passed).
+    // The client closed while a flood was still going.
+    bool ClientLeftEarly() {
+        Join();
+        return clientLeftEarly_;
+    }
     const std::string& Received() {
         Join();
         return received_;
@@ -77,10 +83,31 @@ class ScriptedServer {
                 closesocket(s);
                 return;
             }
+            if (step.floodMs > 0) {
+                Flood(s, step);
+                continue;
+            }
             send(s, step.bytes.data(), int(step.bytes.size()), 0);
         }
         Keep(s, 5000);
         closesocket(s);
+    }
+    // A client that stops reading must not hold the server: each send
+    // waits briefly, and the flood ends early when the client has gone.
+    void Flood(SOCKET s, const Step& step) {
+        DWORD wait = 100;
+        setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&wait), sizeof wait);
+        std::string chunk;
+        while (chunk.size() < 16384)
+            chunk += step.bytes;
+        const ULONGLONG end = GetTickCount64() + ULONGLONG(step.floodMs);
+        while (GetTickCount64() < end) {
+            if (send(s, chunk.data(), int(chunk.size()), 0) == SOCKET_ERROR &&
+                WSAGetLastError() != WSAETIMEDOUT) {
+                clientLeftEarly_ = true;
+                return;
+            }
+        }
     }
     // Keeps what comes until the client closes or nothing came for timeoutMs.
     void Keep(SOCKET s, DWORD timeoutMs) {
@@ -103,6 +130,7 @@ class ScriptedServer {
     uint16_t port_ = 0;
     std::thread thread_;
     std::string received_;
+    bool clientLeftEarly_ = false;
 };
 
 inline std::string Bytes(std::initializer_list<int> values) {

@@ -108,6 +108,24 @@ TEST_F(AnalysisTest, FollowsTheTrafficUnlessScrolledUpAndClears) {
     EXPECT_EQ(SendMessageW(a->Table(), LVM_GETITEMCOUNT, 0, 0), 0);
 }
 
+// A babbling line: the list keeps pace with the record's newest rows and
+// the title says how many older ones were let go; 清空 starts afresh.
+TEST_F(AnalysisTest, ShowsThatOlderRecordsWereLetGo) {
+    AnalysisWindowWin* a = window_->Analysis();
+    auto& t = window_->Traffic;
+    for (int i = 0; i < TrafficRecord::kMaxRecords; ++i)
+        t.RecordReply(0x4E, false);
+    Pump();
+    EXPECT_EQ(SendMessageW(a->Table(), LVM_GETITEMCOUNT, 0, 0), t.Count());
+    wchar_t title[128] = {};
+    GetWindowTextW(a->Handle(), title, 128);
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(title)),
+              AnalysisTitle(TrafficRecord::kDropBatch));
+    SendMessageW(GetDlgItem(a->Handle(), 1), BM_CLICK, 0, 0); // 清空
+    GetWindowTextW(a->Handle(), title, 128);
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(title)), kAnalysisTitle);
+}
+
 TEST_F(AnalysisTest, ExportsTheCoreCsvOrSaysWhyNot) {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);

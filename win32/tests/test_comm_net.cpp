@@ -59,6 +59,11 @@ class CommWindow {
         comm_.SetWindow(hwnd_);
     }
     ~CommWindow() { DestroyWindow(hwnd_); }
+    // A timer of the window's own, every 50 ms.
+    void OnTimer(std::function<void()> tick) {
+        onTimer_ = std::move(tick);
+        SetTimer(hwnd_, kTimerId, 50, nullptr);
+    }
     // Runs the window's messages until done() or 5 s passed.
     bool PumpUntil(const std::function<bool()>& done) {
         const ULONGLONG end = GetTickCount64() + 5000;
@@ -76,14 +81,20 @@ class CommWindow {
   private:
     static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         auto* self = reinterpret_cast<CommWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        if (self && msg == WM_TIMER && wParam == kTimerId) {
+            self->onTimer_();
+            return 0;
+        }
         if (self && msg == WinCommControl::kDataMessage) {
             self->comm_.Deliver();
             return 0;
         }
         return DefWindowProcW(hwnd, msg, wParam, lParam);
     }
+    static constexpr UINT_PTR kTimerId = 7;
     WinCommControl& comm_;
     HWND hwnd_;
+    std::function<void()> onTimer_;
 };
 
 std::string Address(bool telnet, uint16_t port) {
@@ -129,6 +140,37 @@ TEST(WinCommNet, DataThroughTheMessageTheEndOnceAndANewConnection) {
         EXPECT_TRUE(window.PumpUntil([&] { return input == c.data; })) << c.what << ": " << input;
         comm.SetPortOpen(false);
         EXPECT_NE(server.Received().find(c.sent), std::string::npos) << c.what;
+    }
+}
+
+// A server that never stops sending: the window's own timer still comes
+// between the line's turns, and the handler gets the data.
+TEST(WinCommNet, AServerThatKeepsSendingLeavesTheWindowItsTimers) {
+    const struct {
+        const char* what;
+        bool telnet;
+        std::string flood;
+    } cases[] = {
+        {"socket data", false, std::string(1, '\0')},
+        {"rfc2217 NOPs", true, Bytes({255, 241})},
+    };
+    for (const auto& c : cases) {
+        ScriptedServer server({{0, c.telnet ? Agreement(9600) : ""}, {0, c.flood, false, 4000}});
+        PortsFolder folder;
+        folder.Bind(3, Address(c.telnet, server.port()));
+        WinCommControl comm;
+        comm.SetPortsFolder(folder.path());
+        CommWindow window(comm);
+        size_t got = 0;
+        comm.SetOnComm([&] { got += comm.Input().size(); });
+        comm.SetCommPort(3);
+        ASSERT_NO_THROW(comm.SetPortOpen(true)) << c.what;
+        int ticks = 0;
+        window.OnTimer([&] { ++ticks; });
+        EXPECT_TRUE(window.PumpUntil([&] { return ticks >= 3; })) << c.what;
+        comm.SetPortOpen(false);
+        EXPECT_TRUE(server.ClientLeftEarly()) << c.what; // the ticks came during the flood
+        EXPECT_EQ(got > 0, !c.telnet) << c.what;         // NOPs carry no data
     }
 }
 

@@ -23,6 +23,9 @@ class ScriptedLine : public LoopLine {
   public:
     std::function<void(ScriptedLine&, const std::string& frame)> onWrite;
     std::vector<std::string> written;
+    // A line that keeps sending: this many more turns of noise, each
+    // setting the event again.
+    int floodTurns = 0;
 
     ScriptedLine() : event_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
     ~ScriptedLine() override { CloseHandle(event_); }
@@ -39,6 +42,10 @@ class ScriptedLine : public LoopLine {
     HANDLE event() const override { return event_; }
     std::string take(bool* lost, LineError* error) override {
         std::lock_guard lock(mutex_);
+        if (floodTurns > 0 && --floodTurns > 0) {
+            SetEvent(event_); // more waits, as the network line says
+            pending_ += '\0';
+        }
         *lost = lost_;
         if (lost_)
             *error = LineError{"gone"};
@@ -51,6 +58,14 @@ class ScriptedLine : public LoopLine {
             std::lock_guard lock(mutex_);
             pending_ += bytes;
             lost_ = lost_ || lose;
+        }
+        SetEvent(event_);
+    }
+
+    void flood(int turns) {
+        {
+            std::lock_guard lock(mutex_);
+            floodTurns = turns;
         }
         SetEvent(event_);
     }
@@ -77,7 +92,7 @@ std::vector<PlannedFrame> TwoPieces() {
     return PlanFrames(*p.options, {}).frames;
 }
 
-enum class Chip { Answers, Silent, Lost, CtrlC, CtrlBreak, CtrlCTwice };
+enum class Chip { Answers, Silent, Lost, CtrlC, CtrlBreak, CtrlCTwice, Floods, FloodsCtrlC };
 
 TEST(WinCliLoop, EachEventReachesTheSession) {
     const std::string stop = ControlFrame(FrameCommand::Stop);
@@ -94,6 +109,8 @@ TEST(WinCliLoop, EachEventReachesTheSession) {
         {"Ctrl+C stops the chip first", Chip::CtrlC, ExitStatus::Interrupted, 2, true},
         {"Ctrl+Break stops it too", Chip::CtrlBreak, ExitStatus::Terminated, 2, true},
         {"a second Ctrl+C ends at once", Chip::CtrlCTwice, ExitStatus::Interrupted, 2, true},
+        {"a line that never stops: the timer", Chip::Floods, ExitStatus::Timeout, 1, false},
+        {"a line that never stops: Ctrl+C", Chip::FloodsCtrlC, ExitStatus::Interrupted, 2, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -124,6 +141,15 @@ TEST(WinCliLoop, EachEventReachesTheSession) {
                     l.answer("\x41"),
                         press(c.chip == Chip::CtrlC ? CTRL_C_EVENT : CTRL_BREAK_EVENT);
                 break;
+            case Chip::Floods:
+            case Chip::FloodsCtrlC:
+                if (first)
+                    l.flood(1000000);
+                if (frame == stop)
+                    l.answer("\x41");
+                else if (c.chip == Chip::FloodsCtrlC)
+                    press(CTRL_C_EVENT);
+                break;
             case Chip::CtrlCTwice:
                 if (frame == stop)
                     press(CTRL_C_EVENT); // no acceptance: the second key ends the wait
@@ -144,6 +170,9 @@ TEST(WinCliLoop, EachEventReachesTheSession) {
         EXPECT_EQ(int(line.written.size()), c.framesWritten);
         if (!line.written.empty()) {
             EXPECT_EQ(line.written.back() == stop, c.stopLast);
+        }
+        if (c.chip == Chip::Floods || c.chip == Chip::FloodsCtrlC) {
+            EXPECT_GT(line.floodTurns, 0); // ended while the line still sent
         }
         if (c.chip == Chip::CtrlCTwice) {
             EXPECT_LT(clock.nowMs() - start, 900); // not the second's wait for acceptance

@@ -1,7 +1,10 @@
 // vxt4710-cli.exe's ports on other machines: the binding files of the ports
 // folder, the port choice, and the network line against a scripted server
 // on the loopback (what it sends, when, and whether it hangs up).
+#include "core/cli_options.h"
+#include "core/cli_plan.h"
 #include "core/exit_status.h"
+#include "core/traffic_report.h"
 #include "win32/cli/win_cli_net.h"
 #include "win32/cli/win_cli_run.h"
 #include "win32/tests/scripted_server.h"
@@ -222,6 +225,88 @@ TEST(WinNetLine, RateChangesGoThroughTheServerOrAreRefused) {
             EXPECT_EQ(TakeAfterEvent(line, &lost, &error), "\x41") << c.what;
         }
         line.close();
+    }
+}
+
+// Servers that keep sending: data, telnet NOPs (no data at all), and
+// noise before an agreement that never comes.
+struct FloodCase {
+    const char* what;
+    NetProtocol protocol;
+    std::string greeting; // sent first
+    std::string flood;    // then sent again and again for 4 s
+};
+
+std::vector<FloodCase> FloodCases() {
+    return {
+        {"raw data", NetProtocol::Raw, "", std::string(1, '\0')},
+        {"telnet data", NetProtocol::Rfc2217, Agreement(9600), "\x01\x02"},
+        {"telnet NOPs", NetProtocol::Rfc2217, Agreement(9600), Bytes({255, 241})},
+    };
+}
+
+TEST(WinNetLine, AServerThatKeepsSendingIsReadInBoundedTurns) {
+    for (const auto& c : FloodCases()) {
+        ScriptedServer server({{0, c.greeting}, {0, c.flood, false, 4000}});
+        WinNetLine line(NetAddress{c.protocol, "127.0.0.1", server.port()}, 2000);
+        LineError error;
+        ASSERT_TRUE(line.open(9600, &error)) << c.what << ": " << error.reason;
+        for (int turn = 0; turn < 20; ++turn) {
+            bool lost = false;
+            const std::string got = TakeAfterEvent(line, &lost, &error);
+            ASSERT_NE(got, "(no event)") << c.what;
+            EXPECT_FALSE(lost) << c.what << ": " << error.reason;
+            EXPECT_LE(got.size(), NetLink::kMaxPending) << c.what;
+        }
+        line.close();
+        EXPECT_TRUE(server.ClientLeftEarly()) << c.what; // each turn came back
+    }
+}
+
+TEST(NetLink, WhatNobodyTakesIsBoundedAndCounted) {
+    // Noise (no 0xFF) while the agreement never comes, or data nobody takes.
+    const struct {
+        const char* what;
+        NetProtocol protocol;
+        std::string greeting;
+        bool opens;
+    } cases[] = {
+        {"before an agreement", NetProtocol::Rfc2217, "", false},
+        {"raw data nobody takes", NetProtocol::Raw, "", true},
+    };
+    for (const auto& c : cases) {
+        ScriptedServer server({{0, c.greeting}, {0, "noise\x01", false, 3000}});
+        NetLink link(NetAddress{c.protocol, "127.0.0.1", server.port()}, 1000);
+        LineError error;
+        EXPECT_EQ(link.open(9600, &error), c.opens) << c.what << ": " << error.reason;
+        for (int i = 0; c.opens && i < 200 && link.droppedBytes() == 0; ++i)
+            link.readOnce(20, &error);
+        EXPECT_LE(link.pending().size(), NetLink::kMaxPending) << c.what;
+        EXPECT_GT(link.droppedBytes(), 0u) << c.what;
+        link.close();
+    }
+}
+
+class NullOutput : public OutputSink {
+  public:
+    bool write(std::string_view, std::string*) override { return true; }
+};
+
+TEST(WinCliNet, AServerThatKeepsSendingEndsAtTheTimeout) {
+    for (const auto& c : FloodCases()) {
+        ScriptedServer server({{0, c.greeting}, {100, c.flood, false, 4000}});
+        WinNetSessionLine line(NetAddress{c.protocol, "127.0.0.1", server.port()}, 2000);
+        LineError error;
+        ASSERT_TRUE(line.open(9600, &error)) << c.what << ": " << error.reason;
+        const CliParse p = ParseCliArguments({"query"});
+        SteadyClock clock;
+        NullOutput out;
+        TrafficReport report(false, out, clock);
+        const int status = RunWinSession(PlanFrames(*p.options, {}).frames, line, report, clock,
+                                         300, [](std::string_view) {});
+        line.close();
+        EXPECT_EQ(status, ExitStatus::Timeout) << c.what;
+        EXPECT_TRUE(server.ClientLeftEarly()) << c.what; // not when the flood ended
     }
 }
 
