@@ -34,8 +34,7 @@ NOWHERE = "/nonexistent/vxt4710-com%d"
 
 def environment(prefix, display=None):
     """The environment for Wine programs in prefix; no display unless given."""
-    env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all", WINEDLLOVERRIDES=DLL_OVERRIDES,
-               LANG="C.UTF-8")
+    env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all", WINEDLLOVERRIDES=DLL_OVERRIDES)
     env.pop("WAYLAND_DISPLAY", None)
     if display:
         env["DISPLAY"] = display
