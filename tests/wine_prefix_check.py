@@ -19,6 +19,7 @@ def expect(what, ok, detail=""):
         failures.append("%s: %s" % (what, detail))
 
 
+master, keeper = os.openpty()  # a simulated chip's pseudo-terminal
 with tempfile.TemporaryDirectory() as prefix:
     dos = os.path.join(prefix, "dosdevices")
     os.makedirs(dos)
@@ -28,6 +29,7 @@ with tempfile.TemporaryDirectory() as prefix:
         "z:": ("link", "/", False),
         "com1": ("link", "/dev/null", True),  # a character device, as /dev/ttyS0
         "com2": ("link", "/nonexistent/vxt4710-com2", False),
+        "com3": ("link", os.ttyname(keeper), False),
         "com21": ("link", "/dev/null", True),  # what Wine hands the first free number
         "com22": ("folder", None, False),
         "lpt1": ("link", "/dev/zero", True),
@@ -57,6 +59,8 @@ with tempfile.TemporaryDirectory() as prefix:
     os.unlink(os.path.join(dos, "com1"))
     expect("check passes on a safe prefix", wine_prefix.main(["check", prefix]) == 0)
 
+os.close(master)
+os.close(keeper)
 for f in failures:
     print("wine_prefix_check: FAIL: " + f, file=sys.stderr)
 sys.exit(1 if failures else 0)

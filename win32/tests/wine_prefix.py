@@ -45,7 +45,8 @@ def environment(prefix, display=None):
 
 def real_device_links(prefix):
     """The entries of prefix's dosdevices that lead to a character or block
-    device, as 'name -> target'."""
+    device other than a pseudo-terminal (a simulated chip's), as
+    'name -> target'."""
     found = []
     folder = os.path.join(prefix, "dosdevices")
     for name in sorted(os.listdir(folder)) if os.path.isdir(folder) else []:
@@ -54,6 +55,8 @@ def real_device_links(prefix):
             mode = os.stat(path).st_mode
         except OSError:
             continue  # a link to nothing opens nothing
+        if os.path.realpath(path).startswith("/dev/pts/"):
+            continue
         if stat.S_ISCHR(mode) or stat.S_ISBLK(mode):
             found.append("%s -> %s" % (name, os.readlink(path) if os.path.islink(path) else path))
     return found
