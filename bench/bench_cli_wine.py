@@ -19,8 +19,12 @@ import tempfile
 import time
 import tty
 
-WINE = os.environ.get("WINE64", "/usr/lib/wine/wine64")
-WINESERVER = os.path.join(os.path.dirname(WINE), "wineserver")
+sys.dont_write_bytecode = True  # no cache beside the sources
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "win32", "tests"))
+import wine_prefix  # noqa: E402
+
+WINE = wine_prefix.WINE
+WINESERVER = wine_prefix.WINESERVER
 
 
 def percentile(values, percent):
@@ -113,16 +117,11 @@ def main():
     tty.setraw(keeper)
     device = os.ttyname(keeper)
     root = tempfile.mkdtemp(prefix="vxt4710-bench-wine.")
-    env = dict(os.environ, WINEPREFIX=os.path.join(root, "prefix"), WINEDEBUG="-all",
-               WINEDLLOVERRIDES="mscoree,mshtml=")
-    env.pop("DISPLAY", None)
+    env = wine_prefix.environment(os.path.join(root, "prefix"))
     quiet = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
-        subprocess.run([WINE, "wineboot", "--init"], env=env, timeout=300, **quiet)
-        subprocess.run([WINE, "reg", "add", r"HKLM\Software\Wine\Ports", "/v", "COM1", "/t",
-                        "REG_SZ", "/d", device, "/f"], env=env, timeout=120, **quiet)
-        subprocess.run([WINESERVER, "-k"], env=env, **quiet)
-        subprocess.run([WINESERVER, "-w"], env=env, **quiet)
+        # COM1 on the pseudo-terminal, no other name on a real device.
+        wine_prefix.make(env["WINEPREFIX"], {1: device})
         subprocess.run([WINESERVER, "-p"], env=env, **quiet)  # stays: starts are not its
         line = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKL\r\n"  # 200-byte pieces
         with open(os.path.join(root, "text.txt"), "w", encoding="utf-8") as f:

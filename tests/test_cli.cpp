@@ -236,14 +236,15 @@ INSTANTIATE_TEST_SUITE_P(
                    "<-0x45  接收失败\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(CliOnPeer, SilentPeerEndsWithStatus2WithinTheTimeoutPlusOneSecond) {
+// How long after the timeout it ends is timed on a fake clock by the
+// session's own test; here only what load cannot shorten.
+TEST(CliOnPeer, SilentPeerEndsWithStatus2AfterTheTimeout) {
     OnPeer on;
     ASSERT_TRUE(on.peer.ok());
     Cli cli(on.config, on.args({QStringLiteral("--timeout"), QStringLiteral("2"),
                                 QStringLiteral("speak"), QStringLiteral("你好")}));
     EXPECT_EQ(cli.finish(), 2);
     EXPECT_GE(cli.clock.elapsed(), 2000);
-    EXPECT_LE(cli.clock.elapsed(), 3000);
     EXPECT_TRUE(cli.err.contains(QStringLiteral("piece 1 of 1"))) << cli.err.toStdString();
     EXPECT_TRUE(cli.err.contains(QStringLiteral("acceptance (0x41)"))) << cli.err.toStdString();
 }
@@ -347,11 +348,12 @@ TEST(CliOnPeer, CtrlCDuringSpeakSendsStopAndEndsWith130) {
         EXPECT_EQ(on.peer.readAtLeast(5, kWaitMs), ToQBytes(ControlFrame(0x02)));
         if (stopAccepted)
             on.peer.write("\x41");
-        QElapsedTimer t;
-        t.start();
         EXPECT_EQ(cli.finish(), 130) << stopAccepted;
-        // Without an answer the stop waits a second at most.
-        EXPECT_LT(t.elapsed(), 2500);
+        // Without an answer the stop waits a second at most: timed on a fake
+        // clock by Session.SendsInOrderAndEndsWithItsStatus/
+        // StopNotAcceptedEndsAfterASecond; here the program says so.
+        EXPECT_EQ(cli.err.contains(QStringLiteral("not accepted within a second")), !stopAccepted)
+            << cli.err.toStdString();
         EXPECT_TRUE(cli.text().contains(WithLf(ToQString(FrameLogText(ControlFrame(0x02))))));
     }
 }

@@ -9,6 +9,7 @@
 #include "tests/support/noise_server.h"
 #include "tests/support/pty_peer.h"
 #include "tests/support/ser2net_server.h"
+#include "core/tests/row_name.h"
 
 #include <QFile>
 #include <QStringEncoder>
@@ -255,6 +256,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"no port", QStringLiteral("rfc2217://lab1"), "missing port"},
         FailureCase{"port out of range", QStringLiteral("socket://lab1:70000"), "out of range"},
         FailureCase{"a server that never answers the negotiation",
-                    QStringLiteral("rfc2217://127.0.0.1:%1"), "did not answer", true}));
+                    QStringLiteral("rfc2217://127.0.0.1:%1"), "did not answer", true}),
+    vxt_test::RowName());
 
 } // namespace

@@ -13,6 +13,7 @@
 #include "core/frame_builders.h"
 #include "core/text_decode.h"
 #include "tests/support/pty_peer.h"
+#include "core/tests/row_name.h"
 
 #include <QDir>
 #include <QFile>
@@ -120,11 +121,23 @@ INSTANTIATE_TEST_SUITE_P(
                       Args({"speak", "--typed-checksum", "a"}), Args({"query", "now"}),
                       Args({"rate"}), Args({"rate", "4800"}), Args({"rate", "9600", "19200"}),
                       Args({"mark"}), Args({"hex", "fd", "00"}),
-                      Args({"hex", "--music", "1", "fd"}), Args({"stop", "--no-wait"})));
+                      Args({"hex", "--music", "1", "fd"}), Args({"stop", "--no-wait"})),
+    [](const auto& info) {
+        std::string line = "Args";
+        for (const std::string& a : info.param)
+            line += " " + a;
+        return vxt_test::CaseName(line, info.index);
+    });
 
 INSTANTIATE_TEST_SUITE_P(ConfirmIdle, BadUsage,
                          ::testing::Values(Args({"speak", "--confirm-idle", "--no-wait", "a"}),
-                                           Args({"query", "--confirm-idle"})));
+                                           Args({"query", "--confirm-idle"})),
+                         [](const auto& info) {
+                             std::string line = "Args";
+                             for (const std::string& a : info.param)
+                                 line += " " + a;
+                             return vxt_test::CaseName(line, info.index);
+                         });
 
 struct FileCase {
     const char* name;

@@ -89,12 +89,11 @@ TEST(EndedBy, ASecondSignalWhileASilentChipOwesTheStopsAcceptanceEndsAtOnce) {
     PumpEvents(200);
     cli.signal(SIGTERM);
     ASSERT_EQ(peer.readAtLeast(5, kWaitMs), ToQBytes(ControlFrame(0x02)));
-    QElapsedTimer sinceSecond;
-    sinceSecond.start();
     cli.signal(SIGINT);
-    // The first signal's status; the stop's wait of a second is given up.
+    // The first signal's status; the stop's wait of a second is given up,
+    // as the message says (the session's own test times it on a fake clock:
+    // Session.SendsInOrderAndEndsWithItsStatus/SecondSignalEndsAtOnce).
     EXPECT_EQ(cli.finish(), 143);
-    EXPECT_LT(sinceSecond.elapsed(), 900);
     EXPECT_TRUE(cli.err.contains(QStringLiteral("ended again before the stop frame was accepted")))
         << cli.err.toStdString();
     EXPECT_TRUE(peer.read(300).isEmpty()); // exactly one stop frame

@@ -4,6 +4,7 @@
 #include "serial/net_line.h"
 #include "tests/support/pty_peer.h"
 #include "tests/support/ser2net_server.h"
+#include "core/tests/row_name.h"
 
 #include "tests/support/noise_server.h"
 
@@ -68,7 +69,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(RateCase{"rfc2217 up", NetProtocol::Rfc2217, 9600, 19200, true, 19200, ""},
                       RateCase{"rfc2217 down", NetProtocol::Rfc2217, 38400, 9600, true, 9600, ""},
                       RateCase{"raw", NetProtocol::Raw, 9600, 19200, false, 9600,
-                               "cannot be changed from here"}));
+                               "cannot be changed from here"}),
+    vxt_test::RowName());
 
 class NetLineEvents : public ::testing::TestWithParam<NetProtocol> {};
 

@@ -5,6 +5,7 @@
 #include "core/telnet_client.h"
 #include "platform/tcp_socket.h"
 #include "tests/support/ser2net_server.h"
+#include "core/tests/row_name.h"
 
 #include <chrono>
 #include <functional>
@@ -210,6 +211,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SettingCase{"eight data bits", ComPortCommand::SetDataSize, 8, nullptr},
                       SettingCase{"no parity", ComPortCommand::SetParity, 1, nullptr},
                       SettingCase{"two stop bits", ComPortCommand::SetStopSize, 2,
-                                  [](const PtyEnd& p) { return (p.cflag() & CSTOPB) != 0; }}));
+                                  [](const PtyEnd& p) { return (p.cflag() & CSTOPB) != 0; }}),
+    vxt_test::RowName());
 
 } // namespace

@@ -1,6 +1,7 @@
 // The two network port names: what is accepted and what each bad one says.
 #include "core/net_address.h"
 #include "core/port_binding_text.h"
+#include "core/tests/row_name.h"
 
 #include <gtest/gtest.h>
 
@@ -42,7 +43,8 @@ INSTANTIATE_TEST_SUITE_P(
         GoodCase{"socket://[::1]:7000", NetProtocol::Raw, "::1", 7000, "socket://[::1]:7000"},
         GoodCase{"rfc2217://[fe80::1%eth0]:23", NetProtocol::Rfc2217, "fe80::1%eth0", 23,
                  "rfc2217://[fe80::1%eth0]:23"},
-        GoodCase{"rfc2217://h:007", NetProtocol::Rfc2217, "h", 7, "rfc2217://h:7"}));
+        GoodCase{"rfc2217://h:007", NetProtocol::Rfc2217, "h", 7, "rfc2217://h:7"}),
+    [](const auto& info) { return vxt_test::CaseName(info.param.name, info.index); });
 
 struct BadCase {
     const char* name;
@@ -81,7 +83,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"socket://::1:7000", "brackets"}, BadCase{"socket://[::1:7000", "closing"},
         BadCase{"socket://[lab1]:7000", "IPv6"},
         BadCase{"socket://user@lab1:7000", "bad character"},
-        BadCase{"telnet://lab1:7001", "unknown scheme"}));
+        BadCase{"telnet://lab1:7001", "unknown scheme"}),
+    [](const auto& info) { return vxt_test::CaseName(info.param.name, info.index); });
 
 TEST(NetAddress, OnlyTheTwoSchemesLookLikeAddresses) {
     for (const char* name : {"COM3", "/dev/ttyUSB0", "rfc2217:lab1:7", "socket:/x", "", "rfc"})

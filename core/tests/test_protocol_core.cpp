@@ -8,6 +8,7 @@
 #include "core/reply_status.h"
 #include "core/line_rates.h"
 #include "core/tests/bytes.h"
+#include "core/tests/row_name.h"
 
 #include <gtest/gtest.h>
 
@@ -188,7 +189,11 @@ INSTANTIATE_TEST_SUITE_P(
         ReplyCase{0x4A, true, "<-0x4A  初始化成功回传", RateChange::None},
         ReplyCase{0x4E, true, "<-0x4E  芯片正在播音", RateChange::None},
         ReplyCase{0x4F, true, "<-0x4F  芯片空闲", RateChange::None},
-        ReplyCase{0x58, true, "", RateChange::None}, ReplyCase{0x00, false, "", RateChange::None}));
+        ReplyCase{0x58, true, "", RateChange::None}, ReplyCase{0x00, false, "", RateChange::None}),
+    [](const auto& info) {
+        return vxt_test::CaseName("Status " + std::to_string(info.param.status) +
+                                  (info.param.pending ? " pending" : ""));
+    });
 
 struct BadHexCase {
     const char* text;
@@ -211,7 +216,8 @@ INSTANTIATE_TEST_SUITE_P(Texts, BadHex,
                          ::testing::Values(BadHexCase{"fg", 1}, BadHexCase{"gf", 0},
                                            BadHexCase{"fd 0g 1x", 4}, BadHexCase{"fd 00 \r\n", 6},
                                            BadHexCase{"fd 中中", 3}, BadHexCase{"f", 1},
-                                           BadHexCase{"x", 0}));
+                                           BadHexCase{"x", 0}),
+                         [](const auto& info) { return vxt_test::CaseName(info.param.text, info.index); });
 
 TEST(BadHex, GoodTextLeavesNoPositionAndTooLongHasNone) {
     std::ptrdiff_t bad = -2;

@@ -4,6 +4,7 @@
 #include "core/frame_codec.h"
 #include "core/telnet_client.h"
 #include "core/tests/bytes.h"
+#include "core/tests/row_name.h"
 
 #include <gtest/gtest.h>
 
@@ -65,7 +66,10 @@ INSTANTIATE_TEST_SUITE_P(Cases, TelnetData,
                          ::testing::Values(DataCase{"", ""}, DataCase{"41 00 0D 0A", "41 00 0D 0A"},
                                            DataCase{"FF", "FF FF"},
                                            DataCase{"FF FF", "FF FF FF FF"},
-                                           DataCase{"FD 00 FF 01", "FD 00 FF FF 01"}));
+                                           DataCase{"FD 00 FF 01", "FD 00 FF FF 01"}),
+                         [](const auto& info) {
+                             return vxt_test::CaseName(std::string("Data ") + info.param.data, info.index);
+                         });
 
 TEST(TelnetData, AFrameWithChecksumFFArrivesWholeAcrossEverySplit) {
     const std::string frame = FrameEndingInFF();
@@ -127,7 +131,8 @@ INSTANTIATE_TEST_SUITE_P(
         NegotiationCase{"a refusal of our offer needs no answer", true, "FF FE 2C FF FC 00", ""},
         NegotiationCase{"acceptance then withdrawal", true, "FF FD 00 FF FE 00", "FF FC 00"},
         NegotiationCase{"withdrawal of what is off", false, "FF FC 05 FF FE 05", ""},
-        NegotiationCase{"other commands are consumed", true, "FF F1 FF F9 FF F6 FF F0", ""}));
+        NegotiationCase{"other commands are consumed", true, "FF F1 FF F9 FF F6 FF F0", ""}),
+    vxt_test::RowName());
 
 TEST(TelnetNegotiation, AServerThatKeepsAskingStopsBeingAnsweredAndFails) {
     TelnetClient client;
@@ -201,7 +206,8 @@ INSTANTIATE_TEST_SUITE_P(
         RequestCase{ComPortCommand::SetParity, 1, "FF FA 2C 03 01 FF F0", "FF FA 2C 67 01 FF F0",
                     1},
         RequestCase{ComPortCommand::SetStopSize, 1, "FF FA 2C 04 01 FF F0", "FF FA 2C 68 01 FF F0",
-                    1}));
+                    1}),
+    [](const auto& info) { return vxt_test::CaseName(info.param.request, info.index); });
 
 struct SubnegotiationCase {
     const char* what;
@@ -250,7 +256,8 @@ INSTANTIATE_TEST_SUITE_P(
         SubnegotiationCase{"other options' are skipped", Hex("FF FA 18 01 FF F0 41"), "41", "", 0,
                            false},
         SubnegotiationCase{"one broken off by a command is dropped, the command taken",
-                           Hex("FF FA 2C 65 00 FF FB 01 41"), "41", "FF FE 01", 1, false}));
+                           Hex("FF FA 2C 65 00 FF FB 01 41"), "41", "FF FE 01", 1, false}),
+    vxt_test::RowName());
 
 TEST(Subnegotiations, OneThatNeverEndsFailsTheConnection) {
     TelnetClient client;
@@ -295,6 +302,7 @@ INSTANTIATE_TEST_SUITE_P(
                       DeadlineCase{"agrees, never confirms", "FF FD 00 FF FB 00 FF FD 2C", 800,
                                    "did not confirm SET-BAUDRATE"},
                       DeadlineCase{"refuses COM-PORT", "FF FD 00 FF FB 00 FF FE 2C", -1,
-                                   "refused the COM-PORT option"}));
+                                   "refused the COM-PORT option"}),
+    vxt_test::RowName());
 
 } // namespace

@@ -2,6 +2,7 @@
 // fails gets its class, and bytes go both ways untouched. Builds for POSIX
 // and for Windows (run under Wine).
 #include "platform/tcp_socket.h"
+#include "core/tests/row_name.h"
 
 #include <gtest/gtest.h>
 
@@ -137,7 +138,8 @@ INSTANTIATE_TEST_SUITE_P(
                                       ::send(peer, "bye", 3, 0);
                                       CloseSock(peer);
                                   },
-                                  tcp::Failure::ClosedByServer}));
+                                  tcp::Failure::ClosedByServer}),
+    vxt_test::RowName());
 
 TEST(TcpConnection, BytesGoBothWaysUntouchedAndAnEmptyReadWaitsNoLonger) {
     Listener listener;

@@ -70,7 +70,10 @@ TEST_P(TerminationWatch, SecondSignalEndsTheProcessWhenAsked) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, TerminationWatch, ::testing::Values(SIGINT, SIGTERM, SIGHUP));
+INSTANTIATE_TEST_SUITE_P(
+    Signals, TerminationWatch, ::testing::Values(SIGINT, SIGTERM, SIGHUP), [](const auto& info) {
+        return std::string(info.param == SIGINT ? "Int" : info.param == SIGTERM ? "Term" : "Hup");
+    });
 
 TEST(TerminationWatchPipe, SigpipeIsIgnoredSoAClosedReaderFailsTheWrite) {
     ASSERT_GE(termination::Install(), 0);

@@ -148,7 +148,9 @@ int Tab(HWND window, int count, bool back) {
         }
         PostMessageW(focus, WM_KEYDOWN, VK_TAB, 0x000F0001);
         PostMessageW(focus, WM_KEYUP, VK_TAB, 0xC00F0001);
-        for (int wait = 0; wait < 20 && Focused(window) == focus; ++wait)
+        // Until the console has taken the key: a loaded machine may take
+        // seconds; only a focus that never moves waits the whole 30 s.
+        for (int wait = 0; wait < 600 && Focused(window) == focus; ++wait)
             Sleep(50);
         if (back) {
             keys[VK_SHIFT] = 0;

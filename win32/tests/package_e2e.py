@@ -58,23 +58,15 @@ def user_registry(prefix):
 
 class Prefix:
     def __init__(self, root, display):
+        # No menu entries on the host for the shortcut made in the prefix
+        # (wine_prefix.py turns the menu builder off).
         self.wine = Wine(root, display)
-        # No menu entries on the host for the shortcut made in the prefix.
-        self.wine.env["WINEDLLOVERRIDES"] += ";winemenubuilder.exe=d"
         self.path = self.wine.env["WINEPREFIX"]
 
     def settle(self):
         """Waits for every Wine process to end and the registry to be saved
         (the server here is never a persistent one)."""
         subprocess.run([WINESERVER, "-w"], env=self.wine.env, capture_output=True)
-
-    def map_ports(self):
-        # As Wine.map_ports, without a persistent server: settle() waits for
-        # the uninstaller's copy through the server's end.
-        for n in range(1, 21):
-            self.wine.run("reg", "add", r"HKLM\Software\Wine\Ports", "/v", "COM%d" % n, "/t",
-                          "REG_SZ", "/d", "/nonexistent/vxt4710-com%d" % n, "/f")
-        self.settle()
 
     def user_folder(self, *parts):
         found = glob.glob(os.path.join(self.path, "drive_c", "users", os.environ.get("USER", "*"),
@@ -114,9 +106,10 @@ def check_installer(setup, driver, display):
     root = tempfile.mkdtemp(prefix="vxt4710-pkg.")
     p = Prefix(root, display)
     try:
-        p.wine.run("wineboot", "--init", timeout=300)
-        # The console opens COM1 at start-up: never a real port.
-        p.map_ports()
+        # The console opens COM1 at start-up: never a real port. (No
+        # persistent server: settle() waits for the uninstaller's copy
+        # through the server's end.)
+        p.wine.boot()
         files_before, (reg_before, _) = prefix_files(p.path), user_registry(p.path)
 
         r = p.wine.run(setup, "/S", timeout=300)
@@ -191,6 +184,8 @@ def check_installer(setup, driver, display):
         check("... and the user's Environment and Uninstall keys",
               reg_after == reg_before and not named,
               {"added": sorted(reg_after - reg_before), "removed": sorted(reg_before - reg_after)})
+        p.settle()
+        p.wine.check_devices("after the uninstall")
     finally:
         p.wine.stop_server()
         shutil.rmtree(root, ignore_errors=True)

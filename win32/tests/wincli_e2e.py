@@ -15,6 +15,7 @@ import time
 
 sys.dont_write_bytecode = True  # no cache beside the sources
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import wine_prefix  # noqa: E402
 from windows_e2e import WINE, Chip, Wine, check, e2e_arguments, summary  # noqa: E402
 
 PORT_FAILURE = "串口不存在或被占用,若电脑没有串口，请使用USB转串口设备"
@@ -68,11 +69,7 @@ def run(argv, env=None, cwd=None, stdin=None, timeout=120, close_stdin=False):
 
 
 def map_ports(wine, mapping):
-    key = r"HKLM\Software\Wine\Ports"
-    for n in range(1, 21):
-        target = mapping.get(n, "/nonexistent/vxt4710-com%d" % n)
-        wine.run("reg", "add", key, "/v", "COM%d" % n, "/t", "REG_SZ", "/d", target, "/f")
-    wine.stop_server()
+    wine_prefix.map_ports(wine.env, mapping)
 
 
 def main():
@@ -85,7 +82,7 @@ def main():
     wine.env.pop("DISPLAY", None)
     chips = []
     try:
-        wine.run("wineboot", "--init", timeout=300)
+        wine.boot()
         r = run([WINE, os.path.join(build, "tests", "test_wincli.exe"), "--gtest_brief=1"],
                 env=wine.env, timeout=300)
         check("the command-line program's Windows unit tests", r.rc == 0,
@@ -220,6 +217,8 @@ def main():
             check("a binding of bytes that are no text: shown escaped, JSON valid UTF-8",
                   win.rc == 3 and "\x1b" not in win.err and "\\x1B]0;title\\x07\\xFF" in win.err
                   and listed_ok, (win.err, listed.out[:400]))
+        wine.stop_server()  # the mount manager writes the links again on every start
+        wine.check_devices("after the run")
     finally:
         for chip in chips:
             chip.stop()

@@ -13,8 +13,12 @@ import tempfile
 import threading
 import time
 
-WINE = os.environ.get("WINE64", "/usr/lib/wine/wine64")
-WINESERVER = os.path.join(os.path.dirname(WINE), "wineserver")
+sys.dont_write_bytecode = True  # no cache beside the sources
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import wine_prefix  # noqa: E402
+
+WINE = wine_prefix.WINE
+WINESERVER = wine_prefix.WINESERVER
 INITIAL_FILE = "初始默认文本.txt"
 INITIAL_TEXT = "初始文本：你好，世界。\r\n第二行"
 PORT_FAILURE = "串口不存在或被占用,若电脑没有串口，请使用USB转串口设备"
@@ -105,9 +109,19 @@ class Chip:
 
 class Wine:
     def __init__(self, root, display):
-        self.env = dict(os.environ, WINEPREFIX=os.path.join(root, "prefix"), WINEDEBUG="-all",
-                        WINEDLLOVERRIDES="mscoree,mshtml=", DISPLAY=display)
-        self.env.pop("WAYLAND_DISPLAY", None)
+        self.prefix = os.path.join(root, "prefix")
+        self.env = wine_prefix.environment(self.prefix, display)
+
+    def boot(self):
+        """Makes the prefix, every port mapped to nothing before any Windows
+        program starts (wine_prefix.py); checks that nothing reaches a real
+        device."""
+        wine_prefix.make(self.prefix, display=self.env.get("DISPLAY"))
+        self.check_devices("the new prefix")
+
+    def check_devices(self, when):
+        found = wine_prefix.real_device_links(self.prefix)
+        return check("no name in the prefix reaches a real device (%s)" % when, not found, found)
 
     def run(self, *args, cwd=None, timeout=120):
         # Output through a file, not a pipe: a Wine server started by this
@@ -124,19 +138,13 @@ class Wine:
                                 stderr=subprocess.DEVNULL)
 
     def map_ports(self, com1):
-        # Wine's mount manager points dosdevices/com1 at /dev/ttyS0 on every
-        # start: the registry's Ports key wins over it.
-        key = r"HKLM\Software\Wine\Ports"
-        for n in range(1, 21):
-            target = com1 if n == 1 else "/nonexistent/vxt4710-com%d" % n
-            self.run("reg", "add", key, "/v", "COM%d" % n, "/t", "REG_SZ", "/d", target, "/f")
-        self.stop_server()
+        wine_prefix.map_ports(self.env, {1: com1})
         # One server, with the prefix's services up, before the console and
         # the driver start side by side: two first starts at once can stall.
         # (It stays in the background: it must not hold our pipes.)
         subprocess.run([WINESERVER, "-p"], env=self.env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
-        self.run("reg", "query", key, "/v", "COM1")
+        self.run("reg", "query", r"HKLM\Software\Wine\Ports", "/v", "COM1")
 
     def stop_server(self):
         subprocess.run([WINESERVER, "-k"], env=self.env, capture_output=True)
@@ -412,7 +420,7 @@ def main():
     wine = Wine(root, display)
     chip = None
     try:
-        wine.run("wineboot", "--init", timeout=300)
+        wine.boot()
         r = wine.run(os.path.join(build, "tests", "test_win32.exe"), "--gtest_brief=1", timeout=300)
         out = r.stdout.decode("utf-8", "replace")
         check("the front end's unit tests", r.returncode == 0, out[-2000:])
@@ -455,6 +463,9 @@ def main():
         finally:
             console.close()
             server.stop()
+        # The mount manager writes the links again on every start.
+        wine.stop_server()
+        wine.check_devices("after the run")
     finally:
         if chip:
             chip.stop()
