@@ -7,6 +7,7 @@
 #include "tests/support/chipsim_process.h"
 #include "tests/support/cli_process.h"
 #include "tests/support/pty_peer.h"
+#include "tests/support/scripted_server.h"
 #include "tests/support/ser2net_server.h"
 
 #include <QFile>
@@ -174,6 +175,20 @@ TEST(CliOverTheNetwork, AComNameBoundToAnAddressIsThatPort) {
         EXPECT_TRUE(query.err.isEmpty()) << query.err.toStdString();
         remote.settle();
     }
+}
+
+// Agreed and then silent: given up at the line's 5 s deadline, as a port
+// failure, before the longer wait for the chip's reply ends.
+TEST(CliOverTheNetwork, AServerSilentAfterTheAgreementEndsWithStatus3) {
+    CliConfig config;
+    ScriptedServer server({{{0, ComPortWithoutBinary()}}});
+    Cli cli(config,
+            {QStringLiteral("--port"), QStringLiteral("rfc2217://127.0.0.1:%1").arg(server.port()),
+             QStringLiteral("--timeout"), QStringLiteral("12"), QStringLiteral("query")});
+    EXPECT_EQ(cli.finish(), 3);
+    EXPECT_TRUE(cli.err.contains(kPortFailure)) << cli.err.toStdString();
+    EXPECT_TRUE(cli.err.contains(QStringLiteral("did not answer the offer of telnet option 0")))
+        << cli.err.toStdString();
 }
 
 struct FailureCase {

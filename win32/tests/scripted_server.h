@@ -126,3 +126,10 @@ inline std::string Agreement(uint32_t rate) {
     return Bytes({255, 251, 0, 255, 253, 0, 255, 253, 44}) + Answer(1, Rate(rate)) +
            Answer(2, Bytes({8})) + Answer(3, Bytes({1})) + Answer(4, Bytes({1}));
 }
+
+// Agrees to COM-PORT and confirms rate, 8N1, but never answers the offers
+// of BINARY.
+inline std::string AgreementWithoutBinary(uint32_t rate) {
+    return Bytes({255, 253, 44}) + Answer(1, Rate(rate)) + Answer(2, Bytes({8})) +
+           Answer(3, Bytes({1})) + Answer(4, Bytes({1}));
+}
