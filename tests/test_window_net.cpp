@@ -1,12 +1,14 @@
 // The window on a chip on another machine: COM1's link names the address of
 // ser2net serving the simulated chip's pseudo-terminal on the loopback.
 #include "core/form1.h"
+#include "core/frame_builders.h"
 #include "qt/qt_text.h"
 #include "serial/port_names.h"
 #include "tests/support/chipsim_process.h"
 #include "tests/support/cli_process.h"
 #include "tests/support/form_harness.h"
 #include "tests/support/pty_peer.h"
+#include "tests/support/scripted_server.h"
 #include "tests/support/ser2net_server.h"
 
 #include <QElapsedTimer>
@@ -58,7 +60,11 @@ struct ChipAndWindow {
         }
         h = FormHarness::Real(windowPorts.path());
     }
-    bool ready() const { return h && (*h)->MSComm1->PortOpen() && h->messages.isEmpty(); }
+    // The port connects in the background: ready once it is through.
+    bool ready() const {
+        return h && WaitUntil([&] { return !(*h)->MSComm1->Connecting(1); }, kWaitMs) &&
+               (*h)->MSComm1->PortOpen() && h->messages.isEmpty();
+    }
     QString problem() const {
         if (!chip->started())
             return QStringLiteral("no chip");
@@ -148,7 +154,8 @@ TEST(WindowOverTheNetwork, AServerStoppedMidTextGivesOneMessageAndTheNextSendCon
     PumpEvents(300);
     EXPECT_TRUE(w.h->messages.isEmpty());
 
-    w->Command28_Click(); // nobody listens: one message
+    w->Command28_Click(); // nobody listens: one message, once the connect failed
+    EXPECT_TRUE(WaitUntil([&] { return !w.h->messages.isEmpty(); }, kWaitMs));
     EXPECT_EQ(w.h->messages, QStringList{kPortFailureMessage});
 
     w.server->start();
@@ -263,7 +270,9 @@ TEST_P(WindowOnAHostileServer, GetsThePortFailureMessageWithinTheTimeout) {
     ports.link(1, QStringLiteral("rfc2217://127.0.0.1:%1").arg(server.port()));
     QElapsedTimer clock;
     clock.start();
-    auto h = FormHarness::Real(ports.path()); // opens COM1 on start
+    auto h = FormHarness::Real(ports.path()); // opens COM1 on start, in the background
+    EXPECT_TRUE(WaitUntil([&] { return !h->messages.isEmpty(); }, 15000));
+    PumpEvents(300);
     EXPECT_EQ(h->messages, QStringList{kPortFailureMessage});
     EXPECT_FALSE((*h)->MSComm1->PortOpen());
     // The timeout is 5 s; a wide margin for a loaded machine.
@@ -276,6 +285,59 @@ INSTANTIATE_TEST_SUITE_P(Servers, WindowOnAHostileServer,
                                                        Hostile::EndlessNegotiation},
                                            HostileCase{"never answers", Hostile::Silent}),
                          [](const auto& info) { return std::to_string(info.index); });
+
+// Agreed, then silent: the port closes quietly at the line's deadline, and
+// the next send (the server gone by then) gives one message.
+TEST(WindowOverTheNetwork, AServerSilentAfterTheAgreementIsGivenUp) {
+    ScriptedServer server({{{0, ComPortWithoutBinary()}}});
+    PortsFolder ports;
+    ports.link(1, QStringLiteral("rfc2217://127.0.0.1:%1").arg(server.port()));
+    auto h = FormHarness::Real(ports.path());
+    ASSERT_TRUE(WaitUntil([&] { return (*h)->MSComm1->PortOpen(); }, kWaitMs));
+    EXPECT_TRUE(WaitUntil([&] { return !(*h)->MSComm1->PortOpen(); }, kWaitMs));
+    EXPECT_TRUE(h->messages.isEmpty());
+    (*h)->Command28_Click();
+    EXPECT_TRUE(WaitUntil([&] { return !h->messages.isEmpty(); }, kWaitMs));
+    PumpEvents(300);
+    EXPECT_EQ(h->messages, QStringList{kPortFailureMessage});
+}
+
+// The window opens a network port in the background: it goes on while the
+// server is slow to agree, the frame sent meanwhile waits for the agreement,
+// the port list's tooltip says so, and a failure is told once.
+TEST(WindowOverTheNetwork, OpensANetworkPortInTheBackground) {
+    const struct {
+        const char* what;
+        std::string greeting; // after a pause that outlasts the checks below
+        bool opens;
+    } cases[] = {
+        {"agrees late", FullAgreement(), true},
+        {"refuses COM-PORT late", TelnetBytes({255, 254, 44}), false},
+    };
+    for (const auto& c : cases) {
+        ScriptedServer server({{{1500, c.greeting}}});
+        PortsFolder ports;
+        ports.link(1, QStringLiteral("rfc2217://127.0.0.1:%1").arg(server.port()));
+        auto h = FormHarness::Real(ports.path());
+        EXPECT_TRUE((*h)->MSComm1->Connecting(1)) << c.what;
+        EXPECT_TRUE((*h)->MSComm1->PortOpen()) << c.what;
+        (*h)->RefreshPortTips();
+        EXPECT_TRUE((*h)->Combo4->itemData(0, Qt::ToolTipRole)
+                        .toString()
+                        .endsWith(QStringLiteral("（正在连接）")))
+            << c.what;
+        (*h)->Command28_Click(); // waits for the connection
+        EXPECT_TRUE(h->messages.isEmpty()) << c.what;
+        ASSERT_TRUE(WaitUntil([&] { return !(*h)->MSComm1->Connecting(1); }, kWaitMs)) << c.what;
+        PumpEvents(300);
+        EXPECT_EQ((*h)->MSComm1->PortOpen(), c.opens) << c.what;
+        EXPECT_EQ(h->messages.size(), c.opens ? 0 : 1) << c.what;
+        EXPECT_EQ(h->log().count(QStringLiteral("发出一帧")), 1) << c.what;
+        h.reset(); // the client closes
+        const std::string frame = ControlFrame(FrameCommand::Query);
+        EXPECT_EQ(server.received().find(frame) != std::string::npos, c.opens) << c.what;
+    }
+}
 
 // A port server of the test's own that agrees to everything, confirms
 // every COM-PORT request and answers each whole frame with 0x41: it counts
@@ -375,6 +437,7 @@ TEST(WindowOverTheNetwork, TheRateChangeKeepsTheConnection) {
     PortsFolder ports;
     ports.link(1, QStringLiteral("rfc2217://127.0.0.1:%1").arg(server.port()));
     auto h = FormHarness::Real(ports.path());
+    ASSERT_TRUE(WaitUntil([&] { return !(*h)->MSComm1->Connecting(1); }, kWaitMs));
     ASSERT_TRUE((*h)->MSComm1->PortOpen()) << h->messages.join(u'|').toStdString();
     EXPECT_EQ(server.rate(), 9600u);
     (*h)->Combo5->SetListIndex(1);
