@@ -24,10 +24,13 @@ class ScriptedServer {
         bool hangUp = false;
     };
 
-    explicit ScriptedServer(std::vector<Step> steps, bool listen = true)
-        : ScriptedServer(std::vector<std::vector<Step>>{std::move(steps)}, listen) {}
+    // keepMs: how long a silent client is kept after the script.
+    explicit ScriptedServer(std::vector<Step> steps, bool listen = true, DWORD keepMs = 5000)
+        : ScriptedServer(std::vector<std::vector<Step>>{std::move(steps)}, listen, keepMs) {}
     // One script per connection, in turn.
-    explicit ScriptedServer(std::vector<std::vector<Step>> connections, bool listen = true) {
+    explicit ScriptedServer(std::vector<std::vector<Step>> connections, bool listen = true,
+                            DWORD keepMs = 5000)
+        : keepMs_(keepMs) {
         WSADATA data;
         WSAStartup(MAKEWORD(2, 2), &data);
         listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -79,7 +82,7 @@ class ScriptedServer {
             }
             send(s, step.bytes.data(), int(step.bytes.size()), 0);
         }
-        Keep(s, 5000);
+        Keep(s, keepMs_);
         closesocket(s);
     }
     // Keeps what comes until the client closes or nothing came for timeoutMs.
@@ -99,6 +102,7 @@ class ScriptedServer {
         listener_ = INVALID_SOCKET;
     }
 
+    DWORD keepMs_;
     SOCKET listener_ = INVALID_SOCKET;
     uint16_t port_ = 0;
     std::thread thread_;

@@ -135,7 +135,8 @@ TEST(WinCommNet, DataThroughTheMessageTheEndOnceAndANewConnection) {
 // Agreed, then silent: the port closes at the line's deadline (5 s) with no
 // byte arriving, and the next send fails (the window's one message).
 TEST(WinCommNet, AServerSilentAfterTheAgreementIsGivenUp) {
-    ScriptedServer server({{0, AgreementWithoutBinary(9600)}});
+    // Kept longer than the wait below: the server never hangs up by itself.
+    ScriptedServer server({{0, AgreementWithoutBinary(9600)}}, true, 30000);
     PortsFolder folder;
     folder.Bind(3, Address(true, server.port()));
     WinCommControl comm;
