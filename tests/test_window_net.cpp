@@ -1,14 +1,12 @@
 // The window on a chip on another machine: COM1's link names the address of
 // ser2net serving the simulated chip's pseudo-terminal on the loopback.
 #include "core/form1.h"
-#include "core/frame_builders.h"
 #include "qt/qt_text.h"
 #include "serial/port_names.h"
 #include "tests/support/chipsim_process.h"
 #include "tests/support/cli_process.h"
 #include "tests/support/form_harness.h"
 #include "tests/support/pty_peer.h"
-#include "tests/support/scripted_server.h"
 #include "tests/support/ser2net_server.h"
 
 #include <QElapsedTimer>
@@ -285,59 +283,6 @@ INSTANTIATE_TEST_SUITE_P(Servers, WindowOnAHostileServer,
                                                        Hostile::EndlessNegotiation},
                                            HostileCase{"never answers", Hostile::Silent}),
                          [](const auto& info) { return std::to_string(info.index); });
-
-// Agreed, then silent: the port closes quietly at the line's deadline, and
-// the next send (the server gone by then) gives one message.
-TEST(WindowOverTheNetwork, AServerSilentAfterTheAgreementIsGivenUp) {
-    ScriptedServer server({{{0, ComPortWithoutBinary()}}});
-    PortsFolder ports;
-    ports.link(1, QStringLiteral("rfc2217://127.0.0.1:%1").arg(server.port()));
-    auto h = FormHarness::Real(ports.path());
-    ASSERT_TRUE(WaitUntil([&] { return (*h)->MSComm1->PortOpen(); }, kWaitMs));
-    EXPECT_TRUE(WaitUntil([&] { return !(*h)->MSComm1->PortOpen(); }, kWaitMs));
-    EXPECT_TRUE(h->messages.isEmpty());
-    (*h)->Command28_Click();
-    EXPECT_TRUE(WaitUntil([&] { return !h->messages.isEmpty(); }, kWaitMs));
-    PumpEvents(300);
-    EXPECT_EQ(h->messages, QStringList{kPortFailureMessage});
-}
-
-// The window opens a network port in the background: it goes on while the
-// server is slow to agree, the frame sent meanwhile waits for the agreement,
-// the port list's tooltip says so, and a failure is told once.
-TEST(WindowOverTheNetwork, OpensANetworkPortInTheBackground) {
-    const struct {
-        const char* what;
-        std::string greeting; // after a pause that outlasts the checks below
-        bool opens;
-    } cases[] = {
-        {"agrees late", FullAgreement(), true},
-        {"refuses COM-PORT late", TelnetBytes({255, 254, 44}), false},
-    };
-    for (const auto& c : cases) {
-        ScriptedServer server({{{1500, c.greeting}}});
-        PortsFolder ports;
-        ports.link(1, QStringLiteral("rfc2217://127.0.0.1:%1").arg(server.port()));
-        auto h = FormHarness::Real(ports.path());
-        EXPECT_TRUE((*h)->MSComm1->Connecting(1)) << c.what;
-        EXPECT_TRUE((*h)->MSComm1->PortOpen()) << c.what;
-        (*h)->RefreshPortTips();
-        EXPECT_TRUE((*h)->Combo4->itemData(0, Qt::ToolTipRole)
-                        .toString()
-                        .endsWith(QStringLiteral("（正在连接）")))
-            << c.what;
-        (*h)->Command28_Click(); // waits for the connection
-        EXPECT_TRUE(h->messages.isEmpty()) << c.what;
-        ASSERT_TRUE(WaitUntil([&] { return !(*h)->MSComm1->Connecting(1); }, kWaitMs)) << c.what;
-        PumpEvents(300);
-        EXPECT_EQ((*h)->MSComm1->PortOpen(), c.opens) << c.what;
-        EXPECT_EQ(h->messages.size(), c.opens ? 0 : 1) << c.what;
-        EXPECT_EQ(h->log().count(QStringLiteral("发出一帧")), 1) << c.what;
-        h.reset(); // the client closes
-        const std::string frame = ControlFrame(FrameCommand::Query);
-        EXPECT_EQ(server.received().find(frame) != std::string::npos, c.opens) << c.what;
-    }
-}
 
 // A port server of the test's own that agrees to everything, confirms
 // every COM-PORT request and answers each whole frame with 0x41: it counts
