@@ -194,7 +194,13 @@ TEST(TcpConnection, FailureTextsNameTheClassAndTheReason) {
 // gets no answer, without a name server.
 class HeldLookups {
   public:
-    HeldLookups() { tcp::SetLookupHook(&Hold); }
+    HeldLookups() {
+        {
+            std::lock_guard lock(mutex_);
+            released_ = false;
+        }
+        tcp::SetLookupHook(&Hold);
+    }
     ~HeldLookups() {
         tcp::SetLookupHook(nullptr);
         std::lock_guard lock(mutex_);
