@@ -42,8 +42,15 @@ class CommControl {
 
     virtual bool PortOpen() const = 0;
     // true opens port CommPort() with the current settings (throws CommError
-    // when it cannot); false closes it.
+    // when it cannot); false closes it. A port on another machine connects
+    // in the background: PortOpen() is true meanwhile, Output() waits for the
+    // connection, and a connection that fails raises OnPortFailure instead.
     virtual void SetPortOpen(bool open) = 0;
+    // Whether port n is connecting in the background now.
+    virtual bool Connecting(int n) const {
+        (void)n;
+        return false;
+    }
 
     // Queues every byte for transmission and returns at once. Throws
     // CommError when the port is closed or refuses the write.
@@ -82,14 +89,26 @@ class CommControl {
     // soon as a received byte is waiting.
     void SetOnComm(std::function<void()> handler) { onComm_ = std::move(handler); }
 
+    // Called on the window's thread, once, when a background connection
+    // fails (reason: the system's or the server's words, UTF-8); the port
+    // is closed then and what waited for it is dropped.
+    void SetOnPortFailure(std::function<void(const std::string& reason)> handler) {
+        onPortFailure_ = std::move(handler);
+    }
+
   protected:
     void RaiseOnComm() {
         if (onComm_)
             onComm_();
     }
+    void RaisePortFailure(const std::string& reason) {
+        if (onPortFailure_)
+            onPortFailure_(reason);
+    }
 
   private:
     std::function<void()> onComm_;
+    std::function<void(const std::string&)> onPortFailure_;
 };
 
 // Parses a settings string; false for anything but "<rate>,N,8,1" (blanks

@@ -33,6 +33,11 @@ const char* FailureText(Failure failure);
 // The class and the reason together: "connection refused (Connection refused)".
 std::string Describe(const Error& error);
 
+// For tests: run on the lookup's thread before the system's resolver, so
+// that a test can hold a lookup up. nullptr: none.
+using LookupHook = void (*)(const std::string& host);
+void SetLookupHook(LookupHook hook);
+
 class Connection {
   public:
     Connection() = default;
@@ -40,8 +45,9 @@ class Connection {
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    // Resolves host (blocking, as the system's resolver does) and connects
-    // to each of its addresses in turn within timeoutMs in all.
+    // Resolves host and connects to each of its addresses in turn, the
+    // lookup and the connects within timeoutMs in all. A lookup that gets
+    // no answer in time fails with TimedOut.
     bool connect(const std::string& host, uint16_t port, int timeoutMs, Error* error);
 
     // Waits at most timeoutMs (0: not at all) for bytes and appends those

@@ -42,6 +42,7 @@ Form1Window::Form1Window(Form1Deps deps, QWidget* parent)
 }
 
 Form1Window::~Form1Window() {
+    MSComm1->SetOnPortFailure({});
     // The analysis window goes first, while the record it shows still exists.
     analysis_.reset();
     if (!Unloaded())

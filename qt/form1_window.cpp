@@ -237,6 +237,8 @@ void Form1Window::RefreshPortTips() {
             tip = QStringLiteral("COM%1 → %2").arg(n).arg(device);
         else
             tip = QStringLiteral("COM%1 → %2（设备不存在）").arg(n).arg(device);
+        if (MSComm1->Connecting(n))
+            tip += QStringLiteral("（正在连接）");
         Combo4->setItemData(i, tip, Qt::ToolTipRole);
     }
 }
@@ -337,4 +339,6 @@ void Form1Window::ConnectHandlers() {
     connect(Command31, &CommandButton::Click, this, [this] { Command31_Click(); });
     connect(Command32, &CommandButton::Click, this, [this] { Command32_Click(); });
     MSComm1->SetOnComm([this] { MSComm1_OnComm(); });
+    // A network port's connection that failed after its open returned.
+    MSComm1->SetOnPortFailure([this](const std::string& reason) { ShowPortFailure(reason); });
 }

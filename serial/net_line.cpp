@@ -1,8 +1,9 @@
 #include "serial/net_line.h"
 
-NetLine::NetLine(NetAddress address, QObject* parent) : QObject(parent), link_(std::move(address)) {
+NetLine::NetLine(NetAddress address, QObject* parent, int timeoutMs)
+    : QObject(parent), link_(std::move(address), timeoutMs) {
     deadlines_.setInterval(200);
-    connect(&deadlines_, &QTimer::timeout, this, [this] {
+    QObject::connect(&deadlines_, &QTimer::timeout, this, [this] {
         const std::string why = link_.failure();
         if (!why.empty())
             fail(LineError{why});
@@ -15,15 +16,23 @@ NetLine::~NetLine() {
 
 bool NetLine::open(int rate, LineError* error) {
     close();
-    failed_ = false;
-    if (!link_.open(rate, error))
+    if (!dial(rate, error))
         return false;
+    watch();
+    return true;
+}
+
+bool NetLine::dial(int rate, LineError* error) {
+    failed_ = false;
+    return link_.open(rate, error);
+}
+
+void NetLine::watch() {
     notifier_ = std::make_unique<QSocketNotifier>(static_cast<qintptr>(link_.handle()),
                                                   QSocketNotifier::Read);
-    connect(notifier_.get(), &QSocketNotifier::activated, this, &NetLine::onReadable);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, this, &NetLine::onReadable);
     if (link_.telnet())
         deadlines_.start();
-    return true;
 }
 
 void NetLine::onReadable() {

@@ -21,13 +21,20 @@ class NetLine : public QObject, public SessionLine {
   public:
     static constexpr int kTimeoutMs = NetLink::kTimeoutMs;
 
-    explicit NetLine(NetAddress address, QObject* parent = nullptr);
+    // timeoutMs: for a connect, a write and each of the server's answers.
+    explicit NetLine(NetAddress address, QObject* parent = nullptr, int timeoutMs = kTimeoutMs);
     ~NetLine() override;
 
     // Connects and, over rfc2217://, sets the remote port to rate, 8 data
     // bits, no parity, one stop bit and waits until the server confirmed it.
     // What the remote port had read before is dropped.
     bool open(int rate, LineError* error);
+    // open() in two halves, for an open off the window's thread: dial()
+    // touches only the connection and may run on another thread (nothing
+    // else may use the line meanwhile); watch() then starts the reading, on
+    // the line's own thread.
+    bool dial(int rate, LineError* error);
+    void watch();
 
     bool write(std::string_view bytes, LineError* error) override;
     // Over rfc2217:// asks the server for the rate and waits for its

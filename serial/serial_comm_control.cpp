@@ -103,6 +103,10 @@ void SerialCommControl::SetPortOpen(bool open) {
 void SerialCommControl::Output(std::string_view bytes) {
     if (!PortOpen())
         throw CommError("port closed");
+    if (connecting_) { // goes out once the connection is through
+        netOutbox_.append(bytes.data(), qsizetype(bytes.size()));
+        return;
+    }
     if (net_) {
         LineError error;
         if (!net_->write(bytes, &error))
@@ -121,7 +125,7 @@ std::string SerialCommControl::Input() {
     if (!PortOpen())
         return {};
     const qint64 limit = inBufferSize_ > 0 ? inBufferSize_ : kReadBufferBytes;
-    if (net_) {
+    if (net_ || connecting_) {
         const QByteArray bytes = netIn_.left(limit);
         netIn_.remove(0, bytes.size());
         return bytes.toStdString();
@@ -167,5 +171,5 @@ void SerialCommControl::deliver() {
 }
 
 qint64 SerialCommControl::available() const {
-    return net_ ? netIn_.size() : line_.port().bytesAvailable();
+    return net_ || connecting_ ? netIn_.size() : line_.port().bytesAvailable();
 }

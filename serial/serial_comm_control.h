@@ -17,7 +17,7 @@ class SerialCommControl : public QObject, public CommControl {
   public:
     // portsFolder: where the com<n> links are looked up.
     explicit SerialCommControl(QString portsFolder, QObject* parent = nullptr);
-    ~SerialCommControl() override = default;
+    ~SerialCommControl() override { *self_ = nullptr; }
 
     void SetCommPort(int16_t port) override { commPort_ = port; }
     int16_t CommPort() const override { return commPort_; }
@@ -37,6 +37,7 @@ class SerialCommControl : public QObject, public CommControl {
     std::vector<std::string> Devices(int count) const override;
     // False for a socket:// port: its rate is the server's.
     bool RateChangeable(int n) const override;
+    bool Connecting(int n) const override { return connecting_ && netOpen() && n == commPort_; }
     QString PortsFolder() const { return portsFolder_; }
     QSerialPort& Port() { return line_.port(); }
 
@@ -47,12 +48,22 @@ class SerialCommControl : public QObject, public CommControl {
     qint64 available() const;
     // The network port: open (or the same connection again), received
     // bytes, a lost connection, and letting go of it.
-    bool netOpen() const { return net_ && !netClosing_ && !netLost_; }
+    bool netOpen() const { return (net_ || connecting_) && !netClosing_ && !netLost_; }
     void openNet(const QString& address, qint32 rate);
     void setNetRate(qint32 rate);
     void onNetBytes(const QByteArray& bytes);
     void closeNetSoon();
     void dropNet();
+    // The background connection: its line, and what it found.
+    struct NetAttempt {
+        std::unique_ptr<NetLine> line;
+        qint32 rate = 0;
+        bool ok = false;
+        LineError error;
+    };
+    void connectNet(std::unique_ptr<NetLine> line, qint32 rate);
+    void onNetConnected(const std::shared_ptr<NetAttempt>& attempt);
+    void failNet(const std::string& reason);
 
     QString portsFolder_;
     SerialLine line_;
@@ -66,8 +77,15 @@ class SerialCommControl : public QObject, public CommControl {
     bool readInside_ = false;   // the handler called Input()
 
     std::unique_ptr<NetLine> net_;
-    QByteArray netIn_;        // received from the network port, not yet read
-    qint32 netRate_ = 0;      // the rate the server confirmed
-    bool netClosing_ = false; // closed; the connection goes when the event loop runs
-    bool netLost_ = false;    // the connection failed: closed quietly
+    // Connecting on a thread of its own; net_ once it is through.
+    std::shared_ptr<NetAttempt> connecting_;
+    // Checked on the window's thread by what the connecting thread posts:
+    // null once the control is gone.
+    std::shared_ptr<SerialCommControl*> self_ = std::make_shared<SerialCommControl*>(this);
+    qint32 netWantedRate_ = 0; // asked for while connecting
+    QByteArray netOutbox_;     // sent while connecting
+    QByteArray netIn_;         // received from the network port, not yet read
+    qint32 netRate_ = 0;       // the rate the server confirmed
+    bool netClosing_ = false;  // closed; the connection goes when the event loop runs
+    bool netLost_ = false;     // the connection failed: closed quietly
 };

@@ -6,7 +6,9 @@
 
 #include "core/net_address.h"
 
+#include <QCoreApplication>
 #include <QMetaObject>
+#include <thread>
 
 namespace {
 // As much as waits unread on a serial port (see serial_comm_control.cpp).
@@ -21,7 +23,13 @@ void SerialCommControl::openNet(const QString& device, qint32 rate) {
     // Closed and opened again in one go (the rate change does that): the
     // same connection goes on, at the new rate. A new connection could find
     // the server still holding the port for the old one.
-    if (net_ && netClosing_ && !netLost_ && net_->device() == FormatNetAddress(address)) {
+    const std::string wanted = FormatNetAddress(address);
+    if (connecting_ && netClosing_ && connecting_->line->device() == wanted) {
+        netClosing_ = false;
+        netWantedRate_ = rate;
+        return;
+    }
+    if (net_ && netClosing_ && !netLost_ && net_->device() == wanted) {
         netClosing_ = false;
         try {
             setNetRate(rate);
@@ -32,7 +40,43 @@ void SerialCommControl::openNet(const QString& device, qint32 rate) {
         return;
     }
     dropNet();
-    net_ = std::make_unique<NetLine>(address);
+    // The connect and the server's agreement take up to the line's timeout:
+    // the window goes on meanwhile.
+    connectNet(std::make_unique<NetLine>(address), rate);
+}
+
+void SerialCommControl::connectNet(std::unique_ptr<NetLine> line, qint32 rate) {
+    auto attempt = std::make_shared<NetAttempt>();
+    attempt->line = std::move(line);
+    attempt->rate = rate;
+    connecting_ = attempt;
+    netWantedRate_ = rate;
+    std::thread([attempt, self = self_]() mutable {
+        attempt->ok = attempt->line->dial(attempt->rate, &attempt->error);
+        // The thread lets go of the attempt here: the line is a QObject of
+        // the window's thread and is deleted there.
+        if (QCoreApplication* app = QCoreApplication::instance())
+            QMetaObject::invokeMethod(
+                app,
+                [attempt = std::move(attempt), self = std::move(self)] {
+                    if (*self)
+                        (*self)->onNetConnected(attempt);
+                },
+                Qt::QueuedConnection);
+    }).detach();
+}
+
+void SerialCommControl::onNetConnected(const std::shared_ptr<NetAttempt>& attempt) {
+    if (attempt != connecting_)
+        return; // given up meanwhile: the connection goes with the attempt
+    connecting_.reset();
+    if (!attempt->ok) {
+        failNet(attempt->error.reason);
+        return;
+    }
+    net_ = std::move(attempt->line);
+    net_->watch();
+    netRate_ = attempt->rate;
     connect(net_.get(), &NetLine::received, this, &SerialCommControl::onNetBytes);
     // Like an adapter pulled out: closed quietly; the next send connects again.
     connect(net_.get(), &NetLine::failed, this, [this](const LineError&) {
@@ -45,15 +89,32 @@ void SerialCommControl::openNet(const QString& device, qint32 rate) {
             },
             Qt::QueuedConnection);
     });
-    LineError error;
-    if (!net_->open(rate, &error)) {
-        dropNet();
-        throw CommError(error.reason);
+    if (netClosing_)
+        return; // closed meanwhile, and dropped soon
+    const QByteArray waiting = std::exchange(netOutbox_, {});
+    try {
+        setNetRate(netWantedRate_);
+        LineError error;
+        if (!waiting.isEmpty() &&
+            !net_->write(std::string_view(waiting.constData(), size_t(waiting.size())), &error))
+            throw CommError(error.reason);
+    } catch (const CommError& e) {
+        failNet(e.what());
     }
-    netRate_ = rate;
+}
+
+// The background connection failed: the port is closed, what waited for it
+// dropped, and the window told once.
+void SerialCommControl::failNet(const std::string& reason) {
+    dropNet();
+    RaisePortFailure(reason);
 }
 
 void SerialCommControl::setNetRate(qint32 rate) {
+    if (connecting_) {
+        netWantedRate_ = rate; // asked for once the connection is through
+        return;
+    }
     NetAddress address;
     std::string bad;
     // A socket:// port's rate is the server's: there is nothing to set.
@@ -81,7 +142,7 @@ void SerialCommControl::onNetBytes(const QByteArray& bytes) {
 }
 
 void SerialCommControl::closeNetSoon() {
-    if (!net_)
+    if (!net_ && !connecting_)
         return;
     if (netLost_) {
         dropNet();
@@ -103,6 +164,8 @@ void SerialCommControl::dropNet() {
     netLost_ = false;
     netIn_.clear();
     netRate_ = 0;
+    netOutbox_.clear();
+    connecting_.reset(); // its thread finishes alone and lets go of it
     if (!net_)
         return;
     net_->close();

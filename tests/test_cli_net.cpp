@@ -8,6 +8,7 @@
 #include "tests/support/cli_process.h"
 #include "tests/support/noise_server.h"
 #include "tests/support/pty_peer.h"
+#include "tests/support/scripted_server.h"
 #include "tests/support/ser2net_server.h"
 #include "core/tests/row_name.h"
 
@@ -196,6 +197,21 @@ TEST(CliOverTheNetwork, NoiseInsteadOfTheAgreementEndsWith3AndMemoryBounded) {
     rusage children{};
     getrusage(RUSAGE_CHILDREN, &children);
     EXPECT_LT(children.ru_maxrss, 100 * 1024) << "KiB"; // the program and any earlier child
+}
+
+// Agreed and then silent: given up at the line's 5 s deadline, as a port
+// failure, before the longer wait for the chip's reply ends.
+TEST(CliOverTheNetwork, AServerSilentAfterTheAgreementEndsWithStatus3) {
+    CliConfig config;
+    ScriptedServer server({{{0, ComPortWithoutBinary()}}});
+    Cli cli(config,
+            {QStringLiteral("--port"), QStringLiteral("rfc2217://127.0.0.1:%1").arg(server.port()),
+             QStringLiteral("--timeout"), QStringLiteral("12"), QStringLiteral("query")});
+    EXPECT_EQ(cli.finish(), 3);
+    EXPECT_TRUE(cli.err.contains(QStringLiteral("network port rfc2217://127.0.0.1:")))
+        << cli.err.toStdString();
+    EXPECT_TRUE(cli.err.contains(QStringLiteral("did not answer the offer of telnet option 0")))
+        << cli.err.toStdString();
 }
 
 struct FailureCase {

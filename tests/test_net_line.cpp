@@ -3,6 +3,7 @@
 // port, bytes come through Qt's loop, and a failure is told once.
 #include "serial/net_line.h"
 #include "tests/support/pty_peer.h"
+#include "tests/support/scripted_server.h"
 #include "tests/support/ser2net_server.h"
 #include "core/tests/row_name.h"
 
@@ -121,5 +122,45 @@ TEST(NetLink, WhatNobodyTakesIsBoundedAndCounted) {
         link.close();
     }
 }
+
+// After a good open the server stops making sense; the line asks the
+// telnet client between arrivals too, and gives the server up once.
+struct GiveUpCase {
+    const char* what;
+    std::string greeting; // the agreement, and what follows it
+    const char* says;
+};
+
+void PrintTo(const GiveUpCase& c, std::ostream* os) {
+    *os << c.what;
+}
+
+class NetLineGivesUp : public ::testing::TestWithParam<GiveUpCase> {};
+
+TEST_P(NetLineGivesUp, OnceWithTheReason) {
+    const GiveUpCase& c = GetParam();
+    ScriptedServer server({{{0, c.greeting}}});
+    NetLine line({NetProtocol::Rfc2217, "127.0.0.1", server.port()}, nullptr, 1000);
+    std::vector<std::string> failures;
+    QObject::connect(&line, &NetLine::failed,
+                     [&](const LineError& e) { failures.push_back(e.reason); });
+    LineError error;
+    ASSERT_TRUE(line.open(9600, &error)) << error.reason;
+    EXPECT_TRUE(WaitUntil([&] { return !failures.empty(); }, 8000)) << c.what;
+    PumpEvents(500);
+    ASSERT_EQ(failures.size(), 1u) << c.what;
+    EXPECT_NE(failures[0].find(c.says), std::string::npos) << failures[0];
+    EXPECT_FALSE(line.write("x", &error));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Servers, NetLineGivesUp,
+    ::testing::Values(GiveUpCase{"silent, BINARY never answered", ComPortWithoutBinary(),
+                                 "did not answer the offer of telnet option 0"},
+                      GiveUpCase{"a subnegotiation that never ends",
+                                 FullAgreement() + TelnetBytes({255, 250, 44, 107}) +
+                                     std::string(5000, 'x'),
+                                 "never ends"}),
+    [](const auto& info) { return info.index == 0 ? "Silent" : "EndlessSubnegotiation"; });
 
 } // namespace

@@ -117,11 +117,13 @@ TEST(TrafficAcceptance, ChipIntroductionTimedAgainstTheChipAndExported) {
         // in. (A frame's own time is taken once it is written, which a loaded
         // machine may delay past the chip's reading it.)
         const int64_t sentAt = f.Traffic.At(row).timeMs;
-        if (k > 0)
+        if (k > 0) {
             EXPECT_LE(sends[2 * k - 1].ms, sentAt + t.acceptMs);
+        }
         EXPECT_LE(sends[2 * k].ms, sentAt + t.idleMs);
-        if (k < 4)
+        if (k < 4) {
             EXPECT_LE(sentAt + t.idleMs, recvs[k + 1].ms);
+        }
         const QString elapsed = model->index(row, TrafficColumn::Elapsed).data().toString();
         EXPECT_TRUE(elapsed.startsWith(
             QStringLiteral("接收 %1 ms，播音 %2 ms，").arg(t.acceptMs).arg(t.idleMs)))

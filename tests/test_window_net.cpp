@@ -58,7 +58,11 @@ struct ChipAndWindow {
         }
         h = FormHarness::Real(windowPorts.path());
     }
-    bool ready() const { return h && (*h)->MSComm1->PortOpen() && h->messages.isEmpty(); }
+    // The port connects in the background: ready once it is through.
+    bool ready() const {
+        return h && WaitUntil([&] { return !(*h)->MSComm1->Connecting(1); }, kWaitMs) &&
+               (*h)->MSComm1->PortOpen() && h->messages.isEmpty();
+    }
     QString problem() const {
         if (!chip->started())
             return QStringLiteral("no chip");
@@ -149,6 +153,7 @@ TEST(WindowOverTheNetwork, AServerStoppedMidTextGivesOneMessageAndTheNextSendCon
     EXPECT_TRUE(w.h->messages.isEmpty());
 
     w->Command28_Click(); // nobody listens: one message, with the address and why
+    EXPECT_TRUE(WaitUntil([&] { return !w.h->messages.isEmpty(); }, kWaitMs));
     ASSERT_EQ(w.h->messages.size(), 1);
     EXPECT_TRUE(w.h->messages[0].startsWith(
         kPortFailureMessage + QStringLiteral("\r\nrfc2217://127.0.0.1:%1: connection refused")
@@ -267,7 +272,9 @@ TEST_P(WindowOnAHostileServer, GetsThePortFailureMessageWithinTheTimeout) {
     ports.link(1, QStringLiteral("rfc2217://127.0.0.1:%1").arg(server.port()));
     QElapsedTimer clock;
     clock.start();
-    auto h = FormHarness::Real(ports.path()); // opens COM1 on start
+    auto h = FormHarness::Real(ports.path()); // opens COM1 on start, in the background
+    EXPECT_TRUE(WaitUntil([&] { return !h->messages.isEmpty(); }, 15000));
+    PumpEvents(300);
     ASSERT_EQ(h->messages.size(), 1);
     EXPECT_TRUE(h->messages[0].startsWith(
         kPortFailureMessage + QStringLiteral("\r\nrfc2217://127.0.0.1:%1: ").arg(server.port())))
@@ -382,6 +389,7 @@ TEST(WindowOverTheNetwork, TheRateChangeKeepsTheConnection) {
     PortsFolder ports;
     ports.link(1, QStringLiteral("rfc2217://127.0.0.1:%1").arg(server.port()));
     auto h = FormHarness::Real(ports.path());
+    ASSERT_TRUE(WaitUntil([&] { return !(*h)->MSComm1->Connecting(1); }, kWaitMs));
     ASSERT_TRUE((*h)->MSComm1->PortOpen()) << h->messages.join(u'|').toStdString();
     EXPECT_EQ(server.rate(), 9600u);
     (*h)->Combo5->SetListIndex(1);

@@ -3,6 +3,9 @@
 #include "core/text_util.h"
 #include "win32/win_port_binding.h"
 
+#include <thread>
+#include <utility>
+
 namespace {
 // Bytes kept for the handler at most; older ones beyond it are dropped, as a
 // full receive buffer would.
@@ -33,7 +36,9 @@ void WinCommControl::SetSettings(const std::string& settings) {
         if (!RateChangeable(port_))
             throw CommError(kRawRateRefusal);
     }
-    if (PortOpen()) {
+    if (PortOpen() && connecting_) {
+        wantedBaud_ = baud; // asked for once the connection is through
+    } else if (PortOpen()) {
         LineError error;
         if (net_ && net_->rateSettable() && !net_->setRate(baud, &error))
             throw CommError(error.reason);
@@ -53,7 +58,7 @@ bool WinCommControl::RateChangeable(int n) const {
 }
 
 bool WinCommControl::PortOpen() const {
-    return (net_ ? net_->isOpen() : line_.IsOpen()) && !lost_;
+    return (connecting_ || (net_ ? net_->isOpen() : line_.IsOpen())) && !lost_;
 }
 
 void WinCommControl::SetPortOpen(bool open) {
@@ -62,7 +67,7 @@ void WinCommControl::SetPortOpen(bool open) {
         if (!open)
             return;
     }
-    if (line_.IsOpen() || net_)
+    if (line_.IsOpen() || net_ || connecting_)
         return;
     int32_t baud = 9600;
     ParseCommSettings(settings_, &baud);
@@ -96,17 +101,57 @@ void WinCommControl::OpenNetwork(const std::string& text, int32_t baud) {
     if (!ParseNetAddress(text, &address, &bad))
         throw CommError(bad);
     auto net = std::make_unique<WinNetLine>(address);
-    if (window_)
-        net->notifyWindow(window_, kDataMessage);
-    LineError error;
-    if (!net->open(baud, &error))
-        throw CommError(error.reason); // the window's message names the address
     lost_ = false;
     {
         std::lock_guard lock(mutex_);
         received_.clear();
     }
+    if (window_) {
+        // The connect and the server's agreement take up to the line's
+        // timeout: the window goes on meanwhile.
+        ConnectNetwork(std::move(net), baud);
+        return;
+    }
+    LineError error;
+    if (!net->open(baud, &error))
+        throw CommError(error.reason); // the window's message names the address
     net_ = std::move(net);
+}
+
+void WinCommControl::ConnectNetwork(std::unique_ptr<WinNetLine> line, int32_t baud) {
+    auto attempt = std::make_shared<NetAttempt>();
+    attempt->line = std::move(line);
+    attempt->rate = baud;
+    connecting_ = attempt;
+    wantedBaud_ = baud;
+    outbox_.clear();
+    const HWND window = window_;
+    // Given up meanwhile (closed), the attempt goes with the thread's last
+    // reference; the line needs no particular thread to go.
+    std::thread([attempt, window] {
+        attempt->ok = attempt->line->open(attempt->rate, &attempt->error);
+        attempt->done = true;
+        PostMessageW(window, kDataMessage, 0, 0);
+    }).detach();
+}
+
+void WinCommControl::ConnectionDone() {
+    const std::shared_ptr<NetAttempt> attempt = std::exchange(connecting_, {});
+    std::string waiting = std::exchange(outbox_, {});
+    if (!attempt->ok) {
+        RaisePortFailure(attempt->error.reason); // the message names the address
+        return;
+    }
+    net_ = std::move(attempt->line);
+    net_->notifyWindow(window_, kDataMessage);
+    LineError error;
+    const bool ok = (wantedBaud_ == attempt->rate || !net_->rateSettable() ||
+                     net_->setRate(wantedBaud_, &error)) &&
+                    (waiting.empty() || net_->write(waiting, &error));
+    if (!ok) {
+        net_.reset();
+        RaisePortFailure(error.reason);
+    }
 }
 
 void WinCommControl::TakeFromNetwork() {
@@ -122,6 +167,8 @@ void WinCommControl::TakeFromNetwork() {
 void WinCommControl::Close() {
     line_.Close();
     net_.reset();
+    connecting_.reset(); // its thread finishes alone
+    outbox_.clear();
     lost_ = false;
     std::lock_guard lock(mutex_);
     received_.clear();
@@ -144,6 +191,10 @@ void WinCommControl::Received(std::string_view bytes) {
 void WinCommControl::Output(std::string_view bytes) {
     if (!PortOpen())
         throw CommError("port closed");
+    if (connecting_) { // goes out once the connection is through
+        outbox_.append(bytes);
+        return;
+    }
     if (net_) {
         LineError error;
         if (!net_->write(bytes, &error)) {
@@ -169,6 +220,8 @@ std::string WinCommControl::Input() {
 
 void WinCommControl::Deliver() {
     posted_ = false;
+    if (connecting_ && connecting_->done)
+        ConnectionDone();
     if (net_)
         TakeFromNetwork();
     if (delivering_) {

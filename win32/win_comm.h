@@ -44,6 +44,7 @@ class WinCommControl : public CommControl {
     // False for a COM name bound to a socket:// address: its server keeps
     // the rate it gave the remote port.
     bool RateChangeable(int n) const override;
+    bool Connecting(int n) const override { return connecting_ && !lost_ && n == port_; }
 
     // Runs OnComm for the bytes waiting (on the window's thread).
     void Deliver();
@@ -57,6 +58,16 @@ class WinCommControl : public CommControl {
     void OpenNetwork(const std::string& address, int32_t baud);
     // Moves what the network line has read into the receive buffer.
     void TakeFromNetwork();
+    // The background connection: its line, and what it found once done.
+    struct NetAttempt {
+        std::unique_ptr<WinNetLine> line;
+        int32_t rate = 0;
+        bool ok = false;
+        LineError error;
+        std::atomic<bool> done{false};
+    };
+    void ConnectNetwork(std::unique_ptr<WinNetLine> line, int32_t baud);
+    void ConnectionDone();
 
     HWND window_ = nullptr;
     int16_t port_ = 1;
@@ -64,6 +75,11 @@ class WinCommControl : public CommControl {
     int16_t inBufferSize_ = 1024;
     WinPort line_;
     std::unique_ptr<WinNetLine> net_; // while a bound port is open
+    // Connecting on a thread of its own, which posts kDataMessage when done;
+    // net_ once it is through.
+    std::shared_ptr<NetAttempt> connecting_;
+    int32_t wantedBaud_ = 0; // asked for while connecting
+    std::string outbox_;     // sent while connecting
     std::wstring portsFolder_;
     std::atomic<bool> lost_{false};
     std::atomic<bool> posted_{false};

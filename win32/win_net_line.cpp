@@ -9,9 +9,37 @@ WinNetLine::~WinNetLine() {
 }
 
 void WinNetLine::notifyWindow(HWND window, UINT message) {
+    stopChecks(); // its thread reads window_ and message_
     window_ = window;
     message_ = message;
     watch();
+    if (link_.isOpen())
+        startChecks();
+}
+
+// A wake-up with nothing to read: take() then asks the telnet client whether
+// the server is overdue.
+void CALLBACK WinNetLine::Check(PVOID self, BOOLEAN) {
+    auto* line = static_cast<WinNetLine*>(self);
+    if (line->window_)
+        PostMessageW(line->window_, line->message_, 0, 0);
+    else
+        SetEvent(line->event_);
+}
+
+void WinNetLine::startChecks() {
+    if (link_.telnet() && !checks_ &&
+        !CreateTimerQueueTimer(&checks_, nullptr, &WinNetLine::Check, this, kCheckMs, kCheckMs,
+                               WT_EXECUTEDEFAULT))
+        checks_ = nullptr;
+}
+
+void WinNetLine::stopChecks() {
+    if (!checks_)
+        return;
+    // Waits for a check under way: none runs once this returns.
+    DeleteTimerQueueTimer(nullptr, checks_, INVALID_HANDLE_VALUE);
+    checks_ = nullptr;
 }
 
 void WinNetLine::watch() {
@@ -30,6 +58,7 @@ bool WinNetLine::open(int rate, LineError* error) {
         return false;
     ResetEvent(event_);
     watch();
+    startChecks();
     return true;
 }
 
@@ -107,6 +136,7 @@ void WinNetLine::close() {
     if (window_)
         KillTimer(window_, reinterpret_cast<UINT_PTR>(this));
     resting_ = false;
+    stopChecks();
     if (link_.isOpen()) {
         // No more notifications for a socket about to go.
         const auto s = static_cast<SOCKET>(link_.handle());

@@ -4,7 +4,9 @@
 // TCP (socket://, bytes only). Shared by vxt4710-cli.exe, whose loop waits
 // on event(), and the window's serial control, which has the socket post a
 // window message instead. Both take what arrived with take() on their own
-// thread; rate changes wait for the server in place.
+// thread; rate changes wait for the server in place. Over rfc2217:// a
+// timer wakes the owner now and then while the server is silent, so that
+// take() also gives up a server whose answers are overdue.
 #pragma once
 
 #include "core/net_address.h"
@@ -58,13 +60,19 @@ class WinNetLine {
     std::string take(bool* lost, LineError* error);
 
   private:
+    static constexpr DWORD kCheckMs = 200; // how often a silent server's deadlines are checked
+
     void watch();
     void again();
     static void CALLBACK Resume(HWND window, UINT, UINT_PTR id, DWORD);
+    void startChecks();
+    void stopChecks();
+    static void CALLBACK Check(PVOID self, BOOLEAN);
 
     NetLink link_;
     HANDLE event_; // manual reset, as the socket's events want
     HWND window_ = nullptr;
     UINT message_ = 0;
     bool resting_ = false; // the window's line waits for its timer
+    HANDLE checks_ = nullptr; // the timer of the deadline checks, while open
 };

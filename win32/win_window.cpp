@@ -164,6 +164,7 @@ Form1Window::Form1Window(HINSTANCE instance)
 
 Form1Window::~Form1Window() {
     comm_->SetOnComm({});
+    comm_->SetOnPortFailure({});
     analysis_.reset(); // before the record it listens to
     if (hwnd_)
         DestroyWindow(hwnd_);

@@ -155,6 +155,8 @@ void Form1Window::ConnectHandlers() {
             Text1_Change();
     };
     MSComm1->SetOnComm([this] { MSComm1_OnComm(); });
+    // A network port's connection that failed after its open returned.
+    MSComm1->SetOnPortFailure([this](const std::string& reason) { ShowPortFailure(reason); });
 }
 
 void Form1Window::Show(int showCommand) {

@@ -8,6 +8,7 @@
 #include "win32/win_text.h"
 #include "win32/win_window.h"
 
+#include <algorithm>
 #include <commctrl.h>
 
 namespace {
@@ -70,8 +71,14 @@ std::u16string Form1Window::ToolTipText(HWND control) {
     if (control == byName_.at("Text5"))
         return HexEntryTip(Text5->Text());
     HWND combo = byName_.at("Combo4");
-    if (control == combo || GetParent(control) == combo)
-        return PortListTip(WindowText(combo), WithBindings(SystemComPorts(), WinPortsFolder()));
+    if (control == combo || GetParent(control) == combo) {
+        std::u16string tip =
+            PortListTip(WindowText(combo), WithBindings(SystemComPorts(), WinPortsFolder()));
+        // A network port's connection under way shows on the chosen port's line.
+        if (MSComm1->Connecting(PortNumber))
+            tip.insert(std::min(tip.find(u"\r\n"), tip.size()), u"（正在连接）");
+        return tip;
+    }
     return {};
 }
 

@@ -1,5 +1,7 @@
 #include "platform/tcp_socket.h"
 
+#include "platform/name_lookup.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -118,9 +120,12 @@ bool Connection::connect(const std::string& host, uint16_t port, int timeoutMs, 
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = AI_ADDRCONFIG;
-    addrinfo* list = nullptr;
     const std::string service = std::to_string(port);
-    const int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
+    Lookup found;
+    if (!LookUpWithin(host, service, hints, deadline, &found))
+        return Fail(error, Failure::TimedOut, "the name lookup got no answer in time");
+    const int rc = found.rc;
+    addrinfo* const list = found.list;
     if (rc != 0) {
         const bool notFound = rc == EAI_NONAME || rc == EAI_AGAIN || rc == EAI_FAIL
 #ifdef EAI_NODATA
@@ -128,7 +133,7 @@ bool Connection::connect(const std::string& host, uint16_t port, int timeoutMs, 
 #endif
             ;
         if (rc == EAI_SYSTEM)
-            return FailErrno(error, errno);
+            return FailErrno(error, found.sysError);
         return Fail(error, notFound ? Failure::NameNotFound : Failure::Other, ::gai_strerror(rc));
     }
     int err = ETIMEDOUT;

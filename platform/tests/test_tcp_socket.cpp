@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 #ifdef _WIN32
@@ -188,6 +190,50 @@ TEST(TcpConnection, FailureTextsNameTheClassAndTheReason) {
     EXPECT_EQ(tcp::Describe({tcp::Failure::NameNotFound, ""}), "name not found");
     EXPECT_EQ(tcp::Describe({tcp::Failure::ClosedByServer, "closed by the server"}),
               "closed by the server");
+}
+
+// Name lookups held up until released (or 10 s passed): a resolver that
+// gets no answer, without a name server.
+class HeldLookups {
+  public:
+    HeldLookups() {
+        {
+            std::lock_guard lock(mutex_);
+            released_ = false;
+        }
+        tcp::SetLookupHook(&Hold);
+    }
+    ~HeldLookups() {
+        tcp::SetLookupHook(nullptr);
+        std::lock_guard lock(mutex_);
+        released_ = true;
+        changed_.notify_all();
+    }
+
+  private:
+    static void Hold(const std::string&) {
+        std::unique_lock lock(mutex_);
+        changed_.wait_for(lock, std::chrono::seconds(10), [] { return released_; });
+    }
+    static inline std::mutex mutex_;
+    static inline std::condition_variable changed_;
+    static inline bool released_ = false;
+};
+
+TEST(TcpConnection, ALookupWithoutAnswerTimesOutWithinTheConnectsTime) {
+    Listener listener;
+    tcp::Connection connection;
+    tcp::Error error;
+    {
+        HeldLookups held;
+        EXPECT_FALSE(connection.connect("localhost", listener.port, 300, &error));
+        EXPECT_EQ(error.failure, tcp::Failure::TimedOut) << tcp::Describe(error);
+        EXPECT_NE(tcp::Describe(error).find("timed out"), std::string::npos);
+        EXPECT_FALSE(connection.isOpen());
+    }
+    // The abandoned lookup finishes on its own; the next one answers.
+    EXPECT_TRUE(connection.connect("localhost", listener.port, 5000, &error))
+        << tcp::Describe(error);
 }
 
 #ifndef _WIN32

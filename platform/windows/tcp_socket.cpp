@@ -1,5 +1,7 @@
 #include "platform/tcp_socket.h"
 
+#include "platform/name_lookup.h"
+
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
@@ -167,10 +169,13 @@ bool Connection::connect(const std::string& host, uint16_t port, int timeoutMs, 
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_protocol = IPPROTO_TCP;
-    addrinfo* list = nullptr;
     const std::string service = std::to_string(port);
-    if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &list) != 0)
-        return FailWith(error, ::WSAGetLastError());
+    Lookup found;
+    if (!LookUpWithin(host, service, hints, deadline, &found))
+        return Fail(error, Failure::TimedOut, "the name lookup got no answer in time");
+    if (found.rc != 0)
+        return FailWith(error, found.sysError);
+    addrinfo* const list = found.list;
     err = WSAETIMEDOUT;
     for (const addrinfo* ai = list; ai; ai = ai->ai_next) {
         const SOCKET s = ConnectOne(ai, deadline, &err);

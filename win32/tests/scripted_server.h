@@ -25,10 +25,13 @@ class ScriptedServer {
         int floodMs = 0; // sends bytes again and again for this long
     };
 
-    explicit ScriptedServer(std::vector<Step> steps, bool listen = true)
-        : ScriptedServer(std::vector<std::vector<Step>>{std::move(steps)}, listen) {}
+    // keepMs: how long a silent client is kept after the script.
+    explicit ScriptedServer(std::vector<Step> steps, bool listen = true, DWORD keepMs = 5000)
+        : ScriptedServer(std::vector<std::vector<Step>>{std::move(steps)}, listen, keepMs) {}
     // One script per connection, in turn.
-    explicit ScriptedServer(std::vector<std::vector<Step>> connections, bool listen = true) {
+    explicit ScriptedServer(std::vector<std::vector<Step>> connections, bool listen = true,
+                            DWORD keepMs = 5000)
+        : keepMs_(keepMs) {
         WSADATA data;
         WSAStartup(MAKEWORD(2, 2), &data);
         listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -89,7 +92,7 @@ class ScriptedServer {
             }
             send(s, step.bytes.data(), int(step.bytes.size()), 0);
         }
-        Keep(s, 5000);
+        Keep(s, keepMs_);
         closesocket(s);
     }
     // A client that stops reading must not hold the server: each send
@@ -126,6 +129,7 @@ class ScriptedServer {
         listener_ = INVALID_SOCKET;
     }
 
+    DWORD keepMs_;
     SOCKET listener_ = INVALID_SOCKET;
     uint16_t port_ = 0;
     std::thread thread_;
@@ -153,4 +157,11 @@ inline std::string Rate(uint32_t bps) {
 inline std::string Agreement(uint32_t rate) {
     return Bytes({255, 251, 0, 255, 253, 0, 255, 253, 44}) + Answer(1, Rate(rate)) +
            Answer(2, Bytes({8})) + Answer(3, Bytes({1})) + Answer(4, Bytes({1}));
+}
+
+// Agrees to COM-PORT and confirms rate, 8N1, but never answers the offers
+// of BINARY.
+inline std::string AgreementWithoutBinary(uint32_t rate) {
+    return Bytes({255, 253, 44}) + Answer(1, Rate(rate)) + Answer(2, Bytes({8})) +
+           Answer(3, Bytes({1})) + Answer(4, Bytes({1}));
 }

@@ -64,9 +64,9 @@ class CommWindow {
         onTimer_ = std::move(tick);
         SetTimer(hwnd_, kTimerId, 50, nullptr);
     }
-    // Runs the window's messages until done() or 5 s passed.
-    bool PumpUntil(const std::function<bool()>& done) {
-        const ULONGLONG end = GetTickCount64() + 5000;
+    // Runs the window's messages until done() or withinMs passed.
+    bool PumpUntil(const std::function<bool()>& done, ULONGLONG withinMs = 5000) {
+        const ULONGLONG end = GetTickCount64() + withinMs;
         while (!done()) {
             if (GetTickCount64() > end)
                 return false;
@@ -171,6 +171,62 @@ TEST(WinCommNet, AServerThatKeepsSendingLeavesTheWindowItsTimers) {
         comm.SetPortOpen(false);
         EXPECT_TRUE(server.ClientLeftEarly()) << c.what; // the ticks came during the flood
         EXPECT_EQ(got > 0, !c.telnet) << c.what;         // NOPs carry no data
+    }
+}
+
+// Agreed, then silent: the port closes at the line's deadline (5 s) with no
+// byte arriving, and the next send fails (the window's one message).
+TEST(WinCommNet, AServerSilentAfterTheAgreementIsGivenUp) {
+    // Kept longer than the wait below: the server never hangs up by itself.
+    ScriptedServer server({{0, AgreementWithoutBinary(9600)}}, true, 30000);
+    PortsFolder folder;
+    folder.Bind(3, Address(true, server.port()));
+    WinCommControl comm;
+    comm.SetPortsFolder(folder.path());
+    CommWindow window(comm);
+    comm.SetCommPort(3);
+    ASSERT_NO_THROW(comm.SetPortOpen(true));
+    EXPECT_TRUE(comm.PortOpen());
+    EXPECT_TRUE(window.PumpUntil([&] { return !comm.PortOpen(); }, 15000));
+    EXPECT_THROW(comm.Output("x"), CommError);
+}
+
+// With a window, a network port connects in the background: the open
+// returns while the server is slow to agree, what is sent meanwhile waits
+// for the agreement, and a failure is told once, through OnPortFailure.
+TEST(WinCommNet, OpensInTheBackgroundAndTellsAFailureOnce) {
+    const struct {
+        const char* what;
+        std::string greeting; // after a pause that outlasts the checks below
+        const char* failure;  // part of it; empty: opens
+    } cases[] = {
+        {"agrees late", Agreement(9600), ""},
+        {"refuses COM-PORT late", Bytes({255, 254, 44}), "COM"},
+    };
+    for (const auto& c : cases) {
+        ScriptedServer server({{1500, c.greeting}});
+        PortsFolder folder;
+        folder.Bind(3, Address(true, server.port()));
+        WinCommControl comm;
+        comm.SetPortsFolder(folder.path());
+        CommWindow window(comm);
+        std::vector<std::string> failures;
+        comm.SetOnPortFailure([&](const std::string& reason) { failures.push_back(reason); });
+        comm.SetCommPort(3);
+        ASSERT_NO_THROW(comm.SetPortOpen(true)) << c.what;
+        EXPECT_TRUE(comm.Connecting(3)) << c.what;
+        EXPECT_TRUE(comm.PortOpen()) << c.what;
+        EXPECT_NO_THROW(comm.Output("\xFD\x01")) << c.what;
+        EXPECT_TRUE(window.PumpUntil([&] { return !comm.Connecting(3); }, 10000)) << c.what;
+        window.PumpUntil([] { return false; }, 300);
+        EXPECT_EQ(comm.PortOpen(), !*c.failure) << c.what;
+        EXPECT_EQ(failures.size(), *c.failure ? 1u : 0u) << c.what;
+        if (*c.failure && !failures.empty()) {
+            EXPECT_NE(failures[0].find(c.failure), std::string::npos) << failures[0];
+        }
+        comm.SetPortOpen(false);
+        const bool sent = server.Received().find("\xFD\x01") != std::string::npos;
+        EXPECT_EQ(sent, !*c.failure) << c.what;
     }
 }
 

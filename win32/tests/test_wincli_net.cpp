@@ -111,8 +111,23 @@ TEST_F(WinPortsFolderTest, ComNamesBoundToAddressesOrTheirPorts) {
     }
 }
 
-// Waits for the line's event, then takes what is there.
+// Waits for the line's events and takes what is there, until data came or
+// the connection ended (a telnet line's event also wakes its deadline checks
+// with nothing to take).
 std::string TakeAfterEvent(WinNetLine& line, bool* lost, LineError* error) {
+    *lost = false;
+    for (int turn = 0; turn < 100; ++turn) {
+        if (WaitForSingleObject(line.event(), 5000) != WAIT_OBJECT_0)
+            break;
+        std::string bytes = line.take(lost, error);
+        if (!bytes.empty() || *lost)
+            return bytes;
+    }
+    return "(no event)";
+}
+
+// One event, one turn: what it brought, possibly nothing (telnet NOPs).
+std::string TakeOneTurn(WinNetLine& line, bool* lost, LineError* error) {
     *lost = false;
     if (WaitForSingleObject(line.event(), 5000) != WAIT_OBJECT_0)
         return "(no event)";
@@ -253,7 +268,7 @@ TEST(WinNetLine, AServerThatKeepsSendingIsReadInBoundedTurns) {
         ASSERT_TRUE(line.open(9600, &error)) << c.what << ": " << error.reason;
         for (int turn = 0; turn < 20; ++turn) {
             bool lost = false;
-            const std::string got = TakeAfterEvent(line, &lost, &error);
+            const std::string got = TakeOneTurn(line, &lost, &error);
             ASSERT_NE(got, "(no event)") << c.what;
             EXPECT_FALSE(lost) << c.what << ": " << error.reason;
             EXPECT_LE(got.size(), NetLink::kMaxPending) << c.what;
@@ -307,6 +322,45 @@ TEST(WinCliNet, AServerThatKeepsSendingEndsAtTheTimeout) {
         line.close();
         EXPECT_EQ(status, ExitStatus::Timeout) << c.what;
         EXPECT_TRUE(server.ClientLeftEarly()) << c.what; // not when the flood ended
+    }
+}
+
+// After a good open the server stops making sense: the line gives it up
+// once, with the reason, whether bytes still come or not.
+TEST(WinNetLine, AServerThatStopsMakingSenseIsGivenUpOnce) {
+    const struct {
+        const char* what;
+        std::string greeting;
+        const char* says;
+    } cases[] = {
+        {"silent, BINARY never answered", AgreementWithoutBinary(9600),
+         "did not answer the offer of telnet option 0"},
+        {"a subnegotiation that never ends",
+         Agreement(9600) + Bytes({255, 250, 44, 107}) + std::string(5000, 'x'), "never ends"},
+    };
+    for (const auto& c : cases) {
+        ScriptedServer server({{0, c.greeting}}, true);
+        WinNetLine line(NetAddress{NetProtocol::Rfc2217, "127.0.0.1", server.port()}, 1000);
+        LineError error;
+        ASSERT_TRUE(line.open(9600, &error)) << c.what << ": " << error.reason;
+        int losses = 0;
+        std::string reason;
+        for (int turn = 0; turn < 50 && losses == 0; ++turn) {
+            bool lost = false;
+            if (WaitForSingleObject(line.event(), 5000) != WAIT_OBJECT_0)
+                break; // nothing wakes the line: the server is never given up
+            line.take(&lost, &error);
+            if (lost) {
+                ++losses;
+                reason = error.reason;
+            }
+        }
+        bool lost = false;
+        line.take(&lost, &error);
+        EXPECT_FALSE(lost) << c.what;
+        EXPECT_EQ(losses, 1) << c.what;
+        EXPECT_NE(reason.find(c.says), std::string::npos) << c.what << ": " << reason;
+        EXPECT_FALSE(line.isOpen()) << c.what;
     }
 }
 
