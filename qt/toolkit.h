@@ -196,3 +196,5 @@ void ShowModalMessage(QWidget* parent, const QString& text);
 void CatchTerminationSignals();
 void CloseOnTerminationSignals(QWidget* window);
 bool TerminationRequested();
+// The number of the first signal read (termination::kTerminate, ...), 0 before.
+int TerminationSignal();
