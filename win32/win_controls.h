@@ -8,13 +8,13 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 #include <windows.h>
 
 namespace win {
 
-template <class Interface>
-class Adapter : public Interface {
+template <class Interface> class Adapter : public Interface {
   public:
     explicit Adapter(HWND hwnd) : hwnd_(hwnd) {}
     void SetFocus() override { ::SetFocus(hwnd_); }
@@ -26,6 +26,13 @@ class Adapter : public Interface {
 
 // Multi-line EDIT: it keeps CR LF itself and counts its selection in UTF-16
 // units, as the core does; lone CR and LF are made CR LF on the way in.
+//
+// A line longer than kPieceLength (core/text_pieces.h) is shown in pieces,
+// each on a display line of its own after a seam of CR CR LF (the EDIT's own
+// soft line break): the EDIT lays out a line as a whole, at a cost that grows
+// with the square of its length. Text, selections, copying and cutting see
+// the one line; Backspace and Delete beside a seam act on the character
+// beyond it.
 //
 // Appended text reaches the control in batches: every change of an EDIT
 // lays out and repaints all of its text (under Wine it costs about as much
@@ -41,6 +48,7 @@ class TextBox : public Adapter<ui::TextBox> {
   public:
     static constexpr DWORD kMinIntervalMs = 50;
     static constexpr size_t kChunkUnits = 16 * 1024;
+    static constexpr std::u16string_view kSeam = u"\r\r\n";
 
     explicit TextBox(HWND hwnd);
     ~TextBox() override;
@@ -59,17 +67,30 @@ class TextBox : public Adapter<ui::TextBox> {
     void Flush() const;
     // Appended text not yet in the control (0 once flushed).
     size_t PendingLength() const { return pending_.size(); }
+    // SetText showed a long line in pieces.
+    bool Pieced() const { return pieced_; }
 
   private:
+    static constexpr UINT_PTR kSubclassId = 0x4710;
     static void CALLBACK OnFlushTimer(HWND hwnd, UINT, UINT_PTR, DWORD);
     // One update of at most limit units, cut after a line break when it can
     // be; then the next one is scheduled if anything is left.
     void Update(size_t limit) const;
     void Schedule() const;
+    // What the control holds, seams and all.
+    std::u16string Shown() const;
+    int ShownPos(std::u16string_view shown, int pos, bool afterSeam) const;
+    int TextPos(std::u16string_view shown, int shownPos) const;
+    // Copying and cutting the text; Backspace and Delete beside a seam.
+    static LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                     DWORD_PTR self);
+    bool CopySelection();
+    void StepOverSeam(bool backward);
 
     mutable std::wstring pending_; // with CR LF
     mutable bool timerSet_ = false;
     mutable ULONGLONG nextFlush_ = 0; // GetTickCount64 before which no update runs
+    bool pieced_ = false;
 };
 
 class LineBox : public Adapter<ui::LineBox> {
@@ -109,7 +130,8 @@ class CheckBox : public Adapter<ui::CheckBox> {
 // program does.
 class OptionButton : public Adapter<ui::OptionButton> {
   public:
-    OptionButton(HWND hwnd, std::function<void()> click) : Adapter(hwnd), click_(std::move(click)) {}
+    OptionButton(HWND hwnd, std::function<void()> click)
+        : Adapter(hwnd), click_(std::move(click)) {}
     bool Value() const override;
     void SetValue(bool selected) override;
     // The buttons it excludes.
@@ -127,7 +149,8 @@ class OptionButton : public Adapter<ui::OptionButton> {
 // track, thumb release or program, never for the value it already holds.
 class HScrollBar : public Adapter<ui::HScrollBar> {
   public:
-    HScrollBar(HWND hwnd, std::function<void()> change) : Adapter(hwnd), change_(std::move(change)) {}
+    HScrollBar(HWND hwnd, std::function<void()> change)
+        : Adapter(hwnd), change_(std::move(change)) {}
     void SetRange(int min, int max);
     int Min() const override { return min_; }
     int Max() const override { return max_; }
