@@ -12,11 +12,13 @@ bool IsLineEnd(char16_t c) {
 }
 } // namespace
 
-std::size_t PieceEnd(std::u16string_view text, std::size_t from, std::size_t lineEnd) {
-    std::size_t end = from + kPieceLength;
+std::size_t PieceEnd(std::u16string_view text, std::size_t from, std::size_t lineEnd,
+                     std::size_t pieceLength) {
+    std::size_t end = from + std::max<std::size_t>(pieceLength, 2);
     if (end >= lineEnd)
         return lineEnd;
-    for (std::size_t at = end; at > end - 256; --at) {
+    const std::size_t back = std::min<std::size_t>(256, (end - from) / 2);
+    for (std::size_t at = end; at > end - back; --at) {
         const char16_t before = text[at - 1];
         if ((before == u' ' || before >= 0x2E80) && !IsHighSurrogate(before))
             return at;
@@ -26,16 +28,20 @@ std::size_t PieceEnd(std::u16string_view text, std::size_t from, std::size_t lin
     return end;
 }
 
-std::u16string PiecedText(std::u16string_view text, std::u16string_view seam) {
+std::u16string PiecedText(std::u16string_view text, std::u16string_view seam,
+                          std::size_t pieceLength) {
     std::u16string shown;
-    shown.reserve(text.size() + text.size() / kPieceLength * seam.size());
+    shown.reserve(text.size() + text.size() / pieceLength * seam.size());
     std::size_t from = 0;
     while (from < text.size()) {
         std::size_t lineEnd = from;
         while (lineEnd < text.size() && !IsLineEnd(text[lineEnd]))
             ++lineEnd;
+        // Only a line longer than kPieceLength is cut, then into pieces of
+        // at most pieceLength.
+        const std::size_t piece = lineEnd - from > kPieceLength ? pieceLength : kPieceLength;
         for (std::size_t at = from; at < lineEnd;) {
-            const std::size_t end = PieceEnd(text, at, lineEnd);
+            const std::size_t end = PieceEnd(text, at, lineEnd, piece);
             if (at > from)
                 shown += seam;
             shown += text.substr(at, end - at);

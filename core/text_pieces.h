@@ -15,12 +15,16 @@ inline constexpr std::size_t kPieceLength = 2048;
 // Where a piece that starts at `from` on a line ending at `lineEnd` ends: at
 // most kPieceLength units on, preferably just after a space or a wide
 // character, where the line could wrap anyway, never inside a surrogate pair.
-std::size_t PieceEnd(std::u16string_view text, std::size_t from, std::size_t lineEnd);
+// A box may ask for shorter pieces (Wine's EDIT wraps a piece at a cost that
+// grows with the square of its length).
+std::size_t PieceEnd(std::u16string_view text, std::size_t from, std::size_t lineEnd,
+                     std::size_t pieceLength = kPieceLength);
 
 // The text as shown: `seam` between the pieces of every line longer than
-// kPieceLength (CR and LF both end a line). The seam must be a string the
-// text never holds (the Windows box's "\r\r\n" in a CR LF text).
-std::u16string PiecedText(std::u16string_view text, std::u16string_view seam);
+// kPieceLength, pieces of at most pieceLength (CR and LF both end a line). The seam must be a
+// string the text never holds (the Windows box's "\r\r\n" in a CR LF text).
+std::u16string PiecedText(std::u16string_view text, std::u16string_view seam,
+                          std::size_t pieceLength = kPieceLength);
 
 // What is shown back to the text: every seam left out.
 std::u16string UnpiecedText(std::u16string_view shown, std::u16string_view seam);

@@ -94,6 +94,25 @@ TEST(TextPieces, EveryPositionGoesThereAndBack) {
     }
 }
 
+TEST(TextPieces, ShorterPiecesOnlyForLinesOverTheLimit) {
+    const struct {
+        const char* name;
+        std::u16string text;
+        size_t seams;
+    } cases[] = {
+        {"a line of the limit stays whole", Repeat(u"a", kPieceLength), 0},
+        {"one over: pieces of 512", Repeat(u"a", kPieceLength + 1), 4},
+        {"words", Repeat(u"speak ", 1000), 11},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::u16string shown = PiecedText(c.text, kSeam, 512);
+        EXPECT_EQ(UnpiecedText(shown, kSeam), c.text);
+        EXPECT_EQ(shown.size(), c.text.size() + c.seams * kSeam.size());
+        EXPECT_LE(LongestShownLine(shown), c.seams ? 512u : kPieceLength);
+    }
+}
+
 TEST(TextPieces, APlaceInsideASeamIsWhereTheSeamStands) {
     const std::u16string text = Repeat(u"x", kPieceLength + 10);
     const std::u16string shown = PiecedText(text, kSeam);
