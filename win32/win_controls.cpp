@@ -25,6 +25,7 @@ TextBox::TextBox(HWND hwnd) : Adapter(hwnd) {
 TextBox::~TextBox() {
     if (IsWindow(hwnd_)) {
         KillTimer(hwnd_, kFlushTimer);
+        KillTimer(hwnd_, kLoadTimer);
         RemovePropW(hwnd_, kTextBoxProp);
         RemoveWindowSubclass(hwnd_, &TextBox::EditProc, kSubclassId);
     }
@@ -87,6 +88,7 @@ void TextBox::Flush() const {
 }
 
 void TextBox::AppendText(std::u16string_view text) {
+    Load(); // all of a text set goes before what is appended
     pending_ += Wide(WithCrLf(text));
     if (timerSet_)
         return;

@@ -9,7 +9,8 @@
 
 namespace {
 
-constexpr int kPiece = int(kPieceLength);
+constexpr int kPiece = int(kPieceLength);              // a longer line is cut
+constexpr int kUnits = int(win::TextBox::kPieceUnits); // into pieces of this
 
 std::u16string Repeat(std::u16string_view unit, int count) {
     std::u16string s;
@@ -61,12 +62,15 @@ TEST_F(LongLines, HeldInPiecesThatStartDisplayLinesReadBackWhole) {
     const struct {
         const char* name;
         std::u16string text;
+        bool pieced;
     } cases[] = {
-        {"no break anywhere", Repeat(u"a", 3 * kPiece + 17)},
-        {"Chinese", Repeat(u"中文语音合成", kPiece)},
+        {"no break anywhere", Repeat(u"a", 3 * kPiece + 17), true},
+        {"Chinese", Repeat(u"中文语音合成", kPiece), true},
         {"short lines around a long one, lone CR and LF",
-         u"ab\n\r" + Repeat(u"speak ", kPiece / 2) + u"\r\ncd\r\n"},
-        {"ordinary lines", u"第一行\r\n第二行"},
+         u"ab\n\r" + Repeat(u"speak ", kPiece / 2) + u"\r\ncd\r\n", true},
+        {"ordinary lines", u"第一行\r\n第二行", false},
+        {"a line of exactly the piece length", Repeat(u"a", kPiece), false},
+        {"one unit more", Repeat(u"a", kPiece + 1), true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -74,9 +78,10 @@ TEST_F(LongLines, HeldInPiecesThatStartDisplayLinesReadBackWhole) {
         const std::u16string expected = WithCrLf(c.text);
         EXPECT_EQ(box_->Text(), expected);
         EXPECT_EQ(box_->Length(), int(expected.size()));
-        EXPECT_LE(LongestHeldLine(), kPiece);
+        EXPECT_LE(LongestHeldLine(), c.pieced ? kUnits : kPiece);
         // The EDIT starts a display line at every piece.
         const std::u16string held = WindowText(edit_);
+        EXPECT_EQ(held.find(win::TextBox::kSeam) != std::u16string::npos, c.pieced);
         for (size_t s = held.find(win::TextBox::kSeam); s != std::u16string::npos;
              s = held.find(win::TextBox::kSeam, s + 1)) {
             const LPARAM next = LPARAM(s + win::TextBox::kSeam.size());
@@ -89,10 +94,10 @@ TEST_F(LongLines, HeldInPiecesThatStartDisplayLinesReadBackWhole) {
 TEST_F(LongLines, SelectionsCountNoSeam) {
     const std::u16string text = u"你好\r\n" + Repeat(u"abc好", 3 * kPiece / 4) + u"\r\nend";
     box_->SetText(text);
-    const int seam = 4 + kPiece; // the first piece of the long line is whole ("好" is wide)
+    const int seam = 4 + kUnits; // the first piece of the long line is whole ("好" is wide)
     const int n = int(text.size());
     for (const int start : {0, 2, 3, 4, seam - 1, seam, seam + 1, n - 4, n}) {
-        for (const int length : {0, 1, 2, 200, kPiece + 3}) {
+        for (const int length : {0, 1, 2, 200, kUnits + 3, kPiece + 3}) {
             SCOPED_TRACE(std::to_string(start) + "+" + std::to_string(length));
             box_->SetSelStart(start);
             box_->SetSelLength(length);
@@ -112,7 +117,7 @@ TEST_F(LongLines, SelectionsCountNoSeam) {
 
 TEST_F(LongLines, EditingBesideASeamActsOnTheText) {
     const std::u16string line = Repeat(u"0123456789", kPiece / 5);
-    const int seam = kPiece; // no wide character or space: cut at the length
+    const int seam = kUnits; // no wide character or space: cut at the length
     const struct {
         const char* name;
         int caret; // in the EDIT: the seam stands at [seam, seam + 3)
@@ -146,6 +151,51 @@ TEST_F(LongLines, EditingBesideASeamActsOnTheText) {
             EXPECT_EQ(Clipboard(), c.clipboard);
         }
     }
+}
+
+TEST_F(LongLines, ALongTextReachesTheControlInPartsTheCoreSeesItWhole) {
+    const std::u16string text = Repeat(u"speak ", 12000) + u"\r\n" + Repeat(u"好", 9000);
+    const int n = int(text.size());
+    const auto held = [this] { return GetWindowTextLengthW(edit_); };
+    box_->SetText(text);
+    EXPECT_LE(held(), int(win::TextBox::kFirstUnits));
+    EXPECT_GT(box_->LoadingLength(), 0u);
+    EXPECT_EQ(box_->Text(), text);
+    EXPECT_EQ(box_->Length(), n);
+    // Playback's selections: the rest of the text from a place, then a
+    // start beyond what the control holds.
+    const struct {
+        int start, length;
+    } selections[] = {{100, n - 100}, {0, n}, {n - 10, 10}, {n / 2, 7}, {n, 0}};
+    for (const auto& c : selections) {
+        SCOPED_TRACE(std::to_string(c.start) + "+" + std::to_string(c.length));
+        box_->SetSelStart(c.start);
+        box_->SetSelLength(c.length);
+        EXPECT_EQ(box_->SelStart(), c.start);
+        EXPECT_EQ(box_->SelLength(), c.length);
+        EXPECT_EQ(box_->SelText(), text.substr(size_t(c.start), size_t(c.length)));
+    }
+    // The rest comes by the window's timer, the program's selection with it.
+    box_->SetText(text);
+    box_->SetSelStart(3);
+    box_->SetSelLength(n - 3);
+    for (int i = 0; i < 3000 && box_->LoadingLength() > 0; ++i) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+    }
+    EXPECT_EQ(box_->LoadingLength(), 0u);
+    EXPECT_EQ(UnpiecedText(WindowText(edit_), win::TextBox::kSeam), text);
+    EXPECT_EQ(box_->SelText(), text.substr(3));
+    DWORD from = 0, to = 0;
+    SendMessageW(edit_, EM_GETSEL, WPARAM(&from), LPARAM(&to));
+    EXPECT_EQ(to, DWORD(held()));
+    // A text set from outside the adapter ends the loading of the last one.
+    box_->SetText(text);
+    SetWindowTextW(edit_, L"x");
+    EXPECT_EQ(box_->LoadingLength(), 0u);
+    EXPECT_EQ(box_->Text(), u"x");
 }
 
 } // namespace
