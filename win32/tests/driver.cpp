@@ -9,6 +9,8 @@
 //   title                       the window's title
 //   text NAME                   a control's text (a long line's pieces joined)
 //   longest-line NAME           the longest line the control holds
+//   wait-length NAME N SECONDS  until the control's text is N characters long
+//                               (a long text reaches the control in parts)
 //   wait-text NAME TEXT SECONDS until the control's text contains TEXT
 //   set-text NAME TEXT          sets a control's text (as typing would)
 //   click NAME                  clicks a button
@@ -342,6 +344,17 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"text") {
         Print(UnpiecedText(TextOf(control), win::TextBox::kSeam));
         return 0;
+    }
+    if (command == L"wait-length" && argc >= 5) {
+        const size_t want = size_t(std::stoll(arg(3)));
+        size_t got = 0;
+        for (int i = 0; i < std::stoi(arg(4)) * 10 && got < want; ++i) {
+            got = UnpiecedText(TextOf(control), win::TextBox::kSeam).size();
+            if (got < want)
+                Sleep(100);
+        }
+        Print(Number16(int64_t(got)));
+        return got >= want ? 0 : 1;
     }
     if (command == L"longest-line") {
         size_t longest = 0, length = 0;
