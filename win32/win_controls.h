@@ -90,6 +90,8 @@ class TextBox : public Adapter<ui::TextBox> {
     size_t LoadingLength() const { return loading_.size(); }
     // Puts all the text set into the control now.
     void Load() const { LoadPart(std::wstring::npos); }
+    // Selects all of the text, also what the control does not hold yet.
+    void SelectAll();
 
   private:
     static constexpr UINT_PTR kSubclassId = 0x4710;

@@ -172,6 +172,13 @@ void TextBox::SetSelLength(int length) {
     programSel_ = Selection{start, end - start, DWORD(from), DWORD(to), DWORD(target)};
 }
 
+void TextBox::SelectAll() {
+    const int length = Length();
+    const DWORD held = DWORD(GetWindowTextLengthW(hwnd_));
+    SendMessageW(hwnd_, EM_SETSEL, 0, held);
+    programSel_ = Selection{0, length, 0, held, held + DWORD(loading_.size())};
+}
+
 bool TextBox::CopySelection() {
     const std::u16string text = SelText();
     if (text.empty() || !OpenClipboard(hwnd_))

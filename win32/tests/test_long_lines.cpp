@@ -175,6 +175,13 @@ TEST_F(LongLines, ALongTextReachesTheControlInPartsTheCoreSeesItWhole) {
         EXPECT_EQ(box_->SelLength(), c.length);
         EXPECT_EQ(box_->SelText(), text.substr(size_t(c.start), size_t(c.length)));
     }
+    // Select all while the text is on its way, then copy.
+    box_->SetText(text);
+    box_->SelectAll();
+    EXPECT_EQ(box_->SelStart(), 0);
+    EXPECT_EQ(box_->SelLength(), n);
+    SendMessageW(edit_, WM_COPY, 0, 0);
+    EXPECT_EQ(Clipboard(), text);
     // The rest comes by the window's timer, the program's selection with it.
     box_->SetText(text);
     box_->SetSelStart(3);
