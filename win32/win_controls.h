@@ -103,6 +103,8 @@ class TextBox : public Adapter<ui::TextBox> {
     void Schedule() const;
     // What the control holds, seams and all.
     std::u16string Shown() const;
+    // What positions are mapped through: nothing when no line is in pieces.
+    std::u16string MappingText() const;
     int ShownPos(std::u16string_view shown, int pos, bool afterSeam) const;
     int TextPos(std::u16string_view shown, int shownPos) const;
     // Copying and cutting the text; Backspace and Delete beside a seam.

@@ -18,6 +18,13 @@ std::u16string TextBox::Shown() const {
     return shown;
 }
 
+std::u16string TextBox::MappingText() const {
+    if (pieced_)
+        return Shown();
+    Flush();
+    return {}; // positions map one to one
+}
+
 int TextBox::ShownPos(std::u16string_view shown, int pos, bool afterSeam) const {
     return pieced_ ? int(ShownPosition(shown, size_t(pos), kSeam, afterSeam)) : pos;
 }
@@ -130,7 +137,7 @@ std::u16string TextBox::Mid(int start, int length) const {
 int TextBox::SelStart() const {
     if (ProgramSelection())
         return programSel_->start;
-    const std::u16string shown = Shown();
+    const std::u16string shown = MappingText();
     DWORD start = 0, end = 0;
     SendMessageW(hwnd_, EM_GETSEL, WPARAM(&start), LPARAM(&end));
     return TextPos(shown, int(start));
@@ -139,7 +146,7 @@ int TextBox::SelStart() const {
 int TextBox::SelLength() const {
     if (ProgramSelection())
         return programSel_->length;
-    const std::u16string shown = Shown();
+    const std::u16string shown = MappingText();
     DWORD start = 0, end = 0;
     SendMessageW(hwnd_, EM_GETSEL, WPARAM(&start), LPARAM(&end));
     return TextPos(shown, int(end)) - TextPos(shown, int(start));
@@ -151,7 +158,7 @@ std::u16string TextBox::SelText() const {
 
 void TextBox::SetSelStart(int start) {
     start = std::clamp(start, 0, Length());
-    const std::u16string shown = Shown();
+    const std::u16string shown = MappingText();
     const int at = ShownPos(shown, start, true);
     LoadTo(size_t(at));
     SendMessageW(hwnd_, EM_SETSEL, at, at);
@@ -162,7 +169,7 @@ void TextBox::SetSelStart(int start) {
 void TextBox::SetSelLength(int length) {
     const int start = SelStart();
     const int end = std::clamp(start + std::max(length, 0), start, Length());
-    const std::u16string shown = Shown();
+    const std::u16string shown = MappingText();
     const int from = ShownPos(shown, start, true);
     // A selection that ends at a seam ends before it, on the piece it is in.
     const int target = end == start ? from : ShownPos(shown, end, false);
