@@ -10,6 +10,10 @@
 
 inline constexpr std::u16string_view kInitialTextFileName = u"初始默认文本.txt";
 
+// What a first start from the Start menu or the menu entry finds in a new
+// initial text file (GBK there), so that the first press of play speaks.
+inline constexpr std::u16string_view kFirstStartGreeting = u"欢迎使用VXT4710中文语音合成芯片。";
+
 // Files larger than this are not loaded: a text box takes seconds to lay out
 // many megabytes, and a frame carries 200 bytes of it anyway. The window then
 // keeps its design text and says why.

@@ -1,6 +1,7 @@
+#include "core/exit_status.h"
+#include "platform/standard_streams.h"
 #include "qt/form1.h"
 #include "qt/qt_translations.h"
-#include "platform/standard_streams.h"
 
 #include <QApplication>
 
@@ -13,9 +14,10 @@ int main(int argc, char* argv[]) {
     CatchTerminationSignals();
     Form1Window window;
     CloseOnTerminationSignals(&window);
-    // A signal while start-up showed a message box closed the window already.
+    // A signal while start-up showed a message box closed the window already:
+    // the program ends as the signal would have ended it (129, 130, 143).
     if (TerminationRequested())
-        return 0;
+        return ExitStatus::SignalBase + TerminationSignal();
     window.show();
     return app.exec();
 }

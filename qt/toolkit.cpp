@@ -179,6 +179,7 @@ void ShowModalMessage(QWidget* parent, const QString& text) {
 
 namespace {
 bool gTerminationRequested = false;
+int gTerminationSignal = 0; // the first one read
 QPointer<QWidget> gWindow;
 QPointer<QSocketNotifier> gNotifier;
 
@@ -193,6 +194,8 @@ void WatchSignalPipe() {
     QObject::connect(gNotifier, &QSocketNotifier::activated, [] {
         int signals_[16];
         while (termination::ReadPending(signals_, 16) > 0) {
+            if (!gTerminationSignal)
+                gTerminationSignal = signals_[0];
         }
         gTerminationRequested = true;
         // Ends any message box that is open, and the window once shown.
@@ -205,6 +208,10 @@ void WatchSignalPipe() {
 
 bool TerminationRequested() {
     return gTerminationRequested;
+}
+
+int TerminationSignal() {
+    return gTerminationSignal;
 }
 
 void CatchTerminationSignals() {

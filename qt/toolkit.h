@@ -3,6 +3,8 @@
 // break) whatever the widget stores inside.
 #pragma once
 
+#include "core/text_pieces.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -40,7 +42,7 @@ class TextBox : public QPlainTextEdit {
     // A line longer than this is held as pieces of at most this many
     // characters, each laid out on its own: a piece ends the display line it
     // is on, but Text(), positions, copying and editing see the whole line.
-    static constexpr int kPieceLength = 2048;
+    static constexpr int kPieceLength = int(::kPieceLength);
     int PieceCount() const; // seams between pieces: 0 for ordinary texts
 
   signals:
@@ -196,3 +198,5 @@ void ShowModalMessage(QWidget* parent, const QString& text);
 void CatchTerminationSignals();
 void CloseOnTerminationSignals(QWidget* window);
 bool TerminationRequested();
+// The number of the first signal read (termination::kTerminate, ...), 0 before.
+int TerminationSignal();

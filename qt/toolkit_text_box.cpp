@@ -24,23 +24,11 @@ bool IsLineEnd(QChar c) {
     return c == QLatin1Char('\n') || c == QLatin1Char('\r');
 }
 
-// Where a piece that starts at `from` ends: at most kPieceLength characters,
-// preferably just after a space or a wide character, where the line could
-// wrap anyway, and never inside a surrogate pair.
+// The core's rule for where a piece ends, on the QString's UTF-16 units.
 qsizetype PieceEnd(const QString& text, qsizetype from, qsizetype lineEnd) {
-    qsizetype end = from + TextBox::kPieceLength;
-    if (end >= lineEnd)
-        return lineEnd;
-    for (qsizetype at = end; at > end - 256; --at) {
-        const QChar before = text.at(at - 1);
-        if (before == QLatin1Char(' ') || before.unicode() >= 0x2E80) {
-            if (!before.isHighSurrogate())
-                return at;
-        }
-    }
-    if (text.at(end - 1).isHighSurrogate())
-        --end;
-    return end;
+    const std::u16string_view units(reinterpret_cast<const char16_t*>(text.utf16()),
+                                    size_t(text.size()));
+    return qsizetype(::PieceEnd(units, size_t(from), size_t(lineEnd)));
 }
 } // namespace
 

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The real console, started with an initial text file over 1 MB, shows its
 # message box before the window; the first SIGTERM, SIGINT or SIGHUP while
-# that box is open must close the box and end the program, status 0 (it used
-# to do nothing: the box kept the program waiting).
+# that box is open must close the box and end the program with the signal's
+# status, 128 + its number (it used to do nothing: the box kept the program
+# waiting; then it ended with 0, as if the user had closed the window).
 #
 #   tests/smoke_startup_signal.sh build/vxt4710
 set -euo pipefail
@@ -38,7 +39,9 @@ shown() {
     xwininfo -root -tree 2>/dev/null | grep -qF "\"$1\""
 }
 
-for sig in TERM INT HUP; do
+for sig_status in TERM:143 INT:130 HUP:129; do
+    sig=${sig_status%:*}
+    expected=${sig_status#*:}
     (cd "$tmp/work" && exec env XDG_CONFIG_HOME="$tmp/config" QT_QPA_PLATFORM=xcb "$console") \
         >"$tmp/console.log" 2>&1 &
     console_pid=$!
@@ -59,6 +62,6 @@ for sig in TERM INT HUP; do
     rc=0
     wait "$console_pid" || rc=$?
     console_pid=
-    [ "$rc" = 0 ] || fail "SIG$sig: the console exited with $rc: $(cat "$tmp/console.log")"
+    [ "$rc" = "$expected" ] || fail "SIG$sig: the console exited with $rc, not $expected: $(cat "$tmp/console.log")"
     echo "smoke_startup_signal: SIG$sig closed the start-up box and ended the console"
 done

@@ -7,7 +7,8 @@
 namespace {
 // Started with --user-folder (as the Start menu's shortcut starts it), the
 // console works in %LOCALAPPDATA%\vxt4710, made when missing, so that its
-// initial text file lives there. Where that cannot be, it stays where it was
+// initial text file lives there, with a greeting on the first start as the
+// Linux menu entry gives one. Where that cannot be, it stays where it was
 // started.
 void EnterUserFolder(const wchar_t* commandLine) {
     if (std::wstring(commandLine) != L"--user-folder")
@@ -18,7 +19,8 @@ void EnterUserFolder(const wchar_t* commandLine) {
         return;
     const std::wstring folder = std::wstring(base) + L"\\vxt4710";
     CreateDirectoryW(folder.c_str(), nullptr);
-    SetCurrentDirectoryW(folder.c_str());
+    if (SetCurrentDirectoryW(folder.c_str()))
+        PlaceGreetingWin();
 }
 } // namespace
 

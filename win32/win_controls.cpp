@@ -2,6 +2,8 @@
 
 #include "win32/win_text.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 
 namespace win {
@@ -17,12 +19,15 @@ TextBox::TextBox(HWND hwnd) : Adapter(hwnd) {
     // The work log grows for weeks: lift the 32 K default limit.
     SendMessageW(hwnd_, EM_SETLIMITTEXT, 0, 0);
     SetPropW(hwnd_, kTextBoxProp, this);
+    SetWindowSubclass(hwnd_, &TextBox::EditProc, kSubclassId, DWORD_PTR(this));
 }
 
 TextBox::~TextBox() {
     if (IsWindow(hwnd_)) {
         KillTimer(hwnd_, kFlushTimer);
+        KillTimer(hwnd_, kLoadTimer);
         RemovePropW(hwnd_, kTextBoxProp);
+        RemoveWindowSubclass(hwnd_, &TextBox::EditProc, kSubclassId);
     }
 }
 
@@ -82,18 +87,8 @@ void TextBox::Flush() const {
     Update(std::wstring::npos);
 }
 
-std::u16string TextBox::Text() const {
-    Flush();
-    return WindowText(hwnd_);
-}
-
-void TextBox::SetText(std::u16string_view text) {
-    pending_.clear();
-    Flush(); // stops the timer
-    SetWindowTextW(hwnd_, Wide(WithCrLf(text)).c_str());
-}
-
 void TextBox::AppendText(std::u16string_view text) {
+    Load(); // all of a text set goes before what is appended
     pending_ += Wide(WithCrLf(text));
     if (timerSet_)
         return;
@@ -104,47 +99,6 @@ void TextBox::AppendText(std::u16string_view text) {
     Schedule();
     if (!timerSet_)
         Flush(); // no timer to be had: show it now rather than never
-}
-
-int TextBox::Length() const {
-    return GetWindowTextLengthW(hwnd_) + int(pending_.size());
-}
-
-std::u16string TextBox::Mid(int start, int length) const {
-    const std::u16string text = Text();
-    const size_t from = size_t(std::clamp(start, 0, int(text.size())));
-    return text.substr(from, size_t(std::max(length, 0)));
-}
-
-int TextBox::SelStart() const {
-    Flush();
-    DWORD start = 0, end = 0;
-    SendMessageW(hwnd_, EM_GETSEL, WPARAM(&start), LPARAM(&end));
-    return int(start);
-}
-
-int TextBox::SelLength() const {
-    Flush();
-    DWORD start = 0, end = 0;
-    SendMessageW(hwnd_, EM_GETSEL, WPARAM(&start), LPARAM(&end));
-    return int(end - start);
-}
-
-std::u16string TextBox::SelText() const {
-    return Mid(SelStart(), SelLength());
-}
-
-void TextBox::SetSelStart(int start) {
-    Flush();
-    start = std::clamp(start, 0, Length());
-    SendMessageW(hwnd_, EM_SETSEL, start, start);
-    SendMessageW(hwnd_, EM_SCROLLCARET, 0, 0);
-}
-
-void TextBox::SetSelLength(int length) {
-    const int start = SelStart();
-    const int end = std::clamp(start + std::max(length, 0), start, Length());
-    SendMessageW(hwnd_, EM_SETSEL, start, end);
 }
 
 // ---------------------------------------------------------------- LineBox

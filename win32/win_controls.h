@@ -7,14 +7,15 @@
 #include "core/controls.h"
 
 #include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 #include <windows.h>
 
 namespace win {
 
-template <class Interface>
-class Adapter : public Interface {
+template <class Interface> class Adapter : public Interface {
   public:
     explicit Adapter(HWND hwnd) : hwnd_(hwnd) {}
     void SetFocus() override { ::SetFocus(hwnd_); }
@@ -26,6 +27,23 @@ class Adapter : public Interface {
 
 // Multi-line EDIT: it keeps CR LF itself and counts its selection in UTF-16
 // units, as the core does; lone CR and LF are made CR LF on the way in.
+//
+// A line longer than kPieceLength (2048) is shown in pieces of at most
+// kPieceUnits (core/text_pieces.h),
+// each on a display line of its own after a seam of CR CR LF (the EDIT's own
+// soft line break): the EDIT lays out a line as a whole, at a cost that grows
+// with the square of its length. Text, selections, copying and cutting see
+// the one line; Backspace and Delete beside a seam act on the character
+// beyond it.
+//
+// A long text reaches the control in parts: Wine's EDIT lays out every line
+// it is given at once, about 3 us a character (50 s for a megabyte of one
+// line in pieces), so SetText gives it the first kFirstUnits at once and the
+// rest in parts of kLoadUnits, each after a pause of four times what the
+// last part cost. The core sees the whole text at once: a selection the
+// program makes beyond what the control holds yet is kept as made (the
+// control shows the part it holds), and a selection's start is taken in
+// first.
 //
 // Appended text reaches the control in batches: every change of an EDIT
 // lays out and repaints all of its text (under Wine it costs about as much
@@ -41,6 +59,13 @@ class TextBox : public Adapter<ui::TextBox> {
   public:
     static constexpr DWORD kMinIntervalMs = 50;
     static constexpr size_t kChunkUnits = 16 * 1024;
+    static constexpr std::u16string_view kSeam = u"\r\r\n";
+    // Shorter than the core's kPieceLength: Wine's EDIT wraps a piece at a
+    // cost that grows with the square of its length (a megabyte of random
+    // GBK on one line took 28 s to lay out in pieces of 2048).
+    static constexpr size_t kPieceUnits = 512;
+    static constexpr size_t kFirstUnits = 8 * 1024;
+    static constexpr size_t kLoadUnits = 4 * 1024;
 
     explicit TextBox(HWND hwnd);
     ~TextBox() override;
@@ -59,17 +84,53 @@ class TextBox : public Adapter<ui::TextBox> {
     void Flush() const;
     // Appended text not yet in the control (0 once flushed).
     size_t PendingLength() const { return pending_.size(); }
+    // SetText showed a long line in pieces.
+    bool Pieced() const { return pieced_; }
+    // Units of the text set that the control does not hold yet.
+    size_t LoadingLength() const { return loading_.size(); }
+    // Puts all the text set into the control now.
+    void Load() const { LoadPart(std::wstring::npos); }
+    // Selects all of the text, also what the control does not hold yet.
+    void SelectAll();
 
   private:
+    static constexpr UINT_PTR kSubclassId = 0x4710;
+    static constexpr UINT_PTR kLoadTimer = 0x745A;
     static void CALLBACK OnFlushTimer(HWND hwnd, UINT, UINT_PTR, DWORD);
     // One update of at most limit units, cut after a line break when it can
     // be; then the next one is scheduled if anything is left.
     void Update(size_t limit) const;
     void Schedule() const;
+    // What the control holds, seams and all.
+    std::u16string Shown() const;
+    // What positions are mapped through: nothing when no line is in pieces.
+    std::u16string MappingText() const;
+    int ShownPos(std::u16string_view shown, int pos, bool afterSeam) const;
+    int TextPos(std::u16string_view shown, int shownPos) const;
+    // Copying and cutting the text; Backspace and Delete beside a seam.
+    static LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                     DWORD_PTR self);
+    bool CopySelection();
+    void StepOverSeam(bool backward);
+    // Puts the next part of at most limit units of the text set into the
+    // control, keeping its selection and scrolling; schedules the next.
+    void LoadPart(size_t limit) const;
+    void LoadTo(size_t shownPos) const;
+    // The program's selection, while the control's is the one it made.
+    bool ProgramSelection() const;
 
     mutable std::wstring pending_; // with CR LF
     mutable bool timerSet_ = false;
     mutable ULONGLONG nextFlush_ = 0; // GetTickCount64 before which no update runs
+    bool pieced_ = false;
+    mutable std::wstring loading_; // shown text beyond the control's end
+    mutable bool loadTimerSet_ = false;
+    struct Selection {
+        int start = 0, length = 0; // in the text
+        DWORD from = 0, to = 0;    // what the control shows of it
+        DWORD end = 0;             // where it ends in the shown text
+    };
+    mutable std::optional<Selection> programSel_;
 };
 
 class LineBox : public Adapter<ui::LineBox> {
@@ -109,7 +170,8 @@ class CheckBox : public Adapter<ui::CheckBox> {
 // program does.
 class OptionButton : public Adapter<ui::OptionButton> {
   public:
-    OptionButton(HWND hwnd, std::function<void()> click) : Adapter(hwnd), click_(std::move(click)) {}
+    OptionButton(HWND hwnd, std::function<void()> click)
+        : Adapter(hwnd), click_(std::move(click)) {}
     bool Value() const override;
     void SetValue(bool selected) override;
     // The buttons it excludes.
@@ -127,7 +189,8 @@ class OptionButton : public Adapter<ui::OptionButton> {
 // track, thumb release or program, never for the value it already holds.
 class HScrollBar : public Adapter<ui::HScrollBar> {
   public:
-    HScrollBar(HWND hwnd, std::function<void()> change) : Adapter(hwnd), change_(std::move(change)) {}
+    HScrollBar(HWND hwnd, std::function<void()> change)
+        : Adapter(hwnd), change_(std::move(change)) {}
     void SetRange(int min, int max);
     int Min() const override { return min_; }
     int Max() const override { return max_; }

@@ -41,7 +41,9 @@ class Form1Window : private CommHolder, public Form1 {
     // ---- the context menus of Text3 and Text4 and the tooltips
     // (win_window_menus.cpp). Tests answer the file dialogs and message boxes.
     void SetFileDialog(FileDialogFn dialog) { fileDialog_ = std::move(dialog); }
-    void SetMessageBox(std::function<void(std::u16string_view)> box) { messageBox_ = std::move(box); }
+    void SetMessageBox(std::function<void(std::u16string_view)> box) {
+        messageBox_ = std::move(box);
+    }
     // The menu of a big text box: the edit entries, then the console's own.
     // The caller destroys it.
     HMENU MakeContextMenu(HWND edit);
@@ -92,3 +94,6 @@ class Form1Window : private CommHolder, public Form1 {
 
 // Reads the initial text file from the working folder (created empty when absent).
 InitialFile ReadInitialFileWin();
+// Writes kFirstStartGreeting (GBK) as the initial text file of the working
+// folder when there is none; true when it did.
+bool PlaceGreetingWin();

@@ -171,7 +171,11 @@ void Form1Window::RunMenuCommand(HWND edit, int command) {
         SendMessageW(edit, WM_CLEAR, 0, 0);
         break;
     case kSelectAll:
-        SendMessageW(edit, EM_SETSEL, 0, -1);
+        // All of the text, also the part of a long one still on its way.
+        if (edit == byName_.at("Text3"))
+            static_cast<win::TextBox*>(Text3)->SelectAll();
+        else
+            SendMessageW(edit, EM_SETSEL, 0, -1);
         break;
     case kOpenText:
         OpenTextFile();

@@ -12,6 +12,11 @@ Target amd64-unicode
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\VXT4710"
 !define WORK "$LOCALAPPDATA\vxt4710"
 !define INITIAL "初始默认文本.txt"
+; The console's first start from the shortcut writes this greeting into the
+; new initial text file: "欢迎使用VXT4710中文语音合成芯片。" in GBK, 33 bytes
+; as 0xNN each.
+!define GREETING_SIZE 33
+!define GREETING "0xBB0xB60xD30xAD0xCA0xB90xD30xC30x560x580x540x340x370x310x300xD60xD00xCE0xC40xD30xEF0xD20xF40xBA0xCF0xB30xC90xD00xBE0xC60xAC0xA10xA3"
 
 Name "VXT4710 Console ${VERSION}"
 OutFile "${OUTFILE}"
@@ -85,14 +90,33 @@ Section "Uninstall"
   ; Made for the install folder when the user had none.
   RMDir "$LOCALAPPDATA\Programs"
 
-  ; The console makes its initial text file empty when it is missing: that
-  ; one goes, anything the user wrote stays, and so does the folder then.
+  ; The console writes the greeting into its initial text file when there
+  ; is none, and makes it empty when it cannot: a file that holds exactly
+  ; either goes, anything else the user wrote stays, and so does the folder.
   ClearErrors
   FileOpen $0 "${WORK}\${INITIAL}" r
   ${IfNot} ${Errors}
     FileSeek $0 0 END $1
+    StrCpy $2 1
+    ${If} $1 != 0
+      ${If} $1 != ${GREETING_SIZE}
+        StrCpy $2 0
+      ${Else}
+        FileSeek $0 0 SET
+        StrCpy $3 0
+        ${DoWhile} $3 < ${GREETING_SIZE}
+          FileReadByte $0 $4
+          IntOp $5 $3 * 4
+          StrCpy $5 "${GREETING}" 4 $5
+          ${If} $4 <> $5
+            StrCpy $2 0
+          ${EndIf}
+          IntOp $3 $3 + 1
+        ${Loop}
+      ${EndIf}
+    ${EndIf}
     FileClose $0
-    ${If} $1 == 0
+    ${If} $2 == 1
       Delete "${WORK}\${INITIAL}"
     ${EndIf}
   ${EndIf}

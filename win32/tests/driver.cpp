@@ -7,7 +7,10 @@
 //   layout                      each designed control's rectangle (at 96 dpi)
 //                               and caption against the design
 //   title                       the window's title
-//   text NAME                   a control's text
+//   text NAME                   a control's text (a long line's pieces joined)
+//   longest-line NAME           the longest line the control holds
+//   wait-length NAME N SECONDS  until the control's text is N characters long
+//                               (a long text reaches the control in parts)
 //   wait-text NAME TEXT SECONDS until the control's text contains TEXT
 //   set-text NAME TEXT          sets a control's text (as typing would)
 //   click NAME                  clicks a button
@@ -24,7 +27,9 @@
 //   save-dialog PATH SECONDS    waits for a save dialog, types PATH as its file
 //                               name and presses OK; waits for it to close
 #include "core/control_table.h"
+#include "core/text_pieces.h"
 #include "core/text_util.h"
+#include "win32/win_controls.h"
 #include "win32/win_text.h"
 
 #include <algorithm>
@@ -339,7 +344,27 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     if (command == L"text") {
-        Print(TextOf(control));
+        Print(UnpiecedText(TextOf(control), win::TextBox::kSeam));
+        return 0;
+    }
+    if (command == L"wait-length" && argc >= 5) {
+        const size_t want = size_t(std::stoll(arg(3)));
+        size_t got = 0;
+        for (int i = 0; i < std::stoi(arg(4)) * 10 && got < want; ++i) {
+            got = UnpiecedText(TextOf(control), win::TextBox::kSeam).size();
+            if (got < want)
+                Sleep(100);
+        }
+        Print(Number16(int64_t(got)));
+        return got >= want ? 0 : 1;
+    }
+    if (command == L"longest-line") {
+        size_t longest = 0, length = 0;
+        for (const char16_t c : TextOf(control)) {
+            length = c == u'\r' || c == u'\n' ? 0 : length + 1;
+            longest = std::max(longest, length);
+        }
+        Print(Number16(int64_t(longest)));
         return 0;
     }
     if (command == L"wait-text") {

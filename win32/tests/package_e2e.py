@@ -86,6 +86,19 @@ class Prefix:
         return r.stdout.decode("utf-8", "replace").strip() if r.returncode == 0 else None
 
 
+# What the console's first start from the shortcut writes into its new
+# initial text file, as the Linux menu entry does (GBK).
+GREETING = "欢迎使用VXT4710中文语音合成芯片。".encode("gbk")
+
+
+def read_bytes(path):
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except OSError as e:
+        return e
+
+
 def check_zip(path, version):
     with zipfile.ZipFile(path) as z:
         names = z.namelist()
@@ -161,6 +174,9 @@ def check_installer(setup, driver, display):
             check("the console makes %LOCALAPPDATA%\\vxt4710 and its initial text file there",
                   os.path.isfile(os.path.join(work, INITIAL_FILE)),
                   os.listdir(work) if os.path.isdir(work) else os.listdir(cwd))
+            check("... holding the greeting, so that the first play speaks",
+                  read_bytes(os.path.join(work, INITIAL_FILE)) == GREETING,
+                  read_bytes(os.path.join(work, INITIAL_FILE)))
 
         version = p.cli_version()
         check("a new command prompt finds vxt4710-cli on the PATH",

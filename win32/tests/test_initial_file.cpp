@@ -62,4 +62,30 @@ TEST_F(InitialFileTest, AFolderInItsPlaceIsUnavailable) {
     RemoveDirectoryW(Wide(kInitialTextFileName).c_str());
 }
 
+TEST_F(InitialFileTest, AFirstStartFindsTheGreetingAndAUsersFileStays) {
+    // The bytes the Linux menu entry writes (packaging/vxt4710-launcher).
+    const std::string greeting = "\273\266\323\255\312\271\323\303VXT4710\326\320\316\304"
+                                 "\323\357\322\364\272\317\263\311\320\276\306\254\241\243";
+    const struct {
+        const char* name;
+        const char* before; // nullptr: no file
+        bool placed;
+        std::string after;
+    } cases[] = {
+        {"no file: the greeting", nullptr, true, greeting},
+        {"an empty file stays empty", "", false, ""},
+        {"the user's text stays", "\xC4\xE3", false, "\xC4\xE3"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteFileW(Wide(kInitialTextFileName).c_str());
+        if (c.before)
+            Write(c.before);
+        EXPECT_EQ(PlaceGreetingWin(), c.placed);
+        const InitialFile file = ReadInitialFileWin();
+        EXPECT_EQ(file.outcome, InitialFile::Outcome::Read);
+        EXPECT_EQ(file.bytes, c.after);
+    }
+}
+
 } // namespace

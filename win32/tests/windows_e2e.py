@@ -21,6 +21,7 @@ WINE = wine_prefix.WINE
 WINESERVER = wine_prefix.WINESERVER
 INITIAL_FILE = "初始默认文本.txt"
 INITIAL_TEXT = "初始文本：你好，世界。\r\n第二行"
+LONG_LINE = b"a" * (1024 * 1024)  # the initial file's size limit, no break anywhere
 PORT_FAILURE = "串口不存在或被占用,若电脑没有串口，请使用USB转串口设备"
 IDLE_LINE = "<-0x4F  芯片空闲"
 # The designed focus order from Text3 on. Option2 is reached by the arrow
@@ -360,6 +361,25 @@ def scenario_no_port(console):
     check("... once", rc == 0)
 
 
+def scenario_long_line(console):
+    """A 1 MB initial file on one line (COM1 mapped to nothing): the EDIT
+    holds it in pieces, so start-up gets past it and the window shows."""
+    rc, out = console.driver("message", "60")
+    check("a 1 MB one-line initial file: start-up reaches the port-failure message",
+          rc == 0 and PORT_FAILURE in out, out[:200])
+    text = console.text("Text3")
+    check("... the window shows with the start of the line in Text3",
+          text and LONG_LINE.decode("ascii").startswith(text), "%d characters" % len(text))
+    # The rest reaches the control in the background, the window responsive.
+    rc, out = console.driver("wait-length", "Text3", str(len(LONG_LINE)), "240", timeout=300)
+    text = console.text("Text3")
+    check("... then the whole line", rc == 0 and text == LONG_LINE.decode("ascii"),
+          "%s: %d characters" % (out.strip(), len(text)))
+    rc, out = console.driver("longest-line", "Text3")
+    check("... held in pieces of at most 2048 characters",
+          rc == 0 and out.strip().isdigit() and int(out) <= 2048, out)
+
+
 def scenario_network(console, chip, server):
     """COM1 bound to the chip behind ser2net over rfc2217://."""
     check("rfc2217://: start-up opens COM1 through the server",
@@ -443,6 +463,15 @@ def main():
         console = Console(wine, build, run)
         try:
             scenario_no_port(console)
+        finally:
+            console.close()
+        long_run = os.path.join(root, "long")
+        os.makedirs(long_run)
+        with open(os.path.join(long_run, INITIAL_FILE), "wb") as f:
+            f.write(LONG_LINE)
+        console = Console(wine, build, long_run)
+        try:
+            scenario_long_line(console)
         finally:
             console.close()
 
