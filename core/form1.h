@@ -138,6 +138,9 @@ class Form1 {
     // The designed port-failure message; for a port on another machine with
     // a line that names the address and reason (why the connection failed).
     void ShowPortFailure(std::string_view reason = {});
+    // A port that was connecting in the background failed: what waited for
+    // it gets no reply, so continuous playback ends, and the user is told.
+    void BackgroundPortFailure(std::string_view reason);
 
     // ---- frames
     void LogFrame(std::string_view frame);

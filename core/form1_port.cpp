@@ -1,6 +1,6 @@
 // Port choice, rate choice and byte output.
-#include "core/line_rates.h"
 #include "core/form1.h"
+#include "core/line_rates.h"
 #include "core/net_address.h"
 #include "core/text_util.h"
 
@@ -21,6 +21,11 @@ void Form1::ShowPortFailure(std::string_view reason) {
     }
     MsgBox(text);
     failureShown_ = false;
+}
+
+void Form1::BackgroundPortFailure(std::string_view reason) {
+    PlayAllActive = 0;
+    ShowPortFailure(reason);
 }
 
 bool Form1::SendBytes(std::string_view bytes) {

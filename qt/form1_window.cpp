@@ -340,5 +340,5 @@ void Form1Window::ConnectHandlers() {
     connect(Command32, &CommandButton::Click, this, [this] { Command32_Click(); });
     MSComm1->SetOnComm([this] { MSComm1_OnComm(); });
     // A network port's connection that failed after its open returned.
-    MSComm1->SetOnPortFailure([this](const std::string& reason) { ShowPortFailure(reason); });
+    MSComm1->SetOnPortFailure([this](const std::string& reason) { BackgroundPortFailure(reason); });
 }

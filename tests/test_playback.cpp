@@ -137,7 +137,19 @@ TEST_F(FakeChip, LoadingDuringPlaybackLeavesItRunning) {
     // from its start.
     h.fake->written.clear();
     h.fake->Receive(kIdle);
-    EXPECT_EQ(TextFrames(h.fake->written), QList<QByteArray>{Gbk(ToQString(PromptToneText()).left(200))});
+    EXPECT_EQ(TextFrames(h.fake->written),
+              QList<QByteArray>{Gbk(ToQString(PromptToneText()).left(200))});
+}
+
+// A port connecting in the background that fails after the first piece was
+// handed to it: no reply will come, so playback ends with one message.
+TEST_F(FakeChip, APortThatFailsInTheBackgroundEndsIt) {
+    Load(Chinese225());
+    h->Command3_Click();
+    EXPECT_EQ(h->PlayAllActive, -1);
+    h.fake->FailInBackground("connection refused");
+    EXPECT_EQ(h->PlayAllActive, 0);
+    EXPECT_EQ(h.messages.size(), 1);
 }
 
 TEST_F(FakeChip, ButtonIsWired) {

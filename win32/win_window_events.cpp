@@ -156,7 +156,7 @@ void Form1Window::ConnectHandlers() {
     };
     MSComm1->SetOnComm([this] { MSComm1_OnComm(); });
     // A network port's connection that failed after its open returned.
-    MSComm1->SetOnPortFailure([this](const std::string& reason) { ShowPortFailure(reason); });
+    MSComm1->SetOnPortFailure([this](const std::string& reason) { BackgroundPortFailure(reason); });
 }
 
 void Form1Window::Show(int showCommand) {

@@ -13,7 +13,6 @@
 
 class FakeCommControl : public CommControl {
   public:
-
     void SetCommPort(int16_t port) override;
     int16_t CommPort() const override { return commPort_; }
     void SetSettings(const std::string& settings) override;
@@ -45,6 +44,11 @@ class FakeCommControl : public CommControl {
     void Receive(const QByteArray& bytes);
     // Raises OnComm with any event code.
     void RaiseEvent(int16_t code);
+    // A background connection failed: the port closes and OnPortFailure is raised.
+    void FailInBackground(const std::string& reason) {
+        open_ = false;
+        RaisePortFailure(reason);
+    }
     QByteArray Waiting() const { return buffer_; }
     // All bytes written, concatenated.
     QByteArray AllWritten() const;
