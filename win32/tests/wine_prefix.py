@@ -113,15 +113,31 @@ def map_ports(env, mapping=None):
             os.unlink(path)
 
 
+def boot(env, timeout, tries=3):
+    """wineboot --init until the prefix is there (its system registry): now
+    and then the first start of a prefix ends before it made anything, with
+    nothing said. The server is stopped after each try."""
+    prefix = env["WINEPREFIX"]
+    said, status = "", None
+    for _ in range(tries):
+        with tempfile.TemporaryFile() as out:
+            # Output through a file: the server this starts would hold a pipe.
+            status = subprocess.run([WINE, "wineboot", "--init"], env=env, stdout=out,
+                                    stderr=out, timeout=timeout).returncode
+            out.seek(0)
+            said = out.read().decode("utf-8", "replace")
+        stop_server(env)
+        if os.path.isfile(os.path.join(prefix, "system.reg")):
+            return
+    raise RuntimeError("wineboot did not make the prefix %s (status %s): %s"
+                       % (prefix, status, said[-2000:]))
+
+
 def make(prefix, mapping=None, display=None, timeout=300):
     """A new (or existing) prefix, booted, its ports mapped and checked; its
     environment. The server is stopped: the next start takes the mapping."""
     env = environment(prefix, display)
-    with tempfile.TemporaryFile() as out:
-        # Output through a file: the server this starts would hold a pipe.
-        subprocess.run([WINE, "wineboot", "--init"], env=env, stdout=out, stderr=out,
-                       timeout=timeout)
-    stop_server(env)
+    boot(env, timeout)
     map_ports(env, mapping)
     found = real_device_links(prefix)
     if found:
