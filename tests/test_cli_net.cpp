@@ -3,14 +3,15 @@
 // rfc2217://127.0.0.1:PORT and socket://127.0.0.1:PORT.
 #include "core/demo_texts.h"
 #include "core/frame_builders.h"
+#include "core/tests/row_name.h"
 #include "qt/qt_text.h"
 #include "tests/support/chipsim_process.h"
 #include "tests/support/cli_process.h"
+#include "tests/support/loopback_listener.h"
 #include "tests/support/noise_server.h"
 #include "tests/support/pty_peer.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/ser2net_server.h"
-#include "core/tests/row_name.h"
 
 #include <QFile>
 #include <QStringEncoder>
@@ -230,16 +231,7 @@ struct FailureCase {
 struct SilentServer {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     uint16_t port = 0;
-    SilentServer() {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(fd, 4);
-        socklen_t len = sizeof a;
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-        port = ntohs(a.sin_port);
-    }
+    SilentServer() { port = ListenOnLoopback(fd, 4); }
     ~SilentServer() { ::close(fd); }
 };
 

@@ -6,6 +6,7 @@
 #include "tests/support/chipsim_process.h"
 #include "tests/support/cli_process.h"
 #include "tests/support/form_harness.h"
+#include "tests/support/loopback_listener.h"
 #include "tests/support/pty_peer.h"
 #include "tests/support/ser2net_server.h"
 
@@ -174,16 +175,7 @@ TEST(WindowOverTheNetwork, AServerStoppedMidTextGivesOneMessageAndTheNextSendCon
 // thread of its own (opening the port waits in place) until the server goes.
 class LoopbackServer {
   public:
-    LoopbackServer() {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(listener_, 4);
-        socklen_t len = sizeof a;
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
-    }
+    LoopbackServer() { port_ = ListenOnLoopback(listener_, 4); }
     virtual ~LoopbackServer() { ::close(listener_); }
     LoopbackServer(const LoopbackServer&) = delete;
     LoopbackServer& operator=(const LoopbackServer&) = delete;

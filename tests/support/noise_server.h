@@ -3,6 +3,7 @@
 // reads, never agreeing to anything, until it goes.
 #pragma once
 
+#include "tests/support/loopback_listener.h"
 #include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
@@ -17,14 +18,7 @@
 class NoiseServer {
   public:
     NoiseServer() {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(listener_, 1);
-        socklen_t len = sizeof a;
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
+        port_ = ListenOnLoopback(listener_, 1);
         thread_ = std::thread([this] { run(); });
     }
     ~NoiseServer() {

@@ -3,6 +3,7 @@
 // sent until the client closes, and stops listening after the last script.
 #pragma once
 
+#include "tests/support/loopback_listener.h"
 #include <arpa/inet.h>
 #include <chrono>
 #include <cstdint>
@@ -24,14 +25,7 @@ class ScriptedServer {
     };
 
     explicit ScriptedServer(std::vector<std::vector<Step>> connections) {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(listener_, 4);
-        socklen_t len = sizeof a;
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
+        port_ = ListenOnLoopback(listener_, 4);
         thread_ = std::thread([this, connections = std::move(connections)] {
             for (const auto& steps : connections)
                 serve(steps);
