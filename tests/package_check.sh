@@ -33,14 +33,13 @@ need dpkg-shlibdeps dpkg-dev
 need dpkg-parsechangelog dpkg-dev
 need rsvg-convert librsvg2-bin
 need man man-db
-need xvfb-run xvfb
 need xwininfo x11-utils
 need python3 python3
 
 # Everything below runs on a display of its own.
 if [ -z "${VXT_PACKAGE_DISPLAY_READY:-}" ]; then
     export VXT_PACKAGE_DISPLAY_READY=1
-    exec xvfb-run -a -s "-screen 0 1280x1024x24 -dpi 96" bash "$0" "$@"
+    exec bash "$(dirname "$0")/with_xvfb.sh" bash "$0" "$@"
 fi
 
 tmp=$(mktemp -d)

@@ -17,9 +17,7 @@ fail() {
 need() {
     command -v "$1" >/dev/null 2>&1 || fail "'$1' is missing (scripts/install-deps installs $2)"
 }
-need xvfb-run xvfb
 need Xvfb xvfb
-need xauth xauth
 need xwininfo x11-utils
 need python3 python3
 [ -x "$console" ] || fail "no console executable at $console"
@@ -27,7 +25,7 @@ need python3 python3
 # Run the rest on a display of its own.
 if [ -z "${VXT_SMOKE_DISPLAY_READY:-}" ]; then
     export VXT_SMOKE_DISPLAY_READY=1
-    exec xvfb-run -a -s "-screen 0 1280x1024x24 -dpi 96" bash "$0" "$console"
+    exec bash "$(dirname "$0")/with_xvfb.sh" bash "$0" "$console"
 fi
 
 tmp=$(mktemp -d)

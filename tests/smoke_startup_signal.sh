@@ -14,14 +14,14 @@ fail() {
     echo "smoke_startup_signal: FAIL: $*" >&2
     exit 1
 }
-for tool in xvfb-run xwininfo; do
+for tool in Xvfb xwininfo; do
     command -v "$tool" >/dev/null 2>&1 || fail "'$tool' is missing (scripts/install-deps installs it)"
 done
 [ -x "$console" ] || fail "no console executable at $console"
 
 if [ -z "${VXT_SMOKE_DISPLAY_READY:-}" ]; then
     export VXT_SMOKE_DISPLAY_READY=1
-    exec xvfb-run -a -s "-screen 0 1280x1024x24 -dpi 96" bash "$0" "$console"
+    exec bash "$(dirname "$0")/with_xvfb.sh" bash "$0" "$console"
 fi
 
 tmp=$(mktemp -d)
