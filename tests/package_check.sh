@@ -234,6 +234,11 @@ for _ in $(seq 300); do
     sleep 0.1
 done
 [ -n "$window" ] || fail "no window titled '$title' appeared"
+# The title comes before the window is mapped; on a busy machine well before.
+for _ in $(seq 300); do
+    grep -q 'Map State: IsViewable' <<<"$(xwininfo -id "$window")" && break
+    sleep 0.1
+done
 grep -q 'Map State: IsViewable' <<<"$(xwininfo -id "$window")" || fail "the window is not shown"
 initial="$tmp/home/.local/share/vxt4710/初始默认文本.txt"
 [ -f "$initial" ] || fail "the initial text file is not in ~/.local/share/vxt4710"

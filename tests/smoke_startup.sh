@@ -90,7 +90,12 @@ for _ in $(seq 200); do
 done
 [ -n "$window" ] || fail "no window titled '$title' appeared; windows: $(xwininfo -root -tree)"
 
-info=$(xwininfo -id "$window")
+# The title comes before the window is mapped; on a busy machine well before.
+for _ in $(seq 300); do
+    info=$(xwininfo -id "$window")
+    grep -q 'Map State: IsViewable' <<<"$info" && break
+    sleep 0.1
+done
 width=$(awk '/Width:/ {print $2}' <<<"$info")
 height=$(awk '/Height:/ {print $2}' <<<"$info")
 [ "$width" = 796 ] && [ "$height" = 701 ] || fail "client area is ${width} x ${height}, not 796 x 701"
