@@ -111,9 +111,21 @@ std::wstring Form1Window::ChooseFontFace(HDC dc) {
     return L"MS Shell Dlg";
 }
 
-Form1Window::Form1Window(HINSTANCE instance)
-    : Form1(Form1Services{
-          comm_.get(),
+WindowServices SystemWindowServices() {
+    auto comm = std::make_unique<WinCommControl>();
+    WinCommControl* control = comm.get();
+    WindowServices services;
+    services.comm = std::move(comm);
+    services.attach = [control](HWND window) { control->SetWindow(window); };
+    services.deliver = [control] { control->Deliver(); };
+    services.readInitialFile = [] { return ReadInitialFileWin(); };
+    return services;
+}
+
+Form1Window::Form1Window(HINSTANCE instance, WindowServices services)
+    : CommHolder(std::move(services)),
+      Form1(Form1Services{
+          windowServices_.comm.get(),
           [this](std::u16string_view text) {
               if (messageBox_)
                   messageBox_(text);
@@ -121,9 +133,10 @@ Form1Window::Form1Window(HINSTANCE instance)
                   MessageBoxW(hwnd_, Wide(text).c_str(), L"VXT4710", MB_OK);
           },
           [](int32_t ms) { ::Sleep(DWORD(ms)); },
-          [] { return ReadInitialFileWin(); },
+          windowServices_.readInitialFile,
           {}}),
       instance_(instance) {
+    messageBox_ = std::move(windowServices_.messageBox);
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = WindowProc;
@@ -146,7 +159,8 @@ Form1Window::Form1Window(HINSTANCE instance)
     hwnd_ = CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, Wide(kWindowTitle).c_str(), style,
                             CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
                             frame.bottom - frame.top, nullptr, nullptr, instance, this);
-    comm_->SetWindow(hwnd_);
+    if (windowServices_.attach)
+        windowServices_.attach(hwnd_);
 
     const int height = -MulDiv(9, dpi, 72);
     font_ = CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
@@ -163,8 +177,8 @@ Form1Window::Form1Window(HINSTANCE instance)
 }
 
 Form1Window::~Form1Window() {
-    comm_->SetOnComm({});
-    comm_->SetOnPortFailure({});
+    windowServices_.comm->SetOnComm({});
+    windowServices_.comm->SetOnPortFailure({});
     analysis_.reset(); // before the record it listens to
     if (hwnd_)
         DestroyWindow(hwnd_);

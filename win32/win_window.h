@@ -16,9 +16,26 @@
 #include <vector>
 #include <windows.h>
 
+// What the window runs on besides the Windows API: the serial control and
+// how it is hung on the window (the system's posts
+// WinCommControl::kDataMessage to it, whose arrival runs deliver), the
+// message box, and the reader of the initial text file. Tests give a fake
+// port, answer the boxes and hand in the file.
+struct WindowServices {
+    std::unique_ptr<CommControl> comm;
+    std::function<void(HWND window)> attach;
+    std::function<void()> deliver;
+    std::function<void(std::u16string_view text)> messageBox; // empty: MessageBoxW
+    std::function<InitialFile()> readInitialFile;
+};
+// The console's own: WinCommControl on the system's ports and the initial
+// text file of the working folder.
+WindowServices SystemWindowServices();
+
 // Made before Form1, which takes the serial control at construction.
 struct CommHolder {
-    std::unique_ptr<WinCommControl> comm_ = std::make_unique<WinCommControl>();
+    explicit CommHolder(WindowServices services) : windowServices_(std::move(services)) {}
+    WindowServices windowServices_;
 };
 
 class Form1Window : private CommHolder, public Form1 {
@@ -27,7 +44,7 @@ class Form1Window : private CommHolder, public Form1 {
 
     // Makes the window and its controls (hidden); Show() runs Form_Load and
     // shows it.
-    explicit Form1Window(HINSTANCE instance);
+    explicit Form1Window(HINSTANCE instance, WindowServices services = SystemWindowServices());
     ~Form1Window() override;
 
     void Show(int showCommand);

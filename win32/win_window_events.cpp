@@ -240,7 +240,8 @@ LRESULT Form1Window::Handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         }
         break;
     case WinCommControl::kDataMessage:
-        comm_->Deliver();
+        if (windowServices_.deliver)
+            windowServices_.deliver();
         return 0;
     case WM_CLOSE:
         Close();
