@@ -1,9 +1,12 @@
 // Building the window from its control table, and every connection between a
 // control's notification and its handler.
 #include "core/control_table.h"
+#include "core/form1_events.h"
 #include "core/net_address.h"
 #include "qt/control_adapters.h"
 #include "qt/form1.h"
+
+#include "core/form1_events.h"
 
 #include <QFileInfo>
 #include <QFont>
@@ -182,17 +185,18 @@ void Form1Window::CreateControls() {
     Text1 = static_cast<LineBox*>(get("Text1"));
     Label7 = static_cast<Label*>(get("Label7"));
 
-    // Design-time values.
-    HScroll1->setRange(1, 17);
-    HScroll1->setValue(11);
-    HScroll3->setRange(1, 17);
-    HScroll3->setValue(5);
-    HScroll2->setRange(1, 6);
-    HScroll2->setValue(5);
-    Option1->setChecked(true);
-    Check1->SetValue(1);
-    Check2->SetValue(1);
-    Check4->SetValue(1);
+    // Design-time values, before any handler is connected.
+    for (const DesignedValue& v : DesignedValues()) {
+        QWidget* w = byName.value(QString::fromLatin1(v.control.data(), qsizetype(v.control.size())));
+        if (auto* bar = qobject_cast<HScrollBar*>(w)) {
+            bar->setRange(v.min, v.max);
+            bar->setValue(v.value);
+        } else if (auto* option = qobject_cast<OptionButton*>(w)) {
+            option->setChecked(v.value != 0);
+        } else if (auto* check = qobject_cast<CheckBox*>(w)) {
+            check->SetValue(int16_t(v.value));
+        }
+    }
 
     // Label5 lies inside Frame6's rectangle and is drawn beneath it.
     Label5->lower();
@@ -313,31 +317,21 @@ void Form1Window::AdaptControls() {
 }
 
 void Form1Window::ConnectHandlers() {
-    connect(Command2, &CommandButton::Click, this, [this] { Command2_Click(); });
-    connect(Command6, &CommandButton::Click, this, [this] { Command6_Click(); });
-    connect(Command7, &CommandButton::Click, this, [this] { Command7_Click(); });
-    connect(Command8, &CommandButton::Click, this, [this] { Command8_Click(); });
-    connect(Command9, &CommandButton::Click, this, [this] { Command9_Click(); });
-    connect(Command21, &CommandButton::Click, this, [this] { Command21_Click(); });
-    connect(Command28, &CommandButton::Click, this, [this] { Command28_Click(); });
-    connect(Command11, &CommandButton::Click, this, [this] { Command11_Click(); });
-    connect(Command29, &CommandButton::Click, this, [this] { Command29_Click(); });
-    connect(Command30, &CommandButton::Click, this, [this] { Command30_Click(); });
-    connect(Combo4, &ComboBox::Click, this, [this] { Combo4_Click(); });
+    for (const FormEventRow& row : Form1Events()) {
+        QWidget* w = findChild<QWidget*>(QString::fromLatin1(row.control.data(), qsizetype(row.control.size())));
+        const auto call = [this, handler = row.handler] { (this->*handler)(); };
+        if (auto* button = qobject_cast<CommandButton*>(w))
+            connect(button, &CommandButton::Click, this, call);
+        else if (auto* combo = qobject_cast<ComboBox*>(w))
+            connect(combo, &ComboBox::Click, this, call);
+        else if (auto* bar = qobject_cast<HScrollBar*>(w))
+            connect(bar, &HScrollBar::Change, this, call);
+        else if (auto* option = qobject_cast<OptionButton*>(w))
+            connect(option, &OptionButton::Click, this, call);
+        else if (auto* line = qobject_cast<LineBox*>(w))
+            connect(line, &LineBox::Change, this, call);
+    }
     connect(Combo4, &ComboBox::DropDown, this, [this] { RefreshPortTips(); });
-    connect(Combo2, &ComboBox::Click, this, [this] { Combo2_Click(); });
-    connect(HScroll1, &HScrollBar::Change, this, [this] { HScroll1_Change(); });
-    connect(HScroll2, &HScrollBar::Change, this, [this] { HScroll2_Change(); });
-    connect(HScroll3, &HScrollBar::Change, this, [this] { HScroll3_Change(); });
-    connect(Option1, &OptionButton::Click, this, [this] { Option1_Click(); });
-    connect(Option2, &OptionButton::Click, this, [this] { Option2_Click(); });
-    connect(Command34, &CommandButton::Click, this, [this] { Command34_Click(); });
-    connect(Command3, &CommandButton::Click, this, [this] { Command3_Click(); });
-    connect(Command4, &CommandButton::Click, this, [this] { Command4_Click(); });
-    connect(Text1, &LineBox::Change, this, [this] { Text1_Change(); });
-    connect(Command1, &CommandButton::Click, this, [this] { Command1_Click(); });
-    connect(Command31, &CommandButton::Click, this, [this] { Command31_Click(); });
-    connect(Command32, &CommandButton::Click, this, [this] { Command32_Click(); });
     MSComm1->SetOnComm([this] { MSComm1_OnComm(); });
     // A network port's connection that failed after its open returned.
     MSComm1->SetOnPortFailure([this](const std::string& reason) { BackgroundPortFailure(reason); });

@@ -69,9 +69,11 @@ struct Faulty {
     QStringList replyLines() const {
         return h->log().split(QStringLiteral("\r\n")).filter(QRegularExpression("^<-0x"));
     }
-    // Waits until the line is quiet and the log has caught up with it.
+    // Waits until the line is quiet, the log has caught up with it and the
+    // chip has told of every frame (on a busy machine its lines come late).
     void settle() {
-        WaitUntil([&] { return replyLines() == expectedReplyLines(); }, kWaitMs);
+        WaitUntil([&] { return replyLines() == expectedReplyLines() && framesReceived() == framesLogged(); },
+                  kWaitMs);
     }
     int framesReceived() { return int(chip.lines().filter(QRegularExpression("^recv FD")).size()); }
     int framesLogged() const { return int(h->log().count(QStringLiteral("---->0xFD"))); }

@@ -1,6 +1,7 @@
 // The adapters the core sees, the connection of every notification to its
 // handler, and the window procedure.
 #include "core/control_table.h"
+#include "core/form1_events.h"
 #include "win32/win_button_draw.h"
 #include "win32/win_controls.h"
 #include "win32/win_text.h"
@@ -75,70 +76,65 @@ void Form1Window::AdaptControls() {
     VXT_ADAPT(Label, Label7);
 #undef VXT_ADAPT
     // These raise their handler also when the program sets them.
-    Adapt<win::HScrollBar>(a, c, h, "HScroll1", Form1::HScroll1, [this] { HScroll1_Change(); });
-    Adapt<win::HScrollBar>(a, c, h, "HScroll2", Form1::HScroll2, [this] { HScroll2_Change(); });
-    Adapt<win::HScrollBar>(a, c, h, "HScroll3", Form1::HScroll3, [this] { HScroll3_Change(); });
-    Adapt<win::OptionButton>(a, c, h, "Option1", Form1::Option1, [this] { Option1_Click(); });
-    Adapt<win::OptionButton>(a, c, h, "Option2", Form1::Option2, [this] { Option2_Click(); });
+    const auto handler = [this](const char* name, FormEvent event) {
+        return [this, h = Form1Handler(name, event)] { (this->*h)(); };
+    };
+    Adapt<win::HScrollBar>(a, c, h, "HScroll1", Form1::HScroll1, handler("HScroll1", FormEvent::Change));
+    Adapt<win::HScrollBar>(a, c, h, "HScroll2", Form1::HScroll2, handler("HScroll2", FormEvent::Change));
+    Adapt<win::HScrollBar>(a, c, h, "HScroll3", Form1::HScroll3, handler("HScroll3", FormEvent::Change));
+    Adapt<win::OptionButton>(a, c, h, "Option1", Form1::Option1, handler("Option1", FormEvent::Click));
+    Adapt<win::OptionButton>(a, c, h, "Option2", Form1::Option2, handler("Option2", FormEvent::Click));
     auto* o1 = static_cast<win::OptionButton*>(Form1::Option1);
     auto* o2 = static_cast<win::OptionButton*>(Form1::Option2);
     o1->SetGroup({o1, o2});
     o2->SetGroup({o1, o2});
 
-    // Design-time values, set before any handler is connected.
-    auto* h1 = static_cast<win::HScrollBar*>(Form1::HScroll1);
-    auto* h2 = static_cast<win::HScrollBar*>(Form1::HScroll2);
-    auto* h3 = static_cast<win::HScrollBar*>(Form1::HScroll3);
-    h1->SetRange(1, 17);
-    h3->SetRange(1, 17);
-    h2->SetRange(1, 6);
-    SetScrollPos(h1->Handle(), SB_CTL, 11, TRUE);
-    SetScrollPos(h3->Handle(), SB_CTL, 5, TRUE);
-    SetScrollPos(h2->Handle(), SB_CTL, 5, TRUE);
-    SendMessageW(o1->Handle(), BM_SETCHECK, BST_CHECKED, 0);
-    o1->Clicked(); // records the selection; no handler yet
-    Check1->SetValue(1);
-    Check2->SetValue(1);
-    Check4->SetValue(1);
+    // Design-time values, set before any handler is connected (the scroll
+    // bars' positions straight on the control, which raises nothing).
+    for (const DesignedValue& v : DesignedValues()) {
+        ui::Control* control = controls_.at(std::string(v.control));
+        if (auto* bar = dynamic_cast<win::HScrollBar*>(control)) {
+            bar->SetRange(v.min, v.max);
+            SetScrollPos(bar->Handle(), SB_CTL, v.value, TRUE);
+        } else if (auto* option = dynamic_cast<win::OptionButton*>(control)) {
+            SendMessageW(option->Handle(), BM_SETCHECK, v.value ? BST_CHECKED : BST_UNCHECKED, 0);
+            option->Clicked(); // records the selection; no handler yet
+        } else if (auto* check = dynamic_cast<ui::CheckBox*>(control)) {
+            check->SetValue(int16_t(v.value));
+        }
+    }
 }
 
 void Form1Window::ConnectHandlers() {
-    const auto click = [this](const char* name, void (Form1::*handler)()) {
-        onCommand_[GetDlgCtrlID(byName_.at(name))] = [this, handler](int code) {
-            if (code == BN_CLICKED)
-                (this->*handler)();
-        };
-    };
-    click("Command2", &Form1::Command2_Click);
-    click("Command6", &Form1::Command6_Click);
-    click("Command7", &Form1::Command7_Click);
-    click("Command8", &Form1::Command8_Click);
-    click("Command9", &Form1::Command9_Click);
-    click("Command21", &Form1::Command21_Click);
-    click("Command28", &Form1::Command28_Click);
-    click("Command11", &Form1::Command11_Click);
-    click("Command29", &Form1::Command29_Click);
-    click("Command30", &Form1::Command30_Click);
-    click("Command34", &Form1::Command34_Click);
-    click("Command3", &Form1::Command3_Click);
-    click("Command4", &Form1::Command4_Click);
-    click("Command1", &Form1::Command1_Click);
-    click("Command31", &Form1::Command31_Click);
-    click("Command32", &Form1::Command32_Click);
-
-    const auto combo = [this](const char* name, ui::ComboBox* core, void (Form1::*handler)()) {
-        auto* adapter = static_cast<win::ComboBox*>(core);
-        onCommand_[GetDlgCtrlID(byName_.at(name))] = [this, adapter, handler](int code) {
-            if (adapter->Notify(code) && handler)
-                (this->*handler)();
-        };
-    };
-    combo("Combo4", Combo4, &Form1::Combo4_Click);
-    combo("Combo2", Combo2, &Form1::Combo2_Click);
-    combo("Combo1", Combo1, nullptr);
-    combo("Combo3", Combo3, nullptr);
-    combo("Combo5", Combo5, nullptr);
-
+    // Buttons, combo boxes and the line box tell their parent; the scroll
+    // bars and option buttons got their handlers from their adapters.
+    for (const FormEventRow& row : Form1Events()) {
+        const std::string name(row.control);
+        ui::Control* control = controls_.at(name);
+        const int id = GetDlgCtrlID(byName_.at(name));
+        const auto handler = row.handler;
+        if (auto* combo = dynamic_cast<win::ComboBox*>(control)) {
+            onCommand_[id] = [this, combo, handler](int code) {
+                if (combo->Notify(code))
+                    (this->*handler)();
+            };
+        } else if (dynamic_cast<ui::CommandButton*>(control)) {
+            onCommand_[id] = [this, handler](int code) {
+                if (code == BN_CLICKED)
+                    (this->*handler)();
+            };
+        } else if (dynamic_cast<ui::LineBox*>(control)) {
+            onCommand_[id] = [this, handler](int code) {
+                if (code == EN_CHANGE)
+                    (this->*handler)();
+            };
+        }
+    }
+    // The other combo boxes have no handler; they keep their typed text.
+    for (const char* name : {"Combo1", "Combo3", "Combo5"}) {
+        auto* combo = static_cast<win::ComboBox*>(controls_.at(name));
+        onCommand_[GetDlgCtrlID(byName_.at(name))] = [combo](int code) { combo->Notify(code); };
+    }
     for (ui::OptionButton* core : {Option1, Option2}) {
         auto* option = static_cast<win::OptionButton*>(core);
         onCommand_[GetDlgCtrlID(option->Handle())] = [option](int code) {
@@ -150,10 +146,6 @@ void Form1Window::ConnectHandlers() {
         auto* bar = static_cast<win::HScrollBar*>(core);
         onScroll_[bar->Handle()] = [bar](int code, int pos) { bar->Scroll(code, pos); };
     }
-    onCommand_[GetDlgCtrlID(byName_.at("Text1"))] = [this](int code) {
-        if (code == EN_CHANGE)
-            Text1_Change();
-    };
     MSComm1->SetOnComm([this] { MSComm1_OnComm(); });
     // A network port's connection that failed after its open returned.
     MSComm1->SetOnPortFailure([this](const std::string& reason) { BackgroundPortFailure(reason); });

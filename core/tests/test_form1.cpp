@@ -1,6 +1,8 @@
 // The window's handlers on plain fake controls: the same frames, log lines,
 // messages and state on every platform the core builds for.
+#include "core/control_table.h"
 #include "core/form1.h"
+#include "core/form1_events.h"
 #include "core/gbk.h"
 #include "core/tests/bytes.h"
 #include "core/tests/fake_controls.h"
@@ -185,6 +187,37 @@ TEST(Playback, EachIdleReplySendsTheNextPieceUntilTheEnd) {
     EXPECT_EQ(w.comm.written[1].size(), 206u);
     EXPECT_EQ(w.comm.written[2].size(), 56u);
     EXPECT_EQ(w.form->PlayAllActive, 0);
+}
+
+} // namespace
+
+namespace {
+
+// The event and value rows every front end connects by: a row naming a
+// control that does not exist, or an event its kind never raises, would
+// leave a button dead on one system only.
+TEST(DesignTables, EveryRowNamesAControlOfAKindThatHasIt) {
+    const auto kindOf = [](std::string_view name) -> const DesignedControl* {
+        for (const DesignedControl& c : ControlTable())
+            if (c.name == name)
+                return &c;
+        return nullptr;
+    };
+    for (const FormEventRow& row : Form1Events()) {
+        const DesignedControl* c = kindOf(row.control);
+        ASSERT_NE(c, nullptr) << row.control;
+        const bool clicks = c->kind == ControlKind::CommandButton || c->kind == ControlKind::ComboBox ||
+                            c->kind == ControlKind::OptionButton;
+        const bool changes = c->kind == ControlKind::HScrollBar || c->kind == ControlKind::LineBox;
+        EXPECT_TRUE(row.event == FormEvent::Click ? clicks : changes) << row.control;
+        EXPECT_EQ(Form1Handler(row.control, row.event), row.handler) << row.control;
+    }
+    EXPECT_EQ(Form1Handler("Command20", FormEvent::Click), nullptr);
+    for (const DesignedValue& v : DesignedValues()) {
+        const DesignedControl* c = kindOf(v.control);
+        ASSERT_NE(c, nullptr) << v.control;
+        EXPECT_TRUE(v.min <= v.value && v.value <= v.max) << v.control;
+    }
 }
 
 } // namespace
