@@ -29,8 +29,8 @@ enum class FileReadMode {
 };
 
 // Reads the file at path (UTF-8) whole, refusing more than limit bytes.
-using FileReader = std::function<FileRead(const std::string& path, FileReadMode mode,
-                                          int64_t limit)>;
+using FileReader =
+    std::function<FileRead(const std::string& path, FileReadMode mode, int64_t limit)>;
 
 // What the ports folder holds under the name com<n>, as the platform found
 // it (core/port_names.h makes a port of it).

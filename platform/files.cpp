@@ -9,9 +9,9 @@ std::string Save(const std::string& path, std::string_view bytes) {
     return Save(path, [bytes](const ByteSink& write) { return write(bytes); });
 }
 
-FileRead ReadLimited(
-    const std::function<int64_t(char* buf, std::size_t size, std::string* reason)>& read,
-    int64_t limit) {
+FileRead
+ReadLimited(const std::function<int64_t(char* buf, std::size_t size, std::string* reason)>& read,
+            int64_t limit) {
     FileRead result;
     std::vector<char> piece(1 << 20);
     for (;;) {

@@ -47,8 +47,8 @@ std::string ErrorText(unsigned long code);
 // Reads pieces from read (which returns the bytes it put into buf, 0 at the
 // end, -1 on failure with *reason set) until the end, refusing more than
 // limit bytes: for streams that have no size. Read, TooLarge or Unreadable.
-FileRead ReadLimited(
-    const std::function<int64_t(char* buf, std::size_t size, std::string* reason)>& read,
-    int64_t limit);
+FileRead
+ReadLimited(const std::function<int64_t(char* buf, std::size_t size, std::string* reason)>& read,
+            int64_t limit);
 
 } // namespace files

@@ -38,13 +38,12 @@ TEST(PortNames, SystemPortsInOrder) {
 namespace {
 // The device the Qt-free resolution finds for port n.
 QString DeviceOf(int n, const QString& folder, const QStringList& system) {
-    return QString::fromStdString(
-        ports::Resolve(n, folder.toStdString(), [&system] {
-            std::vector<std::string> devices;
-            for (const QString& d : system)
-                devices.push_back(d.toStdString());
-            return devices;
-        }).device);
+    return QString::fromStdString(ports::Resolve(n, folder.toStdString(), [&system] {
+                                      std::vector<std::string> devices;
+                                      for (const QString& d : system)
+                                          devices.push_back(d.toStdString());
+                                      return devices;
+                                  }).device);
 }
 } // namespace
 

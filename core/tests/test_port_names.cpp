@@ -1,8 +1,8 @@
 // What a COM name stands for, from what the ports folder holds under com<n>:
 // links, files that bind it to an address (Linux and Windows words), and the
 // system's own ports when nothing names it.
-#include "core/port_names.h"
 #include "core/port_binding_text.h"
+#include "core/port_names.h"
 #include "core/tests/row_name.h"
 
 #include <gtest/gtest.h>
@@ -16,11 +16,11 @@ TEST(ComNames, InsideAndOutsideTheRange) {
         const char* name;
         int number;
     } cases[] = {
-        {"COM1", 1},   {"com20", 20},  {"cOm07", 7},      {"COM0020", 20}, {"COM21", -1},
-        {"COM0", -1},  {"COM000", -1}, {"COM123", -1},    {"COM", 0},      {"COM1x", 0},
-        {"COM-1", 0},  {"XCOM1", 0},   {"/dev/ttyS0", 0}, {"", 0},         {"COM 1", 0},
-        {"Com7", 7},   {"COM007", 7},  {"COM00", -1},     {"COM100", -1},  {"COM99999999999", -1},
-        {"COMX", 0},   {"pts/0", 0},   {"COM+3", 0},
+        {"COM1", 1},  {"com20", 20},  {"cOm07", 7},      {"COM0020", 20}, {"COM21", -1},
+        {"COM0", -1}, {"COM000", -1}, {"COM123", -1},    {"COM", 0},      {"COM1x", 0},
+        {"COM-1", 0}, {"XCOM1", 0},   {"/dev/ttyS0", 0}, {"", 0},         {"COM 1", 0},
+        {"Com7", 7},  {"COM007", 7},  {"COM00", -1},     {"COM100", -1},  {"COM99999999999", -1},
+        {"COMX", 0},  {"pts/0", 0},   {"COM+3", 0},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ComNumberOf(c.name), c.number) << c.name;
@@ -90,7 +90,6 @@ TEST_P(PortEntries, StandForTheirDevice) {
     }
 }
 
-
 INSTANTIATE_TEST_SUITE_P(
     Rows, PortEntries,
     ::testing::Values(
@@ -100,8 +99,8 @@ INSTANTIATE_TEST_SUITE_P(
                  false, Source::Link, "/dev/ttyUSB7", ""},
         EntryRow{"link_pointing_nowhere", Link("/dev/vxt4710-unplugged", "/dev/vxt4710-unplugged"),
                  Style::Links, false, Source::Link, "/dev/vxt4710-unplugged", ""},
-        EntryRow{"link_left_by_an_ended_chip", Link("/dev/pts/9", "/dev/pts/9"), Style::Links,
-                 true, Source::StaleLink, "", ""},
+        EntryRow{"link_left_by_an_ended_chip", Link("/dev/pts/9", "/dev/pts/9"), Style::Links, true,
+                 Source::StaleLink, "", ""},
         EntryRow{"link_to_an_address", Link("rfc2217://lab1:7001", ""), Style::Links, true,
                  Source::Net, "rfc2217://lab1:7001", ""},
         EntryRow{"link_to_an_address_of_no_text", Link("socket://lab\xFF:7000", ""), Style::Links,
@@ -123,7 +122,8 @@ INSTANTIATE_TEST_SUITE_P(
         EntryRow{"file_too_long", File(FileRead::Outcome::TooLarge, ""), Style::Links, false,
                  Source::BadFile, "", "/cfg/ports/com3: it is longer than an address can be"},
         EntryRow{"file_too_long_windows", File(FileRead::Outcome::TooLarge, ""), Style::Files,
-                 false, Source::BadFile, "", "/cfg/ports/com3: it is longer than an address can be"},
+                 false, Source::BadFile, "",
+                 "/cfg/ports/com3: it is longer than an address can be"},
         EntryRow{"file_unreadable_linux",
                  File(FileRead::Outcome::Unreadable, "", "Permission denied", 13), Style::Links,
                  false, Source::BadFile, "", "/cfg/ports/com3: cannot be read: Permission denied"},
@@ -144,17 +144,19 @@ TEST(PortEntries, TheSystemsPortsByNumber) {
         const char* device;
         int asked;
     } cases[] = {
-        {1, Source::System, "/dev/ttyUSB0", 1}, {2, Source::System, "/dev/ttyUSB1", 1},
-        {3, Source::None, "", 1},               {0, Source::None, "", 0},
+        {1, Source::System, "/dev/ttyUSB0", 1},
+        {2, Source::System, "/dev/ttyUSB1", 1},
+        {3, Source::None, "", 1},
+        {0, Source::None, "", 0},
         {-1, Source::None, "", 0},
     };
     for (const auto& c : cases) {
         int asked = 0;
-        const ports::PortResolution r = ports::ResolveEntry(c.n, PortEntry{}, Style::Links, nullptr,
-                                                            [&] {
-                                                                ++asked;
-                                                                return system;
-                                                            });
+        const ports::PortResolution r =
+            ports::ResolveEntry(c.n, PortEntry{}, Style::Links, nullptr, [&] {
+                ++asked;
+                return system;
+            });
         EXPECT_EQ(r.source, c.source) << c.n;
         EXPECT_EQ(r.device, c.device) << c.n;
         EXPECT_EQ(asked, c.asked) << c.n;

@@ -138,8 +138,8 @@ TEST(TextSources, TheWindowsFilesAskTheReaderAndTakeItsAnswer) {
         ASSERT_EQ(asked.size(), 2u);
         EXPECT_EQ(asked[0], std::make_tuple(std::string("初始默认文本.txt"),
                                             FileReadMode::CreateIfAbsent, kInitialTextMaxBytes));
-        EXPECT_EQ(asked[1],
-                  std::make_tuple(std::string("/x/a.txt"), FileReadMode::DiskFile, kOpenTextMaxBytes));
+        EXPECT_EQ(asked[1], std::make_tuple(std::string("/x/a.txt"), FileReadMode::DiskFile,
+                                            kOpenTextMaxBytes));
     }
 }
 

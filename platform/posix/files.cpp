@@ -142,8 +142,8 @@ std::string Save(const std::string& path, const ByteProducer& produce) {
     const std::string temporary = target + ".vxt4710-part";
     int error = 0;
     {
-        const Descriptor file{::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                                     permissions)};
+        const Descriptor file{
+            ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, permissions)};
         if (file.fd < 0)
             return ErrorText(static_cast<unsigned long>(errno));
         // The replacement keeps the old file's permissions.

@@ -2,8 +2,8 @@
 // exactly, names in Chinese, a save that fails leaving the old file whole,
 // and streams without a size read in pieces. Builds for POSIX and for
 // Windows (run under Wine).
-#include "platform/files.h"
 #include "core/tests/row_name.h"
+#include "platform/files.h"
 
 #include <gtest/gtest.h>
 
@@ -105,8 +105,8 @@ INSTANTIATE_TEST_SUITE_P(
                 true},
         ReadRow{"chinese_name", "介绍 文本.txt", "\xC4\xE3\xBA\xC3", 0, kDisk, 16, Outcome::Read,
                 false},
-        ReadRow{"chinese_name_any", "初始默认文本.txt", "\xE4\xBD\xA0", 0, kAny, 16,
-                Outcome::Read, false},
+        ReadRow{"chinese_name_any", "初始默认文本.txt", "\xE4\xBD\xA0", 0, kAny, 16, Outcome::Read,
+                false},
         ReadRow{"created_when_absent", "初始默认文本.txt", nullptr, 0, kCreate, 16, Outcome::Read,
                 false},
         ReadRow{"kept_when_present", "init.txt", "x", 16, kCreate, 16, Outcome::Read, false},
@@ -178,7 +178,8 @@ TEST(FilesPortsFolder, UnderTheUsersConfiguration) {
     };
     const Row rows[] = {
 #ifdef _WIN32
-        {{"C:\\Users\\u\\AppData\\Roaming", nullptr}, "C:\\Users\\u\\AppData\\Roaming\\vxt4710\\ports"},
+        {{"C:\\Users\\u\\AppData\\Roaming", nullptr},
+         "C:\\Users\\u\\AppData\\Roaming\\vxt4710\\ports"},
         {{nullptr, nullptr}, ""},
 #else
         {{"/tmp/cfg", "/home/someone"}, "/tmp/cfg/vxt4710/ports"},
@@ -218,9 +219,9 @@ TEST(FilesReadLimited, ReadsUpToTheLimit) {
         bool fails;
         Outcome outcome;
     } cases[] = {
-        {0, 7, false, Outcome::Read},        {10, 3, false, Outcome::Read},
-        {16, 5, false, Outcome::Read},       {17, 5, false, Outcome::TooLarge},
-        {17, 17, false, Outcome::TooLarge},  {10, 3, true, Outcome::Unreadable},
+        {0, 7, false, Outcome::Read},       {10, 3, false, Outcome::Read},
+        {16, 5, false, Outcome::Read},      {17, 5, false, Outcome::TooLarge},
+        {17, 17, false, Outcome::TooLarge}, {10, 3, true, Outcome::Unreadable},
     };
     for (const auto& c : cases) {
         std::size_t given = 0;

@@ -26,8 +26,7 @@ std::string Utf8(std::wstring_view text) {
     const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0,
                                       nullptr, nullptr);
     std::string out(size_t(std::max(n, 0)), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), n, nullptr,
-                        nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), n, nullptr, nullptr);
     return out;
 }
 
@@ -55,15 +54,16 @@ FileRead ReadConsoleText(HANDLE handle, int64_t limit) {
             return Failed(FileRead::Outcome::Unreadable, GetLastError());
         if (n == 0)
             break;
-        typed += TypedBeforeEnd(std::u16string_view(reinterpret_cast<const char16_t*>(buf), n),
-                                &ended);
+        typed +=
+            TypedBeforeEnd(std::u16string_view(reinterpret_cast<const char16_t*>(buf), n), &ended);
         // Three UTF-8 bytes at most for each unit typed.
         if (int64_t(typed.size()) * 3 > limit)
             return WithOutcome(FileRead::Outcome::TooLarge);
     }
     FileRead result;
     result.outcome = FileRead::Outcome::Read;
-    result.bytes = Utf8(std::wstring_view(reinterpret_cast<const wchar_t*>(typed.data()), typed.size()));
+    result.bytes =
+        Utf8(std::wstring_view(reinterpret_cast<const wchar_t*>(typed.data()), typed.size()));
     return result;
 }
 
@@ -143,8 +143,8 @@ FileRead Read(const std::string& path, FileReadMode mode, int64_t limit) {
     }
     case FileReadMode::AnyFile: {
         const Handle file{CreateFileW(wide.c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                      0, nullptr)};
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                      nullptr)};
         if (file.h == INVALID_HANDLE_VALUE) {
             const DWORD error = GetLastError();
             return Failed(error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
@@ -201,8 +201,8 @@ std::string Save(const std::string& path, const ByteProducer& produce) {
     const std::wstring temporary = target + L".vxt4710-part";
     DWORD error = ERROR_SUCCESS;
     {
-        const Handle file{CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr,
-                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)};
+        const Handle file{CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr)};
         if (file.h == INVALID_HANDLE_VALUE)
             return ErrorText(GetLastError());
         const ByteSink write = [&](std::string_view bytes) {
@@ -220,9 +220,8 @@ std::string Save(const std::string& path, const ByteProducer& produce) {
         if ((!produce(write) || !FlushFileBuffers(file.h)) && error == ERROR_SUCCESS)
             error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
     }
-    if (error == ERROR_SUCCESS &&
-        !MoveFileExW(temporary.c_str(), target.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (error == ERROR_SUCCESS && !MoveFileExW(temporary.c_str(), target.c_str(),
+                                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         error = GetLastError();
     if (error == ERROR_SUCCESS)
         return {};
