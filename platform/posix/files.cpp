@@ -86,6 +86,13 @@ FileRead Read(const std::string& path, FileReadMode mode, int64_t limit) {
             return Failed(errno == ENOENT ? FileRead::Outcome::Missing
                                           : FileRead::Outcome::Unreadable,
                           errno);
+        struct stat st {};
+        if (::fstat(file.fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+            // In the words the command-line program has always used.
+            FileRead result = Failed(FileRead::Outcome::Unreadable, EISDIR);
+            result.reason = "file to open is a directory";
+            return result;
+        }
         return ReadToEnd(file.fd, limit, false);
     }
     case FileReadMode::DiskFile: {

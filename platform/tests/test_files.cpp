@@ -116,6 +116,16 @@ INSTANTIATE_TEST_SUITE_P(
                 Outcome::Unreadable, true}),
     vxt_test::RowName());
 
+#ifndef _WIN32
+// vxt4710-cli speak -f FOLDER has always said so in these words.
+TEST(FilesAnyFile, AFolderSaysItIsOne) {
+    Scratch scratch;
+    const FileRead read = files::Read(scratch.path(""), FileReadMode::AnyFile, 16);
+    EXPECT_EQ(read.outcome, Outcome::Unreadable);
+    EXPECT_EQ(read.reason, "file to open is a directory");
+}
+#endif
+
 // CreateIfAbsent leaves an empty file behind where there was none.
 TEST(FilesCreate, AnAbsentFileIsMadeEmpty) {
     Scratch scratch;
