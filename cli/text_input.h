@@ -1,5 +1,5 @@
-// Reading speak's text file or standard input on Linux (the decoding is the
-// core's: core/text_input.h).
+// Reading speak's text file or standard input on Linux: the core's reader
+// (core/text_input.h) on the platform's file service.
 #pragma once
 
 #include "core/text_input.h"
@@ -8,5 +8,5 @@
 #include <string>
 
 // A TextFileReader: the whole file ("-": standard input) up to
-// kMaxTextFileBytes. On failure returns nothing and sets *reason.
+// kSpokenTextMaxBytes. On failure returns nothing and sets *reason.
 std::optional<std::string> ReadAllOf(const std::string& path, std::string* reason);

@@ -235,21 +235,6 @@ void TakeCommandArgs(Parser& p, CliOptions& o, const std::string& name) {
 
 } // namespace
 
-int ComNumberOf(std::string_view name) {
-    if (name.size() < 4)
-        return 0;
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-    if (lower(name[0]) != 'c' || lower(name[1]) != 'o' || lower(name[2]) != 'm')
-        return 0;
-    std::string_view digits = name.substr(3);
-    if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return 0;
-    while (digits.size() > 1 && digits.front() == '0')
-        digits.remove_prefix(1);
-    const int n = digits.size() <= 2 ? std::stoi(std::string(digits)) : 0;
-    return n >= 1 && n <= 20 ? n : -1;
-}
-
 bool JsonAsked(const std::vector<std::string>& args) {
     const auto end = std::find(args.begin(), args.end(), "--");
     return std::find(args.begin(), end, "--json") != end;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/line_rates.h"
+#include "core/port_names.h" // ComNumberOf
 
 #include <optional>
 #include <string>
@@ -43,10 +44,6 @@ CliParse ParseCliArguments(const std::vector<std::string>& args);
 // Whether args ask for --json (as an option, before any "--"), also when
 // they cannot be parsed: a usage error then ends with a JSON result too.
 bool JsonAsked(const std::vector<std::string>& args);
-
-// n for a name COM<n> (any case, leading zeros allowed) with n from 1 to 20;
-// -1 for such a name outside that range, 0 for any other name.
-int ComNumberOf(std::string_view name);
 
 // The platform the help describes: its ports, signals and examples differ.
 enum class CliPlatform { Linux, Windows };

@@ -19,7 +19,7 @@ FramePlan PlanSpeakOf(const CliOptions& o, const TextFileReader& read) {
             return RefusedPlan(ExitStatus::NoInput, name + ": " + reason);
         // Standard input is UTF-8 like the command line; a file may be in
         // any of the encodings the console's texts come in.
-        auto decoded = TextOfFile(*bytes, standardInput, &reason);
+        auto decoded = SpokenText(*bytes, standardInput, &reason);
         if (!decoded)
             return RefusedPlan(ExitStatus::DataError, name + ": " + reason);
         text = std::move(*decoded);

@@ -1,6 +1,19 @@
 #include "core/initial_text.h"
 
+#include "core/text_read.h"
 #include "core/text_util.h"
+
+InitialFile LoadInitialFile(const FileReader& read) {
+    FileRead file = ReadSource(read, TextSource::InitialFile, Utf8FromUtf16(kInitialTextFileName));
+    InitialFile result;
+    if (file.outcome == FileRead::Outcome::Read) {
+        result.outcome = InitialFile::Outcome::Read;
+        result.bytes = std::move(file.bytes);
+    } else if (file.outcome == FileRead::Outcome::TooLarge) {
+        result.outcome = InitialFile::Outcome::TooLarge;
+    }
+    return result;
+}
 
 std::u16string ReplacedNotice(std::u16string_view fileName, const DecodedText& text) {
     if (text.replaced == 0)

@@ -2,6 +2,7 @@
 // a text file that held bytes that are no text.
 #pragma once
 
+#include "core/file_read.h"
 #include "core/text_decode.h"
 
 #include <cstdint>
@@ -21,7 +22,7 @@ constexpr int64_t kInitialTextMaxBytes = 1024 * 1024;
 inline constexpr std::u16string_view kInitialTextTooLargeMessage =
     u"初始默认文本.txt 超过1MB，未载入（文件未作任何改动）";
 
-// What the platform found in the working directory.
+// What the window takes from the working directory.
 struct InitialFile {
     enum class Outcome {
         Read,        // bytes holds the whole file (an absent file is created empty)
@@ -31,6 +32,12 @@ struct InitialFile {
     Outcome outcome = Outcome::Unavailable;
     std::string bytes;
 };
+
+// The file in the working directory, through read: created empty when it
+// does not exist, left alone when it is over the limit; one that can neither
+// be opened nor created, is no file on disk (a folder, a pipe) or cannot be
+// read is unavailable.
+InitialFile LoadInitialFile(const FileReader& read);
 
 // What the window says of a file in which text.replaced places became U+FFFD
 // (nothing when none did).

@@ -1,6 +1,7 @@
 #include "core/text_files.h"
 
 #include "core/gbk.h"
+#include "core/text_read.h"
 #include "core/text_util.h"
 
 namespace {
@@ -83,25 +84,31 @@ std::optional<std::string> EncodeText(std::u16string_view text, TextEncoding enc
     return std::nullopt;
 }
 
-std::optional<DecodedText> TextOfFile(std::u16string_view fileName, const TextFileRead& read,
+std::optional<DecodedText> OpenedText(std::u16string_view fileName, const FileRead& read,
                                       std::u16string* error) {
     switch (read.outcome) {
-    case TextFileRead::Outcome::Missing:
+    case FileRead::Outcome::Missing:
+    case FileRead::Outcome::NotAFile:
         *error = Join({fileName, u" 不存在或不是文件，未载入"});
         return std::nullopt;
-    case TextFileRead::Outcome::Unreadable:
-        *error = Join({fileName, u" 无法读取，未载入：", read.reason});
+    case FileRead::Outcome::Unreadable:
+        *error = Join({fileName, u" 无法读取，未载入：", Utf16FromUtf8(read.reason)});
         return std::nullopt;
-    case TextFileRead::Outcome::TooLarge:
-    case TextFileRead::Outcome::Read:
+    case FileRead::Outcome::TooLarge:
+    case FileRead::Outcome::Read:
         break;
     }
-    if (read.outcome == TextFileRead::Outcome::TooLarge ||
-        int64_t(read.bytes.size()) > kTextFileMaxBytes) {
+    if (read.outcome == FileRead::Outcome::TooLarge ||
+        int64_t(read.bytes.size()) > kOpenTextMaxBytes) {
         *error = Join({fileName, u" 超过1MB，未载入（文件未作任何改动）"});
         return std::nullopt;
     }
     return DecodeTextFile(read.bytes);
+}
+
+std::optional<DecodedText> OpenTextFile(const FileReader& read, const std::string& path,
+                                        std::u16string_view fileName, std::u16string* error) {
+    return OpenedText(fileName, ReadSource(read, TextSource::OpenedFile, path), error);
 }
 
 std::u16string UnwritableFileMessage(std::u16string_view fileName, std::u16string_view reason) {

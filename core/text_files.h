@@ -4,6 +4,7 @@
 // Reading and writing the file itself is the platform's.
 #pragma once
 
+#include "core/file_read.h"
 #include "core/text_decode.h"
 
 #include <cstdint>
@@ -17,8 +18,9 @@ inline constexpr std::u16string_view kSaveTextAsEntry = u"另存为(&A)…";
 inline constexpr std::u16string_view kSaveLogEntry = u"保存工作记录(&S)…";
 inline constexpr std::u16string_view kAnalysisEntry = u"通信分析(&I)…";
 
-// Files larger than this are refused, as the initial text file is.
-constexpr int64_t kTextFileMaxBytes = 1024 * 1024;
+// "打开文本文件" refuses files larger than this, as the initial text file
+// is refused: a text box takes seconds to lay out many megabytes.
+constexpr int64_t kOpenTextMaxBytes = 1024 * 1024;
 
 struct TextFileFilter {
     std::u16string_view label;   // "UTF-8 文本 (*.txt)"
@@ -51,23 +53,15 @@ std::u16string DefaultExtension(const TextFileDialog& dialog);
 // has no code in the encoding (GBK), so that nothing is lost unnoticed.
 std::optional<std::string> EncodeText(std::u16string_view text, TextEncoding encoding);
 
-// What the platform found reading a file: at most kTextFileMaxBytes + 1 bytes
-// of it, so that a file over the limit (or grown meanwhile) shows as such.
-struct TextFileRead {
-    enum class Outcome {
-        Read,       // bytes holds what was read
-        Missing,    // no such file, or not a regular file
-        TooLarge,   // over kTextFileMaxBytes by its size, not read
-        Unreadable, // could not be opened or read: reason says why
-    };
-    Outcome outcome = Outcome::Missing;
-    std::string bytes;
-    std::u16string reason;
-};
-
-// The file's text, or in *error what the window says instead.
-std::optional<DecodedText> TextOfFile(std::u16string_view fileName, const TextFileRead& read,
+// The text of what the platform read for "打开文本文件" (fileName: the
+// file's name, for messages), or in *error what the window says instead.
+std::optional<DecodedText> OpenedText(std::u16string_view fileName, const FileRead& read,
                                       std::u16string* error);
+
+// Reads the file at path (UTF-8) through read and decodes it by its own
+// encoding: OpenedText of ReadSource(read, TextSource::OpenedFile, path).
+std::optional<DecodedText> OpenTextFile(const FileReader& read, const std::string& path,
+                                        std::u16string_view fileName, std::u16string* error);
 
 // What a failed save says: the text has a character GBK lacks, or the file
 // could not be written (reason: the system's).

@@ -1,11 +1,10 @@
 #include "core/text_input.h"
 
 #include "core/text_decode.h"
+#include "core/text_read.h"
 #include "core/text_util.h"
 
-#include <vector>
-
-std::optional<std::u16string> TextOfFile(std::string_view bytes, bool standardInput,
+std::optional<std::u16string> SpokenText(std::string_view bytes, bool standardInput,
                                          std::string* reason) {
     const DecodedText decoded =
         standardInput ? DecodeTextAs(bytes, TextEncoding::Utf8) : DecodeTextFile(bytes);
@@ -44,21 +43,24 @@ std::u16string WithCrLf(std::u16string_view text) {
     return out;
 }
 
-std::optional<std::string>
-ReadLimited(const std::function<int64_t(char* buf, std::size_t size, std::string* reason)>& read,
-            std::string* reason, int64_t limit) {
-    std::string bytes;
-    std::vector<char> piece(1 << 20);
-    for (;;) {
-        const int64_t n = read(piece.data(), piece.size(), reason);
-        if (n < 0)
-            return std::nullopt;
-        if (n == 0)
-            return bytes;
-        bytes.append(piece.data(), std::size_t(n));
-        if (int64_t(bytes.size()) > limit) {
-            *reason = "longer than " + std::to_string(limit >> 20) + " MiB";
-            return std::nullopt;
-        }
+std::optional<std::string> SpokenBytes(const FileReader& read, const std::string& path,
+                                       std::string* reason) {
+    const bool standardInput = path == "-";
+    FileRead file =
+        ReadSource(read, standardInput ? TextSource::StandardInput : TextSource::SpokenFile, path);
+    switch (file.outcome) {
+    case FileRead::Outcome::Read:
+        return std::move(file.bytes);
+    case FileRead::Outcome::TooLarge:
+        *reason = "longer than " + std::to_string(kSpokenTextMaxBytes >> 20) + " MiB";
+        break;
+    case FileRead::Outcome::NotAFile:
+        *reason = file.reason.empty() ? "not a file" : file.reason;
+        break;
+    case FileRead::Outcome::Missing:
+    case FileRead::Outcome::Unreadable:
+        *reason = file.reason;
+        break;
     }
+    return std::nullopt;
 }

@@ -1,10 +1,10 @@
-// The initial text file as this platform reads it.
+// The initial text file as the window reads it: the core's reader on the
+// platform's file service.
 #pragma once
 
 #include "core/initial_text.h"
+#include "platform/files.h"
 
-// Opens the file in the current working directory, creating it empty when it
-// does not exist, and reads it whole. A regular file over the limit is left
-// alone; one that can neither be opened nor created, is no regular file (a
-// directory, a pipe) or cannot be read is unavailable.
-InitialFile ReadInitialFile();
+inline InitialFile ReadInitialFile() {
+    return LoadInitialFile(files::Read);
+}

@@ -1,5 +1,6 @@
-// Text files opened into and saved from the text boxes: the file itself
-// read and written here, everything else the core's (core/text_files.h).
+// Text files opened into and saved from the text boxes, for the Qt window:
+// the core's reader and rules (core/text_files.h) on the platform's file
+// service (platform/files.h).
 #pragma once
 
 #include "core/text_files.h"

@@ -1,19 +1,10 @@
-// Which device stands behind port n (COM1..COM20).
+// Which device stands behind port n (COM1..COM20), for the Qt side: QString
+// faces on the Qt-free resolution (serial/port_resolution.h, whose rules are
+// core/port_names.h), and the system's own list of serial ports.
 //
-// On Linux a link com<n> in the ports folder names the device (a link that
-// points nowhere still names the port; its open then fails). Without a link,
-// port n is the n-th serial port the system reports: USB adapters first, then
-// ttyACM, then the others, each in numeric order.
-//
-// A link whose target is a network address (rfc2217://HOST:PORT or
-// socket://HOST:PORT) names a port on another machine: the address is the
-// port's device.
-//
-// A link that a simulated chip made and left behind when it was killed names
-// no device: its pseudo-terminal may belong to another program by now.
-//
-// A plain file com<n> (as the Windows console keeps its bindings) is read as
-// Windows reads it: its one line a network address, else refused with why.
+// Without a link or file com<n> in the ports folder, port n is the n-th
+// serial port the system reports: USB adapters first, then ttyACM, then the
+// others, each in numeric order.
 #pragma once
 
 #include <QString>

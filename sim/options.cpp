@@ -2,6 +2,9 @@
 
 #include "sim/report.h"
 
+#include "core/port_names.h"
+#include "platform/files.h"
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -98,18 +101,6 @@ double Number(const std::string& option, const std::string& v, double lo, double
 
 } // namespace
 
-std::string DefaultPortsFolder() {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    std::string base;
-    if (xdg && *xdg) {
-        base = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = std::string(home ? home : "") + "/.config";
-    }
-    return base + "/vxt4710/ports";
-}
-
 Options ParseOptions(int argc, char** argv) {
     Options o;
     constexpr const char* kFraction = "a fraction from 0 to 1";
@@ -128,13 +119,10 @@ Options ParseOptions(int argc, char** argv) {
             std::exit(0);
         } else if (a == "--as") {
             const std::string v = value();
-            char* end = nullptr;
-            const bool com =
-                v.size() > 3 && (v.compare(0, 3, "COM") == 0 || v.compare(0, 3, "com") == 0);
-            const long n = com ? std::strtol(v.c_str() + 3, &end, 10) : 0;
-            if (!com || *end != '\0' || n < 1 || n > 20)
+            const int n = ComNumberOf(v);
+            if (n <= 0)
                 BadUsage("--as wants COM1 to COM20, not '" + v + "'");
-            o.comPort = static_cast<int>(n);
+            o.comPort = n;
         } else if (a == "--ports-dir") {
             o.portsDir = value();
             if (o.portsDir.empty())
@@ -182,7 +170,7 @@ Options ParseOptions(int argc, char** argv) {
     if (o.replugAfterS >= 0 && o.unplugAfterS < 0)
         BadUsage("--replug-after needs --unplug-after");
     if (o.portsDir.empty())
-        o.portsDir = DefaultPortsFolder();
+        o.portsDir = files::PortsFolder();
     if (!o.seedGiven)
         o.chip.seed =
             static_cast<uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());

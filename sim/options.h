@@ -24,6 +24,4 @@ struct Options {
 // of usage on a mistake.
 Options ParseOptions(int argc, char** argv);
 
-std::string DefaultPortsFolder();
-
 } // namespace chipsim

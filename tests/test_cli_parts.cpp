@@ -153,7 +153,7 @@ class TextFiles : public ::testing::TestWithParam<FileCase> {};
 
 TEST_P(TextFiles, Decode) {
     std::string reason;
-    const auto text = TextOfFile(StdView(GetParam().bytes), false, &reason);
+    const auto text = SpokenText(StdView(GetParam().bytes), false, &reason);
     EXPECT_EQ(text.has_value(), GetParam().text.has_value());
     if (text && GetParam().text) {
         EXPECT_EQ(ToQString(*text), *GetParam().text);

@@ -73,9 +73,9 @@ TEST(TextFiles, RefusedFilesLeaveTheTextAndSayWhy) {
     FormHarness h;
     h->Text3->SetText(QStringLiteral("keep"));
     const QString big = h.workDir.filePath("big.txt");
-    Write(big, QByteArray(kTextFileMaxBytes + 1, 'a'));
+    Write(big, QByteArray(kOpenTextMaxBytes + 1, 'a'));
     const QString exact = h.workDir.filePath("exact.txt");
-    Write(exact, QByteArray(kTextFileMaxBytes, 'b'));
+    Write(exact, QByteArray(kOpenTextMaxBytes, 'b'));
 
     h.dialogAnswer = {big, 0};
     h->OpenTextFile();
@@ -92,7 +92,7 @@ TEST(TextFiles, RefusedFilesLeaveTheTextAndSayWhy) {
 
     h.dialogAnswer = {exact, 0}; // exactly 1 MB is taken
     h->OpenTextFile();
-    EXPECT_EQ(h->Text3->Length(), kTextFileMaxBytes);
+    EXPECT_EQ(h->Text3->Length(), kOpenTextMaxBytes);
 }
 
 // What is no text becomes "\uFFFD" and the window says where; a GBK file

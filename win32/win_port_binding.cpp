@@ -1,51 +1,25 @@
 #include "win32/win_port_binding.h"
 
-#include "core/net_address.h"
-#include "core/port_binding_text.h"
+#include "core/port_names.h"
 #include "core/text_util.h"
+#include "platform/files.h"
 #include "win32/win_text.h"
 
 std::wstring WinPortsFolder() {
-    wchar_t appData[MAX_PATH];
-    const DWORD n = GetEnvironmentVariableW(L"APPDATA", appData, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH)
-        return {};
-    return std::wstring(appData, n) + L"\\vxt4710\\ports";
+    return Wide(Utf16FromUtf8(files::PortsFolder()));
 }
 
 PortBinding ReadPortBinding(const std::wstring& folder, int n) {
+    const ports::PortResolution r =
+        ports::ResolveEntry(n, files::ReadPortEntry(Utf8FromUtf16(U16(folder)), n),
+                            ports::FolderStyle::Files, nullptr, nullptr);
     PortBinding binding;
-    if (folder.empty())
-        return binding;
-    const std::wstring path = folder + L"\\com" + std::to_wstring(n);
-    // COM3 is a device's name in every folder, unless the path says it is a
-    // file's (\\?\, which takes only whole paths).
-    const bool whole = path.size() > 2 && path[1] == L':' && path[2] == L'\\';
-    const std::wstring filePath = whole ? L"\\\\?\\" + path : path;
-    const HANDLE file = CreateFileW(filePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        const DWORD code = GetLastError();
-        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
-            return binding;
-        binding.kind = PortBinding::Kind::Bad;
-        binding.error = Utf8FromUtf16(U16(path)) + ": cannot be read (system error " +
-                        std::to_string(code) + ")";
-        return binding;
-    }
-    std::string content(kMaxBindingBytes + 1, '\0');
-    DWORD got = 0;
-    const BOOL read = ReadFile(file, content.data(), DWORD(content.size()), &got, nullptr);
-    CloseHandle(file);
-    content.resize(read ? got : 0);
-    std::string why;
-    if (got > kMaxBindingBytes)
-        why = "it is longer than an address can be";
-    else if (ParsePortBinding(content, &binding.address, &why))
+    if (r.source == ports::PortResolution::Source::Net) {
         binding.kind = PortBinding::Kind::Bound;
-    if (binding.kind != PortBinding::Kind::Bound) {
+        binding.address = r.device;
+    } else if (r.source == ports::PortResolution::Source::BadFile) {
         binding.kind = PortBinding::Kind::Bad;
-        binding.error = Utf8FromUtf16(U16(path)) + ": " + why;
+        binding.error = r.failure;
     }
     return binding;
 }

@@ -1,6 +1,8 @@
 // COM names bound to a port on another machine: a file com<n> in the ports
 // folder (%APPDATA%\vxt4710\ports) holding its address, "rfc2217://HOST:PORT"
 // or "socket://HOST:PORT". Without such a file COM<n> is the port \\.\COMn.
+// The folder and its files are the platform's (platform/files.h), the rules
+// the core's (core/port_names.h).
 #pragma once
 
 #include "core/port_binding_text.h"

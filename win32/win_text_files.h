@@ -6,6 +6,7 @@
 #include "core/text_files.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <windows.h>
@@ -19,21 +20,17 @@ using FileDialogFn = std::function<FileDialogAnswer(HWND owner, const TextFileDi
 // GetOpenFileNameW or GetSaveFileNameW (asking before replacing a file).
 FileDialogAnswer RunFileDialogWin(HWND owner, const TextFileDialog& dialog);
 
-// At most kTextFileMaxBytes + 1 bytes of the file.
-TextFileRead ReadTextFileWin(const std::wstring& path);
+// The text of the file at path for "打开文本文件", or in *error what the
+// window says instead (core/text_files.h, on the platform's file service).
+std::optional<DecodedText> ReadTextFileWin(const std::wstring& path, std::u16string* error);
 
-// Writes bytes to path through a file beside it that then replaces path, so
-// that a failed write leaves the old file whole. Returns the system's reason
-// for a failure, empty on success.
-std::u16string WriteTextFileWin(const std::wstring& path, std::string_view bytes);
-
-// The same for bytes made piece by piece: produce hands each piece to the
-// sink and returns false once the sink did.
+// Writes bytes made piece by piece to path through the platform's save
+// (platform/files.h): produce hands each piece to the sink and returns false
+// once the sink did; a failed write leaves the old file whole. Returns the
+// system's reason for a failure, empty on success.
 using ByteSink = std::function<bool(std::string_view)>;
 std::u16string WriteFileWin(const std::wstring& path, const std::function<bool(const ByteSink&)>& produce);
+std::u16string WriteTextFileWin(const std::wstring& path, std::string_view bytes);
 
 // The last part of a path, for messages.
 std::u16string FileNameOf(std::wstring_view path);
-
-// The system's text for an error code.
-std::u16string SystemReason(DWORD error);

@@ -206,8 +206,7 @@ void Form1Window::OpenTextFile() {
     if (answer.path.empty())
         return;
     std::u16string error;
-    const std::u16string name = FileNameOf(answer.path);
-    const std::optional<DecodedText> text = TextOfFile(name, ReadTextFileWin(answer.path), &error);
+    const std::optional<DecodedText> text = ReadTextFileWin(answer.path, &error);
     if (!text) {
         MsgBox(error);
         return;
@@ -216,7 +215,7 @@ void Form1Window::OpenTextFile() {
     Text3->SetSelStart(0);
     // Shown over the text, so that the replaced places can be found in it.
     if (text->replaced)
-        MsgBox(ReplacedNotice(name, *text));
+        MsgBox(ReplacedNotice(FileNameOf(answer.path), *text));
 }
 
 namespace {

@@ -13,19 +13,6 @@
 
 namespace {
 
-TEST(CliOptionsCore, ComNames) {
-    const struct {
-        const char* name;
-        int number;
-    } cases[] = {
-        {"COM1", 1},  {"com20", 20},  {"cOm07", 7},      {"COM0020", 20}, {"COM21", -1},
-        {"COM0", -1}, {"COM000", -1}, {"COM123", -1},    {"COM", 0},      {"COM1x", 0},
-        {"COM-1", 0}, {"XCOM1", 0},   {"/dev/ttyS0", 0}, {"", 0},         {"COM 1", 0},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(ComNumberOf(c.name), c.number) << c.name;
-}
-
 // What a user types for the numbers, accepted or refused as it always was.
 TEST(CliOptionsCore, NumbersAsTyped) {
     const struct {
@@ -153,37 +140,45 @@ TEST(CliOptionsCore, HelpPerPlatform) {
     }
 }
 
-TEST(TextInputCore, ReadsUpToTheLimit) {
+// What the platform's reader found, in the words of the command line; the
+// file is read as a stream (pipes too) up to 64 MiB, "-" from standard input.
+TEST(TextInputCore, SpokenBytesSayWhyNot) {
+    using O = FileRead::Outcome;
     const struct {
-        std::size_t total;
-        std::size_t piece;
-        bool fails;
-        bool ok;
+        const char* path;
+        FileRead found;
+        std::optional<std::string> bytes;
+        const char* reason;
     } cases[] = {
-        {0, 7, false, true},   {10, 3, false, true},   {16, 5, false, true},
-        {17, 5, false, false}, {17, 17, false, false}, {10, 3, true, false},
+        {"a.txt", {O::Read, "\xC4\xE3", {}}, "\xC4\xE3", ""},
+        {"-", {O::Read, "", {}}, "", ""},
+        {"big.txt", {O::TooLarge, {}, {}}, std::nullopt, "longer than 64 MiB"},
+        {"-", {O::TooLarge, {}, {}}, std::nullopt, "longer than 64 MiB"},
+        {"gone.txt",
+         {O::Missing, {}, "No such file or directory"},
+         std::nullopt,
+         "No such file or directory"},
+        {"dir", {O::Unreadable, {}, "Is a directory"}, std::nullopt, "Is a directory"},
+        {"odd", {O::NotAFile, {}, {}}, std::nullopt, "not a file"},
     };
     for (const auto& c : cases) {
-        std::size_t given = 0;
+        SCOPED_TRACE(c.path);
+        std::string askedPath = "<none>";
+        FileReadMode askedMode{};
+        int64_t askedLimit = 0;
+        const FileReader read = [&](const std::string& path, FileReadMode mode, int64_t limit) {
+            askedPath = path;
+            askedMode = mode;
+            askedLimit = limit;
+            return c.found;
+        };
         std::string reason;
-        const auto bytes = ReadLimited(
-            [&](char* buf, std::size_t size, std::string* why) -> int64_t {
-                if (c.fails && given > 0) {
-                    *why = "broken";
-                    return -1;
-                }
-                const std::size_t n = std::min({c.piece, size, c.total - given});
-                std::fill(buf, buf + n, 'x');
-                given += n;
-                return int64_t(n);
-            },
-            &reason, 16);
-        SCOPED_TRACE(c.total);
-        ASSERT_EQ(bytes.has_value(), c.ok) << reason;
-        if (c.ok)
-            EXPECT_EQ(*bytes, std::string(c.total, 'x'));
-        else
-            EXPECT_EQ(reason, c.fails ? "broken" : "longer than 0 MiB");
+        EXPECT_EQ(SpokenBytes(read, c.path, &reason), c.bytes);
+        EXPECT_EQ(reason, c.reason);
+        const bool standardInput = std::string(c.path) == "-";
+        EXPECT_EQ(askedMode, standardInput ? FileReadMode::StandardInput : FileReadMode::AnyFile);
+        EXPECT_EQ(askedPath, standardInput ? "" : c.path);
+        EXPECT_EQ(askedLimit, kSpokenTextMaxBytes);
     }
 }
 

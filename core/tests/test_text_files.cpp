@@ -1,9 +1,13 @@
 // Opening and saving text files from the context menus: what each save
 // writes, and what a file that cannot be taken says.
+#include "core/initial_text.h"
 #include "core/text_files.h"
 #include "core/text_util.h"
 
 #include <gtest/gtest.h>
+
+#include <tuple>
+#include <vector>
 
 namespace {
 
@@ -32,11 +36,11 @@ TEST(EncodeText, WritesTheChosenEncodingOrNothing) {
     }
 }
 
-TEST(TextOfFile, DecodesOrSaysWhyNot) {
-    using O = TextFileRead::Outcome;
-    const std::string limit(size_t(kTextFileMaxBytes), 'b');
+TEST(OpenedText, DecodesOrSaysWhyNot) {
+    using O = FileRead::Outcome;
+    const std::string limit(size_t(kOpenTextMaxBytes), 'b');
     const struct {
-        TextFileRead read;
+        FileRead read;
         std::u16string text, error;
     } cases[] = {
         {{O::Read, "\xC4\xE3\xBA\xC3", {}}, u"你好", {}},
@@ -44,13 +48,14 @@ TEST(TextOfFile, DecodesOrSaysWhyNot) {
         {{O::Read, limit, {}}, std::u16string(limit.begin(), limit.end()), {}},
         {{O::Read, limit + "c", {}}, {}, u"a.txt 超过1MB，未载入（文件未作任何改动）"},
         {{O::TooLarge, {}, {}}, {}, u"a.txt 超过1MB，未载入（文件未作任何改动）"},
-        {{O::Missing, {}, {}}, {}, u"a.txt 不存在或不是文件，未载入"},
-        {{O::Unreadable, {}, u"拒绝访问"}, {}, u"a.txt 无法读取，未载入：拒绝访问"},
+        {{O::Missing, {}, "No such file or directory"}, {}, u"a.txt 不存在或不是文件，未载入"},
+        {{O::NotAFile, {}, {}}, {}, u"a.txt 不存在或不是文件，未载入"},
+        {{O::Unreadable, {}, "拒绝访问"}, {}, u"a.txt 无法读取，未载入：拒绝访问"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "case #" << (&c - cases));
         std::u16string error;
-        const std::optional<DecodedText> text = TextOfFile(u"a.txt", c.read, &error);
+        const std::optional<DecodedText> text = OpenedText(u"a.txt", c.read, &error);
         EXPECT_EQ(text.has_value(), c.error.empty());
         if (text) {
             EXPECT_EQ(text->text, c.text);
@@ -95,6 +100,47 @@ TEST(TextFileDialogs, ANameTypedWithoutExtensionGetsTheChosenFilters) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(DefaultExtension(c.dialog), c.extension) << Utf8FromUtf16(c.extension);
+}
+
+} // namespace
+
+namespace {
+
+// The reader behind the window's two files: each asks for its file as it
+// wants it read, and the initial file takes what the reader found.
+TEST(TextSources, TheWindowsFilesAskTheReaderAndTakeItsAnswer) {
+    using O = FileRead::Outcome;
+    using I = InitialFile::Outcome;
+    const struct {
+        FileRead found;
+        I initial;
+        bool opened;
+    } cases[] = {
+        {{O::Read, "\xC4\xE3", {}}, I::Read, true},
+        {{O::TooLarge, {}, {}}, I::TooLarge, false},
+        {{O::Missing, {}, "gone"}, I::Unavailable, false},
+        {{O::NotAFile, {}, {}}, I::Unavailable, false},
+        {{O::Unreadable, {}, "denied"}, I::Unavailable, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "case #" << (&c - cases));
+        std::vector<std::tuple<std::string, FileReadMode, int64_t>> asked;
+        const FileReader read = [&](const std::string& path, FileReadMode mode, int64_t limit) {
+            asked.emplace_back(path, mode, limit);
+            return c.found;
+        };
+        const InitialFile initial = LoadInitialFile(read);
+        EXPECT_EQ(initial.outcome, c.initial);
+        EXPECT_EQ(initial.bytes, c.initial == I::Read ? c.found.bytes : "");
+        std::u16string error;
+        EXPECT_EQ(OpenTextFile(read, "/x/a.txt", u"a.txt", &error).has_value(), c.opened);
+        EXPECT_EQ(error.empty(), c.opened);
+        ASSERT_EQ(asked.size(), 2u);
+        EXPECT_EQ(asked[0], std::make_tuple(std::string("初始默认文本.txt"),
+                                            FileReadMode::CreateIfAbsent, kInitialTextMaxBytes));
+        EXPECT_EQ(asked[1], std::make_tuple(std::string("/x/a.txt"), FileReadMode::DiskFile,
+                                            kOpenTextMaxBytes));
+    }
 }
 
 } // namespace

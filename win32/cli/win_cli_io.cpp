@@ -3,37 +3,15 @@
 #include "core/cli_session.h"
 #include "core/text_input.h"
 #include "core/text_util.h"
+#include "platform/files.h"
 #include "win32/win_port.h"
 #include "win32/win_text.h"
-
-#include <utility>
 
 namespace {
 
 bool IsConsole(HANDLE handle) {
     DWORD mode = 0;
     return handle && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode);
-}
-
-std::optional<std::string> ReadConsoleText(HANDLE handle, std::string* reason) {
-    std::u16string typed;
-    bool ended = false;
-    while (!ended) {
-        wchar_t buf[1024];
-        DWORD n = 0;
-        if (!ReadConsoleW(handle, buf, 1024, &n, nullptr)) {
-            *reason = WinPort::ErrorText(GetLastError());
-            return std::nullopt;
-        }
-        if (n == 0)
-            break;
-        typed += TypedBeforeEnd(U16(std::wstring_view(buf, n)), &ended);
-        if (int64_t(typed.size()) * 3 > kMaxTextFileBytes) {
-            *reason = "longer than " + std::to_string(kMaxTextFileBytes >> 20) + " MiB";
-            return std::nullopt;
-        }
-    }
-    return Utf8FromUtf16(typed);
 }
 
 } // namespace
@@ -109,52 +87,16 @@ std::optional<std::vector<std::string>> ArgumentsOf(int argc, wchar_t** argv, in
     return args;
 }
 
-std::u16string TypedBeforeEnd(std::u16string_view typed, bool* ended) {
-    const size_t end = typed.find(u'\x1a');
-    *ended = end != std::u16string_view::npos;
-    return std::u16string(typed.substr(0, end));
-}
-
 std::optional<std::string> ReadHandle(HANDLE handle, std::string* reason, bool standardInput) {
-    if (IsConsole(handle))
-        return ReadConsoleText(handle, reason);
-    bool first = true;
-    return ReadLimited(
-        [handle, standardInput, &first](char* buf, size_t size, std::string* why) -> int64_t {
-            DWORD n = 0;
-            const bool wasFirst = std::exchange(first, false);
-            if (ReadFile(handle, buf, DWORD(size), &n, nullptr))
-                return n;
-            const DWORD error = GetLastError();
-            if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF)
-                return 0; // the writer has closed its end
-            // A closed standard input (a handle that reads nothing at all) is
-            // empty, as Linux reads /dev/null in its place: one meaning on
-            // both systems.
-            if (standardInput && wasFirst &&
-                (error == ERROR_INVALID_HANDLE || error == ERROR_INVALID_FUNCTION))
-                return 0;
-            *why = WinPort::ErrorText(error);
-            return -1;
-        },
-        reason);
+    FileRead read = files::ReadHandle(handle, kSpokenTextMaxBytes, standardInput);
+    if (read.outcome == FileRead::Outcome::Read)
+        return std::move(read.bytes);
+    *reason = read.outcome == FileRead::Outcome::TooLarge
+                  ? "longer than " + std::to_string(kSpokenTextMaxBytes >> 20) + " MiB"
+                  : read.reason;
+    return std::nullopt;
 }
 
 std::optional<std::string> ReadWindowsText(const std::string& path, std::string* reason) {
-    if (path == "-") {
-        const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
-        if (!in || in == INVALID_HANDLE_VALUE)
-            return std::string(); // closed: empty, as on Linux
-        return ReadHandle(in, reason, true);
-    }
-    const HANDLE file =
-        CreateFileW(Wide(Utf16FromUtf8(path)).c_str(), GENERIC_READ,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        *reason = WinPort::ErrorText(GetLastError());
-        return std::nullopt;
-    }
-    auto bytes = ReadHandle(file, reason);
-    CloseHandle(file);
-    return bytes;
+    return SpokenBytes(files::Read, path, reason);
 }

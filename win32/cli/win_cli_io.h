@@ -5,6 +5,7 @@
 #pragma once
 
 #include "core/session_io.h"
+#include "platform/windows/handle_read.h"
 
 #include <optional>
 #include <string>
@@ -36,15 +37,13 @@ bool IsWholeUtf16(std::u16string_view text);
 // one of them is no whole UTF-16, its number (from 1) in *bad and nothing.
 std::optional<std::vector<std::string>> ArgumentsOf(int argc, wchar_t** argv, int* bad);
 
-// What was typed on the console before Ctrl+Z, the end of typed input, and
-// whether the end has come.
-std::u16string TypedBeforeEnd(std::u16string_view typed, bool* ended);
-
-// A TextFileReader: the file named in UTF-8 ("-": standard input).
+// A TextFileReader: the file named in UTF-8 ("-": standard input), through
+// the platform's file service.
 std::optional<std::string> ReadWindowsText(const std::string& path, std::string* reason);
 
-// Reads from handle to its end: the console's typed text as UTF-8 when it
-// is a console, else its bytes. standardInput: a handle that cannot be read
-// at all (a closed standard input) reads as empty.
+// Reads from handle to its end (platform/windows/handle_read.h), up to
+// kSpokenTextMaxBytes: the console's typed text as UTF-8 when it is a
+// console, else its bytes. standardInput: a handle that cannot be read at
+// all (a closed standard input) reads as empty.
 std::optional<std::string> ReadHandle(HANDLE handle, std::string* reason,
                                       bool standardInput = false);

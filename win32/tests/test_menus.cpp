@@ -96,7 +96,7 @@ TEST_F(MenuTest, OpenTextFileLoadsOrSaysWhy) {
         {"bytes that are no text", "\xC4\xE3\xFF", false, u"你\uFFFD",
          u"a.txt 按 GBK 读取，有 1 处字节不成文字（第一处在第 3 字节），已换成 �，发送时为 ?（文件未作任何改动）"},
         {"absent", "", true, u"before", u"a.txt 不存在或不是文件，未载入"},
-        {"over 1 MB", std::string(size_t(kTextFileMaxBytes) + 1, 'x'), false, u"before",
+        {"over 1 MB", std::string(size_t(kOpenTextMaxBytes) + 1, 'x'), false, u"before",
          u"a.txt 超过1MB，未载入（文件未作任何改动）"},
     };
     for (const auto& c : cases) {

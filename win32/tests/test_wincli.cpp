@@ -63,7 +63,7 @@ TEST(WinCliText, TypedTextEndsAtCtrlZ) {
     };
     for (const auto& c : cases) {
         bool ended = false;
-        EXPECT_EQ(TypedBeforeEnd(c.typed, &ended), c.kept);
+        EXPECT_EQ(files::TypedBeforeEnd(c.typed, &ended), c.kept);
         EXPECT_EQ(ended, c.ended);
     }
 }
