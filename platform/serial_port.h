@@ -81,9 +81,22 @@ class SerialPort {
     std::string device_;
 };
 
-#ifndef _WIN32
+#ifdef _WIN32
+// The system's text for an error code (UTF-8), without its line break.
+std::string SerialErrorText(unsigned long error);
+// Why an open failed, as a user reads it: a port another program holds
+// (access denied, sharing violation) says so, with the system's text.
+std::string SerialOpenFailureText(unsigned long error);
+// Why an open port was lost: the device is gone, with the system's text.
+std::string SerialLostText(unsigned long error);
+// What the system's name COMn stands for (UTF-8), empty when nothing.
+std::string SerialDosDevice(int n);
+#else
 // True when the device's own access bits refuse this user reading and
 // writing it (the user lacks the group that owns it). A missing device is
 // no matter of groups. A relative path is taken from the current folder.
 bool DeviceAccessDenied(const std::string& device);
+
+// The kind of failure an open that failed with the system's error is.
+SerialFault OpenFaultOf(int error);
 #endif

@@ -51,12 +51,18 @@ bool SpeedOf(int rate, speed_t* speed) {
 // A write that the driver takes nothing of for this long has no line behind it.
 constexpr int kWriteStallMs = 5000;
 
-// The words the system has for a failure, and which kind it is. These are
-// the words users have always read: a lock another program holds says
-// "Permission error while locking the device".
+void Set(LineError* error, SerialFault fault, const std::string& text, const std::string& device) {
+    if (!error)
+        return;
+    const bool denied = DeviceAccessDenied(device);
+    *error = LineError{SerialFailureText(fault, text, denied), denied};
+}
+
+} // namespace
+
 SerialFault OpenFaultOf(int error) {
     switch (error) {
-    case EACCES:
+    case EACCES: // also a port another program made exclusive
     case EBUSY:
         return SerialFault::Held;
     case EIO:
@@ -67,15 +73,6 @@ SerialFault OpenFaultOf(int error) {
         return SerialFault::Other;
     }
 }
-
-void Set(LineError* error, SerialFault fault, const std::string& text, const std::string& device) {
-    if (!error)
-        return;
-    const bool denied = DeviceAccessDenied(device);
-    *error = LineError{SerialFailureText(fault, text, denied), denied};
-}
-
-} // namespace
 
 bool DeviceAccessDenied(const std::string& device) {
     if (device.empty())
@@ -91,9 +88,11 @@ bool DeviceAccessDenied(const std::string& device) {
 
 struct SerialPort::Impl {
     int fd = -1;
-    bool lost = false;      // the device has gone
-    bool lossTold = false;  // read() has reported it
-    LineError lossReason;   // what read() reports
+    bool restore = false; // found: the settings the line had before the open
+    termios found{};
+    bool lost = false;     // the device has gone
+    bool lossTold = false; // read() has reported it
+    LineError lossReason;  // what read() reports
 
     void loseWith(LineError error) {
         if (lost)
@@ -119,7 +118,8 @@ SerialPort::OpenResult SerialPort::open(const std::string& device, int rate, Lin
         Set(error, OpenFaultOf(e), std::strerror(e), device);
         return OpenResult::NoDevice;
     }
-    // One program at a time: a second open, even of this program, finds the lock.
+    // One program at a time: a second open, even of this program, finds the
+    // lock, and says so in the words users have always read.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
         Set(error, SerialFault::Held, "Permission error while locking the device", device);
@@ -127,6 +127,7 @@ SerialPort::OpenResult SerialPort::open(const std::string& device, int rate, Lin
     }
     ::ioctl(fd, TIOCEXCL); // others than root cannot open it behind the lock
     impl_->fd = fd;
+    impl_->restore = ::tcgetattr(fd, &impl_->found) == 0;
     if (!setRate(rate, error)) {
         close();
         return OpenResult::Refused;
@@ -270,6 +271,10 @@ bool SerialPort::drain(int timeoutMs) {
 
 void SerialPort::close() {
     if (impl_->fd >= 0) {
+        // The line goes back as it was found: another program that uses it
+        // after this one gets its own settings again.
+        if (impl_->restore && !impl_->lost)
+            ::tcsetattr(impl_->fd, TCSANOW, &impl_->found);
         // A line kept open elsewhere (a pseudo-terminal's other users) would
         // stay exclusive after the close.
         ::ioctl(impl_->fd, TIOCNXCL);

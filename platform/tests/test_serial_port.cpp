@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
@@ -116,6 +117,30 @@ TEST(SerialPortRateTable, EveryRateOfTheTableOpensAndNoOtherDoes) {
     EXPECT_NE(error.reason.find("115200"), std::string::npos) << error.reason;
 }
 
+// Closing hands the line back with the settings it had before the open.
+TEST(SerialPortRateTable, TheCloseRestoresTheLineAsFound) {
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    // A descriptor of the slave kept open, so that the line keeps its settings.
+    const int keeper = ::open(pty.slave().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(keeper, 0);
+    termios before{};
+    ASSERT_EQ(::tcgetattr(keeper, &before), 0);
+    SerialPort port;
+    LineError error;
+    const int rate = ::cfgetospeed(&before) == B9600 ? RateOfIndex(1) : kDefaultLineRate;
+    ASSERT_EQ(port.open(pty.slave(), rate, &error), SerialPort::OpenResult::Ok) << error.reason;
+    termios during{};
+    ASSERT_EQ(::tcgetattr(keeper, &during), 0);
+    EXPECT_NE(::cfgetospeed(&during), ::cfgetospeed(&before));
+    port.close();
+    termios after{};
+    ASSERT_EQ(::tcgetattr(keeper, &after), 0);
+    EXPECT_EQ(::cfgetospeed(&after), ::cfgetospeed(&before));
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    ::close(keeper);
+}
+
 TEST(SerialPortBytes, WritesReachTheLineAndReadsNeverWait) {
     Pty pty;
     ASSERT_TRUE(pty.ok());
@@ -206,8 +231,7 @@ TEST(SerialPortOpen, AMissingDeviceOrOneHeldSaySo) {
     ASSERT_TRUE(pty.ok());
     SerialPort first, second;
     ASSERT_EQ(first.open(pty.slave(), kDefaultLineRate, &error), SerialPort::OpenResult::Ok);
-    EXPECT_EQ(second.open(pty.slave(), kDefaultLineRate, &error),
-              SerialPort::OpenResult::NoDevice);
+    EXPECT_EQ(second.open(pty.slave(), kDefaultLineRate, &error), SerialPort::OpenResult::NoDevice);
     EXPECT_EQ(error.reason,
               "the port is held by another program (Permission error while locking the device)");
     first.close();
@@ -276,6 +300,19 @@ TEST(SerialPortOpen, TheAccessHintOnlyWhenTheDevicesOwnBitsRefuse) {
     for (const char* name : {"open-to-all", "owner-only", "read-only"})
         ::unlink((std::string(dir) + "/" + name).c_str());
     ::rmdir(dir);
+}
+
+TEST(SerialPortReasons, OnlyTheErrorsOfAVanishedDeviceAreGone) {
+    const struct {
+        int error;
+        SerialFault fault;
+    } cases[] = {
+        {EIO, SerialFault::Gone},     {EAGAIN, SerialFault::Gone}, {EBADF, SerialFault::Gone},
+        {EACCES, SerialFault::Held},  {EBUSY, SerialFault::Held},  {ENOENT, SerialFault::Other},
+        {ENODEV, SerialFault::Other}, {ENXIO, SerialFault::Other}, {EINVAL, SerialFault::Other},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(OpenFaultOf(c.error), c.fault) << c.error;
 }
 
 // What a user reads: a port that another program holds and a device that is

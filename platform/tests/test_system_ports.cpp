@@ -54,13 +54,13 @@ TEST_F(FakeSysfs, OnlyPortsADriverServesAndNoEmptySlot) {
         bool driver;
         int type;
     } entries[] = {
-        {"tty0", false, -1},      // a virtual terminal
-        {"ptmx", false, -1},      // the pseudo-terminal master
-        {"ttyS0", true, 4},       // a UART with its chip
-        {"ttyS1", true, 0},       // a slot without one
-        {"ttyUSB0", true, -1},    // an adapter
-        {"ttyACM1", true, -1},    // a modem-class device
-        {"ttyS2", false, 0},      // nothing at all
+        {"tty0", false, -1},   // a virtual terminal
+        {"ptmx", false, -1},   // the pseudo-terminal master
+        {"ttyS0", true, 4},    // a UART with its chip
+        {"ttyS1", true, 0},    // a slot without one
+        {"ttyUSB0", true, -1}, // an adapter
+        {"ttyACM1", true, -1}, // a modem-class device
+        {"ttyS2", false, 0},   // nothing at all
     };
     for (const auto& e : entries)
         Tty(e.name, e.driver, e.type);
