@@ -43,8 +43,8 @@ std::vector<SystemPort> ListSystemPorts() {
             continue;
         // The value's data is the COM name, its name the system's device.
         if (const int n = ComNumber(data))
-            found.push_back({n, {"COM" + std::to_string(n),
-                                 wintext::Utf8(std::wstring_view(name, nameSize))}});
+            found.push_back(
+                {n, {"COM" + std::to_string(n), wintext::Utf8(std::wstring_view(name, nameSize))}});
     }
     RegCloseKey(key);
     // One entry per COM name, in the order of their numbers.

@@ -14,8 +14,7 @@ inline std::string Utf8(std::wstring_view text) {
     const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0,
                                         nullptr, nullptr);
     std::string s(size_t(n > 0 ? n : 0), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), s.data(), n, nullptr,
-                          nullptr);
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), s.data(), n, nullptr, nullptr);
     return s;
 }
 
