@@ -69,7 +69,7 @@ bool WinCommControl::PortOpen() const {
 }
 
 void WinCommControl::SetPortOpen(bool open) {
-    if (!open || lost_) {
+    if (!open || lost_ || line_.lost()) {
         Close();
         if (!open)
             return;
@@ -90,7 +90,6 @@ void WinCommControl::SetPortOpen(bool open) {
         std::lock_guard lock(mutex_);
         received_.clear();
     }
-    // A lost device: the next send finds the port closed.
     switch (line_.open("COM" + std::to_string(port_), baud, nullptr)) {
     case SerialPort::OpenResult::Ok:
         break;
