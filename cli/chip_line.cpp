@@ -2,15 +2,11 @@
 
 #include "serial/port_names.h"
 
-#include <QElapsedTimer>
 #include <QFileInfo>
-#include <QThread>
-#include <sys/ioctl.h>
 
 ChipLine::ChipLine(QObject* parent) : QObject(parent) {
-    QSerialPort& port = line_.port();
-    connect(&port, &QSerialPort::readyRead, this, [this, &port] {
-        const QByteArray bytes = port.readAll();
+    connect(&line_, &SerialLine::readyRead, this, [this] {
+        const QByteArray bytes = line_.readAll();
         if (!bytes.isEmpty())
             emit received(bytes);
     });
@@ -26,8 +22,7 @@ PortChoice ChoosePort(const QString& name, const QString& portsFolder,
     PortChoice choice;
     const int n = ComNumberOf(name);
     if (n <= 0) {
-        // Relative to where the user stands, not to /dev as QSerialPort
-        // takes a bare name.
+        // Relative to where the user stands, not to /dev.
         choice.device = QFileInfo(name).absoluteFilePath();
         return choice;
     }
@@ -65,41 +60,27 @@ PortChoice ChoosePort(const QString& name, const QString& portsFolder,
     return choice;
 }
 
-bool ChipLine::open(const QString& device, int rate, LineFailure* failure) {
+bool ChipLine::open(const QString& device, int rate, LineError* error) {
     rate_ = rate;
-    return line_.open(device, rate, failure, SerialLine::Waiting::Drop);
+    return line_.open(device, rate, error, SerialLine::Waiting::Drop);
 }
 
-bool ChipLine::reopen(int rate, LineFailure* failure) {
-    return open(line_.device(), rate, failure);
+bool ChipLine::reopen(int rate, LineError* error) {
+    return open(line_.device(), rate, error);
 }
 
-bool ChipLine::write(const QByteArray& bytes, LineFailure* failure) {
+bool ChipLine::write(const QByteArray& bytes, LineError* error) {
     if (!line_.usable()) {
-        failure->reason = QStringLiteral("the port is closed");
+        error->reason = "the port is closed";
         return false;
     }
-    return line_.write(bytes, failure);
+    return line_.write(bytes, error);
 }
 
 bool ChipLine::drain(int timeoutMs) {
-    QSerialPort& port = line_.port();
-    QElapsedTimer t;
-    t.start();
-    while (port.isOpen() && port.bytesToWrite() > 0) {
-        const qint64 left = timeoutMs - t.elapsed();
-        if (left <= 0 || !port.waitForBytesWritten(static_cast<int>(left)))
-            return port.bytesToWrite() == 0;
-    }
-    // The driver may still hold bytes for the line; closing restores the
-    // settings found at the open, which must not change the rate under them.
-    int queued = 0;
-    while (port.isOpen() && ::ioctl(port.handle(), TIOCOUTQ, &queued) == 0 && queued > 0) {
-        if (t.elapsed() >= timeoutMs)
-            return false;
-        QThread::msleep(2);
-    }
-    return true;
+    // The driver may still hold bytes for the line; closing must not change
+    // the rate under them.
+    return line_.drain(timeoutMs);
 }
 
 void ChipLine::close() {

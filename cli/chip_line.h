@@ -34,11 +34,11 @@ class ChipLine : public QObject {
 
     // Opens device at rate. Bytes that were waiting before the open belong
     // to nobody's frame and are dropped.
-    bool open(const QString& device, int rate, LineFailure* failure);
+    bool open(const QString& device, int rate, LineError* error);
     // Closes and opens the same device again at rate.
-    bool reopen(int rate, LineFailure* failure);
+    bool reopen(int rate, LineError* error);
     // Queues bytes and hands them to the driver.
-    bool write(const QByteArray& bytes, LineFailure* failure);
+    bool write(const QByteArray& bytes, LineError* error);
     // Waits until everything written has left for the line, at most timeoutMs.
     bool drain(int timeoutMs);
     void close();
@@ -49,7 +49,7 @@ class ChipLine : public QObject {
   signals:
     void received(const QByteArray& bytes);
     // The device went away or refused to go on.
-    void failed(const LineFailure& failure);
+    void failed(const LineError& error);
 
   private:
     SerialLine line_;

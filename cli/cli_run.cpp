@@ -123,10 +123,9 @@ int RunCli(const CliOptions& options, const MonotonicClock& clock) {
         ComplainOnStandardError(Utf8(port.notice));
     const QString device = port.device;
     ChipLine line;
-    LineFailure failure;
-    if (!line.open(device, options.rate, &failure))
-        return Refuse(report, ExitStatus::Port, "port",
-                      PortFailureText(Utf8(device), LineErrorOf(failure)));
+    LineError error;
+    if (!line.open(device, options.rate, &error))
+        return Refuse(report, ExitStatus::Port, "port", PortFailureText(Utf8(device), error));
 
     return RunSession(plan.frames, line, report, clock, timeoutMs);
 }

@@ -7,24 +7,12 @@
 #include <QCoreApplication>
 #include <functional>
 
-LineError LineErrorOf(const LineFailure& failure) {
-    return LineError{ToStdBytes(failure.reason.toUtf8()), failure.accessDenied};
-}
-
 bool QtSessionLine::write(std::string_view bytes, LineError* error) {
-    LineFailure failure;
-    if (line_.write(ToQBytes(bytes), &failure))
-        return true;
-    *error = LineErrorOf(failure);
-    return false;
+    return line_.write(ToQBytes(bytes), error);
 }
 
 bool QtSessionLine::reopen(int rate, LineError* error) {
-    LineFailure failure;
-    if (line_.reopen(rate, &failure))
-        return true;
-    *error = LineErrorOf(failure);
-    return false;
+    return line_.reopen(rate, error);
 }
 
 std::string QtSessionLine::device() const {
@@ -79,8 +67,8 @@ int RunSession(std::vector<PlannedFrame> frames, ChipLine& line, TrafficReport& 
                      QObject::connect(&line, &ChipLine::received, &context,
                                       [&s](const QByteArray& bytes) { s.onBytes(StdView(bytes)); });
                      QObject::connect(&line, &ChipLine::failed, &context,
-                                      [&s](const LineFailure& failure) {
-                                          s.onLineFailed(LineErrorOf(failure));
+                                      [&s](const LineError& error) {
+                                          s.onLineFailed(error);
                                       });
                  });
 }

@@ -1,5 +1,5 @@
 // The core's session (core/cli_session.h) on Linux: the line is ChipLine
-// over QSerialPort, the timer a QTimer, termination signals come through
+// over the platform's serial port, the timer a QTimer, termination signals come through
 // InterruptWatch, and Qt's event loop runs it all.
 #pragma once
 
@@ -36,7 +36,6 @@ class QtSessionTimer : public SessionTimer {
     QTimer timer_;
 };
 
-LineError LineErrorOf(const LineFailure& failure);
 
 // Runs frames on the open line until the session ends (the event loop runs
 // inside) and returns the exit status.

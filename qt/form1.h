@@ -17,7 +17,7 @@
 
 // What a test must control. Empty members get the real thing.
 struct Form1Deps {
-    // The serial control MSComm1; default: the QSerialPort one.
+    // The serial control MSComm1; default: the one on the serial line.
     std::unique_ptr<CommControl> comm;
     // Shows one modal message; default: the modal message box.
     std::function<void(const QString& text)> messageBox;

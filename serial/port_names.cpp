@@ -2,10 +2,11 @@
 
 #include "serial/port_resolution.h"
 
+#include "platform/system_ports.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSerialPortInfo>
 #include <algorithm>
 
 int ComNumberOf(const QString& name) {
@@ -58,8 +59,8 @@ QStringList SortSystemPorts(QStringList devices) {
 
 QStringList SystemSerialPorts() {
     QStringList devices;
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
-        devices << info.systemLocation();
+    for (const SystemPort& port : ListSystemPorts())
+        devices << QFile::decodeName(QByteArray::fromStdString(port.name));
     return SortSystemPorts(devices);
 }
 

@@ -22,10 +22,7 @@ qint32 RateOf(const std::string& settings) {
 
 SerialCommControl::SerialCommControl(QString portsFolder, QObject* parent)
     : QObject(parent), portsFolder_(std::move(portsFolder)) {
-    // No limit inside QSerialPort: with a full buffer it would stop reading
-    // and never announce a byte again.
-    Port().setReadBufferSize(0);
-    connect(&line_.port(), &QSerialPort::readyRead, this, &SerialCommControl::onReadyRead);
+    connect(&line_, &SerialLine::readyRead, this, &SerialCommControl::onReadyRead);
 }
 
 std::string SerialCommControl::DeviceFor(int n) const {
@@ -56,7 +53,7 @@ std::vector<std::string> SerialCommControl::Devices(int count) const {
 void SerialCommControl::SetSettings(const std::string& settings) {
     // Settings that cannot be used are refused and leave the old ones, so
     // that the next open does not fail because of them.
-    if (Port().isOpen())
+    if (line_.isOpen())
         applySettings(settings);
     else if (netOpen())
         setNetRate(RateOf(settings));
@@ -66,9 +63,9 @@ void SerialCommControl::SetSettings(const std::string& settings) {
 }
 
 void SerialCommControl::applySettings(const std::string& settings) {
-    LineFailure failure;
-    if (!line_.setRate(RateOf(settings), &failure))
-        throw CommError(failure.reason.toStdString());
+    LineError error;
+    if (!line_.setRate(RateOf(settings), &error))
+        throw CommError(error.reason);
 }
 
 bool SerialCommControl::PortOpen() const {
@@ -85,7 +82,7 @@ void SerialCommControl::SetPortOpen(bool open) {
     }
     if (netLost_)
         dropNet();
-    if (Port().isOpen() || netOpen())
+    if (line_.isOpen() || netOpen())
         return;
     const QString device = ResolvePortDevice(commPort_, portsFolder_);
     if (device.isEmpty())
@@ -95,9 +92,9 @@ void SerialCommControl::SetPortOpen(bool open) {
         return;
     }
     dropNet(); // a connection of another port, closed a moment ago
-    LineFailure failure;
-    if (!line_.open(device, RateOf(settings_), &failure))
-        throw CommError(failure.reason.toStdString());
+    LineError error;
+    if (!line_.open(device, RateOf(settings_), &error))
+        throw CommError(error.reason);
 }
 
 void SerialCommControl::Output(std::string_view bytes) {
@@ -113,9 +110,9 @@ void SerialCommControl::Output(std::string_view bytes) {
             throw CommError(error.reason);
         return;
     }
-    LineFailure failure;
-    if (!line_.write(QByteArray(bytes.data(), qsizetype(bytes.size())), &failure))
-        throw CommError(failure.reason.toStdString());
+    LineError error;
+    if (!line_.write(QByteArray(bytes.data(), qsizetype(bytes.size())), &error))
+        throw CommError(error.reason);
     if (!PortOpen())
         throw CommError("port lost while writing");
 }
@@ -130,13 +127,13 @@ std::string SerialCommControl::Input() {
         netIn_.remove(0, bytes.size());
         return bytes.toStdString();
     }
-    return Port().read(limit).toStdString();
+    return line_.read(limit).toStdString();
 }
 
 void SerialCommControl::onReadyRead() {
-    const qint64 excess = Port().bytesAvailable() - kReadBufferBytes;
+    const qint64 excess = line_.bytesAvailable() - kReadBufferBytes;
     if (excess > 0)
-        Port().skip(excess);
+        line_.skip(excess);
     if (delivering_) {
         deliverAgain_ = true;
         return;
@@ -171,5 +168,5 @@ void SerialCommControl::deliver() {
 }
 
 qint64 SerialCommControl::available() const {
-    return net_ || connecting_ ? netIn_.size() : line_.port().bytesAvailable();
+    return net_ || connecting_ ? netIn_.size() : line_.bytesAvailable();
 }

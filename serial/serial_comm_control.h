@@ -1,4 +1,4 @@
-// MSComm1 over QSerialPort, or over the network line for a port whose link
+// MSComm1 over the serial line (serial/serial_line.h), or over the network line for a port whose link
 // names an address (rfc2217:// or socket://).
 #pragma once
 
@@ -39,7 +39,9 @@ class SerialCommControl : public QObject, public CommControl {
     bool RateChangeable(int n) const override;
     bool Connecting(int n) const override { return connecting_ && netOpen() && n == commPort_; }
     QString PortsFolder() const { return portsFolder_; }
-    QSerialPort& Port() { return line_.port(); }
+    // The serial line, for tests that look at the port itself.
+    SerialLine& Line() { return line_; }
+    const SerialLine& Line() const { return line_; }
 
   private:
     void onReadyRead();

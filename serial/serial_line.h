@@ -1,77 +1,71 @@
 // The one serial line set-up that the window's serial control and
-// vxt4710-cli share: 8 data bits, no parity, 1 stop bit, no flow control, at
-// a rate of the rate table. A device that goes away (an adapter pulled out)
-// reads as unusable at once and is closed exactly once, outside QSerialPort's
-// notification: left open, it repeats its error in a busy loop.
+// vxt4710-cli share: the platform's serial port (platform/serial_port.h)
+// with a socket notifier on its descriptor, so that bytes arrive through
+// Qt's event loop. A device that goes away (an adapter pulled out) reads as
+// unusable at once, is no longer watched, and is closed and told exactly
+// once, when the event loop next runs.
 #pragma once
+
+#include "core/session_io.h"
+#include "platform/serial_port.h"
 
 #include <QByteArray>
 #include <QObject>
-#include <QSerialPort>
 #include <QString>
 
-// Why the port could not be used: the system's reason, and whether access to
-// the device was denied (the user lacks the group that owns it).
-struct LineFailure {
-    QString reason;
-    bool accessDenied = false;
-};
-
-// True for the errors of a device that has gone away; anything else passes
-// (or is no error at all) and leaves the port open.
-bool IsDeviceGone(QSerialPort::SerialPortError error);
-
-// True when the device's own access bits refuse this user reading and
-// writing it. QSerialPort says "permission" also for a port that another
-// program holds, and a missing device is no matter of groups: neither is.
-// A relative path is taken from the current folder.
-bool DeviceAccessDenied(const QString& device);
-
-// The reason a user reads for a QSerialPort error: a port another program
-// holds and a device that is gone say so, with the system's text after.
-QString SerialFailureText(QSerialPort::SerialPortError error, const QString& systemText,
-                          bool accessDenied);
+class QSocketNotifier;
 
 class SerialLine : public QObject {
     Q_OBJECT
   public:
     // What becomes of bytes that arrived before the open.
-    enum class Waiting { Keep, Drop };
+    using Waiting = SerialPort::Waiting;
 
     explicit SerialLine(QObject* parent = nullptr);
     ~SerialLine() override;
 
     // Opens device at rate with the line settings (closing whatever was open
-    // first). On failure the port is closed and failure says why.
-    bool open(const QString& device, qint32 rate, LineFailure* failure,
+    // first). On failure the port is closed and error says why.
+    bool open(const QString& device, qint32 rate, LineError* error,
               Waiting waiting = Waiting::Keep);
     // The line settings at rate, on the open port.
-    bool setRate(qint32 rate, LineFailure* failure);
-    // Queues every byte and hands them to the driver at once: a caller that
-    // does not return to the event loop must still reach the chip.
-    bool write(const QByteArray& bytes, LineFailure* failure);
+    bool setRate(qint32 rate, LineError* error);
+    // Hands every byte to the driver at once: a caller that does not return
+    // to the event loop must still reach the chip.
+    bool write(const QByteArray& bytes, LineError* error);
+    // Waits until everything written has left for the line, at most timeoutMs.
+    bool drain(int timeoutMs) { return port_.drain(timeoutMs); }
     // Closes the port; a close still on its way after a loss is called off.
     void close();
 
+    bool isOpen() const { return port_.isOpen(); }
     // Open, and the device has not gone away.
     bool usable() const { return port_.isOpen() && !lost_; }
     // The device has gone away and the close is on its way.
     bool lost() const { return lost_; }
-    // What went wrong last, as the system says it now.
-    LineFailure failureNow() const;
     QString device() const { return device_; }
-    QSerialPort& port() { return port_; }
-    const QSerialPort& port() const { return port_; }
+    const SerialPort& port() const { return port_; }
+
+    // The bytes read from the line that nobody has taken yet.
+    qint64 bytesAvailable() const { return buffer_.size(); }
+    QByteArray read(qint64 maxBytes);
+    QByteArray readAll() { return read(buffer_.size()); }
+    // Drops the oldest count bytes.
+    void skip(qint64 count) { buffer_.remove(0, count); }
 
   signals:
+    // Bytes arrived and wait in bytesAvailable().
+    void readyRead();
     // The device went away: sent once per open, just after the close.
-    void gone(const LineFailure& failure);
+    void gone(const LineError& error);
 
   private:
-    void onError(QSerialPort::SerialPortError error);
-    bool fail(LineFailure* failure) const;
+    void onReadable();
+    void lose(const LineError& error);
 
-    QSerialPort port_;
+    SerialPort port_;
+    QSocketNotifier* notifier_ = nullptr; // a child; goes with deleteLater()
+    QByteArray buffer_;
     QString device_;
     bool lost_ = false;
     unsigned generation_ = 0; // counts closes, so a late close spares a new open

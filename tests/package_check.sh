@@ -70,10 +70,14 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Version)" = "$version" ] || fail "package version is '$(field Version)', not $version"
 [ "$(field Architecture)" = "$arch" ] || fail "architecture is '$(field Architecture)'"
 depends=$(field Depends)
-for lib in libqt6widgets6 libqt6serialport6 libc6 qt6-qpa-plugins fonts-arphic-uming \
+for lib in libqt6widgets6 libc6 qt6-qpa-plugins fonts-arphic-uming \
     qt6-translations-l10n; do
     grep -qE "(^|, )$lib( |,|$)" <<<"$depends" || fail "Depends lacks $lib: $depends"
 done
+# The serial port is the system's own (termios): no Qt serial library.
+if grep -qE "(^|, )libqt6serialport6( |,|$)" <<<"$depends"; then
+    fail "Depends still names libqt6serialport6: $depends"
+fi
 grep -qE '(^|, )fonts-noto-cjk( |,|$)' <<<"$(field Recommends)" ||
     fail "fonts-noto-cjk is not recommended: $(field Recommends)"
 

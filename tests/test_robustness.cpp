@@ -161,7 +161,7 @@ TEST(Robustness, BabblingChip) {
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&] {
         ++ticks;
-        mostHeld = std::max(mostHeld, h->serial->Port().bytesAvailable());
+        mostHeld = std::max(mostHeld, h->serial->Line().bytesAvailable());
     });
     timer.start(20);
     PumpEvents(3000);

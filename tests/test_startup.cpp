@@ -275,20 +275,17 @@ TEST(StartUp, RealPortOnAPseudoTerminal) {
     ASSERT_TRUE(form.MSComm1->PortOpen());
     form.show();
     EXPECT_EQ(peer.baudRate(), 9600);
-    QSerialPort& port = h->serial->Port();
-    EXPECT_EQ(port.baudRate(), 9600);
-    EXPECT_EQ(port.dataBits(), QSerialPort::Data8);
-    EXPECT_EQ(port.parity(), QSerialPort::NoParity);
-    EXPECT_EQ(port.stopBits(), QSerialPort::OneStop);
+    const int port = h->serial->Line().port().handle();
+    EXPECT_EQ(LineSettingsOn(port), QStringLiteral("9600 8N1"));
     termios tio{};
-    ASSERT_EQ(tcgetattr(int(port.handle()), &tio), 0);
+    ASSERT_EQ(tcgetattr(port, &tio), 0);
     EXPECT_EQ(tio.c_cflag & CSIZE, tcflag_t(CS8));
     EXPECT_EQ(tio.c_cflag & (PARENB | CSTOPB), tcflag_t(0));
     // Nothing goes out at start-up.
     EXPECT_TRUE(peer.read(300).isEmpty());
 
     form.close();
-    EXPECT_FALSE(port.isOpen());
+    EXPECT_FALSE(h->serial->Line().isOpen());
     EXPECT_FALSE(form.MSComm1->PortOpen());
 }
 

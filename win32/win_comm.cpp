@@ -1,6 +1,7 @@
 #include "win32/win_comm.h"
 
 #include "core/text_util.h"
+#include "win32/win_port.h"
 #include "win32/win_port_binding.h"
 
 #include <thread>
@@ -12,7 +13,13 @@ namespace {
 constexpr size_t kReceiveBufferBytes = 64 * 1024;
 } // namespace
 
-WinCommControl::WinCommControl() : portsFolder_(WinPortsFolder()) {}
+WinCommControl::WinCommControl() : portsFolder_(WinPortsFolder()) {
+    // On the reader's thread: the bytes wait in the port until Deliver().
+    line_.setNotify([this] {
+        if (!posted_.exchange(true))
+            PostMessageW(window_, kDataMessage, 0, 0);
+    });
+}
 
 WinCommControl::~WinCommControl() {
     Close();
@@ -28,7 +35,7 @@ void WinCommControl::SetSettings(const std::string& settings) {
     int32_t baud = 0;
     if (!ParseCommSettings(settings, &baud))
         throw CommError("settings not understood: " + settings);
-    int32_t current = 9600;
+    int32_t current = kDefaultLineRate;
     ParseCommSettings(settings_, &current);
     if (baud != current) {
         // Over raw TCP the remote port keeps the rate its server gave it,
@@ -42,7 +49,7 @@ void WinCommControl::SetSettings(const std::string& settings) {
         LineError error;
         if (net_ && net_->rateSettable() && !net_->setRate(baud, &error))
             throw CommError(error.reason);
-        if (!net_ && !line_.SetBaud(DWORD(baud)))
+        if (!net_ && !line_.setRate(baud, nullptr))
             throw CommError("the port refused " + settings);
     }
     settings_ = settings;
@@ -58,18 +65,18 @@ bool WinCommControl::RateChangeable(int n) const {
 }
 
 bool WinCommControl::PortOpen() const {
-    return (connecting_ || (net_ ? net_->isOpen() : line_.IsOpen())) && !lost_;
+    return (connecting_ || (net_ ? net_->isOpen() : line_.isOpen())) && !lost_ && !line_.lost();
 }
 
 void WinCommControl::SetPortOpen(bool open) {
-    if (!open || lost_) {
+    if (!open || lost_ || line_.lost()) {
         Close();
         if (!open)
             return;
     }
-    if (line_.IsOpen() || net_ || connecting_)
+    if (line_.isOpen() || net_ || connecting_)
         return;
-    int32_t baud = 9600;
+    int32_t baud = kDefaultLineRate;
     ParseCommSettings(settings_, &baud);
     const PortBinding binding = ReadPortBinding(portsFolder_, port_);
     if (binding.kind == PortBinding::Kind::Bad)
@@ -78,21 +85,19 @@ void WinCommControl::SetPortOpen(bool open) {
         OpenNetwork(binding.address, baud);
         return;
     }
-    switch (line_.Open(DevicePath(port_), DWORD(baud))) {
-    case WinPort::OpenResult::Ok:
-        break;
-    case WinPort::OpenResult::NoDevice:
-        throw CommError("cannot open COM" + std::to_string(port_));
-    case WinPort::OpenResult::Refused:
-        throw CommError("cannot set up COM" + std::to_string(port_));
-    }
     lost_ = false;
     {
         std::lock_guard lock(mutex_);
         received_.clear();
     }
-    line_.StartReader([this](std::string_view bytes) { Received(bytes); },
-                      [this](DWORD) { lost_ = true; }); // the next send finds the port closed
+    switch (line_.open("COM" + std::to_string(port_), baud, nullptr)) {
+    case SerialPort::OpenResult::Ok:
+        break;
+    case SerialPort::OpenResult::NoDevice:
+        throw CommError("cannot open COM" + std::to_string(port_));
+    case SerialPort::OpenResult::Refused:
+        throw CommError("cannot set up COM" + std::to_string(port_));
+    }
 }
 
 void WinCommControl::OpenNetwork(const std::string& text, int32_t baud) {
@@ -164,8 +169,17 @@ void WinCommControl::TakeFromNetwork() {
         lost_ = true; // the next send finds the port closed
 }
 
+void WinCommControl::TakeFromPort() {
+    std::string bytes;
+    const bool alive = line_.read(&bytes, nullptr);
+    if (!bytes.empty())
+        Received(bytes);
+    if (!alive)
+        lost_ = true; // the next send finds the port closed
+}
+
 void WinCommControl::Close() {
-    line_.Close();
+    line_.close();
     net_.reset();
     connecting_.reset(); // its thread finishes alone
     outbox_.clear();
@@ -177,15 +191,10 @@ void WinCommControl::Close() {
 void WinCommControl::Received(std::string_view bytes) {
     if (lost_)
         return;
-    {
-        std::lock_guard lock(mutex_);
-        received_.append(bytes);
-        if (received_.size() > kReceiveBufferBytes)
-            received_.erase(0, received_.size() - kReceiveBufferBytes);
-    }
-    // The network line's bytes are taken by Deliver(), on the message.
-    if (!net_ && !posted_.exchange(true))
-        PostMessageW(window_, kDataMessage, 0, 0);
+    std::lock_guard lock(mutex_);
+    received_.append(bytes);
+    if (received_.size() > kReceiveBufferBytes)
+        received_.erase(0, received_.size() - kReceiveBufferBytes);
 }
 
 void WinCommControl::Output(std::string_view bytes) {
@@ -203,7 +212,7 @@ void WinCommControl::Output(std::string_view bytes) {
         }
         return;
     }
-    if (!line_.Write(bytes)) {
+    if (!line_.write(bytes, nullptr)) {
         lost_ = true;
         throw CommError("write failed on COM" + std::to_string(port_));
     }
@@ -224,6 +233,8 @@ void WinCommControl::Deliver() {
         ConnectionDone();
     if (net_)
         TakeFromNetwork();
+    else if (line_.isOpen())
+        TakeFromPort();
     if (delivering_) {
         // Run by a nested message loop (a message box the handler shows):
         // the handler gets its turn again once it has returned.

@@ -1,13 +1,14 @@
-// MSComm1 over the Windows communications API (the port itself: WinPort):
-// its reader thread posts a window message when bytes arrive, so that OnComm
-// runs on the window's thread at once. A COM name bound to a port on another
+// MSComm1 over the platform's serial port (platform/serial_port.h): its
+// reader thread's notification posts a window message when bytes arrive, so
+// that OnComm runs on the window's thread at once. A COM name bound to a port on another
 // machine (win32/win_port_binding.h) opens the network line instead, whose
 // socket posts the same message.
 #pragma once
 
 #include "core/comm_control.h"
+#include "core/line_rates.h"
+#include "platform/serial_port.h"
 #include "win32/win_net_line.h"
-#include "win32/win_port.h"
 
 #include <atomic>
 #include <functional>
@@ -49,12 +50,11 @@ class WinCommControl : public CommControl {
     // Runs OnComm for the bytes waiting (on the window's thread).
     void Deliver();
 
-    // The name CreateFileW opens for port n.
-    static std::wstring DevicePath(int n) { return WinPort::DevicePath(n); }
-
   private:
     void Close();
     void Received(std::string_view bytes);
+    // Moves what the serial port has read into the receive buffer.
+    void TakeFromPort();
     void OpenNetwork(const std::string& address, int32_t baud);
     // Moves what the network line has read into the receive buffer.
     void TakeFromNetwork();
@@ -71,9 +71,9 @@ class WinCommControl : public CommControl {
 
     HWND window_ = nullptr;
     int16_t port_ = 1;
-    std::string settings_ = "9600,N,8,1";
+    std::string settings_ = kLineRates.front().settings;
     int16_t inBufferSize_ = 1024;
-    WinPort line_;
+    SerialPort line_;
     std::unique_ptr<WinNetLine> net_; // while a bound port is open
     // Connecting on a thread of its own, which posts kDataMessage when done;
     // net_ once it is through.

@@ -1,29 +1,26 @@
 // Holds a serial device open, as another program would, until its standard
 // input closes or it is terminated. Prints "held" once the port is open.
-#include <QCoreApplication>
-#include <QSerialPort>
-#include <QSocketNotifier>
+#include "core/line_rates.h"
+#include "platform/serial_port.h"
+
 #include <cstdio>
 #include <unistd.h>
 
 int main(int argc, char* argv[]) {
-    QCoreApplication app(argc, argv);
     if (argc < 2) {
         std::fprintf(stderr, "usage: port-holder DEVICE\n");
         return 2;
     }
-    QSerialPort port(QString::fromLocal8Bit(argv[1]));
-    if (!port.open(QIODevice::ReadWrite)) {
-        std::fprintf(stderr, "cannot open %s: %s\n", argv[1], qPrintable(port.errorString()));
+    SerialPort port;
+    LineError error;
+    if (port.open(argv[1], kDefaultLineRate, &error) != SerialPort::OpenResult::Ok) {
+        std::fprintf(stderr, "cannot open %s: %s\n", argv[1], error.reason.c_str());
         return 1;
     }
     std::printf("held\n");
     std::fflush(stdout);
-    QSocketNotifier stdinClosed(STDIN_FILENO, QSocketNotifier::Read);
-    QObject::connect(&stdinClosed, &QSocketNotifier::activated, &app, [&] {
-        char buf[64];
-        if (read(STDIN_FILENO, buf, sizeof buf) <= 0)
-            app.quit();
-    });
-    return app.exec();
+    char buf[64];
+    while (read(STDIN_FILENO, buf, sizeof buf) > 0) {
+    }
+    return 0;
 }

@@ -103,13 +103,8 @@ qsizetype PtyPeer::writeSome(const QByteArray& bytes) {
     return n > 0 ? n : 0;
 }
 
-int PtyPeer::baudRate() const {
-    if (master_ < 0)
-        return 0;
-    termios tio{};
-    // On Linux the master reports the line settings of its slave side.
-    if (tcgetattr(master_, &tio) != 0)
-        return 0;
+namespace {
+int RateOf(const termios& tio) {
     switch (cfgetospeed(&tio)) {
     case B9600:
         return 9600;
@@ -124,6 +119,34 @@ int PtyPeer::baudRate() const {
     default:
         return 0;
     }
+}
+} // namespace
+
+int PtyPeer::baudRate() const {
+    if (master_ < 0)
+        return 0;
+    termios tio{};
+    // On Linux the master reports the line settings of its slave side.
+    if (tcgetattr(master_, &tio) != 0)
+        return 0;
+    return RateOf(tio);
+}
+
+QString LineSettingsOn(int fd) {
+    termios tio{};
+    if (fd < 0 || tcgetattr(fd, &tio) != 0)
+        return {};
+    const int bits = (tio.c_cflag & CSIZE) == CS8 ? 8 : (tio.c_cflag & CSIZE) == CS7 ? 7 : 0;
+    QString settings = QStringLiteral("%1 %2%3%4")
+                           .arg(RateOf(tio))
+                           .arg(bits)
+                           .arg(tio.c_cflag & PARENB ? (tio.c_cflag & PARODD ? 'O' : 'E') : 'N')
+                           .arg(tio.c_cflag & CSTOPB ? 2 : 1);
+    if (tio.c_cflag & CRTSCTS)
+        settings += QStringLiteral(" rtscts");
+    if (tio.c_iflag & (IXON | IXOFF))
+        settings += QStringLiteral(" xonxoff");
+    return settings;
 }
 
 PortsFolder::PortsFolder() = default;

@@ -37,6 +37,10 @@ class PtyPeer {
     QString device_;
 };
 
+// The line settings termios shows on descriptor fd, as "9600 8N1", with
+// " rtscts" or " xonxoff" after for flow control; empty when unknown.
+QString LineSettingsOn(int fd);
+
 // A ports folder (what $XDG_CONFIG_HOME/vxt4710/ports is for the console).
 class PortsFolder {
   public:

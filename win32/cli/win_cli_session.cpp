@@ -1,10 +1,14 @@
 #include "win32/cli/win_cli_session.h"
 
+#include "core/text_util.h"
 #include "platform/termination_watch.h"
+#include "win32/win_text.h"
 
 WinSessionLine::WinSessionLine(std::wstring path, std::string name)
     : path_(std::move(path)), name_(std::move(name)),
-      event_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+      event_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+    port_.setNotify([this] { SetEvent(event_); });
+}
 
 WinSessionLine::~WinSessionLine() {
     close();
@@ -12,71 +16,30 @@ WinSessionLine::~WinSessionLine() {
 }
 
 bool WinSessionLine::open(int rate, LineError* error) {
-    DWORD code = 0;
-    switch (port_.Open(path_, DWORD(rate), &code)) {
-    case WinPort::OpenResult::Ok:
-        break;
-    case WinPort::OpenResult::NoDevice:
-        *error = LineError{WinPort::OpenFailureText(code)};
-        return false;
-    case WinPort::OpenResult::Refused:
-        *error =
-            LineError{"the port refused " + std::to_string(rate) +
-                      " bit/s, 8 data bits, no parity, 1 stop bit: " + WinPort::ErrorText(code)};
-        return false;
-    }
-    port_.StartReader(
-        [this](std::string_view bytes) {
-            {
-                std::lock_guard lock(mutex_);
-                received_.append(bytes);
-            }
-            SetEvent(event_);
-        },
-        [this](DWORD code) {
-            {
-                std::lock_guard lock(mutex_);
-                lost_ = true;
-                lostError_ = code;
-            }
-            SetEvent(event_);
-        });
-    return true;
+    return port_.open(Utf8FromUtf16(U16(path_)), rate, error) == SerialPort::OpenResult::Ok;
 }
 
 bool WinSessionLine::write(std::string_view bytes, LineError* error) {
-    DWORD code = 0;
-    if (port_.Write(bytes, &code))
-        return true;
-    *error = LineError{port_.IsOpen() ? WinPort::ErrorText(code) : "the port is closed"};
-    return false;
+    return port_.write(bytes, error);
 }
 
 bool WinSessionLine::reopen(int rate, LineError* error) {
-    port_.Close();
+    port_.close();
     return open(rate, error);
 }
 
 void WinSessionLine::drain(int timeoutMs) {
     // Closing may reset the port under bytes the driver still holds.
-    const ULONGLONG end = GetTickCount64() + ULONGLONG(timeoutMs > 0 ? timeoutMs : 0);
-    while (port_.QueuedForLine() > 0 && GetTickCount64() < end)
-        Sleep(2);
+    port_.drain(timeoutMs);
 }
 
 void WinSessionLine::close() {
-    port_.Close();
+    port_.close();
 }
 
 std::string WinSessionLine::take(bool* lost, LineError* error) {
-    std::lock_guard lock(mutex_);
     std::string bytes;
-    bytes.swap(received_);
-    *lost = lost_;
-    if (lost_) {
-        *error = LineError{WinPort::LostText(lostError_)};
-        lost_ = false; // told once
-    }
+    *lost = !port_.read(&bytes, error); // told once
     return bytes;
 }
 

@@ -1,14 +1,13 @@
-// The core's session (core/cli_session.h) on Windows: the line is a WinPort,
-// whose reader thread hands its bytes over through an event; the timer is a
+// The core's session (core/cli_session.h) on Windows: the line is the
+// platform's serial port, whose reader thread tells of its bytes through an event; the timer is a
 // waitable timer; Ctrl+C and Ctrl+Break come from the termination watch. One
 // loop on WaitForMultipleObjects delivers them all to the session, on the
 // program's one thread.
 #pragma once
 
 #include "core/cli_session.h"
-#include "win32/win_port.h"
+#include "platform/serial_port.h"
 
-#include <mutex>
 #include <string>
 #include <windows.h>
 
@@ -41,12 +40,8 @@ class WinSessionLine : public LoopLine {
   private:
     std::wstring path_;
     std::string name_;
-    WinPort port_;
+    SerialPort port_;
     HANDLE event_; // auto-reset
-    std::mutex mutex_;
-    std::string received_; // guarded by mutex_
-    bool lost_ = false;    // guarded by mutex_
-    DWORD lostError_ = 0;  // guarded by mutex_
 };
 
 // A waitable timer that never wakes the session early: a wake-up before the
