@@ -42,11 +42,11 @@ namespace {
 // The session on any line: wire connects the line's bytes and failures to
 // the session, with context as the connections' owner.
 int RunOn(std::vector<PlannedFrame> frames, SessionLine& line, TrafficReport& report,
-          const MonotonicClock& clock, int timeoutMs,
+          const MonotonicClock& clock, int timeoutMs, Complaint complain,
           const std::function<void(CliSession&, QObject&)>& wire) {
     CliSession* session = nullptr;
     QtSessionTimer timer([&session] { session->onTimer(); });
-    CliSession s(std::move(frames), {line, timer, clock, report}, timeoutMs,
+    CliSession s(std::move(frames), {line, timer, clock, report, std::move(complain)}, timeoutMs,
                  [](int status) { QCoreApplication::exit(status); });
     session = &s;
 
@@ -72,9 +72,9 @@ int RunOn(std::vector<PlannedFrame> frames, SessionLine& line, TrafficReport& re
 } // namespace
 
 int RunSession(std::vector<PlannedFrame> frames, ChipLine& line, TrafficReport& report,
-               const MonotonicClock& clock, int timeoutMs) {
+               const MonotonicClock& clock, int timeoutMs, Complaint complain) {
     QtSessionLine sessionLine(line);
-    return RunOn(std::move(frames), sessionLine, report, clock, timeoutMs,
+    return RunOn(std::move(frames), sessionLine, report, clock, timeoutMs, std::move(complain),
                  [&line](CliSession& s, QObject& context) {
                      QObject::connect(&line, &ChipLine::received, &context,
                                       [&s](const QByteArray& bytes) { s.onBytes(StdView(bytes)); });
@@ -86,8 +86,8 @@ int RunSession(std::vector<PlannedFrame> frames, ChipLine& line, TrafficReport& 
 }
 
 int RunSession(std::vector<PlannedFrame> frames, NetLine& line, TrafficReport& report,
-               const MonotonicClock& clock, int timeoutMs) {
-    return RunOn(std::move(frames), line, report, clock, timeoutMs,
+               const MonotonicClock& clock, int timeoutMs, Complaint complain) {
+    return RunOn(std::move(frames), line, report, clock, timeoutMs, std::move(complain),
                  [&line](CliSession& s, QObject& context) {
                      QObject::connect(&line, &NetLine::received, &context,
                                       [&s](const QByteArray& bytes) { s.onBytes(StdView(bytes)); });

@@ -4,8 +4,8 @@
 #pragma once
 
 #include "cli/chip_line.h"
-#include "serial/net_line.h"
 #include "core/cli_session.h"
+#include "serial/net_line.h"
 
 #include <QTimer>
 #include <functional>
@@ -41,6 +41,6 @@ LineError LineErrorOf(const LineFailure& failure);
 // Runs frames on the open line until the session ends (the event loop runs
 // inside) and returns the exit status.
 int RunSession(std::vector<PlannedFrame> frames, ChipLine& line, TrafficReport& report,
-               const MonotonicClock& clock, int timeoutMs);
+               const MonotonicClock& clock, int timeoutMs, Complaint complain);
 int RunSession(std::vector<PlannedFrame> frames, NetLine& line, TrafficReport& report,
-               const MonotonicClock& clock, int timeoutMs);
+               const MonotonicClock& clock, int timeoutMs, Complaint complain);
