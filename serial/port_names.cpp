@@ -5,13 +5,13 @@
 #include "core/port_binding_text.h"
 #include "core/text_util.h"
 
+#include "platform/system_ports.h"
 #include "serial/link_owner.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSerialPortInfo>
 #include <QStandardPaths>
 #include <algorithm>
 
@@ -96,8 +96,8 @@ QStringList SortSystemPorts(QStringList devices) {
 
 QStringList SystemSerialPorts() {
     QStringList devices;
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
-        devices << info.systemLocation();
+    for (const SystemPort& port : ListSystemPorts())
+        devices << QFile::decodeName(QByteArray::fromStdString(port.name));
     return SortSystemPorts(devices);
 }
 

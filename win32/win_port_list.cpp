@@ -1,9 +1,8 @@
 #include "win32/win_port_list.h"
 
 #include "core/text_util.h"
+#include "platform/system_ports.h"
 #include "win32/win_text.h"
-
-#include <windows.h>
 
 namespace {
 // "COM12" -> 12; 0 for anything else.
@@ -32,25 +31,8 @@ std::u16string LineOf(int n, const std::map<int, std::u16string>& ports) {
 
 std::map<int, std::u16string> SystemComPorts() {
     std::map<int, std::u16string> ports;
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
-        ERROR_SUCCESS)
-        return ports;
-    for (DWORD i = 0; i < 256; ++i) {
-        wchar_t name[256];
-        DWORD nameSize = 256, type = 0;
-        wchar_t data[64] = {};
-        DWORD dataSize = sizeof data - sizeof(wchar_t);
-        const LONG r = RegEnumValueW(key, i, name, &nameSize, nullptr, &type,
-                                     reinterpret_cast<BYTE*>(data), &dataSize);
-        if (r == ERROR_NO_MORE_ITEMS)
-            break;
-        if (r != ERROR_SUCCESS || type != REG_SZ)
-            continue;
-        if (const int n = ComNumber(U16(data)))
-            ports[n] = U16(std::wstring_view(name, nameSize));
-    }
-    RegCloseKey(key);
+    for (const SystemPort& port : ListSystemPorts())
+        ports[ComNumber(Utf16FromUtf8(port.name))] = Utf16FromUtf8(port.device);
     return ports;
 }
 

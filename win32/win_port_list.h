@@ -5,7 +5,8 @@
 #include <map>
 #include <string>
 
-// COM number -> the system's device name (\Device\Serial0, ...).
+// COM number -> the system's device name (\Device\Serial0, ...), from
+// platform/system_ports.h.
 std::map<int, std::u16string> SystemComPorts();
 
 // The tooltip: the chosen port ("COM3") first, as "COM3 → device" or
