@@ -1,14 +1,14 @@
-// vxt4710-cli's services on Linux for the run of core/cli_run.h: standard
-// streams through stdio, ports through the ports folder and the system's
-// list, the line through ChipLine or NetLine, the session on Qt's event loop.
+// vxt4710-cli's services on Linux for the run of core/cli_run.h, without
+// Qt: standard streams through stdio, ports through the ports folder and the
+// system's list (cli/posix_ports.h), the line on platform/serial_port.h or
+// the network link, the session on one poll() loop (cli/poll_session.h).
 #pragma once
 
 #include "core/cli_run.h"
 
 #include <memory>
 
-class ChipLine;
-class NetLine;
+class PollLine;
 
 class LinuxCliSystem : public CliSystem {
   public:
@@ -29,10 +29,12 @@ class LinuxCliSystem : public CliSystem {
                    const MonotonicClock& clock, int timeoutMs, Complaint complain) override;
 
   private:
+    // The system's serial ports, sorted; asked for once, and only when a
+    // COM name has no link.
+    const std::vector<std::string>& systemPorts();
+
     FileOutput out_;
     FileOutput err_;
-    // Asking the system for its ports takes a while: once for the whole list.
     std::optional<std::vector<std::string>> systemPorts_;
-    std::unique_ptr<ChipLine> chip_;
-    std::unique_ptr<NetLine> net_;
+    std::unique_ptr<PollLine> line_;
 };

@@ -5,14 +5,11 @@
 #include "core/text_input.h"
 #include "platform/standard_streams.h"
 
-#include <QCoreApplication>
-
 int main(int argc, char* argv[]) {
     if (!OpenStandardStreams())
         return kNoStandardStreamsStatus;
     IgnoreBrokenPipes();
     const SteadyClock clock; // t_ms counts from here
-    QCoreApplication app(argc, argv);
 
     // Arguments are UTF-8 whatever the locale says.
     CliArguments arguments{std::vector<std::string>(argv + 1, argv + argc), {}};
