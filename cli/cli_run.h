@@ -1,19 +1,40 @@
-// vxt4710-cli from its parsed options to its exit status.
+// vxt4710-cli's services on Linux for the run of core/cli_run.h, without
+// Qt: standard streams through stdio, ports through the ports folder and the
+// system's list (cli/posix_ports.h), the line on platform/serial_port.h or
+// the network link, the session on one poll() loop (cli/poll_session.h).
 #pragma once
 
-#include "core/cli_options.h"
-#include "core/session_io.h"
+#include "core/cli_run.h"
 
-#include <string>
+#include <memory>
 
-// Runs options to the end (the event loop runs inside) and returns the exit
-// status. clock: started at process start, for the t_ms of --json.
-int RunCli(const CliOptions& options, const MonotonicClock& clock);
+class PollLine;
 
-// A command line that cannot be run: message and the usage line on standard
-// error and, under --json, a final result object on standard output.
-// Returns the status for bad usage.
-int RefuseUsage(const std::string& message, bool json, const MonotonicClock& clock);
+class LinuxCliSystem : public CliSystem {
+  public:
+    LinuxCliSystem();
+    ~LinuxCliSystem() override;
 
-// The ports command: COM1-COM20 and the device each stands for.
-int ListPorts(const CliOptions& options, const MonotonicClock& clock);
+    OutputSink& standardOutput() override { return out_; }
+    OutputSink& standardError() override { return err_; }
+    CliPlatform platform() const override { return CliPlatform::Linux; }
+    std::string version() const override;
+    std::string helpPortsFolder() override;
+    ListedPort listPort(int n) override;
+    std::optional<std::string> readText(const std::string& path, std::string* reason) override;
+    PortRoute routePort(const std::string& port) override;
+    bool openSerial(const PortRoute& route, int rate, LineError* error) override;
+    bool openNet(const NetAddress& address, int rate, LineError* error) override;
+    int runSession(std::vector<PlannedFrame> frames, TrafficReport& report,
+                   const MonotonicClock& clock, int timeoutMs, Complaint complain) override;
+
+  private:
+    // The system's serial ports, sorted; asked for once, and only when a
+    // COM name has no link.
+    const std::vector<std::string>& systemPorts();
+
+    FileOutput out_;
+    FileOutput err_;
+    std::optional<std::vector<std::string>> systemPorts_;
+    std::unique_ptr<PollLine> line_;
+};

@@ -107,4 +107,43 @@ PortResolution ResolveEntry(int n, const PortEntry& entry, FolderStyle style,
     return r;
 }
 
+namespace {
+struct PortKey {
+    int group;        // 0 ttyUSB, 1 ttyACM, 2 the others
+    std::string stem; // name without its trailing number
+    long number;      // trailing number (its first nine digits), -1 when none
+};
+
+PortKey KeyOf(const std::string& device) {
+    const std::string name = device.substr(device.rfind('/') + 1);
+    PortKey key{2, name, -1};
+    if (name.rfind("ttyUSB", 0) == 0)
+        key.group = 0;
+    else if (name.rfind("ttyACM", 0) == 0)
+        key.group = 1;
+    std::size_t digits = name.size();
+    while (digits > 0 && name[digits - 1] >= '0' && name[digits - 1] <= '9')
+        --digits;
+    if (digits < name.size()) {
+        key.stem = name.substr(0, digits);
+        key.number = std::strtol(name.substr(digits, 9).c_str(), nullptr, 10);
+    }
+    return key;
+}
+} // namespace
+
+std::vector<std::string> SortSystemPorts(std::vector<std::string> devices) {
+    std::stable_sort(devices.begin(), devices.end(), [](const std::string& a, const std::string& b) {
+        const PortKey ka = KeyOf(a), kb = KeyOf(b);
+        if (ka.group != kb.group)
+            return ka.group < kb.group;
+        if (ka.stem != kb.stem)
+            return ka.stem < kb.stem;
+        if (ka.number != kb.number)
+            return ka.number < kb.number;
+        return a < b;
+    });
+    return devices;
+}
+
 } // namespace ports

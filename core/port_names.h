@@ -58,6 +58,10 @@ enum class FolderStyle { Links, Files };
 
 // Port n from what the folder holds under com<n>. staleOwner is asked only
 // for a link to no address, systemPorts only when nothing names the port.
+// Orders device paths: ttyUSB*, then ttyACM*, then the rest, each by its
+// stem and then numerically.
+std::vector<std::string> SortSystemPorts(std::vector<std::string> devices);
+
 PortResolution ResolveEntry(int n, const PortEntry& entry, FolderStyle style,
                             const StaleOwner& staleOwner, const SystemPorts& systemPorts);
 

@@ -5,8 +5,6 @@
 #include "platform/system_ports.h"
 
 #include <QFile>
-#include <QFileInfo>
-#include <QRegularExpression>
 #include <algorithm>
 
 int ComNumberOf(const QString& name) {
@@ -18,43 +16,15 @@ QString DefaultPortsFolder() {
     return QFile::decodeName(QByteArray::fromStdString(ports::DefaultFolder()));
 }
 
-namespace {
-struct PortKey {
-    int group;    // 0 ttyUSB, 1 ttyACM, 2 the others
-    QString stem; // name without its trailing number
-    long number;  // trailing number, -1 when none
-    QString name;
-};
-
-PortKey KeyOf(const QString& device) {
-    static const QRegularExpression trailing(QStringLiteral("^(.*?)(\\d+)$"));
-    const QString name = QFileInfo(device).fileName();
-    PortKey key{2, name, -1, device};
-    if (name.startsWith(QLatin1String("ttyUSB")))
-        key.group = 0;
-    else if (name.startsWith(QLatin1String("ttyACM")))
-        key.group = 1;
-    const auto m = trailing.match(name);
-    if (m.hasMatch()) {
-        key.stem = m.captured(1);
-        key.number = m.captured(2).left(9).toLong();
-    }
-    return key;
-}
-} // namespace
 
 QStringList SortSystemPorts(QStringList devices) {
-    std::stable_sort(devices.begin(), devices.end(), [](const QString& a, const QString& b) {
-        const PortKey ka = KeyOf(a), kb = KeyOf(b);
-        if (ka.group != kb.group)
-            return ka.group < kb.group;
-        if (ka.stem != kb.stem)
-            return ka.stem < kb.stem;
-        if (ka.number != kb.number)
-            return ka.number < kb.number;
-        return ka.name < kb.name;
-    });
-    return devices;
+    std::vector<std::string> paths;
+    for (const QString& device : devices)
+        paths.push_back(QFile::encodeName(device).toStdString());
+    QStringList sorted;
+    for (const std::string& path : ports::SortSystemPorts(std::move(paths)))
+        sorted << QFile::decodeName(QByteArray::fromStdString(path));
+    return sorted;
 }
 
 QStringList SystemSerialPorts() {

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# Smoke test of the real vxt4710-cli: it links no widget or GUI library, runs
+# Smoke test of the real vxt4710-cli: it links no Qt library at all, runs
 # without a display, prints its version and help, and refuses bad usage
 # with status 64 and one line of usage.
 set -euo pipefail
 cli=$1
 fail() { echo "smoke_cli: $*" >&2; exit 1; }
 
-if ldd "$cli" | grep -Ei 'libQt6(Widgets|Gui)'; then
-  fail "links a Qt widget or GUI library"
+if ldd "$cli" | grep -Ei 'libQt'; then
+  fail "links a Qt library"
 fi
 version=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$cli" --version)
 [[ $version =~ ^vxt4710-cli\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "--version printed '$version'"

@@ -1,19 +1,20 @@
 // The command-line program's parts: its options, how it reads a text file,
 // the pieces it cuts a text into, and its JSON.
-#include "cli/chip_line.h"
-#include "qt/qt_text.h"
+#include "cli/posix_ports.h"
 #include "cli/text_input.h"
 #include "core/cli_options.h"
 #include "core/cli_plan.h"
-#include "core/text_input.h"
 #include "core/cli_session.h"
-#include "core/exit_status.h"
-#include "core/json_writer.h"
 #include "core/demo_texts.h"
+#include "core/exit_status.h"
 #include "core/frame_builders.h"
-#include "core/text_decode.h"
-#include "tests/support/pty_peer.h"
+#include "core/json_writer.h"
 #include "core/tests/row_name.h"
+#include "core/text_decode.h"
+#include "core/text_input.h"
+#include "qt/qt_text.h"
+#include "serial/port_names.h"
+#include "tests/support/pty_peer.h"
 
 #include <QDir>
 #include <QFile>
@@ -49,56 +50,54 @@ TEST_P(GoodUsage, Parses) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, GoodUsage,
-    ::testing::Values(
-        GoodCase{"Defaults", Args({"query"}),
-                 [](const CliOptions& o) {
-                     EXPECT_EQ(o.command, CliCommand::Query);
-                     EXPECT_EQ(o.port, "COM1");
-                     EXPECT_EQ(o.rate, 9600);
-                     EXPECT_EQ(o.timeoutSeconds, 60);
-                     EXPECT_FALSE(o.json);
-                 }},
-        GoodCase{"GlobalOptions",
-                 Args({"--port", "/dev/ttyUSB0", "--rate", "38400", "--timeout", "0.5", "--json",
-                       "stop"}),
-                 [](const CliOptions& o) {
-                     EXPECT_EQ(o.port, "/dev/ttyUSB0");
-                     EXPECT_EQ(o.rate, 38400);
-                     EXPECT_EQ(o.timeoutSeconds, 0.5);
-                     EXPECT_TRUE(o.json);
-                     EXPECT_EQ(o.command, CliCommand::Stop);
-                 }},
-        GoodCase{"SpeakWords", Args({"speak", "你好", "世界", "--music", "15", "--no-wait"}),
-                 [](const CliOptions& o) {
-                     EXPECT_EQ(o.words, Args({"你好", "世界"}));
-                     EXPECT_FALSE(o.file.has_value());
-                     EXPECT_EQ(o.music, 15);
-                     EXPECT_TRUE(o.noWait);
-                 }},
-        GoodCase{"SpeakConfirmIdle", Args({"speak", "--confirm-idle", "a"}),
-                 [](const CliOptions& o) { EXPECT_TRUE(o.confirmIdle); }},
-        GoodCase{"SpeakFile", Args({"speak", "-f", "a.txt", "--port", "COM3"}),
-                 [](const CliOptions& o) {
-                     EXPECT_EQ(o.file.value_or(""), "a.txt");
-                     EXPECT_EQ(o.port, "COM3");
-                 }},
-        GoodCase{"SpeakStandardInput", Args({"speak", "-"}),
-                 [](const CliOptions& o) {
-                     EXPECT_EQ(o.file.value_or(""), "-");
-                 }},
-        GoodCase{"SpeakDashTextAfterDoubleDash", Args({"speak", "--", "-5度"}),
-                 [](const CliOptions& o) { EXPECT_EQ(o.words, Args({"-5度"})); }},
-        GoodCase{"Rate", Args({"rate", "19200"}),
-                 [](const CliOptions& o) { EXPECT_EQ(o.newRate, 19200); }},
-        GoodCase{"HexTyped", Args({"hex", "fd 00 02 02 fd", "--typed-checksum"}),
-                 [](const CliOptions& o) {
-                     EXPECT_EQ(o.argument, "fd 00 02 02 fd");
-                     EXPECT_TRUE(o.typedChecksum);
-                 }},
-        GoodCase{"Mark", Args({"mark", "v10"}),
-                 [](const CliOptions& o) { EXPECT_EQ(o.argument, "v10"); }},
-        GoodCase{"HelpWithoutCommand", Args({"--help"}),
-                 [](const CliOptions& o) { EXPECT_TRUE(o.help); }}),
+    ::testing::Values(GoodCase{"Defaults", Args({"query"}),
+                               [](const CliOptions& o) {
+                                   EXPECT_EQ(o.command, CliCommand::Query);
+                                   EXPECT_EQ(o.port, "COM1");
+                                   EXPECT_EQ(o.rate, 9600);
+                                   EXPECT_EQ(o.timeoutSeconds, 60);
+                                   EXPECT_FALSE(o.json);
+                               }},
+                      GoodCase{"GlobalOptions",
+                               Args({"--port", "/dev/ttyUSB0", "--rate", "38400", "--timeout",
+                                     "0.5", "--json", "stop"}),
+                               [](const CliOptions& o) {
+                                   EXPECT_EQ(o.port, "/dev/ttyUSB0");
+                                   EXPECT_EQ(o.rate, 38400);
+                                   EXPECT_EQ(o.timeoutSeconds, 0.5);
+                                   EXPECT_TRUE(o.json);
+                                   EXPECT_EQ(o.command, CliCommand::Stop);
+                               }},
+                      GoodCase{"SpeakWords",
+                               Args({"speak", "你好", "世界", "--music", "15", "--no-wait"}),
+                               [](const CliOptions& o) {
+                                   EXPECT_EQ(o.words, Args({"你好", "世界"}));
+                                   EXPECT_FALSE(o.file.has_value());
+                                   EXPECT_EQ(o.music, 15);
+                                   EXPECT_TRUE(o.noWait);
+                               }},
+                      GoodCase{"SpeakConfirmIdle", Args({"speak", "--confirm-idle", "a"}),
+                               [](const CliOptions& o) { EXPECT_TRUE(o.confirmIdle); }},
+                      GoodCase{"SpeakFile", Args({"speak", "-f", "a.txt", "--port", "COM3"}),
+                               [](const CliOptions& o) {
+                                   EXPECT_EQ(o.file.value_or(""), "a.txt");
+                                   EXPECT_EQ(o.port, "COM3");
+                               }},
+                      GoodCase{"SpeakStandardInput", Args({"speak", "-"}),
+                               [](const CliOptions& o) { EXPECT_EQ(o.file.value_or(""), "-"); }},
+                      GoodCase{"SpeakDashTextAfterDoubleDash", Args({"speak", "--", "-5度"}),
+                               [](const CliOptions& o) { EXPECT_EQ(o.words, Args({"-5度"})); }},
+                      GoodCase{"Rate", Args({"rate", "19200"}),
+                               [](const CliOptions& o) { EXPECT_EQ(o.newRate, 19200); }},
+                      GoodCase{"HexTyped", Args({"hex", "fd 00 02 02 fd", "--typed-checksum"}),
+                               [](const CliOptions& o) {
+                                   EXPECT_EQ(o.argument, "fd 00 02 02 fd");
+                                   EXPECT_TRUE(o.typedChecksum);
+                               }},
+                      GoodCase{"Mark", Args({"mark", "v10"}),
+                               [](const CliOptions& o) { EXPECT_EQ(o.argument, "v10"); }},
+                      GoodCase{"HelpWithoutCommand", Args({"--help"}),
+                               [](const CliOptions& o) { EXPECT_TRUE(o.help); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 class BadUsage : public ::testing::TestWithParam<std::vector<std::string>> {};
@@ -237,21 +236,20 @@ TEST(TextFiles, SpeakFollowsTheTextFileRule) {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(c.bytes);
         file.close();
-        const CliParse parse =
-            ParseCliArguments({"speak", "-f", path.toStdString()});
+        const CliParse parse = ParseCliArguments({"speak", "-f", path.toStdString()});
         ASSERT_TRUE(parse.options.has_value());
         const FramePlan plan = PlanFrames(*parse.options, ReadAllOf);
         if (c.spoken.isEmpty()) {
             EXPECT_EQ(plan.status, ExitStatus::DataError);
             EXPECT_TRUE(plan.frames.empty());
             const QString error = QString::fromStdString(plan.error);
-            EXPECT_TRUE(error.startsWith(path + QStringLiteral(": ") + c.error))
-                << plan.error;
+            EXPECT_TRUE(error.startsWith(path + QStringLiteral(": ") + c.error)) << plan.error;
             EXPECT_TRUE(error.endsWith(QStringLiteral("nothing sent")));
         } else {
             EXPECT_EQ(plan.status, ExitStatus::Ok) << plan.error;
             ASSERT_EQ(plan.frames.size(), 1);
-            EXPECT_EQ(ToQBytes(plan.frames[0].bytes).toHex(' '), ToQBytes(TextFrame(ToU16(c.spoken))).toHex(' '));
+            EXPECT_EQ(ToQBytes(plan.frames[0].bytes).toHex(' '),
+                      ToQBytes(TextFrame(ToU16(c.spoken))).toHex(' '));
         }
     }
 }
@@ -297,12 +295,13 @@ TEST(Json, StringsSurviveAParser) {
 TEST(PortOption, ChoosesTheDeviceAndSaysWhenTheSystemsListGaveIt) {
     PortsFolder ports;
     ports.link(2, QStringLiteral("/dev/vxt4710-adapter"));
-    const QStringList system = {QStringLiteral("/dev/ttyUSB0"), QStringLiteral("/dev/ttyACM0")};
-    const QString folder = ports.path();
+    const std::vector<std::string> system = {"/dev/ttyUSB0", "/dev/ttyACM0"};
+    const std::string folder = ports.path().toStdString();
+    const std::string here = QDir::currentPath().toStdString();
     const struct {
         const char* port;
-        QString device;
-        QString notice; // empty: none
+        std::string device;
+        std::string notice; // empty: none
         bool asksTheSystem;
     } cases[] = {
         {"COM1", "/dev/ttyUSB0",
@@ -313,19 +312,76 @@ TEST(PortOption, ChoosesTheDeviceAndSaysWhenTheSystemsListGaveIt) {
         {"com02", "/dev/vxt4710-adapter", {}, false},
         {"COM3", {}, {}, true},
         {"/dev/ttyS9", "/dev/ttyS9", {}, false},
-        {"pts/0", QDir::currentPath() + "/pts/0", {}, false},
-        {"./COM21", QDir::currentPath() + "/COM21", {}, false},
+        {"pts/0", here + "/pts/0", {}, false},
+        {"./COM21", here + "/COM21", {}, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.port);
         int asked = 0;
-        const PortChoice choice = ChoosePort(QString::fromLatin1(c.port), folder, [&] {
+        const PortRoute route = RoutePosixPort(c.port, folder, [&] {
             ++asked;
             return system;
         });
-        EXPECT_EQ(choice.device, c.device);
-        EXPECT_EQ(choice.notice, c.notice);
+        EXPECT_EQ(route.device, c.device);
+        EXPECT_EQ(route.notice, c.notice);
         EXPECT_EQ(asked > 0, c.asksTheSystem);
-        EXPECT_EQ(choice.failure.isEmpty(), !c.device.isEmpty());
+        EXPECT_EQ(route.failure.empty(), !c.device.empty());
+    }
+}
+
+// The command-line program's copy of the port rules (cli/posix_ports.h) and
+// the window's (serial/port_names.h) lead every COM name to the same place
+// and order the system's ports alike.
+TEST(PortOption, TheProgramAndTheWindowResolveAlike) {
+    PtyPeer peer;
+    QTemporaryDir dev;
+    const QString byId = dev.path() + QStringLiteral("/usb-Adapter_1234-if00-port0");
+    ASSERT_TRUE(QFile::link(peer.devicePath(), byId));
+    PortsFolder ports;
+    ports.link(1, peer.devicePath());
+    ports.link(2, byId);
+    ports.link(3, QStringLiteral("/dev/vxt4710-unplugged"));
+    ports.link(4, QStringLiteral("rfc2217://lab:4000"));
+    ports.link(8, QStringLiteral("../elsewhere/./tty9"));
+    const auto plainFile = [&](int n, const QByteArray& content) {
+        QFile file(ports.path() + QStringLiteral("/com%1").arg(n));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    };
+    plainFile(5, "socket://lab:4001\r\n");
+    plainFile(6, "not an address");
+    plainFile(7, QByteArray(2000, 'x'));
+    const std::vector<std::string> system = {
+        "/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyACM0", "/dev/ttyS0", "/dev/ttyS1",
+        "/dev/ttyS2",   "/dev/ttyS3",   "/dev/ttyS4",   "/dev/ttyS5", "/dev/ttyS6"};
+    QStringList qtSystem;
+    for (const std::string& device : system)
+        qtSystem << QString::fromStdString(device);
+    const std::string folder = ports.path().toStdString();
+    for (int n = -1; n <= 21; ++n) {
+        SCOPED_TRACE(n);
+        const PortLookup mine = LookUpPort(n, folder, [&] { return system; });
+        const PortResolution window = ResolvePort(n, ports.path(), [&] { return qtSystem; });
+        EXPECT_EQ(static_cast<int>(mine.source), static_cast<int>(window.source));
+        EXPECT_EQ(mine.device, window.device.toStdString());
+        EXPECT_EQ(mine.failure, window.failure.toStdString());
+        EXPECT_EQ(mine.systemCount, window.systemCount);
+    }
+
+    const std::vector<std::vector<std::string>> unsorted = {
+        {"/dev/ttyS0", "/dev/ttyACM0", "/dev/ttyUSB0"},
+        {"/dev/ttyUSB10", "/dev/ttyUSB2", "/dev/ttyUSB1", "/dev/ttyACM11", "/dev/ttyACM3"},
+        {"/dev/ttyS10", "/dev/ttyAMA0", "/dev/ttyS9", "/dev/rfcomm0", "/dev/ttyS1"},
+        {"/dev/ttyX1", "/dev/ttyX"},
+        {"/dev/ttyS99999999999999999999", "/dev/ttyS1"},
+    };
+    for (const auto& devices : unsorted) {
+        QStringList qt;
+        for (const std::string& device : devices)
+            qt << QString::fromStdString(device);
+        std::string sorted;
+        for (const std::string& device : SortedSystemPorts(devices))
+            sorted += device + ' ';
+        EXPECT_EQ(sorted, (SortSystemPorts(qt).join(' ') + ' ').toStdString());
     }
 }

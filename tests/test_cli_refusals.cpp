@@ -4,8 +4,8 @@
 #include "cli/text_input.h"
 #include "core/cli_options.h"
 #include "core/cli_plan.h"
-#include "qt/qt_text.h"
 #include "core/hex_entry.h"
+#include "qt/qt_text.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

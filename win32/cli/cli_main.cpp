@@ -1,6 +1,6 @@
 // vxt4710-cli.exe: drives the chip from batch files and scripts, frame for
-// frame as the window, with the Linux program's commands and statuses.
-#include "core/cli_options.h"
+// frame as the window, with the Linux program's commands and statuses. The
+// run is the core's (core/cli_run.h); this supplies Windows's services.
 #include "core/session_io.h"
 #include "core/text_util.h"
 #include "win32/cli/win_cli_io.h"
@@ -10,14 +10,15 @@
 int wmain(int argc, wchar_t** argv) {
     const SteadyClock clock; // t_ms counts from here
     int bad = 0;
-    const auto args = ArgumentsOf(argc, argv, &bad);
-    if (!args) {
+    CliArguments arguments;
+    if (const auto args = ArgumentsOf(argc, argv, &bad)) {
+        arguments.args = *args;
+    } else {
         // Whether --json was asked, from what can be read of them.
-        std::vector<std::string> readable;
         for (int i = 1; i < argc; ++i)
-            readable.push_back(Utf8FromUtf16(U16(argv[i])));
-        return RefuseWinUsage("argument " + std::to_string(bad) + " is not valid UTF-16",
-                              JsonAsked(readable), clock);
+            arguments.args.push_back(Utf8FromUtf16(U16(argv[i])));
+        arguments.undecodable = "argument " + std::to_string(bad) + " is not valid UTF-16";
     }
-    return RunWinCli(*args, clock);
+    WinCliSystem system;
+    return RunCli(arguments, system, clock);
 }

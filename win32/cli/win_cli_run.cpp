@@ -1,70 +1,11 @@
 #include "win32/cli/win_cli_run.h"
 
-#include "core/cli_plan.h"
-#include "core/cli_session.h"
-#include "core/exit_status.h"
 #include "core/text_util.h"
-#include "core/traffic_report.h"
-#include "win32/cli/win_cli_io.h"
 #include "win32/cli/win_cli_net.h"
 #include "win32/cli/win_cli_session.h"
 #include "win32/win_port.h"
 #include "win32/win_port_binding.h"
 #include "win32/win_text.h"
-
-#include <cmath>
-
-namespace {
-
-int Refuse(TrafficReport& report, int status, const std::string& result,
-           const std::string& message) {
-    report.result(result, status, {{"message", message}});
-    ComplainOnWindowsStandardError(message);
-    return status;
-}
-
-int Print(const std::string& text) {
-    HandleOutput out(GetStdHandle(STD_OUTPUT_HANDLE));
-    std::string failure;
-    return out.write(text, &failure) ? ExitStatus::Ok : ExitStatus::Output;
-}
-
-// A COM name is the port itself unless the ports folder binds it to an
-// address.
-int ListWinPorts(const CliOptions& options, const MonotonicClock& clock) {
-    HandleOutput out(GetStdHandle(STD_OUTPUT_HANDLE));
-    TrafficReport report(options.json, out, clock);
-    const std::wstring folder = WinPortsFolder();
-    for (int n = 1; n <= 20; ++n) {
-        const std::string name = "COM" + std::to_string(n);
-        const PortBinding binding = ReadPortBinding(folder, n);
-        if (binding.kind == PortBinding::Kind::Bound) {
-            report.line(name + '\t' + binding.address,
-                        {{"port", name}, {"device", binding.address}});
-            continue;
-        }
-        if (binding.kind == PortBinding::Kind::Bad) {
-            report.line(
-                name + "\t- (" + binding.error + ")",
-                {{"port", name}, {"device", JsonValue()}, {"binding_error", binding.error}});
-            continue;
-        }
-        const std::string device = WinPort::DosDeviceOf(n);
-        report.line(name + '\t' + (device.empty() ? "-" : device),
-                    {{"port", name}, {"device", device.empty() ? JsonValue() : JsonValue(device)}});
-    }
-    return report.failed() ? ExitStatus::Output : ExitStatus::Ok;
-}
-
-// The folder as the user finds it, as the Linux help shows its own.
-std::string HelpPortsFolder() {
-    const std::wstring folder = WinPortsFolder();
-    if (folder.empty())
-        return "%APPDATA%\\vxt4710\\ports (APPDATA is not set: no COM name is bound)";
-    return Utf8FromUtf16(U16(folder));
-}
-
-} // namespace
 
 WinPortChoice ChooseWinPort(const std::string& port, const std::wstring& portsFolder) {
     if (LooksLikeNetAddress(port))
@@ -86,62 +27,75 @@ WinPortChoice ChooseWinPort(const std::string& port, const std::wstring& portsFo
     return {Wide(Utf16FromUtf8(port)), port, {}, {}};
 }
 
-int RefuseWinUsage(const std::string& message, bool json, const MonotonicClock& clock) {
-    HandleOutput out(GetStdHandle(STD_OUTPUT_HANDLE));
-    TrafficReport report(json, out, clock);
-    report.result("usage", ExitStatus::Usage, {{"message", message}});
-    ComplainOnWindowsStandardError(message);
-    WriteStandardError(UsageLine() + "\n");
-    return ExitStatus::Usage;
+WinCliSystem::WinCliSystem()
+    : out_(GetStdHandle(STD_OUTPUT_HANDLE)), err_(GetStdHandle(STD_ERROR_HANDLE)) {}
+
+WinCliSystem::~WinCliSystem() = default;
+
+std::string WinCliSystem::version() const {
+    return VXT4710_VERSION;
+}
+
+// The folder as the user finds it, as the Linux help shows its own.
+std::string WinCliSystem::helpPortsFolder() {
+    const std::wstring folder = WinPortsFolder();
+    if (folder.empty())
+        return "%APPDATA%\\vxt4710\\ports (APPDATA is not set: no COM name is bound)";
+    return Utf8FromUtf16(U16(folder));
+}
+
+// A COM name is the port itself unless the ports folder binds it to an
+// address.
+ListedPort WinCliSystem::listPort(int n) {
+    const PortBinding binding = ReadPortBinding(WinPortsFolder(), n);
+    ListedPort port;
+    if (binding.kind == PortBinding::Kind::Bound)
+        port.device = binding.address;
+    else if (binding.kind == PortBinding::Kind::Bad)
+        port.bindingError = binding.error;
+    else
+        port.device = WinPort::DosDeviceOf(n);
+    return port;
+}
+
+std::optional<std::string> WinCliSystem::readText(const std::string& path, std::string* reason) {
+    return ReadWindowsText(path, reason);
+}
+
+PortRoute WinCliSystem::routePort(const std::string& port) {
+    const WinPortChoice choice = ChooseWinPort(port, WinPortsFolder());
+    PortRoute route;
+    if (!choice.failure.empty()) {
+        // A binding file that holds no address: its path and what is wrong,
+        // with no serial hint (no adapter would help).
+        route.failure = choice.failure;
+        route.serialHint = false;
+    } else if (!choice.address.empty()) {
+        route.address = choice.address;
+    } else {
+        route.device = choice.name;
+        route.path = Utf8FromUtf16(U16(choice.path));
+    }
+    return route;
+}
+
+bool WinCliSystem::openSerial(const PortRoute& route, int rate, LineError* error) {
+    serial_ = std::make_unique<WinSessionLine>(Wide(Utf16FromUtf8(route.path)), route.device);
+    return serial_->open(rate, error);
+}
+
+bool WinCliSystem::openNet(const NetAddress& address, int rate, LineError* error) {
+    net_ = std::make_unique<WinNetSessionLine>(address);
+    return net_->open(rate, error);
+}
+
+int WinCliSystem::runSession(std::vector<PlannedFrame> frames, TrafficReport& report,
+                             const MonotonicClock& clock, int timeoutMs, Complaint complain) {
+    LoopLine& line = net_ ? static_cast<LoopLine&>(*net_) : *serial_;
+    return RunWinSession(std::move(frames), line, report, clock, timeoutMs, std::move(complain));
 }
 
 int RunWinCli(const std::vector<std::string>& args, const MonotonicClock& clock) {
-    const CliParse parse = ParseCliArguments(args);
-    if (!parse.options)
-        return RefuseWinUsage(parse.error, JsonAsked(args), clock);
-    const CliOptions& options = *parse.options;
-    if (options.help)
-        return Print(HelpText(CliPlatform::Windows, HelpPortsFolder()));
-    if (options.version)
-        return Print(std::string("vxt4710-cli ") + VXT4710_VERSION + "\n");
-    if (options.command == CliCommand::Ports)
-        return ListWinPorts(options, clock);
-
-    HandleOutput out(GetStdHandle(STD_OUTPUT_HANDLE));
-    TrafficReport report(options.json, out, clock);
-    // Everything that can be refused is refused before the port is touched:
-    // nothing goes on the line.
-    const FramePlan plan = PlanFrames(options, ReadWindowsText);
-    if (plan.status != ExitStatus::Ok)
-        return Refuse(report, plan.status, PlanRefusalKind(plan.status), plan.error);
-
-    const int timeoutMs = static_cast<int>(std::ceil(options.timeoutSeconds * 1000));
-    const WinPortChoice port = ChooseWinPort(options.port, WinPortsFolder());
-    // A binding file that holds no address: its path and what is wrong, with
-    // no serial hint (no adapter would help).
-    if (!port.failure.empty())
-        return Refuse(report, ExitStatus::Port, "port", port.failure);
-    if (!port.address.empty()) {
-        // A port on another machine, through its port server.
-        NetAddress address;
-        std::string bad;
-        if (!ParseNetAddress(port.address, &address, &bad))
-            return Refuse(report, ExitStatus::Port, "port", bad); // it names the port
-        // The chip would change its rate and the port could not follow.
-        if (PlanChangesRate(plan) && address.protocol == NetProtocol::Raw)
-            return Refuse(report, ExitStatus::Port, "port",
-                          PortFailureText(port.name, LineError{kRawRateRefusal}));
-        WinNetSessionLine line(address);
-        LineError error;
-        if (!line.open(options.rate, &error))
-            return Refuse(report, ExitStatus::Port, "port", PortFailureText(port.name, error));
-        return RunWinSession(plan.frames, line, report, clock, timeoutMs,
-                             ComplainOnWindowsStandardError);
-    }
-    WinSessionLine line(port.path, port.name);
-    LineError error;
-    if (!line.open(options.rate, &error))
-        return Refuse(report, ExitStatus::Port, "port", PortFailureText(port.name, error));
-    return RunWinSession(plan.frames, line, report, clock, timeoutMs,
-                         ComplainOnWindowsStandardError);
+    WinCliSystem system;
+    return RunCli({args, {}}, system, clock);
 }

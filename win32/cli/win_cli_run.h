@@ -1,12 +1,17 @@
-// vxt4710-cli.exe from its arguments to its exit status: the same commands,
-// options, output and statuses as the Linux program.
+// vxt4710-cli.exe's services for the run of core/cli_run.h: the same
+// commands, options, output and statuses as the Linux program, on standard
+// handles, the ports folder's bindings, WinPort and the network line.
 #pragma once
 
-#include "core/cli_options.h"
-#include "core/session_io.h"
+#include "core/cli_run.h"
+#include "win32/cli/win_cli_io.h"
 
+#include <memory>
 #include <string>
 #include <vector>
+
+class WinSessionLine;
+class WinNetSessionLine;
 
 // Where COM<n> and any other --port name lead on Windows: a network
 // address, a COM name bound to one in portsFolder (win32/win_port_binding.h),
@@ -19,9 +24,31 @@ struct WinPortChoice {
 };
 WinPortChoice ChooseWinPort(const std::string& port, const std::wstring& portsFolder);
 
-// The whole run: parse, refuse, help, version, ports or the session.
-int RunWinCli(const std::vector<std::string>& args, const MonotonicClock& clock);
+class WinCliSystem : public CliSystem {
+  public:
+    WinCliSystem();
+    ~WinCliSystem() override;
 
-// A command line that cannot be run: message and the usage line on standard
-// error and, under --json, a final result object on standard output.
-int RefuseWinUsage(const std::string& message, bool json, const MonotonicClock& clock);
+    OutputSink& standardOutput() override { return out_; }
+    OutputSink& standardError() override { return err_; }
+    CliPlatform platform() const override { return CliPlatform::Windows; }
+    std::string version() const override;
+    std::string helpPortsFolder() override;
+    ListedPort listPort(int n) override;
+    std::optional<std::string> readText(const std::string& path, std::string* reason) override;
+    PortRoute routePort(const std::string& port) override;
+    bool openSerial(const PortRoute& route, int rate, LineError* error) override;
+    bool openNet(const NetAddress& address, int rate, LineError* error) override;
+    int runSession(std::vector<PlannedFrame> frames, TrafficReport& report,
+                   const MonotonicClock& clock, int timeoutMs, Complaint complain) override;
+
+  private:
+    HandleOutput out_;
+    HandleOutput err_;
+    std::unique_ptr<WinSessionLine> serial_;
+    std::unique_ptr<WinNetSessionLine> net_;
+};
+
+// The whole run on Windows's services: parse, refuse, help, version, ports
+// or the session.
+int RunWinCli(const std::vector<std::string>& args, const MonotonicClock& clock);

@@ -1,0 +1,36 @@
+// The core's session (core/cli_session.h) on one poll() loop, without Qt:
+// the line's descriptor, a timer on the steady clock, the termination
+// signals' descriptor (platform/termination_watch.h) and a look at standard
+// output every 100 ms, all delivered on the program's one thread, as
+// RunWinSession does on Windows with WaitForMultipleObjects.
+#pragma once
+
+#include "core/cli_session.h"
+
+#include <string>
+#include <vector>
+
+// The line as the loop sees it: a descriptor that becomes readable when
+// bytes or the loss of the device wait, and the call that takes them.
+class PollLine : public SessionLine {
+  public:
+    // -1 while closed.
+    virtual int descriptor() const = 0;
+    // Reads what is there; *lost set once the device has gone, with *error
+    // its reason.
+    virtual std::string take(bool* lost, LineError* error) = 0;
+    // Bytes wait to be taken that the descriptor does not announce (they
+    // came while a rate change waited for the server).
+    virtual bool holding() const { return false; }
+    // How long the loop may sleep at most for this line's own deadlines
+    // (a server's answer it waits for), -1: no bound.
+    virtual int wakeWithinMs() const { return -1; }
+    // Called on such a wake-up: a line that has given up on its server
+    // reports it as lost.
+    virtual bool expired(LineError*) { return false; }
+};
+
+// Runs frames on the open line until the session ends and returns its exit
+// status.
+int RunPollSession(std::vector<PlannedFrame> frames, PollLine& line, TrafficReport& report,
+                   const MonotonicClock& clock, int timeoutMs, Complaint complain);

@@ -1,0 +1,154 @@
+#include "core/cli_run.h"
+
+#include "core/cli_plan.h"
+#include "core/exit_status.h"
+#include "core/text_util.h"
+
+#include <cmath>
+
+namespace {
+
+// The run's view of its system's standard streams.
+class Run {
+  public:
+    Run(CliSystem& system, const MonotonicClock& clock) : system_(system), clock_(clock) {}
+
+    void complain(std::string_view message) {
+        std::string ignored; // nowhere left to say it
+        system_.standardError().write(ComplaintText(message), &ignored);
+    }
+    Complaint complaint() {
+        return [this](std::string_view message) { complain(message); };
+    }
+
+    // Bad usage: the message and the usage line on standard error and, under
+    // --json, a final result object on standard output.
+    int refuseUsage(const std::string& message, bool json) {
+        TrafficReport report(json, system_.standardOutput(), clock_);
+        report.result("usage", ExitStatus::Usage, {{"message", message}});
+        complain(message);
+        std::string ignored;
+        system_.standardError().write(UsageLine() + "\n", &ignored);
+        return ExitStatus::Usage;
+    }
+
+    // --help and --version: 74 when standard output cannot take them (a
+    // full disk, a pipe whose reader has gone).
+    int print(const std::string& text) {
+        std::string failure;
+        if (system_.standardOutput().write(text, &failure))
+            return ExitStatus::Ok;
+        return outputFailed(failure);
+    }
+
+    int outputFailed(const std::string& failure) {
+        complain("standard output could not be written: " + failure);
+        return ExitStatus::Output;
+    }
+
+    int listPorts(const CliOptions& options);
+    int session(const CliOptions& options);
+
+  private:
+    int refuse(TrafficReport& report, int status, const std::string& result,
+               const std::string& message) {
+        report.result(result, status, {{"message", message}});
+        complain(message);
+        return status;
+    }
+    int netSession(const CliOptions& options, const FramePlan& plan, const std::string& name,
+                   TrafficReport& report, int timeoutMs);
+
+    CliSystem& system_;
+    const MonotonicClock& clock_;
+};
+
+int Run::listPorts(const CliOptions& options) {
+    TrafficReport report(options.json, system_.standardOutput(), clock_);
+    for (int n = 1; n <= 20; ++n) {
+        const std::string name = "COM" + std::to_string(n);
+        const ListedPort port = system_.listPort(n);
+        std::string text = name + '\t' + (port.device.empty() ? "-" : port.device);
+        JsonFields fields{{"port", name},
+                          {"device", port.device.empty() ? JsonValue() : JsonValue(port.device)}};
+        if (!port.bindingError.empty()) {
+            text += " (" + port.bindingError + ")";
+            fields.emplace_back("binding_error", port.bindingError);
+        }
+        if (!port.staleLink.empty()) {
+            text += " (the link to " + port.staleLink + " of a simulated chip that has ended)";
+            fields.emplace_back("stale_link", port.staleLink);
+        }
+        // A link's target is any bytes: none may act on the terminal.
+        report.line(ShownEscaped(text, true), fields);
+    }
+    return report.failed() ? outputFailed(report.failure()) : ExitStatus::Ok;
+}
+
+int Run::session(const CliOptions& options) {
+    TrafficReport report(options.json, system_.standardOutput(), clock_);
+    // Everything that can be refused is refused before the port is touched:
+    // nothing goes on the line.
+    const FramePlan plan =
+        PlanFrames(options, [this](const std::string& path, std::string* reason) {
+            return system_.readText(path, reason);
+        });
+    if (plan.status != ExitStatus::Ok)
+        return refuse(report, plan.status, PlanRefusalKind(plan.status), plan.error);
+
+    const int timeoutMs = static_cast<int>(std::ceil(options.timeoutSeconds * 1000));
+    if (LooksLikeNetAddress(options.port))
+        return netSession(options, plan, options.port, report, timeoutMs);
+    // A COM name may stand for a port on another machine (its binding holds
+    // the address).
+    const PortRoute route = system_.routePort(options.port);
+    if (!route.address.empty())
+        return netSession(options, plan, route.address, report, timeoutMs);
+    if (route.device.empty()) {
+        return refuse(report, ExitStatus::Port, "port",
+                      route.serialHint ? PortFailureText({}, LineError{route.failure})
+                                       : route.failure);
+    }
+    if (!route.notice.empty())
+        complain(route.notice);
+    LineError error;
+    if (!system_.openSerial(route, options.rate, &error))
+        return refuse(report, ExitStatus::Port, "port", PortFailureText(route.device, error));
+    return system_.runSession(plan.frames, report, clock_, timeoutMs, complaint());
+}
+
+// A port on another machine, through its port server.
+int Run::netSession(const CliOptions& options, const FramePlan& plan, const std::string& name,
+                    TrafficReport& report, int timeoutMs) {
+    NetAddress address;
+    std::string bad;
+    if (!ParseNetAddress(name, &address, &bad))
+        return refuse(report, ExitStatus::Port, "port", bad); // it names the port
+    // The chip would change its rate and the port could not follow.
+    if (PlanChangesRate(plan) && address.protocol == NetProtocol::Raw)
+        return refuse(report, ExitStatus::Port, "port",
+                      PortFailureText(name, LineError{kRawRateRefusal}));
+    LineError error;
+    if (!system_.openNet(address, options.rate, &error))
+        return refuse(report, ExitStatus::Port, "port", PortFailureText(name, error));
+    return system_.runSession(plan.frames, report, clock_, timeoutMs, complaint());
+}
+
+} // namespace
+
+int RunCli(const CliArguments& arguments, CliSystem& system, const MonotonicClock& clock) {
+    Run run(system, clock);
+    if (!arguments.undecodable.empty())
+        return run.refuseUsage(arguments.undecodable, JsonAsked(arguments.args));
+    const CliParse parse = ParseCliArguments(arguments.args);
+    if (!parse.options)
+        return run.refuseUsage(parse.error, JsonAsked(arguments.args));
+    const CliOptions& options = *parse.options;
+    if (options.help)
+        return run.print(HelpText(system.platform(), system.helpPortsFolder()));
+    if (options.version)
+        return run.print("vxt4710-cli " + system.version() + "\n");
+    if (options.command == CliCommand::Ports)
+        return run.listPorts(options);
+    return run.session(options);
+}

@@ -1,0 +1,71 @@
+// One run of vxt4710-cli from its arguments to its exit status, the same on
+// every system: parse, refuse, --help, --version, ports and the session
+// commands. Every status is decided here; each system's main() supplies only
+// its services (CliSystem).
+#pragma once
+
+#include "core/cli_options.h"
+#include "core/cli_session.h"
+#include "core/frame_plan.h"
+#include "core/net_address.h"
+#include "core/session_io.h"
+#include "core/traffic_report.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// The command line as the system could read it.
+struct CliArguments {
+    std::vector<std::string> args; // UTF-8, without the program's name
+    // Not empty: an argument could not be decoded ("argument 2 is not valid
+    // UTF-8"), and args holds what could be read of them (for --json).
+    std::string undecodable;
+};
+
+// What the ports command shows for COM<n>.
+struct ListedPort {
+    std::string device;       // what COM<n> stands for; empty: nothing
+    std::string bindingError; // a binding file that holds no address: its path and why
+    std::string staleLink;    // a link left by a simulated chip that has ended: its target
+};
+
+// Where --port leads on this system.
+struct PortRoute {
+    std::string device;  // the port in messages (UTF-8); all empty: failure says why
+    std::string path;    // what the system opens for a serial port (UTF-8)
+    std::string address; // a port on another machine: its network address
+    std::string notice;  // a line for standard error before the serial port opens
+    std::string failure; // why the name leads nowhere
+    // The failure is a serial port's (shown with the hint about access); a
+    // binding file that holds no address is not.
+    bool serialHint = true;
+};
+
+// The services of one system.
+class CliSystem {
+  public:
+    virtual ~CliSystem() = default;
+    virtual OutputSink& standardOutput() = 0;
+    virtual OutputSink& standardError() = 0;
+    virtual CliPlatform platform() const = 0;
+    virtual std::string version() const = 0; // "1.2.3"
+    // The ports folder as --help names it (its real path, as the user finds it).
+    virtual std::string helpPortsFolder() = 0;
+    // n from 1 to 20, in that order.
+    virtual ListedPort listPort(int n) = 0;
+    // speak's text file ("-": standard input).
+    virtual std::optional<std::string> readText(const std::string& path, std::string* reason) = 0;
+    virtual PortRoute routePort(const std::string& port) = 0;
+    // Opens the line for the session; false with *error when it cannot.
+    virtual bool openSerial(const PortRoute& route, int rate, LineError* error) = 0;
+    virtual bool openNet(const NetAddress& address, int rate, LineError* error) = 0;
+    // Runs frames on the line opened last until the session ends (bytes,
+    // timer, termination signals and a lost reader of standard output
+    // delivered from the system's loop) and returns its status.
+    virtual int runSession(std::vector<PlannedFrame> frames, TrafficReport& report,
+                           const MonotonicClock& clock, int timeoutMs, Complaint complain) = 0;
+};
+
+// The whole run; returns the exit status.
+int RunCli(const CliArguments& arguments, CliSystem& system, const MonotonicClock& clock);

@@ -1,0 +1,316 @@
+// The command-line program's run on fake services: from the arguments to the
+// exit status and the bytes on standard output and standard error, the same
+// on every system.
+#include "core/cli_run.h"
+#include "core/exit_status.h"
+#include "core/form1.h"
+#include "core/tests/row_name.h"
+#include "core/text_util.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Sink : OutputSink {
+    std::string text;
+    bool broken = false; // a pipe whose reader has gone
+    bool write(std::string_view bytes, std::string* failure) override {
+        if (broken) {
+            *failure = "Broken pipe";
+            return false;
+        }
+        text += bytes;
+        return true;
+    }
+};
+
+struct Clock : MonotonicClock {
+    int64_t nowMs() const override { return 5; }
+};
+
+struct FakeSystem : CliSystem {
+    Sink out, err;
+    CliPlatform system = CliPlatform::Linux;
+    std::map<int, ListedPort> ports;
+    std::map<std::string, std::string> files;
+    std::map<std::string, PortRoute> routes; // else the name is the device
+    std::string openFailure;                 // the open fails with this reason
+    int sessionStatus = ExitStatus::Ok;
+    std::string opened; // what was opened: "serial PATH RATE", "net HOST:PORT RATE"
+    std::size_t framesRun = 0;
+
+    OutputSink& standardOutput() override { return out; }
+    OutputSink& standardError() override { return err; }
+    CliPlatform platform() const override { return system; }
+    std::string version() const override { return "9.8.7"; }
+    std::string helpPortsFolder() override { return "/home/u/.config/vxt4710/ports"; }
+    ListedPort listPort(int n) override { return ports.count(n) ? ports[n] : ListedPort{}; }
+    std::optional<std::string> readText(const std::string& path, std::string* reason) override {
+        if (!files.count(path)) {
+            *reason = "No such file or directory";
+            return std::nullopt;
+        }
+        return files[path];
+    }
+    PortRoute routePort(const std::string& port) override {
+        if (routes.count(port))
+            return routes[port];
+        PortRoute route;
+        route.device = route.path = port;
+        return route;
+    }
+    bool open(const std::string& what, LineError* error) {
+        if (!openFailure.empty()) {
+            error->reason = openFailure;
+            return false;
+        }
+        opened = what;
+        return true;
+    }
+    bool openSerial(const PortRoute& route, int rate, LineError* error) override {
+        return open("serial " + route.path + " " + std::to_string(rate), error);
+    }
+    bool openNet(const NetAddress& address, int rate, LineError* error) override {
+        return open("net " + address.host + ":" + std::to_string(address.port) + " " +
+                        std::to_string(rate),
+                    error);
+    }
+    int runSession(std::vector<PlannedFrame> frames, TrafficReport& report, const MonotonicClock&,
+                   int, Complaint complain) override {
+        framesRun = frames.size();
+        report.line("session", {{"session", true}});
+        if (sessionStatus != ExitStatus::Ok)
+            complain("the session ended");
+        return sessionStatus;
+    }
+};
+
+struct Row {
+    const char* name;
+    std::vector<std::string> args;
+    std::function<void(FakeSystem&)> setUp; // may be empty
+    int status;
+    std::string out;    // standard output, exactly
+    std::string errHas; // a part of standard error ("" : standard error stays empty)
+    std::string opened; // what the run opened ("" : no line)
+    std::string undecodable = {};
+};
+
+const std::string kBrokenOut = "vxt4710-cli: standard output could not be written: Broken pipe\n";
+
+void BreakOutput(FakeSystem& s) {
+    s.out.broken = true;
+}
+
+// COM1 to COM20 as ports lists them, given the lines of the first ones.
+std::string PortLines(const std::vector<std::string>& first, bool json) {
+    std::string text;
+    for (const std::string& line : first)
+        text += line + "\n";
+    for (std::size_t n = first.size() + 1; n <= 20; ++n) {
+        const std::string com = "COM" + std::to_string(n);
+        text += json ? "{\"port\": \"" + com + "\", \"device\": null}\n" : com + "\t-\n";
+    }
+    return text;
+}
+
+void SomePorts(FakeSystem& s) {
+    s.ports[1] = {"/dev/ttyUSB0", "", ""};
+    s.ports[2] = {"", "/p/com2: holds no network address", ""};
+    s.ports[3] = {"", "", "/dev/pts/9"};
+    s.ports[4] = {"/dev/odd\x1b]0;x", "", ""};
+}
+
+std::vector<Row> Rows() {
+    const std::string portFailure = Utf8FromUtf16(kPortFailureText);
+    const std::string help = HelpText(CliPlatform::Linux, "/home/u/.config/vxt4710/ports");
+    return {
+        {"UndecodableArgument",
+         {"--json", "\xff"},
+         {},
+         ExitStatus::Usage,
+         "{\"result\": \"usage\", \"status\": 64, \"message\": \"argument 2 is not valid "
+         "UTF-8\"}\n",
+         "vxt4710-cli: argument 2 is not valid UTF-8\n" + UsageLine() + "\n",
+         "",
+         "argument 2 is not valid UTF-8"},
+        {"UnknownCommand", {"talk"}, {}, ExitStatus::Usage, "", UsageLine() + "\n", ""},
+        {"Help", {"--help"}, {}, ExitStatus::Ok, help, "", ""},
+        {"HelpOnWindows",
+         {"--help"},
+         [](FakeSystem& s) { s.system = CliPlatform::Windows; },
+         ExitStatus::Ok,
+         HelpText(CliPlatform::Windows, "/home/u/.config/vxt4710/ports"),
+         "",
+         ""},
+        {"Version", {"--version"}, {}, ExitStatus::Ok, "vxt4710-cli 9.8.7\n", "", ""},
+        {"HelpIntoABrokenOutput", {"--help"}, BreakOutput, ExitStatus::Output, "", kBrokenOut, ""},
+        {"VersionIntoABrokenOutput",
+         {"--version"},
+         BreakOutput,
+         ExitStatus::Output,
+         "",
+         kBrokenOut,
+         ""},
+        {"PortsIntoABrokenOutput", {"ports"}, BreakOutput, ExitStatus::Output, "", kBrokenOut, ""},
+        {"JsonPortsIntoABrokenOutput",
+         {"--json", "ports"},
+         BreakOutput,
+         ExitStatus::Output,
+         "",
+         kBrokenOut,
+         ""},
+        {"Ports",
+         {"ports"},
+         SomePorts,
+         ExitStatus::Ok,
+         PortLines({"COM1\t/dev/ttyUSB0", "COM2\t- (/p/com2: holds no network address)",
+                    "COM3\t- (the link to /dev/pts/9 of a simulated chip that has ended)",
+                    "COM4\t/dev/odd\\x1B]0;x"},
+                   false),
+         "",
+         ""},
+        {"JsonPorts",
+         {"--json", "ports"},
+         SomePorts,
+         ExitStatus::Ok,
+         PortLines({"{\"port\": \"COM1\", \"device\": \"/dev/ttyUSB0\"}",
+                    "{\"port\": \"COM2\", \"device\": null, \"binding_error\": \"/p/com2: holds no "
+                    "network address\"}",
+                    "{\"port\": \"COM3\", \"device\": null, \"stale_link\": \"/dev/pts/9\"}",
+                    "{\"port\": \"COM4\", \"device\": \"/dev/odd\\u001b]0;x\"}"},
+                   true),
+         "",
+         ""},
+        {"TextFileMissing",
+         {"--json", "speak", "-f", "/no/file"},
+         {},
+         ExitStatus::NoInput,
+         "{\"result\": \"input\", \"status\": 66, \"message\": \"/no/file: No such file or "
+         "directory\"}\n",
+         "vxt4710-cli: /no/file: No such file or directory\n",
+         ""},
+        {"TextFileRead",
+         {"--port", "/dev/chip", "speak", "-f", "t.txt"},
+         [](FakeSystem& s) { s.files["t.txt"] = "hello"; },
+         ExitStatus::Ok,
+         "session\n",
+         "",
+         "serial /dev/chip 9600"},
+        {"BadHexBeforeThePort",
+         {"--port", "COM1", "hex", "fd zz"},
+         {},
+         ExitStatus::Usage,
+         "",
+         "vxt4710-cli: ",
+         ""},
+        // A serial port's failure: the port-failure line first.
+        {"ComNameLeadsNowhere",
+         {"--json", "--port", "COM7", "query"},
+         [](FakeSystem& s) { s.routes["COM7"].failure = "COM7 stands for no device"; },
+         ExitStatus::Port,
+         "{\"result\": \"port\", \"status\": 3, \"message\": \"" + portFailure +
+             "\\nCOM7 stands for no device\"}\n",
+         portFailure + "\nvxt4710-cli: COM7 stands for no device\n",
+         ""},
+        {"BadBindingHasNoSerialHint",
+         {"--json", "--port", "COM2", "query"},
+         [](FakeSystem& s) {
+             s.routes["COM2"].failure = "COM2: /p/com2: holds no network address";
+             s.routes["COM2"].serialHint = false;
+         },
+         ExitStatus::Port,
+         "{\"result\": \"port\", \"status\": 3, \"message\": \"COM2: /p/com2: holds no network "
+         "address\"}\n",
+         "vxt4710-cli: COM2: /p/com2: holds no network address\n",
+         ""},
+        {"NoticeBeforeTheSerialPort",
+         {"--port", "COM1", "--rate", "19200", "stop"},
+         [](FakeSystem& s) {
+             s.routes["COM1"] = {"/dev/ttyS0", "/dev/ttyS0", "", "COM1 stands for /dev/ttyS0", ""};
+         },
+         ExitStatus::Ok,
+         "session\n",
+         "vxt4710-cli: COM1 stands for /dev/ttyS0\n",
+         "serial /dev/ttyS0 19200"},
+        {"SerialOpenFails",
+         {"--port", "/dev/chip", "query"},
+         [](FakeSystem& s) { s.openFailure = "No such file or directory"; },
+         ExitStatus::Port,
+         "",
+         portFailure + "\nvxt4710-cli: /dev/chip: No such file or directory\n",
+         ""},
+        {"NetAddressGiven",
+         {"--port", "rfc2217://lab:4000", "query"},
+         {},
+         ExitStatus::Ok,
+         "session\n",
+         "",
+         "net lab:4000 9600"},
+        {"ComNameBoundToAnAddress",
+         {"--port", "COM5", "query"},
+         [](FakeSystem& s) { s.routes["COM5"].address = "socket://lab:4001"; },
+         ExitStatus::Ok,
+         "session\n",
+         "",
+         "net lab:4001 9600"},
+        {"NetOpenFails",
+         {"--port", "socket://lab:4001", "query"},
+         [](FakeSystem& s) { s.openFailure = "Connection refused"; },
+         ExitStatus::Port,
+         "",
+         "vxt4710-cli: network port socket://lab:4001: Connection refused\n",
+         ""},
+        {"BadNetAddress",
+         {"--port", "socket://lab", "query"},
+         {},
+         ExitStatus::Port,
+         "",
+         "socket://lab",
+         ""},
+        {"RawPortCannotChangeRate",
+         {"--port", "socket://lab:4001", "rate", "19200"},
+         {},
+         ExitStatus::Port,
+         "",
+         std::string("vxt4710-cli: network port socket://lab:4001: ") + kRawRateRefusal + "\n",
+         ""},
+        {"SessionStatusIsTheRunsStatus",
+         {"--port", "/dev/chip", "query"},
+         [](FakeSystem& s) { s.sessionStatus = ExitStatus::Timeout; },
+         ExitStatus::Timeout,
+         "session\n",
+         "vxt4710-cli: the session ended\n",
+         "serial /dev/chip 9600"},
+    };
+}
+
+void PrintTo(const Row& row, std::ostream* os) {
+    *os << row.name;
+}
+
+class CliRun : public ::testing::TestWithParam<Row> {};
+
+TEST_P(CliRun, StatusAndOutput) {
+    const Row& row = GetParam();
+    FakeSystem system;
+    if (row.setUp)
+        row.setUp(system);
+    const Clock clock;
+    EXPECT_EQ(RunCli({row.args, row.undecodable}, system, clock), row.status) << system.err.text;
+    EXPECT_EQ(system.out.text, row.out);
+    if (row.errHas.empty())
+        EXPECT_EQ(system.err.text, "");
+    else
+        EXPECT_NE(system.err.text.find(row.errHas), std::string::npos) << system.err.text;
+    EXPECT_EQ(system.opened, row.opened);
+    EXPECT_EQ(system.framesRun > 0, !row.opened.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, CliRun, ::testing::ValuesIn(Rows()), vxt_test::RowName());
+
+} // namespace
