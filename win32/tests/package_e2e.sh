@@ -6,6 +6,8 @@
 set -euo pipefail
 dir=$(realpath "${1:?usage: package_e2e.sh BUILD}")
 cd "$(dirname "$0")/../.."
+# scripts/package-windows takes its folders relative to the repository.
+dir=$(realpath --relative-to=. "$dir")
 if ! VXT_WIN_BUILD="$dir" scripts/package-windows "$dir/packages" >/dev/null; then
   echo "scripts/package-windows failed" >&2
   exit 1
