@@ -24,4 +24,7 @@ if(NOT TARGET vxt_gtest_main)
     target_link_libraries(vxt_gtest_main PUBLIC GTest::gtest)
   endif()
   set_target_properties(vxt_gtest_main PROPERTIES AUTOMOC OFF)
+  # The tests' shared helpers (core/tests/row_name.h), without the core.
+  include(${CMAKE_CURRENT_LIST_DIR}/layers.cmake)
+  vxt_export_folder(vxt_gtest_main core/tests)
 endif()

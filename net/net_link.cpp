@@ -133,7 +133,10 @@ bool NetLink::readTurn(LineError* error, bool* more, size_t* got) {
         if (once == 0)
             return true;
         *got += once;
-        if (*got >= kTurnBytes || NowMs() >= end) {
+        // Stopped before a read could take the turn past kTurnBytes (a
+        // short read leaves the total off the reads' size): more would be
+        // dropped though the front end takes what every turn brings.
+        if (*got + kReadBytes > kTurnBytes || NowMs() >= end) {
             *more = true;
             return true;
         }

@@ -30,6 +30,10 @@ class NetLink {
     // comes first, so that its timers and messages run between turns.
     static constexpr size_t kTurnBytes = 64 * 1024;
     static constexpr int kTurnMs = 20;
+    // The most one read of the socket brings (platform/*/tcp_socket.cpp).
+    static constexpr size_t kReadBytes = 4096;
+    // A turn's data fits in pending() once the last turn's was taken.
+    static_assert(kTurnBytes <= kMaxPending);
 
     explicit NetLink(NetAddress address, int timeoutMs = kTimeoutMs);
 

@@ -7,8 +7,6 @@
 #include "tests/support/ser2net_server.h"
 #include "core/tests/row_name.h"
 
-#include "tests/support/noise_server.h"
-
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -105,23 +103,6 @@ INSTANTIATE_TEST_SUITE_P(Protocols, NetLineEvents,
                          [](const auto& info) {
                              return info.param == NetProtocol::Rfc2217 ? "Rfc2217" : "Raw";
                          });
-
-// What arrives before an agreement that never comes, or while nobody takes
-// it, is bounded: the link keeps NetLink::kMaxPending and counts the rest.
-TEST(NetLink, WhatNobodyTakesIsBoundedAndCounted) {
-    for (const NetProtocol protocol : {NetProtocol::Rfc2217, NetProtocol::Raw}) {
-        const bool telnet = protocol == NetProtocol::Rfc2217;
-        NoiseServer server;
-        NetLink link(NetAddress{protocol, "127.0.0.1", server.port()}, 1000);
-        LineError error;
-        EXPECT_EQ(link.open(9600, &error), !telnet) << error.reason;
-        for (int i = 0; !telnet && i < 200 && link.droppedBytes() == 0; ++i)
-            link.readOnce(20, &error);
-        EXPECT_LE(link.pending().size(), NetLink::kMaxPending) << telnet;
-        EXPECT_GT(link.droppedBytes(), 0u) << telnet;
-        link.close();
-    }
-}
 
 // After a good open the server stops making sense; the line asks the
 // telnet client between arrivals too, and gives the server up once.

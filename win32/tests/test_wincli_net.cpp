@@ -278,30 +278,6 @@ TEST(WinNetLine, AServerThatKeepsSendingIsReadInBoundedTurns) {
     }
 }
 
-TEST(NetLink, WhatNobodyTakesIsBoundedAndCounted) {
-    // Noise (no 0xFF) while the agreement never comes, or data nobody takes.
-    const struct {
-        const char* what;
-        NetProtocol protocol;
-        std::string greeting;
-        bool opens;
-    } cases[] = {
-        {"before an agreement", NetProtocol::Rfc2217, "", false},
-        {"raw data nobody takes", NetProtocol::Raw, "", true},
-    };
-    for (const auto& c : cases) {
-        ScriptedServer server({{0, c.greeting}, {0, "noise\x01", false, 3000}});
-        NetLink link(NetAddress{c.protocol, "127.0.0.1", server.port()}, 1000);
-        LineError error;
-        EXPECT_EQ(link.open(9600, &error), c.opens) << c.what << ": " << error.reason;
-        for (int i = 0; c.opens && i < 200 && link.droppedBytes() == 0; ++i)
-            link.readOnce(20, &error);
-        EXPECT_LE(link.pending().size(), NetLink::kMaxPending) << c.what;
-        EXPECT_GT(link.droppedBytes(), 0u) << c.what;
-        link.close();
-    }
-}
-
 class NullOutput : public OutputSink {
   public:
     bool write(std::string_view, std::string*) override { return true; }
