@@ -4,6 +4,8 @@
 // keeps what it read for read() and calls the notification.
 #include "platform/serial_port.h"
 
+#include "platform/files.h"
+
 #include "core/line_rates.h"
 #include "platform/windows/wide_text.h"
 
@@ -59,19 +61,7 @@ void Set(LineError* error, std::string reason) {
 } // namespace
 
 std::string SerialErrorText(unsigned long error) {
-    wchar_t* text = nullptr;
-    const DWORD n = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring message = n && text ? std::wstring(text, n) : std::wstring();
-    if (text)
-        LocalFree(text);
-    while (!message.empty() &&
-           (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
-        message.pop_back();
-    if (message.empty())
-        return "system error " + std::to_string(error);
-    return wintext::Utf8(message);
+    return files::ErrorText(error);
 }
 
 std::string SerialOpenFailureText(unsigned long error) {

@@ -399,7 +399,8 @@ def scenario_network(console, chip, server):
     frames = chip.frames(start)
     linux_frames, linux_log = linux_reference(intro)
     check("rfc2217://: the introduction's five frames byte-identical to the Linux console's",
-          len(frames) == 5 and frames == linux_frames, [len(f) for f in frames])
+          len(frames) == 5 and frames == linux_frames,
+          ([len(f) for f in frames], [len(f) for f in linux_frames], chip.snapshot()[start:][:40]))
     check("rfc2217://: the same work log",
           console.text("Text4").rstrip("\n") == linux_log.rstrip("\n"), console.text("Text4")[-300:])
 
