@@ -8,7 +8,8 @@
 
 #include <cstdio>
 
-LinuxCliSystem::LinuxCliSystem() : out_(stdout), err_(stderr) {}
+LinuxCliSystem::LinuxCliSystem(bool outputMissing)
+    : out_(stdout), err_(stderr), outputMissing_(outputMissing) {}
 
 LinuxCliSystem::~LinuxCliSystem() = default;
 

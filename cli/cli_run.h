@@ -12,10 +12,13 @@ class PollLine;
 
 class LinuxCliSystem : public CliSystem {
   public:
-    LinuxCliSystem();
+    // outputMissing: the program was started without standard output.
+    explicit LinuxCliSystem(bool outputMissing = false);
     ~LinuxCliSystem() override;
 
-    OutputSink& standardOutput() override { return out_; }
+    OutputSink& standardOutput() override {
+        return outputMissing_ ? static_cast<OutputSink&>(missing_) : out_;
+    }
     OutputSink& standardError() override { return err_; }
     CliPlatform platform() const override { return CliPlatform::Linux; }
     std::string version() const override;
@@ -35,6 +38,8 @@ class LinuxCliSystem : public CliSystem {
 
     FileOutput out_;
     FileOutput err_;
+    MissingOutput missing_;
+    bool outputMissing_;
     std::optional<std::vector<std::string>> systemPorts_;
     std::unique_ptr<PollLine> line_;
 };

@@ -6,7 +6,10 @@
 #include "platform/standard_streams.h"
 
 int main(int argc, char* argv[]) {
-    if (!OpenStandardStreams())
+    // Descriptor 1 is /dev/null from here on (so that no port or file becomes
+    // it), but output the user closed is no output: 74, as on Windows.
+    bool outputMissing = false;
+    if (!OpenStandardStreams(&outputMissing))
         return kNoStandardStreamsStatus;
     IgnoreBrokenPipes();
     const SteadyClock clock; // t_ms counts from here
@@ -19,6 +22,6 @@ int main(int argc, char* argv[]) {
             break;
         }
     }
-    LinuxCliSystem system;
+    LinuxCliSystem system(outputMissing);
     return RunCli(arguments, system, clock);
 }

@@ -70,6 +70,19 @@ class OutputSink {
     virtual bool write(std::string_view bytes, std::string* failure) = 0;
 };
 
+// What a program started without standard output reads when it writes its
+// results: the same words on every system.
+inline constexpr const char* kNoStandardOutput = "there is no standard output";
+
+// Standard output that the program was started without: every write fails.
+class MissingOutput : public OutputSink {
+  public:
+    bool write(std::string_view, std::string* failure) override {
+        *failure = kNoStandardOutput;
+        return false;
+    }
+};
+
 // A stdio stream, flushed after each write so that a script reading a pipe
 // sees each line as it happens.
 class FileOutput : public OutputSink {

@@ -10,8 +10,10 @@ inline constexpr int kNoStandardStreamsStatus = 71;
 // otherwise get its serial port or a file as descriptor 1 or 2, and its
 // messages would go onto the line or into that file. Call it first thing in
 // main(), before anything (Qt included) opens a descriptor. False when
-// /dev/null could not be opened.
-bool OpenStandardStreams();
+// /dev/null could not be opened. *outputWasClosed (may be null) tells whether
+// standard output was one of them: a program that writes its results there
+// then says so rather than write into /dev/null and end as if all went well.
+bool OpenStandardStreams(bool* outputWasClosed = nullptr);
 
 // True when standard output is a pipe or socket whose reader has gone, or a
 // terminal that hung up: known without writing, so that a program that waits

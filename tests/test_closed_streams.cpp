@@ -3,8 +3,8 @@
 // open on /dev/null before it opens anything else, so that its port or a file
 // never becomes descriptor 1 or 2 and its messages go nowhere they must not.
 #include "core/commands.h"
-#include "qt/qt_text.h"
 #include "core/frame_builders.h"
+#include "qt/qt_text.h"
 #include "tests/support/pty_peer.h"
 
 #include <QDir>
@@ -19,12 +19,13 @@ namespace {
 
 constexpr int kWaitMs = 20000;
 
-// A program started through a shell that closes 0, 1 and 2 first.
+// A program started through a shell that closes 0, 1 and 2 first (or the
+// descriptors closes names).
 struct ClosedRun {
     QProcess process;
 
     ClosedRun(const QString& program, const QStringList& args, const QString& configHome,
-              const QString& folder) {
+              const QString& folder, const char* closes = "<&- >&- 2>&-") {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -34,10 +35,11 @@ struct ClosedRun {
         // Nothing of this test (its end of a line) may reach the program.
         for (int fd = 3; fd < 1024; ++fd)
             ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-        process.start(QStringLiteral("/bin/sh"),
-                      QStringList{QStringLiteral("-c"),
-                                  QStringLiteral("exec \"$0\" \"$@\" <&- >&- 2>&-"), program} +
-                          args);
+        process.start(QStringLiteral("/bin/sh"), QStringList{QStringLiteral("-c"),
+                                                             QStringLiteral("exec \"$0\" \"$@\" ") +
+                                                                 QString::fromLatin1(closes),
+                                                             program} +
+                                                     args);
         process.waitForStarted(5000);
     }
     ~ClosedRun() {
@@ -76,6 +78,9 @@ struct ProgramCase {
     QByteArray sends; // what it puts on the line at once
     bool answerEnds;  // the chip's idle answer ends it, else SIGTERM does
     bool ownLine;     // the simulated chip: a line of its own, linked as COM2
+    // Standard output stays open: a program that writes its results there
+    // ends with 74 without it (ClosedStreamsCli below).
+    bool keepsOutput = false;
 };
 
 void PrintTo(const ProgramCase& c, std::ostream* os) {
@@ -96,7 +101,7 @@ TEST_P(ClosedStreams, AreOpenOnDevNullBeforeTheLine) {
     ASSERT_TRUE(QFile::link(peer.devicePath(), ports + QStringLiteral("/com1")));
 
     ClosedRun run(QString::fromUtf8(c.path), c.args(peer.devicePath(), ports), home.path(),
-                  home.path());
+                  home.path(), c.keepsOutput ? "<&- 2>&-" : "<&- >&- 2>&-");
     ASSERT_EQ(run.process.state(), QProcess::Running);
     ASSERT_TRUE(WaitUntil(
         [&] {
@@ -105,8 +110,11 @@ TEST_P(ClosedStreams, AreOpenOnDevNullBeforeTheLine) {
         },
         kWaitMs));
     PumpEvents(300); // start-up messages, if any, are written by now
-    for (int fd = 0; fd <= 2; ++fd)
-        EXPECT_EQ(run.target(fd).toStdString(), "/dev/null") << "descriptor " << fd;
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fd != 1 || !c.keepsOutput) {
+            EXPECT_EQ(run.target(fd).toStdString(), "/dev/null") << "descriptor " << fd;
+        }
+    }
     EXPECT_EQ(peer.read(300), c.sends);
 
     if (c.answerEnds)
@@ -141,25 +149,49 @@ INSTANTIATE_TEST_SUITE_P(
             [](const QString& device, const QString&) {
                 return QStringList{QStringLiteral("--port"), device, QStringLiteral("query")};
             },
-            ToQBytes(ControlFrame(FrameCommand::Query)), true, false}),
+            ToQBytes(ControlFrame(FrameCommand::Query)), true, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// The set-rate frame and nothing else goes onto the line: the message "now at
-// 19200 bit/s" and the frame log go to /dev/null, not to the port.
-TEST(ClosedStreamsCli, RateChangePutsOnlyItsFrameOnTheLine) {
+struct ClosedCliCase {
+    const char* name;
+    QStringList args;
+    QByteArray frame; // the frame the command sends first
+};
+
+void PrintTo(const ClosedCliCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ClosedStreamsCli : public ::testing::TestWithParam<ClosedCliCase> {};
+
+// Without standard output the command-line program ends with 74, as on
+// Windows, instead of writing its results into /dev/null as if all went well;
+// nothing but its frame (or the start of it) reaches the line: no message, no
+// frame log.
+TEST_P(ClosedStreamsCli, EndWith74AndPutOnlyTheirFrameOnTheLine) {
+    const ClosedCliCase& c = GetParam();
     QTemporaryDir home;
     PtyPeer peer;
     ASSERT_TRUE(peer.ok());
     ClosedRun run(QStringLiteral(VXT_CLI_PATH),
-                  {QStringLiteral("--port"), peer.devicePath(), QStringLiteral("rate"),
-                   QStringLiteral("19200")},
-                  home.path(), home.path());
-    const QByteArray frame = ToQBytes(SetRateFrame(1));
-    ASSERT_EQ(peer.readAtLeast(static_cast<int>(frame.size()), kWaitMs), frame);
-    peer.write("\x41");
-    EXPECT_EQ(run.finish(), 0);
-    EXPECT_EQ(peer.read(300), QByteArray());
+                  QStringList{QStringLiteral("--port"), peer.devicePath()} + c.args, home.path(),
+                  home.path());
+    EXPECT_EQ(run.finish(), 74);
+    const QByteArray sent = peer.read(300);
+    EXPECT_TRUE(c.frame.startsWith(sent)) << sent.toHex(' ').toStdString();
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, ClosedStreamsCli,
+    ::testing::Values(ClosedCliCase{"Query",
+                                    {QStringLiteral("query")},
+                                    ToQBytes(ControlFrame(FrameCommand::Query))},
+                      ClosedCliCase{"RateChange",
+                                    {QStringLiteral("rate"), QStringLiteral("19200")},
+                                    ToQBytes(SetRateFrame(1))},
+                      ClosedCliCase{"Ports", {QStringLiteral("ports")}, {}},
+                      ClosedCliCase{"Version", {QStringLiteral("--version")}, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // --------------------------------------------------- output that cannot be written
 

@@ -6,10 +6,14 @@
 #include <poll.h>
 #include <unistd.h>
 
-bool OpenStandardStreams() {
+bool OpenStandardStreams(bool* outputWasClosed) {
+    if (outputWasClosed)
+        *outputWasClosed = false;
     for (int fd = 0; fd <= 2; ++fd) {
         if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
             continue;
+        if (fd == STDOUT_FILENO && outputWasClosed)
+            *outputWasClosed = true;
         // open() takes the lowest free descriptor: fd itself, since every
         // lower one is open by now.
         const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);

@@ -20,7 +20,7 @@ HandleOutput::HandleOutput(HANDLE handle) : handle_(handle), console_(IsConsole(
 
 bool HandleOutput::write(std::string_view bytes, std::string* failure) {
     if (!handle_ || handle_ == INVALID_HANDLE_VALUE) {
-        *failure = "there is no standard output";
+        *failure = kNoStandardOutput;
         return false;
     }
     if (console_) {
