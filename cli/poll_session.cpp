@@ -52,10 +52,7 @@ int RunPollSession(std::vector<PlannedFrame> frames, PollLine& line, TrafficRepo
         bool lost = false;
         LineError error;
         const std::string bytes = line.take(&lost, &error);
-        if (!bytes.empty())
-            session.onBytes(bytes);
-        if (lost && !session.done())
-            session.onLineFailed(error);
+        session.onLineTurn(bytes, lost, error);
     };
 
     session.start();
@@ -78,10 +75,8 @@ int RunPollSession(std::vector<PlannedFrame> frames, PollLine& line, TrafficRepo
         if (!session.done() && n > 0 && fds[1].revents != 0) {
             int caught[16];
             int got = 0;
-            while (!session.done() && (got = termination::ReadPending(caught, 16)) > 0) {
-                for (int i = 0; i < got && !session.done(); ++i)
-                    session.interrupt(caught[i]);
-            }
+            while (!session.done() && (got = termination::ReadPending(caught, 16)) > 0)
+                session.interruptAll(caught, got);
         }
         LineError expiry;
         if (!session.done() && line.expired(&expiry))

@@ -336,6 +336,18 @@ void CliSession::onOutputGone(const std::string& reason) {
     outputLost();
 }
 
+void CliSession::onLineTurn(std::string_view bytes, bool lost, const LineError& error) {
+    if (!bytes.empty())
+        onBytes(bytes);
+    if (lost && !done())
+        onLineFailed(error);
+}
+
+void CliSession::interruptAll(const int* signals, int count) {
+    for (int i = 0; i < count && !done(); ++i)
+        interrupt(signals[i]);
+}
+
 void CliSession::interrupt(int signo) {
     stopAndEnd(
         {ExitStatus::SignalBase + signo, "interrupted", SignalText(signo), {{"signal", signo}}});

@@ -65,6 +65,11 @@ class CliSession {
     void onBytes(std::string_view bytes);
     // The device went away or refused to go on.
     void onLineFailed(const LineError& error);
+    // One turn of a loop's line: the bytes it brought, then its loss (lost
+    // set, error its reason), as each system's loop reads them.
+    void onLineTurn(std::string_view bytes, bool lost, const LineError& error);
+    // Signals caught meanwhile, in order, as long as the session runs.
+    void interruptAll(const int* signals, int count);
     // The wake-up asked of the timer.
     void onTimer();
     // Standard output can take no more (its reader has gone), found between

@@ -95,20 +95,15 @@ int RunWinSession(std::vector<PlannedFrame> frames, LoopLine& line, TrafficRepor
             bool lost = false;
             LineError error;
             const std::string bytes = line.take(&lost, &error);
-            if (!bytes.empty())
-                session.onBytes(bytes);
-            if (lost && !session.done())
-                session.onLineFailed(error);
+            session.onLineTurn(bytes, lost, error);
         } else if (which == WAIT_OBJECT_0 + 1) {
             if (timer.due())
                 session.onTimer();
         } else if (which == WAIT_OBJECT_0 + 2) {
             int signals[16];
             int n = 0;
-            while (!session.done() && (n = termination::ReadPending(signals, 16)) > 0) {
-                for (int i = 0; i < n && !session.done(); ++i)
-                    session.interrupt(signals[i]);
-            }
+            while (!session.done() && (n = termination::ReadPending(signals, 16)) > 0)
+                session.interruptAll(signals, n);
         } else {
             return false; // cannot happen with valid handles; never spin
         }
