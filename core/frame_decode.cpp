@@ -158,6 +158,7 @@ void DecodeText(std::string_view t, bool gbk, FrameDecode& d, bool fields, int b
             // typed frame's last byte taken as its checksum) is no error of the
             // bytes before it.
             flushRun();
+            d.badText = true;
             const Text what = BadByteName(t, i);
             parts.push_back(u"字节 " + HexBytes(c) + u"（" + what + u"）");
             if (fields)

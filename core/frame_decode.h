@@ -24,6 +24,7 @@ struct FrameDecode {
     std::optional<uint8_t> rightChecksum; // set when the last byte is not it
     bool text = false;                    // a synthesis frame
     int textCharacters = 0;               // characters spoken (line breaks not counted)
+    bool badText = false;                 // a GBK text holds bytes that are no character
     std::vector<FrameFieldRow> fields;    // only when asked for
 };
 

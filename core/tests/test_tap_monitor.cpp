@@ -1,0 +1,198 @@
+// The monitor of a tapped line: each fault a controller can make is found
+// once, at the frame it concerns, and a controller that keeps the rules gets
+// no finding.
+#include "bytes.h"
+#include "core/commands.h"
+#include "core/frame_builders.h"
+#include "core/tap_monitor.h"
+#include "row_name.h"
+
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace {
+
+struct Event {
+    TapSide side;
+    int64_t ms;
+    std::string bytes;
+};
+
+Event H(int64_t ms, std::string bytes) {
+    return {TapSide::Host, ms, std::move(bytes)};
+}
+Event C(int64_t ms, const char* hex) {
+    return {TapSide::Chip, ms, Hex(hex)};
+}
+
+// "H frame", "C 41", "H stray stray_bytes": a row's side, kind and findings.
+std::vector<std::string> Rows(const TapMonitor& m) {
+    std::vector<std::string> rows;
+    for (int64_t r = m.First(); r < m.End(); ++r) {
+        const TapItem& item = m.At(r);
+        std::string s = item.side == TapSide::Host ? "H " : "C ";
+        if (item.kind == TapItem::Kind::Frame)
+            s += "frame";
+        else if (item.kind == TapItem::Kind::Stray)
+            s += "stray";
+        else
+            s += SpacedHex(item.bytes);
+        for (const TapFinding f : item.findings)
+            s += " " + std::string(TapFindingKey(f));
+        rows.push_back(s);
+    }
+    return rows;
+}
+
+TapMonitor Watch(const std::vector<Event>& events, int64_t endMs) {
+    TapMonitor m;
+    for (const Event& e : events)
+        m.Feed(e.side, e.ms * 1000, e.bytes);
+    m.Finish(endMs * 1000);
+    return m;
+}
+
+struct StreamCase {
+    const char* name;
+    std::vector<Event> events;
+    int64_t endMs;
+    std::vector<std::string> rows;
+    int rateIndex = 0;
+};
+
+class TapStream : public ::testing::TestWithParam<StreamCase> {};
+
+TEST_P(TapStream, CutsDecodesAndFindsEachFaultOnce) {
+    const StreamCase& c = GetParam();
+    const TapMonitor m = Watch(c.events, c.endMs);
+    EXPECT_EQ(Rows(m), c.rows);
+    EXPECT_EQ(m.RateIndex(), c.rateIndex);
+    // The counts agree with the rows: every finding keys contain a '_'.
+    int64_t findings = 0;
+    for (const std::string& row : c.rows) {
+        std::istringstream words(row);
+        for (std::string word; words >> word;)
+            findings += word.find('_') != std::string::npos;
+    }
+    EXPECT_EQ(m.FindingTotal(), findings);
+}
+
+const std::string kQuery = ControlFrame(FrameCommand::Query);
+const std::string kText = TextFrame(u"你好");
+
+INSTANTIATE_TEST_SUITE_P(
+    Streams, TapStream,
+    ::testing::Values(
+        StreamCase{"QueryAnswered",
+                   {H(0, kQuery), C(5, "41"), C(6, "4F")},
+                   100,
+                   {"H frame", "C 41", "C 4F"}},
+        StreamCase{"TextSpokenThenNext",
+                   {H(0, kText), C(10, "41"), C(2000, "4F"), H(2100, kQuery), C(2105, "41")},
+                   2200,
+                   {"H frame", "C 41", "C 4F", "H frame", "C 41"}},
+        StreamCase{"FramesBackToBackAreTwo",
+                   {H(0, kQuery + kQuery), C(5, "41 41")},
+                   100,
+                   {"H frame", "H frame early_frame", "C 41", "C 41"}},
+        StreamCase{"WrongChecksum",
+                   {H(0, Hex("FD 00 02 21 00")), C(5, "45")},
+                   100,
+                   {"H frame bad_checksum", "C 45"}},
+        // The controller counted one byte too few: what follows the declared
+        // end without a pause is still its frame.
+        StreamCase{"LengthFieldShort",
+                   {H(0, Hex("FD 00 01 21 DD")), C(5, "45")},
+                   100,
+                   {"H frame bad_length", "C 45"}},
+        StreamCase{"LengthFieldLong",
+                   {H(0, Hex("FD 00 05 21 D9")), C(40, "45")},
+                   100,
+                   {"H frame bad_length", "C 45"}},
+        StreamCase{"UnknownCommand",
+                   {H(0, Hex("FD 00 02 77 88")), C(5, "45")},
+                   100,
+                   {"H frame unknown_command", "C 45"}},
+        StreamCase{"NoGbkText",
+                   {H(0, Hex("FD 00 05 01 01 81 7F 06")), C(5, "41"), C(50, "4F")},
+                   100,
+                   {"H frame bad_text", "C 41", "C 4F"}},
+        StreamCase{"GarbageBeforeAFrame",
+                   {H(0, Hex("00 11")), H(1, kQuery), C(5, "41")},
+                   100,
+                   {"H stray stray_bytes", "H frame", "C 41"}},
+        StreamCase{"ChipByteOfNoStatus",
+                   {H(0, kQuery), C(5, "41 99 98"), C(6, "4F")},
+                   100,
+                   {"H frame", "C 41", "C stray stray_bytes", "C 4F"}},
+        StreamCase{"TextWhileSpeaking",
+                   {H(0, kText), C(5, "41"), H(100, kText), C(105, "41"), C(900, "4F")},
+                   1000,
+                   {"H frame", "C 41", "H frame cuts_speech", "C 41", "C 4F"}},
+        StreamCase{"StopWhileSpeakingIsNoFault",
+                   {H(0, kText), C(5, "41"), H(100, ControlFrame(FrameCommand::Stop)), C(105, "41"),
+                    H(200, kText), C(205, "41")},
+                   300,
+                   {"H frame", "C 41", "H frame", "C 41", "H frame", "C 41"}},
+        StreamCase{"NoAnswer",
+                   {H(0, kQuery), H(1500, kQuery), C(1505, "41")},
+                   1600,
+                   {"H frame no_answer", "H frame", "C 41"}},
+        StreamCase{"BeforeThePreviousAnswer",
+                   {H(0, kQuery), H(50, kQuery), C(60, "41"), C(61, "41")},
+                   100,
+                   {"H frame", "H frame early_frame", "C 41", "C 41"}},
+        StreamCase{"RateChangeFollowed",
+                   {H(0, SetRateFrame(1)), C(5, "41"), H(100, kQuery), C(105, "41")},
+                   200,
+                   {"H frame", "C 41", "H frame", "C 41"},
+                   1},
+        StreamCase{"RateChangeNotFollowed",
+                   {H(0, SetRateFrame(2)), C(5, "41"), H(100, Hex("80 00 F8"))},
+                   2000,
+                   {"H frame", "C 41", "H stray rate_not_followed"},
+                   2},
+        StreamCase{"RateChangeRefused",
+                   {H(0, SetRateFrame(1)), C(5, "45"), H(100, Hex("80"))},
+                   200,
+                   {"H frame", "C 45", "H stray stray_bytes"}}),
+    vxt_test::RowName());
+
+// The timings of a text: its answer and end of speech found, the pause
+// before it measured from the chip's last byte.
+TEST(TapTimings, AnswerSpeechAndGapOfAText) {
+    const TapMonitor m = Watch(
+        {H(0, kQuery), C(2, "41"), C(3, "4F"), H(50, kText), C(60, "41"), C(1060, "4F")}, 1100);
+    const TapItem& text = m.At(3);
+    EXPECT_EQ(text.gapUs, 47'000);
+    ASSERT_EQ(text.answer, 4);
+    ASSERT_EQ(text.idle, 5);
+    EXPECT_EQ(m.At(4).answers, 3);
+    EXPECT_EQ(m.At(5).answers, 3);
+    EXPECT_EQ(m.At(5).startUs - m.At(4).startUs, 1'000'000);
+    EXPECT_EQ(TapMeaning(m.At(4)), u"<-0x41  接收成功");
+    EXPECT_EQ(m.Frames(), 2);
+    EXPECT_EQ(m.StatusBytes(), 4);
+}
+
+// A frame that keeps coming byte by byte is one frame; a pause of the
+// silence time ends bytes of no frame; the oldest rows go past the limit.
+TEST(TapStreaming, BytesSpreadOverFeedsAndALimitOfRows) {
+    TapMonitor::Options options;
+    options.maxRows = 3;
+    TapMonitor m(options);
+    for (size_t i = 0; i < kQuery.size(); ++i)
+        m.Feed(TapSide::Host, int64_t(i) * 1000, kQuery.substr(i, 1));
+    m.Feed(TapSide::Chip, 10'000, "\x41");
+    m.Feed(TapSide::Host, 20'000, "\x01");
+    m.Advance(60'000);
+    m.Feed(TapSide::Host, 70'000, "\x02");
+    m.Finish(100'000);
+    EXPECT_EQ(m.First(), 1);
+    EXPECT_EQ(Rows(m),
+              (std::vector<std::string>{"C 41", "H stray stray_bytes", "H stray stray_bytes"}));
+    EXPECT_EQ(m.Count(TapFinding::StrayBytes), 2);
+    EXPECT_EQ(m.TakeChanged(), (std::vector<int64_t>{1, 2, 3}));
+}
+
+} // namespace
