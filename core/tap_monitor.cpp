@@ -52,6 +52,15 @@ size_t DeclaredSize(std::string_view frame) {
     return 3 + ((size_t(Byte(frame, 1)) << 8) | Byte(frame, 2));
 }
 
+// Whether status answers a frame of command: 0x41 or 0x45, and a query its
+// status byte (0x4E speaking, 0x4F idle).
+bool Answers(uint8_t status, uint8_t command) {
+    if (status == ChipStatus::Received || status == ChipStatus::Failed)
+        return true;
+    return command == FrameCommand::Query &&
+           (status == ChipStatus::Speaking || status == ChipStatus::Idle);
+}
+
 bool IsStatus(uint8_t b) {
     return b == ChipStatus::Received || b == ChipStatus::Failed || b == ChipStatus::InitDone ||
            b == ChipStatus::Speaking || b == ChipStatus::Idle;
@@ -160,7 +169,7 @@ void TapMonitor::chipByte(int64_t tUs, char byte) {
     item.bytes.assign(1, byte);
     item.ratePending = rateFrame_ >= 0;
     const int64_t at = End();
-    if ((status == ChipStatus::Received || status == ChipStatus::Failed) && !awaiting_.empty()) {
+    if (!awaiting_.empty() && Answers(status, awaitedCommand())) {
         const int64_t frame = awaiting_.front();
         awaiting_.pop_front();
         item.answers = frame;
@@ -187,6 +196,13 @@ void TapMonitor::chipByte(int64_t tUs, char byte) {
         speaking_ = -1;
     }
     append(std::move(item));
+}
+
+uint8_t TapMonitor::awaitedCommand() const {
+    const int64_t frame = awaiting_.front();
+    if (!Has(frame) || At(frame).bytes.size() <= 3)
+        return 0;
+    return Byte(At(frame).bytes, 3);
 }
 
 void TapMonitor::endHost() {

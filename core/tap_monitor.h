@@ -22,7 +22,7 @@ enum class TapFinding : uint8_t {
     StrayBytes,      // bytes that belong to no frame (host) or are no status (chip)
     BadText,         // a GBK text holding bytes that are no GBK character
     CutsSpeech,      // a text frame while the chip still speaks: it cuts the speech
-    NoAnswer,        // neither 0x41 nor 0x45 within the answer timeout
+    NoAnswer,        // no answer within the timeout (0x41 or 0x45; a query's status byte)
     EarlyFrame,      // sent before the previous frame was answered
     RateNotFollowed, // after an accepted rate change, the next bytes make no frame
 };
@@ -109,6 +109,8 @@ class TapMonitor {
     void chipByte(int64_t tUs, char byte);
     void endHost();
     void endChipStray();
+    // The command of the oldest frame waiting for its answer (0: unknown).
+    uint8_t awaitedCommand() const;
     void emitFrame(Pending& p);
     int64_t append(TapItem item);
     void addFinding(int64_t row, TapFinding finding);

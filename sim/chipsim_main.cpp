@@ -1,13 +1,14 @@
 // vxt4710-chipsim: a simulated chip on a pseudo-terminal, so that the console
 // can be tried and tested without the hardware. See --help.
-#include "platform/termination_watch.h"
 #include "platform/standard_streams.h"
+#include "platform/termination_watch.h"
 #include "sim/chip_model.h"
 #include "sim/line_sender.h"
 #include "sim/options.h"
 #include "sim/port_link.h"
 #include "sim/pty_line.h"
 #include "sim/report.h"
+#include "sim/tap_line.h"
 #include "sim/voice.h"
 
 #include <algorithm>
@@ -68,6 +69,12 @@ int main(int argc, char** argv) {
     if (opt.comPort > 0 && !link.make(opt.portsDir, opt.comPort, line.device()))
         return 1;
 
+    TapLine tapHost("host"), tapChip("chip");
+    if (opt.tapHost > 0 && !tapHost.open(opt.portsDir, opt.tapHost))
+        return 1;
+    if (opt.tapChip > 0 && !tapChip.open(opt.portsDir, opt.tapChip))
+        return 1;
+
     Voice voice;
     voice.enable(opt.speak, opt.wavDir);
 
@@ -86,6 +93,8 @@ int main(int argc, char** argv) {
 
     ChipModel chip(opt.chip);
     LineSender sender(opt.chip.lineTiming, opt.noisePerSecond, opt.chip.seed);
+    if (tapChip.isOpen())
+        sender.setTap([&tapChip](std::string_view bytes) { tapChip.copy(bytes); });
     const int64_t started = NowMs();
     chip.Start(started);
 
@@ -155,10 +164,12 @@ int main(int argc, char** argv) {
             line.isOpen() && now >= masterQuietUntil && chip.InFlight() < kMostInFlight;
         if (line.isOpen() && !watchMaster)
             within(chip.InFlight() >= kMostInFlight ? 5 : 100);
-        pollfd fds[3] = {{signalFd, POLLIN, 0},
+        pollfd fds[5] = {{signalFd, POLLIN, 0},
                          {watchMaster ? line.master() : -1, POLLIN, 0},
-                         {opt.quitOnEof ? STDIN_FILENO : -1, POLLIN, 0}};
-        const int ready = poll(fds, 3, timeout);
+                         {opt.quitOnEof ? STDIN_FILENO : -1, POLLIN, 0},
+                         {tapHost.master(), POLLIN, 0},
+                         {tapChip.master(), POLLIN, 0}};
+        const int ready = poll(fds, 5, timeout);
         if (ready < 0 && errno != EINTR)
             break;
         if (ready > 0 && (fds[0].revents & POLLIN))
@@ -171,11 +182,16 @@ int main(int argc, char** argv) {
         if (ready > 0 && fds[1].revents) {
             char buf[4096];
             const ssize_t n = read(line.master(), buf, sizeof buf);
-            if (n > 0)
+            if (n > 0) {
+                tapHost.copy(std::string_view(buf, static_cast<size_t>(n)));
                 chip.Feed(std::string_view(buf, static_cast<size_t>(n)), line.rate(), NowMs());
-            else if (n < 0 && errno != EAGAIN && errno != EINTR)
+            } else if (n < 0 && errno != EAGAIN && errno != EINTR)
                 masterQuietUntil = NowMs() + 100; // no reader on the far side
         }
+        if (ready > 0 && (fds[3].revents & POLLIN))
+            tapHost.drain();
+        if (ready > 0 && (fds[4].revents & POLLIN))
+            tapChip.drain();
         chip.Tick(NowMs());
     }
 
@@ -183,6 +199,8 @@ int main(int argc, char** argv) {
         Say(l);
     voice.stop();
     link.remove();
+    tapHost.close();
+    tapChip.close();
     Say("bye");
     line.close();
     return 0;

@@ -56,6 +56,8 @@ int LineSender::pump(int fd, int rate, int64_t nowMs) {
         if (write(fd, &b, 1) != 1)
             return kRetryMs; // full (EAGAIN): try again shortly
         out_.pop_front();
+        if (tap_)
+            tap_(std::string_view(reinterpret_cast<const char*>(&b), 1));
         // The byte leaves when the line is free, and takes its 10 bits.
         lineFreeMs_ = std::max(lineFreeMs_, now) + byteMs;
         char sent[32];
@@ -92,6 +94,8 @@ void LineSender::noise(int fd, int rate, int64_t nowMs) {
         return; // the line is full: the console is behind, and owes us nothing
     noiseBudget_ -= static_cast<double>(written);
     const auto w = static_cast<size_t>(written);
+    if (tap_)
+        tap_(std::string_view(bytes.data(), w));
     lineFreeMs_ = std::max(lineFreeMs_, now) +
                   ByteMs(rate > 0 ? rate : kDefaultRate) * static_cast<double>(w);
     Say("noise " + std::to_string(w) + " bytes: " + ChipModel::HexOf(bytes.substr(0, w)));

@@ -5,8 +5,10 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <random>
 #include <string>
+#include <string_view>
 
 namespace chipsim {
 
@@ -21,6 +23,9 @@ class LineSender {
     int pump(int fd, int rate, int64_t nowMs);
     // The line went away: what waits is lost.
     void drop();
+    // Every byte written from now on is also handed to tap (the chip-side
+    // tap of the line).
+    void setTap(std::function<void(std::string_view)> tap) { tap_ = std::move(tap); }
 
   private:
     void noise(int fd, int rate, int64_t nowMs);
@@ -29,6 +34,7 @@ class LineSender {
     double noisePerSecond_;
     std::mt19937_64 rng_;
     std::deque<unsigned char> out_;
+    std::function<void(std::string_view)> tap_;
     double lineFreeMs_ = 0;  // when the last byte written has left
     double noiseBudget_ = 0; // noise bytes owed
     int64_t lastNoiseMs_ = -1;

@@ -26,6 +26,10 @@ const char kUsage[] =
     "                    name that another running simulator holds is refused (exit\n"
     "                    status 1); a link left by one that was killed is replaced\n"
     "                    (the record .com<n>.owner beside the link says whose it is)\n"
+    "  --tap-host COM<n> a tap of the line, as a tap cable gives it: one more\n"
+    "                    pseudo-terminal, linked as COM<n>, carrying a copy of every\n"
+    "                    byte the controller sends, for a monitor to read\n"
+    "  --tap-chip COM<n> likewise, every byte the chip sends (answers and noise)\n"
     "  --ports-dir DIR   the ports folder (default: $XDG_CONFIG_HOME/vxt4710/ports,\n"
     "                    or ~/.config/vxt4710/ports)\n"
     "  --time-scale X    multiply every speaking time by X (default 1; 0.01 for fast\n"
@@ -83,7 +87,8 @@ const char kUsage[] =
     "  vxt4710-chipsim --as COM1 --line-timing --speak\n"
     "  vxt4710-chipsim --as COM1 --seed 7 --reject 0.1 --mute 0.05 --drop-idle 0.2\n"
     "  vxt4710-chipsim --as COM1 --unplug-after 10 --replug-after 5\n"
-    "  vxt4710-chipsim --as COM1 --line-timing --noise 3840\n";
+    "  vxt4710-chipsim --as COM1 --line-timing --noise 3840\n"
+    "  vxt4710-chipsim --as COM1 --tap-host COM2 --tap-chip COM3\n";
 
 [[noreturn]] void BadUsage(const std::string& why) {
     std::fprintf(stderr, "vxt4710-chipsim: %s\nTry 'vxt4710-chipsim --help'.\n", why.c_str());
@@ -123,6 +128,12 @@ Options ParseOptions(int argc, char** argv) {
             if (n <= 0)
                 BadUsage("--as wants COM1 to COM20, not '" + v + "'");
             o.comPort = n;
+        } else if (a == "--tap-host" || a == "--tap-chip") {
+            const std::string v = value();
+            const int n = ComNumberOf(v);
+            if (n <= 0)
+                BadUsage(a + " wants COM1 to COM20, not '" + v + "'");
+            (a == "--tap-host" ? o.tapHost : o.tapChip) = n;
         } else if (a == "--ports-dir") {
             o.portsDir = value();
             if (o.portsDir.empty())
@@ -167,6 +178,10 @@ Options ParseOptions(int argc, char** argv) {
             BadUsage("unknown option '" + a + "'");
         }
     }
+    const bool clash = (o.tapHost > 0 && (o.tapHost == o.comPort || o.tapHost == o.tapChip)) ||
+                       (o.tapChip > 0 && o.tapChip == o.comPort);
+    if (clash)
+        BadUsage("the line and its taps want different COM names");
     if (o.replugAfterS >= 0 && o.unplugAfterS < 0)
         BadUsage("--replug-after needs --unplug-after");
     if (o.portsDir.empty())

@@ -9,6 +9,8 @@ namespace chipsim {
 
 struct Options {
     int comPort = 0; // 0: no link
+    int tapHost = 0; // COM<n> of the tap of what the controller sends; 0: none
+    int tapChip = 0; // COM<n> of the tap of what the chip answers; 0: none
     std::string portsDir;
     bool speak = false;
     std::string wavDir; // empty: no files

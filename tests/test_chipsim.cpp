@@ -234,7 +234,8 @@ TEST(ChipSimProgram, HelpDocumentsEveryOption) {
     EXPECT_EQ(p.exitCode(), 0);
     const QString help = QString::fromUtf8(p.readAllStandardOutput());
     for (const char* option :
-         {"--as COM<n>", "--ports-dir DIR", "--time-scale X", "--speak", "--quit-on-eof", "--help"})
+         {"--as COM<n>", "--tap-host COM<n>", "--tap-chip COM<n>", "--ports-dir DIR",
+          "--time-scale X", "--speak", "--quit-on-eof", "--help"})
         EXPECT_TRUE(help.contains(QLatin1String(option))) << option;
     EXPECT_TRUE(help.contains(QLatin1String("250 ms"))); // the speaking rate
 }
@@ -244,7 +245,10 @@ TEST(ChipSimProgram, RejectsBadOptionsClearly) {
                                {QStringLiteral("--as"), QStringLiteral("LPT1")},
                                {QStringLiteral("--time-scale"), QStringLiteral("fast")},
                                {QStringLiteral("--time-scale")},
-                               {QStringLiteral("--bogus")}};
+                               {QStringLiteral("--bogus")},
+                               {QStringLiteral("--tap-host"), QStringLiteral("COM0")},
+                               {QStringLiteral("--as"), QStringLiteral("COM2"),
+                                QStringLiteral("--tap-chip"), QStringLiteral("com2")}};
     for (const QStringList& args : bad) {
         QProcess p;
         p.start(QStringLiteral(VXT_CHIPSIM_PATH), args);
@@ -290,6 +294,46 @@ TEST(ChipSimProgram, SaysInitAndAnswersOnTheLine) {
     EXPECT_TRUE(chip.waitForLine(QStringLiteral("done speaking"), 5000));
     EXPECT_EQ(line.read().toHex(' '), "41 4f");
     EXPECT_TRUE(chip.lines().contains(QStringLiteral("speak 5 ms: 你好")));
+}
+
+// A tap cable's two lines: each carries one direction, byte for byte; what
+// a monitor writes onto a tap is reported and reaches neither side.
+TEST(ChipSimProgram, TapsCarryEachDirection) {
+    PortsFolder ports;
+    QProcess sim;
+    sim.start(QStringLiteral(VXT_CHIPSIM_PATH),
+              {QStringLiteral("--as"), QStringLiteral("COM1"), QStringLiteral("--tap-host"),
+               QStringLiteral("COM2"), QStringLiteral("--tap-chip"), QStringLiteral("COM3"),
+               QStringLiteral("--ports-dir"), ports.path(), QStringLiteral("--time-scale"),
+               QStringLiteral("0.01")});
+    ASSERT_TRUE(sim.waitForStarted(5000));
+    const auto linked = [&](int n) {
+        return QFileInfo(ports.path() + QStringLiteral("/com%1").arg(n)).symLinkTarget();
+    };
+    ASSERT_TRUE(WaitUntil([&] { return !linked(3).isEmpty(); }, 5000));
+    LineClient tapHost(linked(2)), tapChip(linked(3)), line(linked(1));
+    ASSERT_TRUE(tapHost.ok() && tapChip.ok() && line.ok());
+    EXPECT_EQ(line.read().toHex(' '), "4a");
+    const QByteArray text = Hex("FD 00 07 01 01 C4 E3 BA C3 A4");
+    line.write(text);
+    EXPECT_EQ(line.read(5000, 300).toHex(' '), "41 4f");
+    EXPECT_EQ(tapHost.read(1000, 200), text);
+    EXPECT_EQ(tapChip.read(1000, 200).toHex(' '), "4a 41 4f"); // the power-up 0x4A too
+
+    tapHost.write(Hex("FD 00 02 21 DE"));
+    QByteArray said;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            said += sim.readAllStandardOutput();
+            return said.contains("tap host: the monitor wrote FD 00 02 21 DE");
+        },
+        5000));
+    EXPECT_TRUE(line.read(300, 100).isEmpty());
+    EXPECT_TRUE(tapChip.read(300, 100).isEmpty());
+    sim.terminate();
+    ASSERT_TRUE(sim.waitForFinished(5000));
+    for (int n : {1, 2, 3})
+        EXPECT_FALSE(QFileInfo(ports.path() + QStringLiteral("/com%1").arg(n)).isSymLink()) << n;
 }
 
 TEST(ChipSimProgram, GarbageNeverStopsIt) {
