@@ -1,5 +1,6 @@
 #include "cli/cli_run.h"
 
+#include "cli/poll_monitor.h"
 #include "cli/poll_net_line.h"
 #include "cli/poll_serial_line.h"
 #include "cli/posix_ports.h"
@@ -62,4 +63,30 @@ bool LinuxCliSystem::openNet(const NetAddress& address, int rate, LineError* err
 int LinuxCliSystem::runSession(std::vector<PlannedFrame> frames, TrafficReport& report,
                                const MonotonicClock& clock, int timeoutMs, Complaint complain) {
     return RunPollSession(std::move(frames), *line_, report, clock, timeoutMs, std::move(complain));
+}
+
+bool LinuxCliSystem::openTap(TapSide side, const PortRoute& route, const NetAddress* address,
+                             int rate, LineError* error) {
+    const int i = side == TapSide::Host ? 0 : 1;
+    if (address) {
+        auto line = std::make_unique<PollNetLine>(*address);
+        if (!line->open(rate, error))
+            return false;
+        taps_[i] = std::move(line);
+        tapNames_[i] = taps_[i]->device();
+    } else {
+        // Opening writes nothing: a tap is only read.
+        auto line = std::make_unique<PollSerialLine>();
+        if (!line->open(route.path, rate, error))
+            return false;
+        taps_[i] = std::move(line);
+        tapNames_[i] = route.device;
+    }
+    return true;
+}
+
+int LinuxCliSystem::runMonitor(MonitorSession& session) {
+    const SteadyClock clock;
+    return RunPollMonitor(session, {taps_[0].get(), tapNames_[0]}, {taps_[1].get(), tapNames_[1]},
+                          clock);
 }

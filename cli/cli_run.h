@@ -7,6 +7,7 @@
 #include "core/cli_run.h"
 
 #include <memory>
+#include <string>
 
 class PollLine;
 
@@ -30,6 +31,9 @@ class LinuxCliSystem : public CliSystem {
     bool openNet(const NetAddress& address, int rate, LineError* error) override;
     int runSession(std::vector<PlannedFrame> frames, TrafficReport& report,
                    const MonotonicClock& clock, int timeoutMs, Complaint complain) override;
+    bool openTap(TapSide side, const PortRoute& route, const NetAddress* address, int rate,
+                 LineError* error) override;
+    int runMonitor(MonitorSession& session) override;
 
   private:
     // The system's serial ports, sorted; asked for once, and only when a
@@ -42,4 +46,7 @@ class LinuxCliSystem : public CliSystem {
     bool outputMissing_;
     std::optional<std::vector<std::string>> systemPorts_;
     std::unique_ptr<PollLine> line_;
+    // The monitor's taps (host, chip) and their names.
+    std::unique_ptr<PollLine> taps_[2];
+    std::string tapNames_[2];
 };

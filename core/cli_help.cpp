@@ -38,6 +38,15 @@ Commands:
                         command waits for 0x41 or 0x45
       --typed-checksum  send the bytes as typed, the last one the checksum
   ports                 COM1-COM20 and the device each stands for
+  monitor --host PORT --chip PORT
+                        watch a tapped line, reading only: what a controller
+                        sends (the tap on its transmit line, --host) and what
+                        the chip answers (--chip), one line per frame, status
+                        byte or run of stray bytes, decoded and checked
+                        (checksum, length, command, text, answers, timing);
+                        both follow an accepted rate change; ends on Ctrl+C
+                        (any termination signal) or --duration with a summary
+      --duration SECONDS  stop watching after this long
 
 Options:
 <PORT>
@@ -48,7 +57,8 @@ Options:
   --help, --version
 
 Exit status:
-  0 done; 1 the chip answered 0x45; 2 an awaited reply did not come in time;
+  0 done; 1 the chip answered 0x45 (monitor: the controller broke a rule);
+  2 an awaited reply did not come in time;
   3 the port could not be opened or written; 10 query: the chip is speaking;
   11 speak: a status byte came that was not awaited, so a piece that ended on
   a 0x4F may have been cut short (--json names them in may_be_cut;
@@ -83,6 +93,7 @@ constexpr const char* kLinuxExamples = R"(  vxt4710-cli --port /dev/ttyUSB0 spea
   vxt4710-cli query && echo idle
   vxt4710-cli --json hex "fd 00 02 21"
   vxt4710-cli mark v10
+  vxt4710-cli monitor --host /dev/ttyUSB1 --chip /dev/ttyUSB2 --duration 60
 )";
 
 constexpr const char* kWindowsPort =
@@ -111,6 +122,7 @@ constexpr const char* kWindowsExamples = R"(  vxt4710-cli --port COM3 speak -f i
   vxt4710-cli query && echo idle
   vxt4710-cli --json hex "fd 00 02 21"
   vxt4710-cli mark v10
+  vxt4710-cli monitor --host COM4 --chip COM5 --duration 60
 )";
 
 } // namespace

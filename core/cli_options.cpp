@@ -127,10 +127,12 @@ std::optional<CliCommand> CommandOf(std::string_view name) {
         const char* name;
         CliCommand command;
     } kCommands[] = {
-        {"speak", CliCommand::Speak},   {"stop", CliCommand::Stop},   {"pause", CliCommand::Pause},
-        {"resume", CliCommand::Resume}, {"query", CliCommand::Query}, {"sleep", CliCommand::Sleep},
-        {"rate", CliCommand::Rate},     {"mark", CliCommand::Mark},   {"hex", CliCommand::Hex},
-        {"ports", CliCommand::Ports},
+        {"speak", CliCommand::Speak},     {"stop", CliCommand::Stop},
+        {"pause", CliCommand::Pause},     {"resume", CliCommand::Resume},
+        {"query", CliCommand::Query},     {"sleep", CliCommand::Sleep},
+        {"rate", CliCommand::Rate},       {"mark", CliCommand::Mark},
+        {"hex", CliCommand::Hex},         {"ports", CliCommand::Ports},
+        {"monitor", CliCommand::Monitor},
     };
     for (const auto& c : kCommands) {
         if (name == c.name)
@@ -187,6 +189,21 @@ void TakeCommandArgs(Parser& p, CliOptions& o, const std::string& name) {
         } else if (speak && a == "--confirm-idle") {
             o.confirmIdle = true;
             ++p.i;
+        } else if (o.command == CliCommand::Monitor && (a == "--host" || a == "--chip")) {
+            const auto v = p.value(a);
+            if (v && v->empty())
+                p.error = Fill("{} wants a port", {a});
+            else if (v && ComNumberOf(*v) < 0)
+                p.error = Fill("{} {} is outside COM1 to COM20", {a, *v});
+            else if (v)
+                (a == "--host" ? o.tapHost : o.tapChip) = *v;
+        } else if (o.command == CliCommand::Monitor && a == "--duration") {
+            const auto v = p.value(a);
+            const auto s = v ? NumberOf(*v) : std::nullopt;
+            if (v && (!s || !std::isfinite(*s) || *s <= 0 || *s > 31'536'000))
+                p.error = Fill("--duration wants seconds above 0, not '{}'", {*v});
+            else if (v)
+                o.durationSeconds = *s;
         } else if (o.command == CliCommand::Hex && a == "--typed-checksum") {
             o.typedChecksum = true;
             ++p.i;
@@ -219,6 +236,14 @@ void TakeCommandArgs(Parser& p, CliOptions& o, const std::string& name) {
             o.newRate = *rate;
         return;
     }
+    case CliCommand::Monitor:
+        if (!operands.empty())
+            p.error = Fill("monitor takes no text, not '{}'", {operands[0]});
+        else if (o.tapHost.empty() || o.tapChip.empty())
+            p.error = "monitor wants --host PORT and --chip PORT (the tap's two lines)";
+        else if (o.tapHost == o.tapChip)
+            p.error = "monitor wants two different ports for --host and --chip";
+        return;
     case CliCommand::Mark:
     case CliCommand::Hex:
         if (operands.size() != 1)

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-enum class CliCommand { Speak, Stop, Pause, Resume, Query, Sleep, Rate, Mark, Hex, Ports };
+enum class CliCommand { Speak, Stop, Pause, Resume, Query, Sleep, Rate, Mark, Hex, Ports, Monitor };
 
 struct CliOptions {
     std::string port = "COM1";   // COM<n> or a device path
@@ -31,6 +31,11 @@ struct CliOptions {
     int newRate = 0;          // rate
     std::string argument;     // mark, hex
     bool typedChecksum = false;
+    // monitor: the ports of the tap's two lines, and how long to watch (0:
+    // until a signal).
+    std::string tapHost;
+    std::string tapChip;
+    double durationSeconds = 0;
 };
 
 // The options, or a message that says what is wrong (bad usage).

@@ -55,6 +55,7 @@ FramePlan PlanFrames(const CliOptions& o, const TextFileReader& read) {
     case CliCommand::Hex:
         return PlanHex(Utf16FromUtf8(o.argument), o.typedChecksum);
     case CliCommand::Ports:
+    case CliCommand::Monitor:
         break;
     }
     return FramePlan{};

@@ -48,6 +48,7 @@ class Run {
 
     int listPorts(const CliOptions& options);
     int session(const CliOptions& options);
+    int monitor(const CliOptions& options);
 
   private:
     int refuse(TrafficReport& report, int status, const std::string& result,
@@ -134,6 +135,42 @@ int Run::netSession(const CliOptions& options, const FramePlan& plan, const std:
     return system_.runSession(plan.frames, report, clock_, timeoutMs, complaint());
 }
 
+// Both taps open, read only, then the watch.
+int Run::monitor(const CliOptions& options) {
+    TrafficReport report(options.json, system_.standardOutput(), clock_);
+    for (const TapSide side : {TapSide::Host, TapSide::Chip}) {
+        const std::string& name = side == TapSide::Host ? options.tapHost : options.tapChip;
+        const std::string what = std::string(TapSideName(side)) + " tap: ";
+        NetAddress address;
+        std::string bad;
+        PortRoute route;
+        bool net = LooksLikeNetAddress(name);
+        if (!net) {
+            route = system_.routePort(name);
+            net = !route.address.empty();
+            if (!net && route.device.empty())
+                return refuse(report, ExitStatus::Port, "port",
+                              what + (route.serialHint ? PortFailureText({}, {route.failure})
+                                                       : route.failure));
+        }
+        if (net && !ParseNetAddress(route.address.empty() ? name : route.address, &address, &bad))
+            return refuse(report, ExitStatus::Port, "port", what + bad);
+        if (!route.notice.empty())
+            complain(route.notice);
+        LineError error;
+        if (!system_.openTap(side, route, net ? &address : nullptr, options.rate, &error))
+            return refuse(report, ExitStatus::Port, "port",
+                          what + PortFailureText(net ? name : route.device, error));
+    }
+    const auto durationMs = static_cast<int64_t>(std::ceil(options.durationSeconds * 1000));
+    TapMonitor::Options watch;
+    watch.rateIndex = RateIndexOf(options.rate);
+    MonitorSession session(options.json, durationMs,
+                           {system_.standardOutput(), clock_, complaint()}, watch);
+    session.start();
+    return system_.runMonitor(session);
+}
+
 } // namespace
 
 int RunCli(const CliArguments& arguments, CliSystem& system, const MonotonicClock& clock) {
@@ -150,5 +187,7 @@ int RunCli(const CliArguments& arguments, CliSystem& system, const MonotonicCloc
         return run.print("vxt4710-cli " + system.version() + "\n");
     if (options.command == CliCommand::Ports)
         return run.listPorts(options);
+    if (options.command == CliCommand::Monitor)
+        return run.monitor(options);
     return run.session(options);
 }

@@ -4,6 +4,7 @@
 // its services (CliSystem).
 #pragma once
 
+#include "core/cli_monitor.h"
 #include "core/cli_options.h"
 #include "core/cli_session.h"
 #include "core/frame_plan.h"
@@ -65,6 +66,15 @@ class CliSystem {
     // delivered from the system's loop) and returns its status.
     virtual int runSession(std::vector<PlannedFrame> frames, TrafficReport& report,
                            const MonotonicClock& clock, int timeoutMs, Complaint complain) = 0;
+    // One of the monitor's two taps, opened to be read only: nothing is
+    // ever written to it. A serial port (route.path) or, when address is
+    // given, a port on another machine. False with *error when it cannot.
+    virtual bool openTap(TapSide side, const PortRoute& route, const NetAddress* address, int rate,
+                         LineError* error) = 0;
+    // Watches both open taps until the session ends (bytes, its wake-ups,
+    // termination signals, a lost reader of standard output); follows its
+    // rateIndex() on both; returns its status.
+    virtual int runMonitor(MonitorSession& session) = 0;
 };
 
 // The whole run; returns the exit status.

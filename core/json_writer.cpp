@@ -69,6 +69,12 @@ JsonValue::JsonValue(const std::vector<int>& numbers) : text_("[") {
     text_ += ']';
 }
 
+JsonValue::JsonValue(const std::vector<std::string>& strings) : text_("[") {
+    for (std::size_t i = 0; i < strings.size(); ++i)
+        text_ += (i ? ", " : "") + JsonString(strings[i]);
+    text_ += ']';
+}
+
 std::string JsonObject(const JsonFields& fields) {
     std::string o("{");
     for (std::size_t i = 0; i < fields.size(); ++i) {

@@ -30,6 +30,15 @@ class JsonValue {
     JsonValue(const char* s) : text_(JsonString(s)) {}
     // An array of whole numbers: [1, 2].
     JsonValue(const std::vector<int>& numbers);
+    // An array of strings: ["a", "b"].
+    JsonValue(const std::vector<std::string>& strings);
+    // JSON text made elsewhere, taken as it is: a number with a fixed number
+    // of decimals, an object.
+    static JsonValue Raw(std::string json) {
+        JsonValue v;
+        v.text_ = std::move(json);
+        return v;
+    }
 
     // The value as JSON text.
     const std::string& text() const { return text_; }

@@ -78,7 +78,7 @@ std::u16string_view TapFindingText(TapFinding finding) {
 
 TapMonitor::TapMonitor() : TapMonitor(Options{}) {}
 
-TapMonitor::TapMonitor(Options options) : options_(options) {}
+TapMonitor::TapMonitor(Options options) : options_(options), rateIndex_(options.rateIndex) {}
 
 int64_t TapMonitor::FindingTotal() const {
     int64_t total = 0;

@@ -62,6 +62,9 @@ class TapMonitor {
         int64_t silenceUs = 20'000;
         // Rows kept; the oldest go first (a line that babbles for days).
         int64_t maxRows = 100'000;
+        // The rate the line runs at when the watch starts (an index of the
+        // rate table).
+        int rateIndex = 0;
     };
 
     TapMonitor();

@@ -42,6 +42,7 @@ struct FakeSystem : CliSystem {
     int sessionStatus = ExitStatus::Ok;
     std::string opened; // what was opened: "serial PATH RATE", "net HOST:PORT RATE"
     std::size_t framesRun = 0;
+    bool ran = false; // a session or a monitor ran
 
     OutputSink& standardOutput() override { return out; }
     OutputSink& standardError() override { return err; }
@@ -79,9 +80,28 @@ struct FakeSystem : CliSystem {
                         std::to_string(rate),
                     error);
     }
+    // What the taps bring once the monitor runs; by default Ctrl+C at once.
+    std::function<void(MonitorSession&)> watch = [](MonitorSession& m) { m.interrupt(2); };
+    bool openTap(TapSide side, const PortRoute& route, const NetAddress* address, int rate,
+                 LineError* error) override {
+        const std::string before = opened;
+        const std::string what = std::string(TapSideName(side)) + " " +
+                                 (address ? address->host : route.path) + " " +
+                                 std::to_string(rate);
+        if (!open(what, error))
+            return false;
+        opened = before.empty() ? what : before + "; " + what;
+        return true;
+    }
+    int runMonitor(MonitorSession& session) override {
+        ran = true;
+        watch(session);
+        return session.status();
+    }
     int runSession(std::vector<PlannedFrame> frames, TrafficReport& report, const MonotonicClock&,
                    int, Complaint complain) override {
         framesRun = frames.size();
+        ran = true;
         report.line("session", {{"session", true}});
         if (sessionStatus != ExitStatus::Ok)
             complain("the session ended");
@@ -279,6 +299,83 @@ std::vector<Row> Rows() {
          "",
          std::string("vxt4710-cli: network port socket://lab:4001: ") + kRawRateRefusal + "\n",
          ""},
+        {"MonitorPrintsEachItemAndASummary",
+         {"monitor", "--host", "COM2", "--chip", "/dev/tap2"},
+         [](FakeSystem& s) {
+             s.routes["COM2"].device = s.routes["COM2"].path = "/dev/tap1";
+             s.watch = [](MonitorSession& m) {
+                 m.onBytes(TapSide::Host, std::string("\xFD\x00\x02\x21\xDE", 5));
+                 m.onBytes(TapSide::Chip, "\x4F");
+                 m.interrupt(2);
+             };
+         },
+         ExitStatus::Ok,
+         "0.000  host  FD 00 02 21 DE  查询  ✓  0 ms\n"
+         "0.000  chip  4F  <-0x4F  芯片空闲\n"
+         "monitor: frames 1, status bytes 1, findings 0\n",
+         "",
+         "host /dev/tap1 9600; chip /dev/tap2 9600"},
+        {"MonitorFindingsEndWith1",
+         {"--json", "--rate", "19200", "monitor", "--chip", "rfc2217://lab:4002", "--host",
+          "rfc2217://lab:4001"},
+         [](FakeSystem& s) {
+             s.watch = [](MonitorSession& m) {
+                 m.onBytes(TapSide::Host, std::string("\xFD\x00\x02\x21\x00", 5));
+                 m.onBytes(TapSide::Chip, "\x45");
+                 m.interrupt(15);
+             };
+         },
+         ExitStatus::Findings,
+         "{\"dir\": \"host\", \"t\": 0.000, \"bytes\": \"FD 00 02 21 00\", \"meaning\": "
+         "\"查询\", \"check\": \"✗ 应为 0xDE\", \"reply_ms\": 0, \"findings\": "
+         "[\"bad_checksum\"]}\n"
+         "{\"dir\": \"chip\", \"t\": 0.000, \"bytes\": \"45\", \"meaning\": \"<-0x45  "
+         "接收失败\", \"findings\": []}\n"
+         "{\"result\": \"findings\", \"status\": 1, \"frames\": 1, \"status_bytes\": 1, "
+         "\"findings\": {\"bad_checksum\": 1}}\n",
+         "",
+         "host lab 19200; chip lab 19200"},
+        {"MonitorTapThatFails",
+         {"monitor", "--host", "/dev/tap1", "--chip", "/dev/tap2"},
+         [](FakeSystem& s) {
+             s.watch = [](MonitorSession& m) {
+                 m.onBytes(TapSide::Host, "\x01");
+                 m.onLineFailed(TapSide::Chip, "/dev/tap2", {"the device is gone"});
+             };
+         },
+         ExitStatus::Port,
+         "0.000  host  01  1 字节不属于任何帧  [stray_bytes: 不属于任何帧的字节]\n"
+         "monitor: frames 0, status bytes 0, findings 1 (stray_bytes 1)\n",
+         "vxt4710-cli: chip tap: ",
+         "host /dev/tap1 9600; chip /dev/tap2 9600"},
+        {"MonitorTapThatCannotOpen",
+         {"monitor", "--host", "/dev/tap1", "--chip", "/dev/tap2"},
+         [](FakeSystem& s) { s.openFailure = "No such file or directory"; },
+         ExitStatus::Port,
+         "",
+         "vxt4710-cli: host tap: ",
+         ""},
+        {"MonitorWantsBothTaps",
+         {"monitor", "--host", "COM2"},
+         {},
+         ExitStatus::Usage,
+         "",
+         "monitor wants --host PORT and --chip PORT",
+         ""},
+        {"MonitorWantsTwoPorts",
+         {"monitor", "--host", "COM2", "--chip", "COM2", "--duration", "5"},
+         {},
+         ExitStatus::Usage,
+         "",
+         "two different ports",
+         ""},
+        {"MonitorDurationAboveZero",
+         {"monitor", "--host", "COM2", "--chip", "COM3", "--duration", "0"},
+         {},
+         ExitStatus::Usage,
+         "",
+         "--duration wants seconds above 0, not '0'",
+         ""},
         {"SessionStatusIsTheRunsStatus",
          {"--port", "/dev/chip", "query"},
          [](FakeSystem& s) { s.sessionStatus = ExitStatus::Timeout; },
@@ -308,7 +405,7 @@ TEST_P(CliRun, StatusAndOutput) {
     else
         EXPECT_NE(system.err.text.find(row.errHas), std::string::npos) << system.err.text;
     EXPECT_EQ(system.opened, row.opened);
-    EXPECT_EQ(system.framesRun > 0, !row.opened.empty());
+    EXPECT_EQ(system.ran, !row.opened.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, CliRun, ::testing::ValuesIn(Rows()), vxt_test::RowName());

@@ -1,6 +1,7 @@
 #include "win32/cli/win_cli_run.h"
 
 #include "core/text_util.h"
+#include "win32/cli/win_cli_monitor.h"
 #include "win32/cli/win_cli_net.h"
 #include "win32/cli/win_cli_session.h"
 #include "win32/win_port.h"
@@ -93,6 +94,30 @@ int WinCliSystem::runSession(std::vector<PlannedFrame> frames, TrafficReport& re
                              const MonotonicClock& clock, int timeoutMs, Complaint complain) {
     LoopLine& line = net_ ? static_cast<LoopLine&>(*net_) : *serial_;
     return RunWinSession(std::move(frames), line, report, clock, timeoutMs, std::move(complain));
+}
+
+bool WinCliSystem::openTap(TapSide side, const PortRoute& route, const NetAddress* address,
+                           int rate, LineError* error) {
+    const int i = side == TapSide::Host ? 0 : 1;
+    if (address) {
+        auto line = std::make_unique<WinNetSessionLine>(*address);
+        if (!line->open(rate, error))
+            return false;
+        tapNames_[i] = line->device();
+        taps_[i] = std::move(line);
+        return true;
+    }
+    // Opening writes nothing: a tap is only read.
+    auto line = std::make_unique<WinSessionLine>(Wide(Utf16FromUtf8(route.path)), route.device);
+    if (!line->open(rate, error))
+        return false;
+    tapNames_[i] = route.device;
+    taps_[i] = std::move(line);
+    return true;
+}
+
+int WinCliSystem::runMonitor(MonitorSession& session) {
+    return RunWinMonitor(session, {taps_[0].get(), tapNames_[0]}, {taps_[1].get(), tapNames_[1]});
 }
 
 int RunWinCli(const std::vector<std::string>& args, const MonotonicClock& clock) {

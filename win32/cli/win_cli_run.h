@@ -41,12 +41,18 @@ class WinCliSystem : public CliSystem {
     bool openNet(const NetAddress& address, int rate, LineError* error) override;
     int runSession(std::vector<PlannedFrame> frames, TrafficReport& report,
                    const MonotonicClock& clock, int timeoutMs, Complaint complain) override;
+    bool openTap(TapSide side, const PortRoute& route, const NetAddress* address, int rate,
+                 LineError* error) override;
+    int runMonitor(MonitorSession& session) override;
 
   private:
     HandleOutput out_;
     HandleOutput err_;
     std::unique_ptr<WinSessionLine> serial_;
     std::unique_ptr<WinNetSessionLine> net_;
+    // The monitor's taps (host, chip) and their names.
+    std::unique_ptr<LoopLine> taps_[2];
+    std::string tapNames_[2];
 };
 
 // The whole run on Windows's services: parse, refuse, help, version, ports

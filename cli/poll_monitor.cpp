@@ -1,0 +1,89 @@
+#include "cli/poll_monitor.h"
+
+#include "core/line_rates.h"
+#include "platform/standard_streams.h"
+#include "platform/termination_watch.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <poll.h>
+
+namespace {
+
+constexpr int kOutputWatchMs = 100;
+
+} // namespace
+
+int RunPollMonitor(MonitorSession& session, PollTap host, PollTap chip,
+                   const MonotonicClock& clock) {
+    termination::Install();
+    PollTap* taps[2] = {&host, &chip};
+    const TapSide sides[2] = {TapSide::Host, TapSide::Chip};
+    int rateIndex = session.rateIndex();
+    int64_t nextOutputLook = clock.nowMs() + kOutputWatchMs;
+
+    // Reads what one tap brought; false once it failed (the session ended).
+    const auto take = [&](int i) {
+        bool lost = false;
+        LineError error;
+        const std::string bytes = taps[i]->line->take(&lost, &error);
+        if (!bytes.empty())
+            session.onBytes(sides[i], bytes);
+        if (lost)
+            session.onLineFailed(sides[i], taps[i]->name, error);
+    };
+    // The chip accepted a rate change: both taps listen at the new rate.
+    const auto followRate = [&] {
+        if (session.rateIndex() == rateIndex)
+            return;
+        rateIndex = session.rateIndex();
+        for (int i = 0; i < 2 && !session.done(); ++i) {
+            LineError error;
+            if (!taps[i]->line->reopen(RateOfIndex(rateIndex), &error))
+                session.onLineFailed(sides[i], taps[i]->name, error);
+        }
+    };
+
+    while (!session.done()) {
+        int64_t wait = nextOutputLook - clock.nowMs();
+        if (const int w = session.wakeWithinMs(); w >= 0)
+            wait = std::min<int64_t>(wait, w);
+        for (const PollTap* tap : taps) {
+            if (const int w = tap->line->wakeWithinMs(); w >= 0)
+                wait = std::min<int64_t>(wait, w);
+            if (tap->line->holding())
+                wait = 0;
+        }
+        pollfd fds[3] = {{host.line->descriptor(), POLLIN, 0},
+                         {chip.line->descriptor(), POLLIN, 0},
+                         {termination::Descriptor(), POLLIN, 0}};
+        const int n = ::poll(fds, 3, static_cast<int>(std::max<int64_t>(wait, 0)));
+        if (n < 0 && errno != EINTR)
+            break; // cannot happen with valid descriptors; never spin
+        // Both taps every turn, in the order the bytes could have come: a
+        // chip's answer read before its frame would be taken for a stray.
+        for (int i = 0; i < 2 && !session.done(); ++i) {
+            if ((n > 0 && fds[i].revents != 0) || taps[i]->line->holding())
+                take(i);
+            LineError expiry;
+            if (!session.done() && taps[i]->line->expired(&expiry))
+                session.onLineFailed(sides[i], taps[i]->name, expiry);
+        }
+        if (!session.done())
+            followRate();
+        if (!session.done() && n > 0 && fds[2].revents != 0) {
+            int caught[16];
+            if (termination::ReadPending(caught, 16) > 0)
+                session.interrupt(caught[0]);
+        }
+        if (!session.done())
+            session.onTimer();
+        if (!session.done() && clock.nowMs() >= nextOutputLook) {
+            nextOutputLook = clock.nowMs() + kOutputWatchMs;
+            if (StandardOutputReaderGone())
+                session.onOutputGone("Broken pipe (the reader of standard output has gone)");
+        }
+    }
+    termination::Restore();
+    return session.status();
+}

@@ -1,0 +1,71 @@
+// vxt4710-cli monitor: the watch of a tapped line from a shell. Both taps'
+// bytes come in as calls from the platform's loop; each frame, status byte
+// and run of stray bytes is printed as one line once nothing more can change
+// it (its answer came or its timeout passed), in the order of the line;
+// Ctrl+C, SIGTERM or the duration end it with a summary. Status 0 without a
+// finding, 1 with findings, 3 when a port failed, 74 when standard output
+// failed.
+#pragma once
+
+#include "core/cli_session.h" // Complaint
+#include "core/session_io.h"
+#include "core/tap_monitor.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// "host" or "chip".
+std::string_view TapSideName(TapSide side);
+
+class MonitorSession {
+  public:
+    struct Io {
+        OutputSink& out;
+        const MonotonicClock& clock;
+        Complaint complain = ComplainOnStandardError;
+    };
+    // durationMs: 0 runs until a signal; otherwise ends after it.
+    MonitorSession(bool json, int64_t durationMs, Io io, TapMonitor::Options options = {});
+
+    // The watch starts: t = 0 from here.
+    void start();
+    // Bytes read on one tap.
+    void onBytes(TapSide side, std::string_view bytes);
+    // A tap's port failed (name: the port as the user gave it): what was
+    // seen is printed, then the summary; status 3.
+    void onLineFailed(TapSide side, const std::string& name, const LineError& error);
+    // A wake-up the loop was asked for (wakeWithinMs).
+    void onTimer();
+    // A termination signal: the normal end of a watch.
+    void interrupt(int signo);
+    // Standard output's reader has gone (found between lines): 74.
+    void onOutputGone(const std::string& reason);
+
+    // How long the loop may sleep at most (-1: until bytes or a signal).
+    int wakeWithinMs() const;
+    // The rate index both taps should listen at now (core/line_rates.h);
+    // the loop follows a change before it reads on.
+    int rateIndex() const { return monitor_.RateIndex(); }
+    bool done() const { return done_; }
+    int status() const { return status_; }
+
+  private:
+    int64_t nowUs() const;
+    void flush(bool all);
+    void print(const TapItem& item);
+    void finish(int status);
+    void put(const std::string& line);
+
+    bool json_;
+    int64_t durationMs_;
+    Io io_;
+    TapMonitor monitor_;
+    TapMonitor::Options options_;
+    int64_t startMs_ = 0;
+    int64_t printed_ = 0; // rows below this are printed
+    bool done_ = false;
+    int status_ = 0;
+    bool outputFailed_ = false;
+    std::string failure_;
+};

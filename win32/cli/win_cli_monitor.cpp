@@ -1,0 +1,48 @@
+#include "win32/cli/win_cli_monitor.h"
+
+#include "core/line_rates.h"
+#include "platform/termination_watch.h"
+
+int RunWinMonitor(MonitorSession& session, WinTap host, WinTap chip) {
+    termination::Install();
+    WinTap* taps[2] = {&host, &chip};
+    const TapSide sides[2] = {TapSide::Host, TapSide::Chip};
+    HANDLE handles[3] = {host.line->event(), chip.line->event(), HANDLE(termination::WaitHandle())};
+    const DWORD count = handles[2] ? 3 : 2;
+    int rateIndex = session.rateIndex();
+
+    while (!session.done()) {
+        const int wait = session.wakeWithinMs();
+        const DWORD which =
+            WaitForMultipleObjects(count, handles, FALSE, wait < 0 ? INFINITE : DWORD(wait));
+        if (which == WAIT_FAILED)
+            break; // cannot happen with valid handles; never spin
+        // Both taps every turn, host first: a chip's answer read before its
+        // frame would be taken for a stray byte.
+        for (int i = 0; i < 2 && !session.done(); ++i) {
+            bool lost = false;
+            LineError error;
+            const std::string bytes = taps[i]->line->take(&lost, &error);
+            if (!bytes.empty())
+                session.onBytes(sides[i], bytes);
+            if (lost)
+                session.onLineFailed(sides[i], taps[i]->name, error);
+        }
+        // The chip accepted a rate change: both taps listen at the new rate.
+        for (int i = 0; i < 2 && !session.done() && session.rateIndex() != rateIndex; ++i) {
+            LineError error;
+            if (!taps[i]->line->reopen(RateOfIndex(session.rateIndex()), &error))
+                session.onLineFailed(sides[i], taps[i]->name, error);
+        }
+        rateIndex = session.rateIndex();
+        if (!session.done() && count == 3 && WaitForSingleObject(handles[2], 0) == WAIT_OBJECT_0) {
+            int caught[16];
+            if (termination::ReadPending(caught, 16) > 0)
+                session.interrupt(caught[0]);
+        }
+        if (!session.done())
+            session.onTimer();
+    }
+    termination::Restore();
+    return session.status();
+}
