@@ -22,16 +22,6 @@ int RunPollMonitor(MonitorSession& session, PollTap host, PollTap chip,
     int rateIndex = session.rateIndex();
     int64_t nextOutputLook = clock.nowMs() + kOutputWatchMs;
 
-    // Reads what one tap brought; false once it failed (the session ended).
-    const auto take = [&](int i) {
-        bool lost = false;
-        LineError error;
-        const std::string bytes = taps[i]->line->take(&lost, &error);
-        if (!bytes.empty())
-            session.onBytes(sides[i], bytes);
-        if (lost)
-            session.onLineFailed(sides[i], taps[i]->name, error);
-    };
     // The chip accepted a rate change: both taps listen at the new rate.
     const auto followRate = [&] {
         if (session.rateIndex() == rateIndex)
@@ -60,14 +50,22 @@ int RunPollMonitor(MonitorSession& session, PollTap host, PollTap chip,
         const int n = ::poll(fds, 3, static_cast<int>(std::max<int64_t>(wait, 0)));
         if (n < 0 && errno != EINTR)
             break; // cannot happen with valid descriptors; never spin
-        // Both taps every turn, in the order the bytes could have come: a
-        // chip's answer read before its frame would be taken for a stray.
-        for (int i = 0; i < 2 && !session.done(); ++i) {
+        // Both taps every turn, handed over together: which came first is
+        // the session's to tell (a chip's answer before its frame would be
+        // taken for a stray).
+        std::string bytes[2];
+        bool lost[2] = {false, false};
+        LineError errors[2];
+        for (int i = 0; i < 2; ++i) {
             if ((n > 0 && fds[i].revents != 0) || taps[i]->line->holding())
-                take(i);
-            LineError expiry;
-            if (!session.done() && taps[i]->line->expired(&expiry))
-                session.onLineFailed(sides[i], taps[i]->name, expiry);
+                bytes[i] = taps[i]->line->take(&lost[i], &errors[i]);
+            else if (taps[i]->line->expired(&errors[i]))
+                lost[i] = true;
+        }
+        session.onTurn(bytes[0], bytes[1]);
+        for (int i = 0; i < 2 && !session.done(); ++i) {
+            if (lost[i])
+                session.onLineFailed(sides[i], taps[i]->name, errors[i]);
         }
         if (!session.done())
             followRate();

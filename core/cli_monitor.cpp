@@ -52,6 +52,13 @@ void MonitorSession::onBytes(TapSide side, std::string_view bytes) {
     flush(false);
 }
 
+void MonitorSession::onTurn(std::string_view host, std::string_view chip) {
+    if (done_ || (host.empty() && chip.empty()))
+        return;
+    monitor_.FeedTogether(nowUs(), host, chip);
+    flush(false);
+}
+
 void MonitorSession::onTimer() {
     if (done_)
         return;

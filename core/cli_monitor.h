@@ -32,6 +32,8 @@ class MonitorSession {
     void start();
     // Bytes read on one tap.
     void onBytes(TapSide side, std::string_view bytes);
+    // Bytes of both taps read in one turn of the loop (either may be empty).
+    void onTurn(std::string_view host, std::string_view chip);
     // A tap's port failed (name: the port as the user gave it): what was
     // seen is printed, then the summary; status 3.
     void onLineFailed(TapSide side, const std::string& name, const LineError& error);

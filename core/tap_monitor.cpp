@@ -97,6 +97,29 @@ void TapMonitor::Feed(TapSide side, int64_t tUs, std::string_view bytes) {
     }
 }
 
+void TapMonitor::FeedTogether(int64_t tUs, std::string_view host, std::string_view chip) {
+    const std::string_view query("\xFD\x00\x02\x21", 4);
+    const bool hostQuery = (host_.bytes + std::string(host)).find(query) != std::string::npos;
+    bool hostFed = host.empty();
+    for (size_t i = 0; i < chip.size(); ++i) {
+        const uint8_t b = Byte(chip, i);
+        const bool acceptance = b == ChipStatus::Received || b == ChipStatus::Failed;
+        const bool status = b == ChipStatus::Speaking || b == ChipStatus::Idle;
+        // A frame still waiting (or whole but not yet ended) takes the
+        // answer; else one that answers the host's new frame comes after it.
+        const size_t declared = DeclaredSize(host_.bytes);
+        const bool olderWhole = host_.active && host_.kind == TapItem::Kind::Frame &&
+                                declared != 0 && host_.bytes.size() >= declared;
+        if (!hostFed && awaiting_.empty() && !olderWhole && (acceptance || (status && hostQuery))) {
+            Feed(TapSide::Host, tUs, host);
+            hostFed = true;
+        }
+        Feed(TapSide::Chip, tUs, chip.substr(i, 1));
+    }
+    if (!hostFed)
+        Feed(TapSide::Host, tUs, host);
+}
+
 void TapMonitor::Advance(int64_t nowUs) {
     if (host_.active && nowUs - host_.lastUs >= options_.silenceUs)
         endHost();

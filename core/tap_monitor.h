@@ -73,6 +73,11 @@ class TapMonitor {
     // Bytes read on one side at tUs (µs since the start). Calls come in
     // arrival order across both sides.
     void Feed(TapSide side, int64_t tUs, std::string_view bytes);
+    // Bytes of both sides read in the same turn, whose order the reads cannot
+    // tell: the chip's first, up to the byte that answers the frame the
+    // host's bytes bring (0x41 or 0x45 with no older frame waiting; a
+    // query's status), which goes after them.
+    void FeedTogether(int64_t tUs, std::string_view host, std::string_view chip);
     // Time passed without bytes: a frame cut short ends; an unanswered frame
     // gets NoAnswer once its timeout is over.
     void Advance(int64_t nowUs);

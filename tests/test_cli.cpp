@@ -10,6 +10,7 @@
 #include "tests/support/pty_peer.h"
 
 #include <QDir>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringEncoder>
@@ -38,7 +39,9 @@ QString WithLf(QString s) {
     return s.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 }
 
-QStringList FramesReceived(ChipSim& chip) { return SimFramesReceived(chip); }
+QStringList FramesReceived(ChipSim& chip) {
+    return SimFramesReceived(chip);
+}
 
 // --------------------------------------------------- against the simulated chip
 
@@ -167,10 +170,128 @@ TEST(CliOnChip, MarkAndStandardInput) {
     ASSERT_EQ(mark.finish(), 0) << mark.err.toStdString();
     Cli input(config, {QStringLiteral("speak"), QStringLiteral("-")}, QByteArray("你好\n"));
     ASSERT_EQ(input.finish(), 0) << input.err.toStdString();
-    EXPECT_EQ(FramesReceived(chip),
-              (QStringList{QStringLiteral("FD 00 08 01 01 5B 76 31 30 5D 84"),
-                           QString::fromLatin1(
-                               ToQBytes(TextFrame(u"你好\r\n")).toHex(' ').toUpper())}));
+    EXPECT_EQ(
+        FramesReceived(chip),
+        (QStringList{QStringLiteral("FD 00 08 01 01 5B 76 31 30 5D 84"),
+                     QString::fromLatin1(ToQBytes(TextFrame(u"你好\r\n")).toHex(' ').toUpper())}));
+}
+
+// --------------------------------------------------- the monitor of a tapped line
+
+// Whether the running program holds device open (it is watching it).
+bool Holds(const QProcess& process, const QString& device) {
+    const QDir fds(QStringLiteral("/proc/%1/fd").arg(process.processId()));
+    for (const QString& fd : fds.entryList(QDir::System | QDir::NoDotAndDotDot)) {
+        if (QFile::symLinkTarget(fds.filePath(fd)) == device)
+            return true;
+    }
+    return false;
+}
+
+QList<QJsonObject> JsonLines(const QByteArray& out) {
+    QList<QJsonObject> objects;
+    for (const QByteArray& line : out.trimmed().split('\n'))
+        objects << QJsonDocument::fromJson(line).object();
+    return objects;
+}
+
+// The monitor on the simulated chip's taps sees what vxt4710-cli sends and
+// gets while it plays the chip introduction: the same bytes in the same
+// order as the program's own log, and no finding.
+TEST(CliMonitor, SeesTheIntroductionAsTheProgramLogsIt) {
+    Config config;
+    ChipSim chip(config.ports(), 1, 0.01,
+                 {QStringLiteral("--tap-host"), QStringLiteral("COM2"),
+                  QStringLiteral("--tap-chip"), QStringLiteral("COM3")});
+    ASSERT_TRUE(chip.started());
+    Cli monitor(config,
+                {QStringLiteral("--json"), QStringLiteral("monitor"), QStringLiteral("--host"),
+                 QStringLiteral("COM2"), QStringLiteral("--chip"), QStringLiteral("COM3")});
+    const auto tap = [&](int n) {
+        return QFile::symLinkTarget(config.ports() + QStringLiteral("/com%1").arg(n));
+    };
+    ASSERT_TRUE(WaitUntil(
+        [&] { return Holds(monitor.process, tap(2)) && Holds(monitor.process, tap(3)); }, kWaitMs))
+        << "monitor ended with " << monitor.finish() << ": " << monitor.err.toStdString();
+    Cli speak(config, {QStringLiteral("--json"), QStringLiteral("speak"), QStringLiteral("-")},
+              ToQString(ChipIntroText()).toUtf8());
+    ASSERT_EQ(speak.finish(), 0) << speak.err.toStdString();
+    PumpEvents(300); // the last answer has reached the monitor
+    monitor.signal(SIGINT);
+    EXPECT_EQ(monitor.finish(), 0) << monitor.err.toStdString();
+
+    QStringList logged, watched;
+    for (const QJsonObject& o : JsonLines(speak.out)) {
+        if (o.contains(QStringLiteral("hex")))
+            logged << o.value(QStringLiteral("dir")).toString() + u' ' +
+                          o.value(QStringLiteral("hex")).toString();
+    }
+    const QList<QJsonObject> seen = JsonLines(monitor.out);
+    ASSERT_FALSE(seen.isEmpty());
+    for (const QJsonObject& o : seen.mid(0, seen.size() - 1)) {
+        const bool host = o.value(QStringLiteral("dir")).toString() == QStringLiteral("host");
+        watched << QString::fromLatin1(host ? "out " : "in ") +
+                       o.value(QStringLiteral("bytes")).toString();
+        EXPECT_TRUE(o.value(QStringLiteral("findings")).toArray().isEmpty());
+    }
+    // The power-up 0x4A, sent just before the monitor opened its tap, may
+    // still reach it (the system hands a pseudo-terminal's bytes on late).
+    if (!watched.isEmpty() && watched.first() == QStringLiteral("in 4A"))
+        watched.removeFirst();
+    EXPECT_EQ(watched.join(u'\n').toStdString(), logged.join(u'\n').toStdString());
+    EXPECT_EQ(logged.count(QStringLiteral("in 4F")), 5);
+    EXPECT_EQ(seen.last().value(QStringLiteral("result")).toString(), QStringLiteral("ok"));
+}
+
+// A controller played by the test on two lines of its own: each fault it
+// makes is found once, at its frame; the monitor writes no byte to either.
+TEST(CliMonitor, FindsEachFaultOnceAndWritesNothing) {
+    Config config;
+    PtyPeer host, chip;
+    ASSERT_TRUE(host.ok() && chip.ok());
+    Cli monitor(config,
+                {QStringLiteral("--json"), QStringLiteral("monitor"), QStringLiteral("--host"),
+                 host.devicePath(), QStringLiteral("--chip"), chip.devicePath()});
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return Holds(monitor.process, host.devicePath()) &&
+                   Holds(monitor.process, chip.devicePath());
+        },
+        kWaitMs));
+    const auto step = [&](const char* hostHex, const char* chipHex) {
+        host.write(Hex(hostHex));
+        PumpEvents(50);
+        if (*chipHex)
+            chip.write(Hex(chipHex));
+        PumpEvents(100);
+    };
+    const QByteArray text = ToQBytes(TextFrame(u"你好"));
+    step("FD 00 02 21 00", "45");            // wrong checksum
+    step("FD 00 01 21 DD", "45");            // length one short
+    step(text.toHex(' ').constData(), "41"); // speaks
+    step(text.toHex(' ').constData(), "41"); // cuts the speech
+    step("00 11 22", "");                    // bytes of no frame
+    step("FD 00 02 21 DE", "");              // no answer
+    PumpEvents(1300);
+    monitor.signal(SIGTERM);
+    EXPECT_EQ(monitor.finish(), 1) << monitor.err.toStdString();
+
+    QStringList findings;
+    for (const QJsonObject& o : JsonLines(monitor.out)) {
+        if (!o.contains(QStringLiteral("dir")) ||
+            o.value(QStringLiteral("dir")).toString() != QStringLiteral("host"))
+            continue;
+        QStringList keys;
+        for (const auto& key : o.value(QStringLiteral("findings")).toArray())
+            keys << key.toString();
+        findings << keys.join(u',');
+    }
+    EXPECT_EQ(findings, (QStringList{QStringLiteral("bad_checksum"), QStringLiteral("bad_length"),
+                                     QString(), QStringLiteral("cuts_speech"),
+                                     QStringLiteral("stray_bytes"), QStringLiteral("no_answer")}))
+        << monitor.out.toStdString();
+    EXPECT_TRUE(host.read(200).isEmpty());
+    EXPECT_TRUE(chip.read(200).isEmpty());
 }
 
 // --------------------------------------------------- against a test peer

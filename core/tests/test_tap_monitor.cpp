@@ -16,6 +16,8 @@ struct Event {
     TapSide side;
     int64_t ms;
     std::string bytes;
+    std::string chip = {}; // with together: the chip's bytes of the same turn
+    bool together = false;
 };
 
 Event H(int64_t ms, std::string bytes) {
@@ -23,6 +25,10 @@ Event H(int64_t ms, std::string bytes) {
 }
 Event C(int64_t ms, const char* hex) {
     return {TapSide::Chip, ms, Hex(hex)};
+}
+// Both sides read in the same turn.
+Event T(int64_t ms, std::string host, const char* chipHex) {
+    return {TapSide::Host, ms, std::move(host), Hex(chipHex), true};
 }
 
 // "H frame", "C 41", "H stray stray_bytes": a row's side, kind and findings.
@@ -46,8 +52,12 @@ std::vector<std::string> Rows(const TapMonitor& m) {
 
 TapMonitor Watch(const std::vector<Event>& events, int64_t endMs) {
     TapMonitor m;
-    for (const Event& e : events)
-        m.Feed(e.side, e.ms * 1000, e.bytes);
+    for (const Event& e : events) {
+        if (e.together)
+            m.FeedTogether(e.ms * 1000, e.bytes, e.chip);
+        else
+            m.Feed(e.side, e.ms * 1000, e.bytes);
+    }
     m.Finish(endMs * 1000);
     return m;
 }
@@ -95,6 +105,28 @@ INSTANTIATE_TEST_SUITE_P(
                    {H(0, kQuery + kQuery), C(5, "41 41")},
                    100,
                    {"H frame", "H frame early_frame", "C 41", "C 41"}},
+        // Read in one turn: an answer goes after the frame it answers, an
+        // idle byte before the text it let the controller send.
+        StreamCase{"FrameAndItsAnswerInOneTurn",
+                   {T(0, kText, "41"), C(50, "4F")},
+                   100,
+                   {"H frame", "C 41", "C 4F"}},
+        StreamCase{"IdleAndTheNextTextInOneTurn",
+                   {H(0, kText), C(5, "41"), T(50, kText, "4F"), C(55, "41")},
+                   100,
+                   {"H frame", "C 41", "C 4F", "H frame", "C 41"}},
+        StreamCase{"IdleTheNextTextAndItsAnswerInOneTurn",
+                   {H(0, kText), C(5, "41"), T(50, kText, "4F 41"), C(500, "4F")},
+                   600,
+                   {"H frame", "C 41", "C 4F", "H frame", "C 41", "C 4F"}},
+        StreamCase{"QueryAndItsStatusInOneTurn",
+                   {H(0, kText), C(5, "41"), T(50, kQuery, "4E"), C(500, "4F")},
+                   600,
+                   {"H frame", "C 41", "H frame", "C 4E", "C 4F"}},
+        StreamCase{"AnAnswerToTheOlderFrameFirst",
+                   {H(0, kQuery), T(1, kQuery, "4F"), C(2, "4F")},
+                   100,
+                   {"H frame", "C 4F", "H frame", "C 4F"}},
         StreamCase{"WrongChecksum",
                    {H(0, Hex("FD 00 02 21 00")), C(5, "45")},
                    100,

@@ -17,16 +17,18 @@ int RunWinMonitor(MonitorSession& session, WinTap host, WinTap chip) {
             WaitForMultipleObjects(count, handles, FALSE, wait < 0 ? INFINITE : DWORD(wait));
         if (which == WAIT_FAILED)
             break; // cannot happen with valid handles; never spin
-        // Both taps every turn, host first: a chip's answer read before its
-        // frame would be taken for a stray byte.
+        // Both taps every turn, handed over together: which came first is
+        // the session's to tell (a chip's answer before its frame would be
+        // taken for a stray).
+        std::string bytes[2];
+        bool lost[2] = {false, false};
+        LineError errors[2];
+        for (int i = 0; i < 2; ++i)
+            bytes[i] = taps[i]->line->take(&lost[i], &errors[i]);
+        session.onTurn(bytes[0], bytes[1]);
         for (int i = 0; i < 2 && !session.done(); ++i) {
-            bool lost = false;
-            LineError error;
-            const std::string bytes = taps[i]->line->take(&lost, &error);
-            if (!bytes.empty())
-                session.onBytes(sides[i], bytes);
-            if (lost)
-                session.onLineFailed(sides[i], taps[i]->name, error);
+            if (lost[i])
+                session.onLineFailed(sides[i], taps[i]->name, errors[i]);
         }
         // The chip accepted a rate change: both taps listen at the new rate.
         for (int i = 0; i < 2 && !session.done() && session.rateIndex() != rateIndex; ++i) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+class LoopLine;
 class WinSessionLine;
 class WinNetSessionLine;
 
