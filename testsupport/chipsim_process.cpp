@@ -1,4 +1,4 @@
-#include "tests/support/chipsim_process.h"
+#include "testsupport/chipsim_process.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

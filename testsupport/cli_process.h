@@ -3,8 +3,8 @@
 // started at once and its end waited for.
 #pragma once
 
-#include "tests/support/chipsim_process.h"
-#include "tests/support/pty_peer.h"
+#include "testsupport/chipsim_process.h"
+#include "testsupport/pty_peer.h"
 
 #include <QDir>
 #include <QElapsedTimer>

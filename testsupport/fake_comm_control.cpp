@@ -1,4 +1,4 @@
-#include "tests/support/fake_comm_control.h"
+#include "testsupport/fake_comm_control.h"
 
 void FakeCommControl::SetCommPort(int16_t port) {
     commPort_ = port;

@@ -6,7 +6,7 @@
 #include "serial/serial_comm_control.h"
 #include "qt/qt_text.h"
 #include "qt/form1.h"
-#include "tests/support/fake_comm_control.h"
+#include "testsupport/fake_comm_control.h"
 
 #include <QByteArray>
 #include <QDir>

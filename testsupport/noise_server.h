@@ -3,7 +3,7 @@
 // reads, never agreeing to anything, until it goes.
 #pragma once
 
-#include "tests/support/loopback_listener.h"
+#include "testsupport/loopback_listener.h"
 #include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>

@@ -1,4 +1,5 @@
-#include "tests/support/pty_peer.h"
+#include "testsupport/pty_peer.h"
+#include "sim/pseudo_terminal.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -7,19 +8,16 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
+#include <string>
 #include <termios.h>
 #include <unistd.h>
 
 PtyPeer::PtyPeer() {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    std::string device;
+    master_ = chipsim::OpenPseudoTerminal(O_NONBLOCK, &device);
     if (master_ < 0)
         return;
-    if (grantpt(master_) != 0 || unlockpt(master_) != 0) {
-        ::close(master_);
-        master_ = -1;
-        return;
-    }
-    device_ = QString::fromLocal8Bit(ptsname(master_));
+    device_ = QString::fromLocal8Bit(device.c_str());
     // Keep one slave descriptor open in raw mode, so that the line neither
     // echoes nor hangs up while the console has its port closed.
     slaveKeeper_ = ::open(device_.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -103,25 +101,6 @@ qsizetype PtyPeer::writeSome(const QByteArray& bytes) {
     return n > 0 ? n : 0;
 }
 
-namespace {
-int RateOf(const termios& tio) {
-    switch (cfgetospeed(&tio)) {
-    case B9600:
-        return 9600;
-    case B19200:
-        return 19200;
-    case B38400:
-        return 38400;
-    case B57600:
-        return 57600;
-    case B115200:
-        return 115200;
-    default:
-        return 0;
-    }
-}
-} // namespace
-
 int PtyPeer::baudRate() const {
     if (master_ < 0)
         return 0;
@@ -129,7 +108,7 @@ int PtyPeer::baudRate() const {
     // On Linux the master reports the line settings of its slave side.
     if (tcgetattr(master_, &tio) != 0)
         return 0;
-    return RateOf(tio);
+    return chipsim::RateOf(cfgetospeed(&tio));
 }
 
 QString LineSettingsOn(int fd) {
@@ -138,7 +117,7 @@ QString LineSettingsOn(int fd) {
         return {};
     const int bits = (tio.c_cflag & CSIZE) == CS8 ? 8 : (tio.c_cflag & CSIZE) == CS7 ? 7 : 0;
     QString settings = QStringLiteral("%1 %2%3%4")
-                           .arg(RateOf(tio))
+                           .arg(chipsim::RateOf(cfgetospeed(&tio)))
                            .arg(bits)
                            .arg(tio.c_cflag & PARENB ? (tio.c_cflag & PARODD ? 'O' : 'E') : 'N')
                            .arg(tio.c_cflag & CSTOPB ? 2 : 1);

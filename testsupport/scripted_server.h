@@ -3,7 +3,7 @@
 // sent until the client closes, and stops listening after the last script.
 #pragma once
 
-#include "tests/support/loopback_listener.h"
+#include "testsupport/loopback_listener.h"
 #include <arpa/inet.h>
 #include <chrono>
 #include <cstdint>

@@ -1,4 +1,5 @@
-#include "tests/support/ser2net_server.h"
+#include "testsupport/ser2net_server.h"
+#include "sim/pseudo_terminal.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -44,15 +45,9 @@ bool Listening(uint16_t port) {
 } // namespace
 
 PtyEnd::PtyEnd() {
-    fd_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    fd_ = chipsim::OpenPseudoTerminal(O_CLOEXEC, &device_);
     if (fd_ < 0)
         return;
-    if (::grantpt(fd_) != 0 || ::unlockpt(fd_) != 0) {
-        ::close(fd_);
-        fd_ = -1;
-        return;
-    }
-    device_ = ::ptsname(fd_);
     termios t{};
     ::tcgetattr(fd_, &t);
     ::cfmakeraw(&t);
@@ -99,22 +94,7 @@ std::string PtyEnd::read(size_t count, int timeoutMs) {
 int PtyEnd::speed() const {
     termios t{};
     ::tcgetattr(fd_, &t);
-    switch (::cfgetospeed(&t)) {
-    case B4800:
-        return 4800;
-    case B9600:
-        return 9600;
-    case B19200:
-        return 19200;
-    case B38400:
-        return 38400;
-    case B57600:
-        return 57600;
-    case B115200:
-        return 115200;
-    default:
-        return -1;
-    }
+    return chipsim::RateOf(::cfgetospeed(&t));
 }
 
 unsigned PtyEnd::cflag() const {

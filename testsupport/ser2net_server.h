@@ -23,7 +23,8 @@ class PtyEnd {
     bool write(const std::string& bytes);
     // Reads until count bytes came or timeoutMs passed; returns what came.
     std::string read(size_t count, int timeoutMs);
-    // The line's rate as the server set it (the termios of the device).
+    // The line's rate as the server set it (the termios of the device), 0 when
+    // unknown.
     int speed() const;
     // The termios c_cflag of the device.
     unsigned cflag() const;

@@ -2,8 +2,8 @@
 // that one table of cases runs on both wires.
 #pragma once
 
-#include "tests/support/form_harness.h"
-#include "tests/support/pty_peer.h"
+#include "testsupport/form_harness.h"
+#include "testsupport/pty_peer.h"
 
 #include <QApplication>
 #include <QTest>

@@ -4,10 +4,10 @@
 #include "core/demo_texts.h"
 #include "core/frame_builders.h"
 #include "core/frame_codec.h"
-#include "tests/support/chipsim_process.h"
-#include "tests/support/cli_process.h"
-#include "tests/support/form_harness.h"
-#include "tests/support/pty_peer.h"
+#include "testsupport/chipsim_process.h"
+#include "testsupport/cli_process.h"
+#include "testsupport/form_harness.h"
+#include "testsupport/pty_peer.h"
 
 #include <QDir>
 #include <QJsonDocument>

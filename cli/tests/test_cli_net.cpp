@@ -5,13 +5,13 @@
 #include "core/frame_builders.h"
 #include "core/tests/row_name.h"
 #include "qt/qt_text.h"
-#include "tests/support/chipsim_process.h"
-#include "tests/support/cli_process.h"
-#include "tests/support/loopback_listener.h"
-#include "tests/support/noise_server.h"
-#include "tests/support/pty_peer.h"
-#include "tests/support/scripted_server.h"
-#include "tests/support/ser2net_server.h"
+#include "testsupport/chipsim_process.h"
+#include "testsupport/cli_process.h"
+#include "testsupport/loopback_listener.h"
+#include "testsupport/noise_server.h"
+#include "testsupport/pty_peer.h"
+#include "testsupport/scripted_server.h"
+#include "testsupport/ser2net_server.h"
 
 #include <QFile>
 #include <QStringEncoder>

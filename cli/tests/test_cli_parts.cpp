@@ -14,7 +14,7 @@
 #include "core/text_input.h"
 #include "qt/qt_text.h"
 #include "serial/port_names.h"
-#include "tests/support/pty_peer.h"
+#include "testsupport/pty_peer.h"
 
 #include <QDir>
 #include <QFile>

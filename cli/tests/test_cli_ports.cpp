@@ -2,8 +2,8 @@
 // paths relative to the current folder, and what it says about the port.
 #include "qt/qt_text.h"
 #include "core/frame_builders.h"
-#include "tests/support/form_harness.h"
-#include "tests/support/pty_peer.h"
+#include "testsupport/form_harness.h"
+#include "testsupport/pty_peer.h"
 
 #include <QDir>
 #include <QFile>

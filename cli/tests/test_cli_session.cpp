@@ -3,7 +3,7 @@
 // and a status byte out of order neither ends a piece nor goes unreported.
 #include "core/frame_builders.h"
 #include "qt/qt_text.h"
-#include "tests/support/cli_process.h"
+#include "testsupport/cli_process.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

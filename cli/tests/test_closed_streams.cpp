@@ -5,7 +5,7 @@
 #include "core/commands.h"
 #include "qt/qt_text.h"
 #include "core/frame_builders.h"
-#include "tests/support/pty_peer.h"
+#include "testsupport/pty_peer.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,7 +4,7 @@
 #include "core/frame_builders.h"
 #include "core/telnet_client.h"
 #include "platform/tcp_socket.h"
-#include "tests/support/ser2net_server.h"
+#include "testsupport/ser2net_server.h"
 #include "core/tests/row_name.h"
 
 #include <chrono>

@@ -3,8 +3,8 @@
 // for what a user does in the window and for calls from the program.
 #include "core/frame_codec.h"
 #include "qt/qt_text.h"
-#include "tests/support/scroll_bar_parts.h"
-#include "tests/support/wired_console.h"
+#include "testsupport/scroll_bar_parts.h"
+#include "testsupport/wired_console.h"
 
 #include <QApplication>
 #include <QMouseEvent>

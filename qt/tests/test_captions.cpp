@@ -7,7 +7,7 @@
 #include "qt/traffic_table.h"
 #include "core/control_table.h"
 #include "qt/qt_translations.h"
-#include "tests/support/form_harness.h"
+#include "testsupport/form_harness.h"
 
 #include <QAbstractItemView>
 #include <QAction>

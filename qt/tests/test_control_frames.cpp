@@ -1,9 +1,9 @@
 // The six control buttons on a real line: each puts exactly its frame on the
 // wire, logs it byte for byte and leaves continuous playback as it should.
-#include "tests/support/form_harness.h"
-#include "tests/support/log_entry.h"
-#include "tests/support/pty_peer.h"
-#include "tests/support/wired_console.h"
+#include "testsupport/form_harness.h"
+#include "testsupport/log_entry.h"
+#include "testsupport/pty_peer.h"
+#include "testsupport/wired_console.h"
 
 #include <QTest>
 #include <gtest/gtest.h>

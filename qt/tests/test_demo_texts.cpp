@@ -1,6 +1,6 @@
 // The three demonstration texts and their load buttons.
 #include "core/demo_texts.h"
-#include "tests/support/form_harness.h"
+#include "testsupport/form_harness.h"
 
 #include <QRegularExpression>
 #include <QStringEncoder>

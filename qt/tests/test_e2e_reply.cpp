@@ -1,11 +1,11 @@
 // End to end: the console with its real serial control on a pseudo-terminal,
 // the simulated chip at the other end.
 #include "core/frame_codec.h"
-#include "tests/support/qt_gbk.h"
-#include "tests/support/chipsim_process.h"
-#include "tests/support/form_harness.h"
-#include "tests/support/log_entry.h"
-#include "tests/support/pty_peer.h"
+#include "testsupport/qt_gbk.h"
+#include "testsupport/chipsim_process.h"
+#include "testsupport/form_harness.h"
+#include "testsupport/log_entry.h"
+#include "testsupport/pty_peer.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include "core/gbk.h"
 #include "core/hex_entry.h"
 #include "core/hex_entry_check.h"
-#include "tests/support/form_harness.h"
+#include "testsupport/form_harness.h"
 
 #include <QStringDecoder>
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // Checksum, frame log text and the GBK measure.
 #include "core/frame_codec.h"
-#include "tests/support/qt_gbk.h"
-#include "tests/support/form_harness.h"
-#include "tests/support/log_entry.h"
+#include "testsupport/qt_gbk.h"
+#include "testsupport/form_harness.h"
+#include "testsupport/log_entry.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // termination signals come while it is busy.
 #include "qt/form1.h"
 #include "qt/toolkit.h"
-#include "tests/support/fake_comm_control.h"
+#include "testsupport/fake_comm_control.h"
 
 #include <QDir>
 #include <QTemporaryDir>

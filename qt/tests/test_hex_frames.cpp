@@ -2,7 +2,7 @@
 // typed (Command30) checksum: on a real pseudo-terminal line and on the fake,
 // with the work log and the format message.
 #include "core/frame_codec.h"
-#include "tests/support/wired_console.h"
+#include "testsupport/wired_console.h"
 
 #include <QTest>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The repetition test's interval as typed into Text1.
 #include "core/interval.h"
-#include "tests/support/form_harness.h"
+#include "testsupport/form_harness.h"
 
 #include <gtest/gtest.h>
 #include <limits>

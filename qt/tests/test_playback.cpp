@@ -1,10 +1,10 @@
 // Continuous playback: first with the fake control playing the chip's replies,
 // then end to end against the simulated chip on a pseudo-terminal.
 #include "core/demo_texts.h"
-#include "tests/support/chipsim_process.h"
-#include "tests/support/form_harness.h"
-#include "tests/support/log_entry.h"
-#include "tests/support/pty_peer.h"
+#include "testsupport/chipsim_process.h"
+#include "testsupport/form_harness.h"
+#include "testsupport/log_entry.h"
+#include "testsupport/pty_peer.h"
 
 #include <QDir>
 #include <QRegularExpression>

@@ -1,7 +1,7 @@
 // Port and rate choice on real pseudo-terminals.
-#include "tests/support/form_harness.h"
-#include "tests/support/log_entry.h"
-#include "tests/support/pty_peer.h"
+#include "testsupport/form_harness.h"
+#include "testsupport/log_entry.h"
+#include "testsupport/pty_peer.h"
 
 #include <QTest>
 #include <gtest/gtest.h>

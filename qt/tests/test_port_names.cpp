@@ -1,8 +1,8 @@
 // Which device each of COM1..COM20 stands for, and how the port list tells.
 #include "serial/port_names.h"
 #include "serial/port_resolution.h"
-#include "tests/support/form_harness.h"
-#include "tests/support/pty_peer.h"
+#include "testsupport/form_harness.h"
+#include "testsupport/pty_peer.h"
 
 #include <QFileInfo>
 #include <gtest/gtest.h>

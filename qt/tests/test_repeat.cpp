@@ -1,6 +1,6 @@
 // The repetition test, run with recorded sleeps and the fake serial control.
 #include "core/demo_texts.h"
-#include "tests/support/form_harness.h"
+#include "testsupport/form_harness.h"
 
 #include <QCoreApplication>
 #include <QStringEncoder>

@@ -2,9 +2,9 @@
 // bytes writes to the log, how a rate change is completed or abandoned, and
 // how an idle reply carries continuous playback on.
 #include "core/frame_codec.h"
-#include "tests/support/qt_gbk.h"
-#include "tests/support/form_harness.h"
-#include "tests/support/log_entry.h"
+#include "testsupport/qt_gbk.h"
+#include "testsupport/form_harness.h"
+#include "testsupport/log_entry.h"
 
 #include <gtest/gtest.h>
 

@@ -4,10 +4,10 @@
 #include "serial/serial_comm_control.h"
 #include "qt/form1.h"
 #include "qt/initial_text.h"
-#include "tests/support/chipsim_process.h"
-#include "tests/support/fake_comm_control.h"
-#include "tests/support/form_harness.h"
-#include "tests/support/pty_peer.h"
+#include "testsupport/chipsim_process.h"
+#include "testsupport/fake_comm_control.h"
+#include "testsupport/form_harness.h"
+#include "testsupport/pty_peer.h"
 
 #include <QDir>
 #include <QFile>

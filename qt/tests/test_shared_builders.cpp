@@ -4,8 +4,8 @@
 // every byte.
 #include "core/frame_builders.h"
 #include "core/reply_status.h"
-#include "tests/support/form_harness.h"
-#include "tests/support/log_entry.h"
+#include "testsupport/form_harness.h"
+#include "testsupport/log_entry.h"
 
 #include <functional>
 #include <gtest/gtest.h>

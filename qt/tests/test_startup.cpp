@@ -1,7 +1,7 @@
 // Start-up and shut-down: the initial text file, the start values, the port
 // at 9600 8N1 or one port-failure message, closing the port on the way out.
-#include "tests/support/form_harness.h"
-#include "tests/support/pty_peer.h"
+#include "testsupport/form_harness.h"
+#include "testsupport/pty_peer.h"
 
 #include <QFileInfo>
 #include <functional>

@@ -1,7 +1,7 @@
 // Saving the work log, and opening and saving texts of Text3 through their
 // context menus: encodings, line breaks, and files the console refuses.
 #include "qt/text_files.h"
-#include "tests/support/form_harness.h"
+#include "testsupport/form_harness.h"
 
 #include <QStringEncoder>
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 // The play button on a real line: what the selection puts on the wire, how
 // it shrinks to what went out, and what the log shows.
-#include "tests/support/form_harness.h"
-#include "tests/support/log_entry.h"
-#include "tests/support/pty_peer.h"
-#include "tests/support/wired_console.h"
+#include "testsupport/form_harness.h"
+#include "testsupport/log_entry.h"
+#include "testsupport/pty_peer.h"
+#include "testsupport/wired_console.h"
 
 #include <QTest>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The toolkit layer's promises, through the real widgets.
 #include "qt/toolkit.h"
-#include "tests/support/scroll_bar_parts.h"
+#include "testsupport/scroll_bar_parts.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

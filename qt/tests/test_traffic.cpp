@@ -5,7 +5,7 @@
 #include "qt/analysis_window.h"
 #include "qt/qt_text.h"
 #include "qt/traffic_table.h"
-#include "tests/support/form_harness.h"
+#include "testsupport/form_harness.h"
 
 #include <QAction>
 #include <QApplication>

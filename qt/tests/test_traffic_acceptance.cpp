@@ -4,9 +4,9 @@
 // read back by another program. Also run under Xvfb (see CMakeLists.txt).
 #include "qt/analysis_window.h"
 #include "qt/traffic_table.h"
-#include "tests/support/chipsim_process.h"
-#include "tests/support/form_harness.h"
-#include "tests/support/pty_peer.h"
+#include "testsupport/chipsim_process.h"
+#include "testsupport/form_harness.h"
+#include "testsupport/pty_peer.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>

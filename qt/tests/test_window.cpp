@@ -1,7 +1,7 @@
 // The main window as designed: every control by name, kind, container,
 // caption, geometry and tab order; lists, fonts, title, size, icon; the
 // controls without behaviour; clearing the work log.
-#include "tests/support/form_harness.h"
+#include "testsupport/form_harness.h"
 
 #include <QApplication>
 #include <QFontDatabase>

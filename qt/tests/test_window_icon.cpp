@@ -1,7 +1,7 @@
 // The window's icon is the image the application menu shows: each size the
 // window carries is, pixel for pixel, the PNG that the package installs, and
 // the 16 x 16 one is opaque (24-bit colour).
-#include "tests/support/form_harness.h"
+#include "testsupport/form_harness.h"
 
 #include <QImage>
 #include <gtest/gtest.h>

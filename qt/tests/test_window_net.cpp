@@ -3,12 +3,12 @@
 #include "core/form1.h"
 #include "qt/qt_text.h"
 #include "serial/port_names.h"
-#include "tests/support/chipsim_process.h"
-#include "tests/support/cli_process.h"
-#include "tests/support/form_harness.h"
-#include "tests/support/loopback_listener.h"
-#include "tests/support/pty_peer.h"
-#include "tests/support/ser2net_server.h"
+#include "testsupport/chipsim_process.h"
+#include "testsupport/cli_process.h"
+#include "testsupport/form_harness.h"
+#include "testsupport/loopback_listener.h"
+#include "testsupport/pty_peer.h"
+#include "testsupport/ser2net_server.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -3,9 +3,9 @@
 // after agreeing. The servers are scripted on the loopback.
 #include "core/form1.h"
 #include "core/frame_builders.h"
-#include "tests/support/form_harness.h"
-#include "tests/support/pty_peer.h"
-#include "tests/support/scripted_server.h"
+#include "testsupport/form_harness.h"
+#include "testsupport/pty_peer.h"
+#include "testsupport/scripted_server.h"
 
 #include <gtest/gtest.h>
 

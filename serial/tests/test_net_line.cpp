@@ -2,9 +2,9 @@
 // serving a bare pseudo-terminal: the rate follows the chip on the remote
 // port, bytes come through Qt's loop, and a failure is told once.
 #include "serial/net_line.h"
-#include "tests/support/pty_peer.h"
-#include "tests/support/scripted_server.h"
-#include "tests/support/ser2net_server.h"
+#include "testsupport/pty_peer.h"
+#include "testsupport/scripted_server.h"
+#include "testsupport/ser2net_server.h"
 #include "core/tests/row_name.h"
 
 #include <gtest/gtest.h>

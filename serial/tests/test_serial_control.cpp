@@ -1,6 +1,6 @@
 // The real serial control on a real line: a pseudo-terminal plays the chip.
 #include "serial/serial_comm_control.h"
-#include "tests/support/pty_peer.h"
+#include "testsupport/pty_peer.h"
 
 #include <QProcess>
 #include <QTemporaryDir>

@@ -3,7 +3,7 @@
 // before the open, and that a lost device is closed and told once, sparing a
 // newer open. (The port underneath: platform/tests/test_serial_port.cpp.)
 #include "serial/serial_line.h"
-#include "tests/support/pty_peer.h"
+#include "testsupport/pty_peer.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -1,7 +1,7 @@
 // The simulated chip's model: attributes from control marks and the speaking
 // time they give, time on the wire, and faults drawn from a seed.
 #include "sim/chip_model.h"
-#include "tests/support/form_harness.h"
+#include "testsupport/form_harness.h"
 
 #include <gtest/gtest.h>
 

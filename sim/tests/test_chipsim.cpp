@@ -2,10 +2,10 @@
 // on a pseudo-terminal (options, link, garbage, a peer that dies, a peer that
 // never reads).
 #include "sim/chip_model.h"
-#include "tests/support/chipsim_process.h"
-#include "tests/support/form_harness.h"
-#include "tests/support/line_client.h"
-#include "tests/support/pty_peer.h"
+#include "testsupport/chipsim_process.h"
+#include "testsupport/form_harness.h"
+#include "testsupport/line_client.h"
+#include "testsupport/pty_peer.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,9 +4,9 @@
 // a terminal that another program owns by now.
 #include "serial/link_owner.h"
 #include "serial/port_names.h"
-#include "tests/support/chipsim_process.h"
-#include "tests/support/form_harness.h"
-#include "tests/support/pty_peer.h"
+#include "testsupport/chipsim_process.h"
+#include "testsupport/form_harness.h"
+#include "testsupport/pty_peer.h"
 
 #include <QFile>
 #include <QFileInfo>

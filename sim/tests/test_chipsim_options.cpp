@@ -1,9 +1,9 @@
 // The simulated chip's newer options, each through the program on its line:
 // time on the wire, WAV files, faults from a seed, noise, unplug and replug.
-#include "tests/support/chipsim_process.h"
-#include "tests/support/form_harness.h"
-#include "tests/support/line_client.h"
-#include "tests/support/pty_peer.h"
+#include "testsupport/chipsim_process.h"
+#include "testsupport/form_harness.h"
+#include "testsupport/line_client.h"
+#include "testsupport/pty_peer.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -3,9 +3,9 @@
 // was asked to send reaches the chip, the work log holds exactly the lines
 // for the status bytes that arrived, and continuous playback behaves as
 // designed.
-#include "tests/support/chipsim_process.h"
-#include "tests/support/form_harness.h"
-#include "tests/support/pty_peer.h"
+#include "testsupport/chipsim_process.h"
+#include "testsupport/form_harness.h"
+#include "testsupport/pty_peer.h"
 
 #include <QDateTime>
 #include <QFileInfo>
