@@ -9,7 +9,7 @@
 #include "qt/qt_text.h"
 #include "qt/form1.h"
 #include "qt/initial_text.h"
-#include "tests/support/fake_comm_control.h"
+#include "testsupport/fake_comm_control.h"
 
 #include <QApplication>
 #include <QDir>

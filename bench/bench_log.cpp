@@ -4,7 +4,7 @@
 // first and the last 1,000 entries and their ratio.
 #include "qt/qt_text.h"
 #include "qt/form1.h"
-#include "tests/support/fake_comm_control.h"
+#include "testsupport/fake_comm_control.h"
 
 #include <QApplication>
 #include <QDir>

@@ -8,7 +8,7 @@
 #include "serial/serial_comm_control.h"
 #include "qt/form1.h"
 #ifdef VXT_SER2NET_PATH
-#include "tests/support/ser2net_server.h"
+#include "testsupport/ser2net_server.h"
 #endif
 
 #include <QApplication>

@@ -6,7 +6,7 @@
 #include "qt/qt_text.h"
 #include "core/control_table.h"
 #include "qt/form1.h"
-#include "tests/support/fake_comm_control.h"
+#include "testsupport/fake_comm_control.h"
 
 #include <QApplication>
 #include <QCheckBox>

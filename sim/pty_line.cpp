@@ -1,8 +1,8 @@
 #include "sim/pty_line.h"
+#include "sim/pseudo_terminal.h"
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -11,41 +11,14 @@
 
 namespace chipsim {
 
-namespace {
-int RateOf(speed_t s) {
-    switch (s) {
-    case B1200:
-        return 1200;
-    case B2400:
-        return 2400;
-    case B4800:
-        return 4800;
-    case B9600:
-        return 9600;
-    case B19200:
-        return 19200;
-    case B38400:
-        return 38400;
-    case B57600:
-        return 57600;
-    case B115200:
-        return 115200;
-    default:
-        return 0;
-    }
-}
-} // namespace
-
 bool PtyLine::open() {
     close();
-    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
+    master_ = OpenPseudoTerminal(O_NONBLOCK, &device_);
+    if (master_ < 0) {
         std::fprintf(stderr, "vxt4710-chipsim: no pseudo-terminal: %s\n", std::strerror(errno));
         close();
         return false;
     }
-    const char* slaveName = ptsname(master_);
-    device_ = slaveName ? slaveName : "";
     // Our own descriptor of the console's side keeps the line up while the
     // console opens and closes its port, and holds the line settings.
     keeper_ = device_.empty() ? -1 : ::open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);

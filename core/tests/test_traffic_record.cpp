@@ -1,6 +1,6 @@
 // The traffic record on its own: its byte store, what answers what, and what
 // its listeners are told (the times and texts of its table are tested with the
-// analysis window in tests/test_traffic.cpp).
+// analysis window in qt/tests/test_traffic.cpp).
 #include "core/traffic_record.h"
 
 #include <gtest/gtest.h>
