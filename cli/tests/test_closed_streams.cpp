@@ -4,6 +4,7 @@
 // never becomes descriptor 1 or 2 and its messages go nowhere they must not.
 #include "core/commands.h"
 #include "core/frame_builders.h"
+#include "qt/qt_text.h"
 #include "testsupport/pty_peer.h"
 
 #include <QDir>
