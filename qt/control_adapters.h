@@ -75,3 +75,42 @@ class HScrollBarAdapter : public Adapter<ui::HScrollBar, HScrollBar> {
 using LabelAdapter = Adapter<ui::Label, Label>;
 using FrameAdapter = Adapter<ui::Frame, Frame>;
 using CommandButtonAdapter = Adapter<ui::CommandButton, CommandButton>;
+
+// The widget and adapter of each of the core's control interfaces.
+template <class Interface> struct QtControl;
+template <> struct QtControl<ui::TextBox> {
+    using Widget = TextBox;
+    using Adapter = TextBoxAdapter;
+};
+template <> struct QtControl<ui::LineBox> {
+    using Widget = LineBox;
+    using Adapter = LineBoxAdapter;
+};
+template <> struct QtControl<ui::ComboBox> {
+    using Widget = ComboBox;
+    using Adapter = ComboBoxAdapter;
+};
+template <> struct QtControl<ui::CheckBox> {
+    using Widget = CheckBox;
+    using Adapter = CheckBoxAdapter;
+};
+template <> struct QtControl<ui::OptionButton> {
+    using Widget = OptionButton;
+    using Adapter = OptionButtonAdapter;
+};
+template <> struct QtControl<ui::HScrollBar> {
+    using Widget = HScrollBar;
+    using Adapter = HScrollBarAdapter;
+};
+template <> struct QtControl<ui::Label> {
+    using Widget = Label;
+    using Adapter = LabelAdapter;
+};
+template <> struct QtControl<ui::Frame> {
+    using Widget = Frame;
+    using Adapter = FrameAdapter;
+};
+template <> struct QtControl<ui::CommandButton> {
+    using Widget = CommandButton;
+    using Adapter = CommandButtonAdapter;
+};
