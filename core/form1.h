@@ -30,11 +30,9 @@ struct Form1Services {
     std::function<int64_t()> clockMs;
     // The front end's open and save dialogs; empty: every dialog is cancelled.
     std::function<FileChoice(const TextFileDialog& dialog)> fileDialog;
-    // The platform's file service (platform/files.h): the whole file read up
-    // to a limit, and the save that replaces its file only once all is
-    // written (empty on success, else the system's words in UTF-8).
-    FileReader readFile;
-    std::function<std::string(const std::string& path, std::string_view bytes)> saveFile;
+    // The platform's file service (platform/files.h); empty: nothing is
+    // read or written.
+    FileService files;
     // Shows the analysis window: made on first use, raised while it is open.
     std::function<void()> showAnalysis;
 };

@@ -12,11 +12,11 @@ FileChoice Form1::AskFile(const TextFileDialog& dialog) {
 
 void Form1::OpenTextFile() {
     const FileChoice choice = AskFile(OpenTextDialog());
-    if (choice.path.empty() || !services_.readFile)
+    if (choice.path.empty() || !services_.files.read)
         return;
     std::u16string error;
     const std::optional<DecodedText> text =
-        ::OpenTextFile(services_.readFile, choice.path, choice.name, &error);
+        ::OpenTextFile(services_.files.read, choice.path, choice.name, &error);
     if (!text) {
         MsgBox(error);
         return;
@@ -30,7 +30,7 @@ void Form1::OpenTextFile() {
 
 void Form1::SaveText(const TextFileDialog& dialog, const ui::TextBox* box) {
     const FileChoice choice = AskFile(dialog);
-    if (choice.path.empty() || !services_.saveFile)
+    if (choice.path.empty() || !services_.files.save)
         return;
     const std::optional<std::string> bytes =
         EncodeText(box->Text(), EncodingOfFilter(dialog, choice.filter));
@@ -38,7 +38,7 @@ void Form1::SaveText(const TextFileDialog& dialog, const ui::TextBox* box) {
         MsgBox(kUnencodableMessage);
         return;
     }
-    const std::string reason = services_.saveFile(choice.path, *bytes);
+    const std::string reason = services_.files.save(choice.path, *bytes);
     if (!reason.empty())
         MsgBox(UnwritableFileMessage(choice.name, Utf16FromUtf8(reason)));
 }

@@ -7,9 +7,10 @@
 #include "qt/qt_text.h"
 #include "qt/toolkit.h"
 
-template <class Interface, class Widget>
+template <class Interface, class W>
 class Adapter : public Interface {
   public:
+    using Widget = W;
     explicit Adapter(Widget* w) : w_(w) {}
     void SetFocus() override { w_->setFocus(); }
 
@@ -76,41 +77,10 @@ using LabelAdapter = Adapter<ui::Label, Label>;
 using FrameAdapter = Adapter<ui::Frame, Frame>;
 using CommandButtonAdapter = Adapter<ui::CommandButton, CommandButton>;
 
-// The widget and adapter of each of the core's control interfaces.
-template <class Interface> struct QtControl;
-template <> struct QtControl<ui::TextBox> {
-    using Widget = TextBox;
-    using Adapter = TextBoxAdapter;
-};
-template <> struct QtControl<ui::LineBox> {
-    using Widget = LineBox;
-    using Adapter = LineBoxAdapter;
-};
-template <> struct QtControl<ui::ComboBox> {
-    using Widget = ComboBox;
-    using Adapter = ComboBoxAdapter;
-};
-template <> struct QtControl<ui::CheckBox> {
-    using Widget = CheckBox;
-    using Adapter = CheckBoxAdapter;
-};
-template <> struct QtControl<ui::OptionButton> {
-    using Widget = OptionButton;
-    using Adapter = OptionButtonAdapter;
-};
-template <> struct QtControl<ui::HScrollBar> {
-    using Widget = HScrollBar;
-    using Adapter = HScrollBarAdapter;
-};
-template <> struct QtControl<ui::Label> {
-    using Widget = Label;
-    using Adapter = LabelAdapter;
-};
-template <> struct QtControl<ui::Frame> {
-    using Widget = Frame;
-    using Adapter = FrameAdapter;
-};
-template <> struct QtControl<ui::CommandButton> {
-    using Widget = CommandButton;
-    using Adapter = CommandButtonAdapter;
-};
+// The adapter of each of the core's control interfaces; its Widget is the
+// toolkit's widget behind it.
+template <class Interface>
+using QtAdapter =
+    typename ui::AdapterOf<Interface, TextBoxAdapter, LineBoxAdapter, ComboBoxAdapter,
+                           CheckBoxAdapter, OptionButtonAdapter, HScrollBarAdapter, LabelAdapter,
+                           FrameAdapter, CommandButtonAdapter>::type;

@@ -46,8 +46,8 @@ class Form1Window : public QWidget, public Form1 {
     // The widget's type follows the member's; a widget that is not of it
     // (never, as the window is built) throws rather than being misused.
     template <class Interface>
-    typename QtControl<Interface>::Widget* Widget(Interface* Form1::*member) const {
-        using W = typename QtControl<Interface>::Widget;
+    typename QtAdapter<Interface>::Widget* Widget(Interface* Form1::*member) const {
+        using W = typename QtAdapter<Interface>::Widget;
         W* widget = qobject_cast<W*>(WidgetOf(this->*member));
         if (!widget)
             throw std::logic_error("Form1Window: a control without its widget");

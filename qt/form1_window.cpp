@@ -24,9 +24,8 @@ struct MadeControl {
     std::unique_ptr<ui::Control> adapter;
 };
 
-template <class Interface>
-MadeControl Made(typename QtControl<Interface>::Widget* w) {
-    return {w, std::make_unique<typename QtControl<Interface>::Adapter>(w)};
+template <class Interface> MadeControl Made(typename QtAdapter<Interface>::Widget* w) {
+    return {w, std::make_unique<QtAdapter<Interface>>(w)};
 }
 
 MadeControl MakeControl(ControlKind kind, QWidget* parent, const QString& caption) {

@@ -209,33 +209,8 @@ using Frame = Adapter<ui::Frame>;
 using CommandButton = Adapter<ui::CommandButton>;
 
 // The adapter of each of the core's control interfaces.
-template <class Interface> struct Of;
-template <> struct Of<ui::TextBox> {
-    using Control = TextBox;
-};
-template <> struct Of<ui::LineBox> {
-    using Control = LineBox;
-};
-template <> struct Of<ui::ComboBox> {
-    using Control = ComboBox;
-};
-template <> struct Of<ui::CheckBox> {
-    using Control = CheckBox;
-};
-template <> struct Of<ui::OptionButton> {
-    using Control = OptionButton;
-};
-template <> struct Of<ui::HScrollBar> {
-    using Control = HScrollBar;
-};
-template <> struct Of<ui::Label> {
-    using Control = Label;
-};
-template <> struct Of<ui::Frame> {
-    using Control = Frame;
-};
-template <> struct Of<ui::CommandButton> {
-    using Control = CommandButton;
-};
+template <class Interface>
+using Of = typename ui::AdapterOf<Interface, TextBox, LineBox, ComboBox, CheckBox, OptionButton,
+                                  HScrollBar, Label, Frame, CommandButton>::type;
 
 } // namespace win

@@ -137,10 +137,7 @@ Form1Services Form1Window::CoreServices(Form1Window* window) {
     services.fileDialog = [window](const TextFileDialog& dialog) {
         return window->ChooseFile(dialog);
     };
-    services.readFile = files::Read;
-    services.saveFile = [](const std::string& path, std::string_view bytes) {
-        return files::Save(path, bytes);
-    };
+    services.files = files::Service();
     services.showAnalysis = [window] { window->ShowAnalysis(); };
     return services;
 }

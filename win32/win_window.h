@@ -60,9 +60,8 @@ class Form1Window : private CommHolder, public Form1 {
     // member of Form1: Widget(&Form1::Text3) is the win::TextBox the core
     // sees as Text3. Its type follows the member's; a control that is not of
     // it (never, as the window is built) throws rather than being misused.
-    template <class Interface>
-    typename win::Of<Interface>::Control* Widget(Interface* Form1::*member) const {
-        auto* control = dynamic_cast<typename win::Of<Interface>::Control*>(this->*member);
+    template <class Interface> win::Of<Interface>* Widget(Interface* Form1::*member) const {
+        auto* control = dynamic_cast<win::Of<Interface>*>(this->*member);
         if (!control)
             throw std::logic_error("Form1Window: a control without its adapter");
         return control;

@@ -60,12 +60,12 @@ TEST_P(MenuActions, AskReadWriteAndSay) {
             asked.push_back(&d);
             return c.answer;
         };
-        s.readFile = [&](const std::string& path, FileReadMode mode, int64_t limit) {
+        s.files.read = [&](const std::string& path, FileReadMode mode, int64_t limit) {
             reads.emplace_back(path, mode);
             EXPECT_EQ(limit, kOpenTextMaxBytes);
             return c.read;
         };
-        s.saveFile = [&](const std::string& path, std::string_view bytes) {
+        s.files.save = [&](const std::string& path, std::string_view bytes) {
             if (c.saveFailure.empty())
                 disk[path] = bytes;
             return c.saveFailure;
