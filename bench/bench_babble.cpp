@@ -73,7 +73,7 @@ int main(int argc, char* argv[]) {
     chip.join();
 
     std::sort(lateness.begin(), lateness.end());
-    const QString log = form.Text4->Text();
+    const QString log = form.Widget(&Form1::Text4)->Text();
     const qsizetype lines = log.count(QStringLiteral("\r\n"));
     std::printf("babbling chip for %d s\n", seconds);
     std::printf("  bytes written by the chip   %lld (%.0f per second)\n", babbled.load(),

@@ -171,7 +171,7 @@ int main(int argc, char* argv[]) {
             form->show();
             QCoreApplication::processEvents();
 
-            TextBox* box = form->Text3;
+            TextBox* box = form->Widget(&Form1::Text3);
             QWidget* view = box->viewport();
             open.push_back(ToNextPaint(view, [&] { form->OpenTextFile(); }));
             const int middle = box->Length() / 2;

@@ -155,9 +155,9 @@ std::vector<double> WindowReplyToNextPiece(QApplication& app, int pieces) {
     Form1Window& form = *console;
     if (!form.MSComm1->PortOpen())
         return {};
-    form.Combo2->SetListIndex(2);
+    form.Widget(&Form1::Combo2)->SetListIndex(2);
     form.Combo2_Click(); // 38400 bit/s
-    form.Text3->SetText(LongText(pieces));
+    form.Widget(&Form1::Text3)->SetText(LongText(pieces));
     std::atomic<bool> stop{false};
     std::vector<double> latencies;
     std::thread peer([&] {

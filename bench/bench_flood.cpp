@@ -117,7 +117,7 @@ int RunOne(bool net, bool clearLog, int seconds) {
             rss[1] = ResidentKiB();
         if (clearLog && now - lastClear >= 10000) {
             lastClear = now;
-            logChars += form.Text4->Length();
+            logChars += form.Widget(&Form1::Text4)->Length();
             form.Command2_Click(); // 清空--工作记录
         }
         if (now >= seconds * 1000LL)
@@ -129,7 +129,7 @@ int RunOne(bool net, bool clearLog, int seconds) {
     stop = true;
     writer.join();
     ::close(listener);
-    logChars += form.Text4->Length();
+    logChars += form.Widget(&Form1::Text4)->Length();
     std::printf("%ld %ld %ld %ld %lld %lld %d %lld %lld\n", rss[0], rss[1], rss[2], rssMax,
                 sent.load(), logChars, form.Traffic.Count(),
                 static_cast<long long>(form.Traffic.Dropped()), static_cast<long long>(lateMax));

@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     std::printf("log append: %d entries, log %lld characters, %.1f s in all, peak memory %ld MB\n",
-                kEntries, static_cast<long long>(form.Text4->Length()), total.elapsed() / 1000.0,
+                kEntries, static_cast<long long>(form.Widget(&Form1::Text4)->Length()), total.elapsed() / 1000.0,
                 usage.ru_maxrss / 1024);
     const auto report = [](const char* what, const qint64 ns[2]) {
         const double first = double(ns[0]) / kWindow / 1000.0;

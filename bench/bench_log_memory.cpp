@@ -49,7 +49,7 @@ int RunSide(const QString& side, int entries) {
             form.LogFrame(ToStdBytes(f));
         }
         QCoreApplication::processEvents();
-        characters = form.Text4->Length();
+        characters = form.Widget(&Form1::Text4)->Length();
     } else {
         QPlainTextEdit edit;
         edit.resize(513, 185);

@@ -56,14 +56,14 @@ int main(int argc, char* argv[]) {
     if (!form.MSComm1->PortOpen())
         return 1;
     // The PC's side at 38400 bit/s: the chip reads the rate from the line.
-    form.Combo2->SetListIndex(2);
+    form.Widget(&Form1::Combo2)->SetListIndex(2);
     form.Combo2_Click();
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < 1000)
         app.processEvents(QEventLoop::AllEvents, 10);
     const long rssStart = ResidentKiB();
-    const int linesStart = int(form.Text4->Text().count(QStringLiteral("\r\n")));
+    const int linesStart = int(form.Widget(&Form1::Text4)->Text().count(QStringLiteral("\r\n")));
 
     std::vector<double> lateness;
     long rssMax = rssStart;
@@ -92,7 +92,7 @@ int main(int argc, char* argv[]) {
         app.processEvents(QEventLoop::AllEvents, 10);
 
     const long rssEnd = ResidentKiB();
-    const QString log = form.Text4->Text();
+    const QString log = form.Widget(&Form1::Text4)->Text();
     const int lines = int(log.count(QStringLiteral("\r\n"))) - linesStart;
     const int frames = int(log.count(QStringLiteral("---->0xFD")));
     std::sort(lateness.begin(), lateness.end());

@@ -34,7 +34,7 @@ std::vector<double> Measure(QApplication& app, const BenchPty& pty, int pieces) 
     Form1Window& form = *console;
     if (!form.MSComm1->PortOpen())
         return latencies;
-    form.Combo2->SetListIndex(2);
+    form.Widget(&Form1::Combo2)->SetListIndex(2);
     form.Combo2_Click(); // 38400 bit/s
     // What the open left on the line (nothing a frame waits for).
     app.processEvents();
@@ -47,7 +47,7 @@ std::vector<double> Measure(QApplication& app, const BenchPty& pty, int pieces) 
     const QString line = QStringLiteral("0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKL\r\n");
     while (text.size() < (pieces + 1) * 200)
         text += line;
-    form.Text3->SetText(text);
+    form.Widget(&Form1::Text3)->SetText(text);
 
     latencies.reserve(pieces);
     std::atomic<bool> done{false};

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace ui {
 
@@ -78,5 +79,13 @@ class HScrollBar : public Control {
 class Label : public Control {};
 class Frame : public Control {};
 class CommandButton : public Control {};
+
+// The first of a front end's adapters that is an Interface: its adapter of
+// that kind of control (no type when none is).
+template <class Interface, class... Adapters> struct AdapterOf;
+template <class Interface, class First, class... Rest>
+struct AdapterOf<Interface, First, Rest...>
+    : std::conditional_t<std::is_base_of_v<Interface, First>, std::type_identity<First>,
+                         AdapterOf<Interface, Rest...>> {};
 
 } // namespace ui

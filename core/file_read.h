@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 struct FileRead {
     enum class Outcome {
@@ -31,6 +32,16 @@ enum class FileReadMode {
 // Reads the file at path (UTF-8) whole, refusing more than limit bytes.
 using FileReader =
     std::function<FileRead(const std::string& path, FileReadMode mode, int64_t limit)>;
+
+// The platform's file service as the window's handlers use it; the platform
+// makes it (files::Service(), platform/files.h).
+struct FileService {
+    FileReader read;
+    // Writes bytes to a file beside path that then replaces path, so that a
+    // failed save leaves the old file whole: empty on success, else the
+    // system's words (UTF-8).
+    std::function<std::string(const std::string& path, std::string_view bytes)> save;
+};
 
 // What the ports folder holds under the name com<n>, as the platform found
 // it (core/port_names.h makes a port of it).

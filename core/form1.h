@@ -7,6 +7,7 @@
 #include "core/comm_control.h"
 #include "core/controls.h"
 #include "core/initial_text.h"
+#include "core/text_files.h"
 #include "core/traffic_record.h"
 
 #include <cstdint>
@@ -27,6 +28,13 @@ struct Form1Services {
     std::function<InitialFile()> readInitialFile;
     // Wall clock of the traffic record, ms since the epoch; empty: the system's.
     std::function<int64_t()> clockMs;
+    // The front end's open and save dialogs; empty: every dialog is cancelled.
+    std::function<FileChoice(const TextFileDialog& dialog)> fileDialog;
+    // The platform's file service (platform/files.h); empty: nothing is
+    // read or written.
+    FileService files;
+    // Shows the analysis window: made on first use, raised while it is open.
+    std::function<void()> showAnalysis;
 };
 
 // The port-failure message.
@@ -175,6 +183,18 @@ class Form1 {
     void Command31_Click();
     void Command32_Click();
 
+    // ---- the context menus of the text box and the work log (form1_files.cpp)
+    // "打开文本文件": replaces the text as the demo buttons do (nothing sent,
+    // logged or selected), or says why not.
+    void OpenTextFile();
+    // "另存为": the text, GBK by default, the initial text file's encoding.
+    void SaveTextAs();
+    // "保存工作记录": the log exactly as it stands (its line breaks are CR LF),
+    // UTF-8 unless GBK is chosen.
+    void SaveLog();
+    // "通信分析": one window, raised when open.
+    void OpenAnalysis();
+
     // Shows a modal message (none once the window is closing).
     void MsgBox(std::u16string_view text);
     void SleepMs(int32_t ms);
@@ -191,6 +211,11 @@ class Form1 {
     TrafficRecord Traffic;
 
   private:
+    // Asks the front end's dialog; cancelled when there is none.
+    FileChoice AskFile(const TextFileDialog& dialog);
+    // Writes box's text as the chosen filter's encoding, or says why not.
+    void SaveText(const TextFileDialog& dialog, const ui::TextBox* box);
+
     Form1Services services_;
     bool unloaded_ = false;
     int portFailures_ = 0;

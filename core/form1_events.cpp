@@ -46,3 +46,13 @@ const std::vector<DesignedValue>& DesignedValues() {
     };
     return values;
 }
+
+const std::vector<MenuEntryRow>& Form1MenuEntries() {
+    static const std::vector<MenuEntryRow> rows{
+        {"Text3", kOpenTextEntry, "OpenText", &Form1::OpenTextFile},
+        {"Text3", kSaveTextAsEntry, "SaveTextAs", &Form1::SaveTextAs},
+        {"Text4", kAnalysisEntry, "TrafficAnalysis", &Form1::OpenAnalysis},
+        {"Text4", kSaveLogEntry, "SaveLog", &Form1::SaveLog},
+    };
+    return rows;
+}

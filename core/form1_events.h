@@ -1,10 +1,13 @@
 // What connects the designed window to its handlers, written once for every
-// front end: which control raises which event into which handler of Form1,
-// and the values the controls hold at design time. Each front end makes a
-// widget per row of the control table, sets these values before any handler
-// is connected, then connects one of its notifications per event row.
+// front end: which member of Form1 each control of the table is, which
+// control raises which event into which handler, the values the controls
+// hold at design time and the console's entries of the context menus. Each
+// front end makes a widget per row of the control table, hands Form1 its
+// view of each by AttachControl, sets these values before any handler is
+// connected, then connects one of its notifications per event row.
 #pragma once
 
+#include "core/control_table.h"
 #include "core/form1.h"
 
 #include <string_view>
@@ -33,3 +36,20 @@ struct DesignedValue {
     int min, max, value;
 };
 const std::vector<DesignedValue>& DesignedValues();
+
+// Hands control to the member of form named by the table row name. False,
+// and nothing set, when form has no such member or control is not of the
+// member's kind.
+bool AttachControl(Form1& form, std::string_view name, ui::Control* control);
+// The names AttachControl knows, in the order of the members.
+std::vector<std::string_view> AttachableControls();
+
+// The console's own entries of a big text box's context menu, after the edit
+// entries, in their order.
+struct MenuEntryRow {
+    std::string_view control;    // the text box: Text3 or Text4
+    std::u16string_view caption; // core/text_files.h
+    std::string_view id;         // names the entry for the toolkit and tests
+    void (Form1::*action)();
+};
+const std::vector<MenuEntryRow>& Form1MenuEntries();

@@ -43,6 +43,13 @@ const TextFileDialog& OpenTextDialog();
 const TextFileDialog& SaveTextAsDialog();
 // "保存工作记录": the log as it stands, UTF-8 by default, or GBK.
 const TextFileDialog& SaveLogDialog();
+// What the user chose in a file dialog (the front end's own).
+struct FileChoice {
+    std::string path;    // UTF-8, as the platform's file service takes it; empty: cancelled
+    std::u16string name; // the file's name as the system shows it, for messages
+    int filter = 0;      // the filter chosen, from 0
+};
+
 // The encoding of a save dialog's chosen filter (its first for one out of range).
 TextEncoding EncodingOfFilter(const TextFileDialog& dialog, int filter);
 // The extension a name typed without one gets in a dialog: its chosen

@@ -9,6 +9,13 @@ std::string Save(const std::string& path, std::string_view bytes) {
     return Save(path, [bytes](const ByteSink& write) { return write(bytes); });
 }
 
+FileService Service() {
+    FileService service;
+    service.read = Read;
+    service.save = [](const std::string& path, std::string_view bytes) { return Save(path, bytes); };
+    return service;
+}
+
 FileRead
 ReadLimited(const std::function<int64_t(char* buf, std::size_t size, std::string* reason)>& read,
             int64_t limit) {

@@ -29,6 +29,9 @@ using ByteProducer = std::function<bool(const ByteSink& write)>;
 std::string Save(const std::string& path, const ByteProducer& produce);
 std::string Save(const std::string& path, std::string_view bytes);
 
+// Read and Save as the window's handlers take them (core/file_read.h).
+FileService Service();
+
 // Where the links (Linux) or files (Windows) com<n> live:
 // $XDG_CONFIG_HOME/vxt4710/ports, by default ~/.config/vxt4710/ports, on
 // Linux; %APPDATA%\vxt4710\ports on Windows (empty when APPDATA is unset).

@@ -7,9 +7,10 @@
 #include "qt/qt_text.h"
 #include "qt/toolkit.h"
 
-template <class Interface, class Widget>
+template <class Interface, class W>
 class Adapter : public Interface {
   public:
+    using Widget = W;
     explicit Adapter(Widget* w) : w_(w) {}
     void SetFocus() override { w_->setFocus(); }
 
@@ -75,3 +76,11 @@ class HScrollBarAdapter : public Adapter<ui::HScrollBar, HScrollBar> {
 using LabelAdapter = Adapter<ui::Label, Label>;
 using FrameAdapter = Adapter<ui::Frame, Frame>;
 using CommandButtonAdapter = Adapter<ui::CommandButton, CommandButton>;
+
+// The adapter of each of the core's control interfaces; its Widget is the
+// toolkit's widget behind it.
+template <class Interface>
+using QtAdapter =
+    typename ui::AdapterOf<Interface, TextBoxAdapter, LineBoxAdapter, ComboBoxAdapter,
+                           CheckBoxAdapter, OptionButtonAdapter, HScrollBarAdapter, LabelAdapter,
+                           FrameAdapter, CommandButtonAdapter>::type;

@@ -1,5 +1,6 @@
 #include "qt/form1.h"
 
+#include "platform/files.h"
 #include "qt/analysis_window.h"
 #include "qt/qt_text.h"
 #include "serial/port_names.h"
@@ -27,6 +28,11 @@ Form1Services Form1Window::MakeServices(Form1Deps& deps, Form1Window* window) {
     };
     services.readInitialFile = ReadInitialFile;
     services.clockMs = deps.clockMs;
+    services.fileDialog = [window](const TextFileDialog& dialog) {
+        return window->ChooseFile(dialog);
+    };
+    services.files = files::Service();
+    services.showAnalysis = [window] { window->ShowAnalysis(); };
     return services;
 }
 
@@ -34,7 +40,6 @@ Form1Window::Form1Window(Form1Deps deps, QWidget* parent)
     : QWidget(parent), Form1(MakeServices(deps, this)), comm_(std::move(deps.comm)),
       fileDialog_(std::move(deps.fileDialog)) {
     CreateControls();
-    AdaptControls();
     ConnectHandlers();
     ConnectMenus();
     RefreshPortTips();

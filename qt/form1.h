@@ -5,6 +5,7 @@
 #pragma once
 
 #include "core/form1.h"
+#include "qt/control_adapters.h"
 #include "qt/file_dialog.h"
 #include "qt/toolkit.h"
 
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <vector>
 
 // What a test must control. Empty members get the real thing.
@@ -39,61 +41,18 @@ class Form1Window : public QWidget, public Form1 {
     explicit Form1Window(Form1Deps deps = {}, QWidget* parent = nullptr);
     ~Form1Window() override;
 
-    // ---- the widgets (names as designed); the core sees the same controls
-    Frame* Frame6 = nullptr;
-    TextBox* Text3 = nullptr;
-    CheckBox* Check2 = nullptr;
-    CheckBox* Check3 = nullptr;
-    CheckBox* Check4 = nullptr;
-    CommandButton* Command20 = nullptr;
-    Label* Label5 = nullptr;
-    CommandButton* Command6 = nullptr;
-    CommandButton* Command3 = nullptr;
-    CommandButton* Command7 = nullptr;
-    CommandButton* Command8 = nullptr;
-    CommandButton* Command9 = nullptr;
-    CommandButton* Command28 = nullptr;
-    CommandButton* Command21 = nullptr;
-    Frame* Frame10 = nullptr;
-    TextBox* Text4 = nullptr;
-    Frame* Frame16 = nullptr;
-    TextBox* Text5 = nullptr;
-    CommandButton* Command29 = nullptr;
-    CommandButton* Command30 = nullptr;
-    Frame* Frame4 = nullptr;
-    Label* Label8 = nullptr;
-    Label* Label9 = nullptr;
-    ComboBox* Combo2 = nullptr;
-    CommandButton* Command27 = nullptr;
-    Frame* Frame15 = nullptr;
-    ComboBox* Combo3 = nullptr;
-    CommandButton* Command26 = nullptr;
-    ComboBox* Combo4 = nullptr;
-    CommandButton* Command11 = nullptr;
-    ComboBox* Combo5 = nullptr;
-    Frame* Frame9 = nullptr;
-    ComboBox* Combo1 = nullptr; // element 0 of its control array
-    Frame* Frame11 = nullptr;
-    Label* Label1 = nullptr;
-    HScrollBar* HScroll1 = nullptr;
-    Label* Label3 = nullptr;
-    HScrollBar* HScroll3 = nullptr;
-    Label* Label2 = nullptr;
-    HScrollBar* HScroll2 = nullptr;
-    Label* Label4 = nullptr;
-    OptionButton* Option1 = nullptr;
-    OptionButton* Option2 = nullptr;
-    CommandButton* Command34 = nullptr;
-    Frame* Frame8 = nullptr;
-    CommandButton* Command2 = nullptr;
-    CommandButton* Command31 = nullptr;
-    CommandButton* Command1 = nullptr;
-    CommandButton* Command32 = nullptr;
-    CheckBox* Check1 = nullptr;
-    CommandButton* Command4 = nullptr;
-    Label* Label6 = nullptr;
-    LineBox* Text1 = nullptr;
-    Label* Label7 = nullptr;
+    // The toolkit's widget of a designed control, reached through its member
+    // of Form1: Widget(&Form1::Text3) is the TextBox the core sees as Text3.
+    // The widget's type follows the member's; a widget that is not of it
+    // (never, as the window is built) throws rather than being misused.
+    template <class Interface>
+    typename QtAdapter<Interface>::Widget* Widget(Interface* Form1::*member) const {
+        using W = typename QtAdapter<Interface>::Widget;
+        W* widget = qobject_cast<W*>(WidgetOf(this->*member));
+        if (!widget)
+            throw std::logic_error("Form1Window: a control without its widget");
+        return widget;
+    }
 
     using Form1::AppendLog;
     using Form1::MsgBox;
@@ -108,11 +67,7 @@ class Form1Window : public QWidget, public Form1 {
     // The menus the work log and the text box open; the caller owns them.
     QMenu* MakeLogMenu(const QPoint& pos);
     QMenu* MakeTextMenu(const QPoint& pos);
-    void OpenAnalysis(); // "通信分析": one window, raised when open
     AnalysisWindow* Analysis() const { return analysis_.get(); }
-    void SaveLog();
-    void OpenTextFile();
-    void SaveTextAs();
     void UpdateHexTip(); // Text5's tooltip follows its text
     FileDialogAnswer FileDialog(const FileDialogRequest& request);
 
@@ -126,13 +81,24 @@ class Form1Window : public QWidget, public Form1 {
     // The core's services from what the test gave (the real ones otherwise);
     // makes the serial control when none was given.
     static Form1Services MakeServices(Form1Deps& deps, Form1Window* window);
-    void CreateControls();  // shell/form1_window.cpp
-    void AdaptControls();   // shell/form1_window.cpp: the core's view of each widget
-    void ConnectHandlers(); // shell/form1_window.cpp
-    void ConnectMenus();    // shell/form1_menus.cpp
+    // One widget per row of the control table, each handed to the core
+    // through its adapter (form1_window.cpp).
+    void CreateControls();
+    void ConnectHandlers(); // form1_window.cpp
+    void ConnectMenus();    // form1_menus.cpp
+    // The widget behind an adapter the window made (nullptr for any other).
+    QWidget* WidgetOf(const ui::Control* control) const;
+    // The context menu of a big text box: the edit entries, then the core's.
+    QMenu* MakeMenu(TextBox* box, const char* control, const QPoint& pos);
+    // "通信分析": the one window, made on first use, raised.
+    void ShowAnalysis();
+    // The core's file dialog on the dialog of this window.
+    FileChoice ChooseFile(const TextFileDialog& dialog);
 
     std::unique_ptr<CommControl> comm_;
     FileDialogFn fileDialog_;
+    // By row of the control table: the widget and the core's view of it.
+    std::vector<QWidget*> widgets_;
     std::vector<std::unique_ptr<ui::Control>> adapters_;
     // Declared last: it goes first, while the record still exists.
     std::unique_ptr<AnalysisWindow> analysis_;

@@ -1,11 +1,12 @@
-// The context menus of the work log and the text box, the analysis window
-// they open, the files they read and write, and the hex entry's tooltip.
-// None of it adds a control to the window or a line to the work log.
-#include "qt/analysis_window.h"
-#include "qt/qt_text.h"
+// The context menus of the work log and the text box with the core's entries
+// (core/form1_events.h), Qt's file dialog and the analysis window they
+// open, and the hex entry's tooltip. None of it adds a control to the window
+// or a line to the work log.
+#include "core/form1_events.h"
 #include "core/hex_entry_check.h"
+#include "qt/analysis_window.h"
 #include "qt/form1.h"
-#include "qt/text_files.h"
+#include "qt/qt_text.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
@@ -57,49 +58,53 @@ FileDialogAnswer RunFileDialog(QWidget* parent, const FileDialogRequest& r) {
 } // namespace
 
 void Form1Window::ConnectMenus() {
-    Text4->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(Text4, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-        QMenu* menu = MakeLogMenu(pos);
-        menu->exec(Text4->viewport()->mapToGlobal(pos));
-        delete menu;
-    });
-    Text3->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(Text3, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-        QMenu* menu = MakeTextMenu(pos);
-        menu->exec(Text3->viewport()->mapToGlobal(pos));
-        delete menu;
-    });
-    connect(Text5, &QPlainTextEdit::textChanged, this, &Form1Window::UpdateHexTip);
+    for (TextBox* box : {Widget(&Form1::Text4), Widget(&Form1::Text3)}) {
+        box->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(box, &QWidget::customContextMenuRequested, this, [this, box](const QPoint& pos) {
+            QMenu* menu = box == Widget(&Form1::Text4) ? MakeLogMenu(pos) : MakeTextMenu(pos);
+            menu->exec(box->viewport()->mapToGlobal(pos));
+            delete menu;
+        });
+    }
+    connect(Widget(&Form1::Text5), &QPlainTextEdit::textChanged, this, &Form1Window::UpdateHexTip);
     UpdateHexTip();
 }
 
-QMenu* Form1Window::MakeLogMenu(const QPoint& pos) {
-    QMenu* menu = Text4->createStandardContextMenu(pos);
+QMenu* Form1Window::MakeMenu(TextBox* box, const char* control, const QPoint& pos) {
+    QMenu* menu = box->createStandardContextMenu(pos);
     menu->addSeparator();
-    QAction* analysis =
-        menu->addAction(ToQString(kAnalysisEntry), this, &Form1Window::OpenAnalysis);
-    analysis->setObjectName(QStringLiteral("actionTrafficAnalysis"));
-    QAction* save = menu->addAction(ToQString(kSaveLogEntry), this, &Form1Window::SaveLog);
-    save->setObjectName(QStringLiteral("actionSaveLog"));
+    for (const MenuEntryRow& row : Form1MenuEntries()) {
+        if (row.control != control)
+            continue;
+        QAction* action =
+            menu->addAction(ToQString(row.caption), this, [this, a = row.action] { (this->*a)(); });
+        action->setObjectName(QStringLiteral("action") +
+                              QLatin1String(row.id.data(), qsizetype(row.id.size())));
+    }
     return menu;
 }
 
+QMenu* Form1Window::MakeLogMenu(const QPoint& pos) {
+    return MakeMenu(Widget(&Form1::Text4), "Text4", pos);
+}
+
 QMenu* Form1Window::MakeTextMenu(const QPoint& pos) {
-    QMenu* menu = Text3->createStandardContextMenu(pos);
-    menu->addSeparator();
-    QAction* open =
-        menu->addAction(ToQString(kOpenTextEntry), this, &Form1Window::OpenTextFile);
-    open->setObjectName(QStringLiteral("actionOpenText"));
-    QAction* save = menu->addAction(ToQString(kSaveTextAsEntry), this, &Form1Window::SaveTextAs);
-    save->setObjectName(QStringLiteral("actionSaveTextAs"));
-    return menu;
+    return MakeMenu(Widget(&Form1::Text3), "Text3", pos);
 }
 
 FileDialogAnswer Form1Window::FileDialog(const FileDialogRequest& request) {
     return fileDialog_ ? fileDialog_(request) : RunFileDialog(this, request);
 }
 
-void Form1Window::OpenAnalysis() {
+FileChoice Form1Window::ChooseFile(const TextFileDialog& dialog) {
+    const FileDialogAnswer answer = FileDialog(RequestOf(dialog));
+    if (answer.path.isEmpty())
+        return {};
+    return {ToStdBytes(answer.path.toUtf8()), ToU16(QFileInfo(answer.path).fileName()),
+            answer.filter};
+}
+
+void Form1Window::ShowAnalysis() {
     if (!analysis_)
         analysis_ = std::make_unique<AnalysisWindow>(
             Traffic, [this](const FileDialogRequest& r) { return FileDialog(r); },
@@ -109,47 +114,7 @@ void Form1Window::OpenAnalysis() {
     analysis_->activateWindow();
 }
 
-// The log exactly as it stands (its line breaks are CR LF), UTF-8 unless GBK
-// is chosen.
-void Form1Window::SaveLog() {
-    const FileDialogAnswer answer = FileDialog(RequestOf(SaveLogDialog()));
-    if (answer.path.isEmpty())
-        return;
-    QString error;
-    const TextEncoding encoding = EncodingOfFilter(SaveLogDialog(), answer.filter);
-    if (!WriteTextFile(answer.path, Text4->Text(), encoding, &error))
-        MsgBox(error);
-}
-
-// Replaces the text as the demo buttons do: nothing sent, logged or selected.
-void Form1Window::OpenTextFile() {
-    const FileDialogAnswer answer = FileDialog(RequestOf(OpenTextDialog()));
-    if (answer.path.isEmpty())
-        return;
-    QString error;
-    const std::optional<DecodedText> text = ReadTextFile(answer.path, &error);
-    if (!text) {
-        MsgBox(error);
-        return;
-    }
-    Text3->SetText(ToQString(text->text));
-    Text3->SetSelStart(0);
-    // Shown over the text, so that the replaced places can be found in it.
-    if (text->replaced)
-        MsgBox(ToQString(ReplacedNotice(ToU16(QFileInfo(answer.path).fileName()), *text)));
-}
-
-// GBK by default, the initial text file's encoding.
-void Form1Window::SaveTextAs() {
-    const FileDialogAnswer answer = FileDialog(RequestOf(SaveTextAsDialog()));
-    if (answer.path.isEmpty())
-        return;
-    QString error;
-    const TextEncoding encoding = EncodingOfFilter(SaveTextAsDialog(), answer.filter);
-    if (!WriteTextFile(answer.path, Text3->Text(), encoding, &error))
-        MsgBox(error);
-}
-
 void Form1Window::UpdateHexTip() {
-    Text5->setToolTip(ToQString(HexEntryTip(ToU16(Text5->Text()))));
+    TextBox* hex = Widget(&Form1::Text5);
+    hex->setToolTip(ToQString(HexEntryTip(ToU16(hex->Text()))));
 }

@@ -60,7 +60,7 @@ struct FormHarness {
     }
 
     Form1Window* operator->() const { return form.get(); }
-    QString log() const { return form->Text4->Text(); }
+    QString log() const { return form->Widget(&Form1::Text4)->Text(); }
 
   private:
     struct Tag {};

@@ -208,4 +208,9 @@ using Label = Adapter<ui::Label>;
 using Frame = Adapter<ui::Frame>;
 using CommandButton = Adapter<ui::CommandButton>;
 
+// The adapter of each of the core's control interfaces.
+template <class Interface>
+using Of = typename ui::AdapterOf<Interface, TextBox, LineBox, ComboBox, CheckBox, OptionButton,
+                                  HScrollBar, Label, Frame, CommandButton>::type;
+
 } // namespace win

@@ -12,14 +12,6 @@ std::u16string FileNameOf(std::wstring_view path) {
     return U16(slash == std::wstring_view::npos ? path : path.substr(slash + 1));
 }
 
-std::optional<DecodedText> ReadTextFileWin(const std::wstring& path, std::u16string* error) {
-    return OpenTextFile(files::Read, Utf8FromUtf16(U16(path)), FileNameOf(path), error);
-}
-
-std::u16string WriteTextFileWin(const std::wstring& path, std::string_view bytes) {
-    return Utf16FromUtf8(files::Save(Utf8FromUtf16(U16(path)), bytes));
-}
-
 std::u16string WriteFileWin(const std::wstring& path,
                             const std::function<bool(const ByteSink&)>& produce) {
     return Utf16FromUtf8(files::Save(Utf8FromUtf16(U16(path)), produce));

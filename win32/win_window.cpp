@@ -4,6 +4,7 @@
 
 #include "core/control_table.h"
 #include "core/text_util.h"
+#include "platform/files.h"
 #include "win32/win_button_draw.h"
 #include "win32/win_controls.h"
 #include "win32/win_text.h"
@@ -122,20 +123,27 @@ WindowServices SystemWindowServices() {
     return services;
 }
 
+Form1Services Form1Window::CoreServices(Form1Window* window) {
+    Form1Services services;
+    services.comm = window->windowServices_.comm.get();
+    services.messageBox = [window](std::u16string_view text) {
+        if (window->messageBox_)
+            window->messageBox_(text);
+        else
+            MessageBoxW(window->hwnd_, Wide(text).c_str(), L"VXT4710", MB_OK);
+    };
+    services.sleepMs = [](int32_t ms) { ::Sleep(DWORD(ms)); };
+    services.readInitialFile = window->windowServices_.readInitialFile;
+    services.fileDialog = [window](const TextFileDialog& dialog) {
+        return window->ChooseFile(dialog);
+    };
+    services.files = files::Service();
+    services.showAnalysis = [window] { window->ShowAnalysis(); };
+    return services;
+}
+
 Form1Window::Form1Window(HINSTANCE instance, WindowServices services)
-    : CommHolder(std::move(services)),
-      Form1(Form1Services{
-          windowServices_.comm.get(),
-          [this](std::u16string_view text) {
-              if (messageBox_)
-                  messageBox_(text);
-              else
-                  MessageBoxW(hwnd_, Wide(text).c_str(), L"VXT4710", MB_OK);
-          },
-          [](int32_t ms) { ::Sleep(DWORD(ms)); },
-          windowServices_.readInitialFile,
-          {}}),
-      instance_(instance) {
+    : CommHolder(std::move(services)), Form1(CoreServices(this)), instance_(instance) {
     messageBox_ = std::move(windowServices_.messageBox);
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;

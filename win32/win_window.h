@@ -6,12 +6,14 @@
 #include "core/form1.h"
 #include "win32/win_analysis_window.h"
 #include "win32/win_comm.h"
+#include "win32/win_controls.h"
 #include "win32/win_text_files.h"
 
 #include <functional>
 #include <map>
 #include <memory>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 #include <windows.h>
@@ -54,6 +56,16 @@ class Form1Window : private CommHolder, public Form1 {
     bool TabKey(const MSG& msg);
     // The control of the given designed name (nullptr if there is none).
     HWND ControlHandle(const std::string& name) const;
+    // The window's own adapter of a designed control, reached through its
+    // member of Form1: Widget(&Form1::Text3) is the win::TextBox the core
+    // sees as Text3. Its type follows the member's; a control that is not of
+    // it (never, as the window is built) throws rather than being misused.
+    template <class Interface> win::Of<Interface>* Widget(Interface* Form1::*member) const {
+        auto* control = dynamic_cast<win::Of<Interface>*>(this->*member);
+        if (!control)
+            throw std::logic_error("Form1Window: a control without its adapter");
+        return control;
+    }
 
     // ---- the context menus of Text3 and Text4 and the tooltips
     // (win_window_menus.cpp). Tests answer the file dialogs and message boxes.
@@ -61,15 +73,10 @@ class Form1Window : private CommHolder, public Form1 {
     void SetMessageBox(std::function<void(std::u16string_view)> box) {
         messageBox_ = std::move(box);
     }
-    // The menu of a big text box: the edit entries, then the console's own.
-    // The caller destroys it.
+    // The menu of a big text box: the edit entries, then the core's
+    // (core/form1_events.h). The caller destroys it.
     HMENU MakeContextMenu(HWND edit);
     void RunMenuCommand(HWND edit, int command);
-    void OpenTextFile();
-    void SaveTextAs();
-    void SaveLog();
-    // "通信分析": made on first use, shown again later.
-    void OpenAnalysis();
     AnalysisWindowWin* Analysis() const { return analysis_.get(); }
     // What the tooltip of a control says now (empty: none).
     std::u16string ToolTipText(HWND control);
@@ -82,7 +89,11 @@ class Form1Window : private CommHolder, public Form1 {
     template <class Self> friend Self* WindowObject(HWND, UINT, LPARAM);
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT Handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    // The core's services on window: the message box, the sleep, the file
+    // dialogs and files, the analysis window (made before Form1 is).
+    static Form1Services CoreServices(Form1Window* window);
     void CreateControls();
+    // One adapter per row of the control table, handed to the core.
     void AdaptControls();
     void ConnectHandlers();
     void OnCommand(int id, int code);
@@ -90,6 +101,10 @@ class Form1Window : private CommHolder, public Form1 {
     void ShowContextMenu(HWND edit, LPARAM where);
     static LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     void Close();
+    // "通信分析": made on first use, shown again later.
+    void ShowAnalysis();
+    // The core's file dialog on Windows' own (or the test's).
+    FileChoice ChooseFile(const TextFileDialog& dialog);
 
     HINSTANCE instance_;
     HWND hwnd_ = nullptr;

@@ -8,84 +8,51 @@
 #include "win32/win_window.h"
 
 #include <commctrl.h>
+#include <stdexcept>
 
 namespace {
-template <class A, class Core, class... Extra>
-void Adapt(std::vector<std::unique_ptr<ui::Control>>& owned, std::map<std::string, ui::Control*>& by,
-           const std::map<std::string, HWND>& handles, const char* name, Core*& core, Extra&&... extra) {
-    auto adapter = std::make_unique<A>(handles.at(name), std::forward<Extra>(extra)...);
-    core = adapter.get();
-    by[name] = adapter.get();
-    owned.push_back(std::move(adapter));
+// The core's view of a control of the given kind; scroll bars and option
+// buttons raise their handler (change) also when the program sets them.
+std::unique_ptr<ui::Control> AdapterOf(ControlKind kind, HWND hwnd, std::function<void()> change) {
+    switch (kind) {
+    case ControlKind::Frame:
+        return std::make_unique<win::Frame>(hwnd);
+    case ControlKind::TextBox:
+        return std::make_unique<win::TextBox>(hwnd);
+    case ControlKind::LineBox:
+        return std::make_unique<win::LineBox>(hwnd);
+    case ControlKind::CommandButton:
+        return std::make_unique<win::CommandButton>(hwnd);
+    case ControlKind::CheckBox:
+        return std::make_unique<win::CheckBox>(hwnd);
+    case ControlKind::ComboBox:
+        return std::make_unique<win::ComboBox>(hwnd);
+    case ControlKind::Label:
+        return std::make_unique<win::Label>(hwnd);
+    case ControlKind::HScrollBar:
+        return std::make_unique<win::HScrollBar>(hwnd, std::move(change));
+    case ControlKind::OptionButton:
+        return std::make_unique<win::OptionButton>(hwnd, std::move(change));
+    }
+    throw std::logic_error("Form1Window: a control of no known kind");
 }
 } // namespace
 
 void Form1Window::AdaptControls() {
-    auto& a = adapters_;
-    auto& c = controls_;
-    const auto& h = byName_;
-#define VXT_ADAPT(Kind, Name) Adapt<win::Kind>(a, c, h, #Name, Form1::Name)
-    VXT_ADAPT(Frame, Frame6);
-    VXT_ADAPT(TextBox, Text3);
-    VXT_ADAPT(CheckBox, Check2);
-    VXT_ADAPT(CheckBox, Check3);
-    VXT_ADAPT(CheckBox, Check4);
-    VXT_ADAPT(CommandButton, Command20);
-    VXT_ADAPT(Label, Label5);
-    VXT_ADAPT(CommandButton, Command6);
-    VXT_ADAPT(CommandButton, Command3);
-    VXT_ADAPT(CommandButton, Command7);
-    VXT_ADAPT(CommandButton, Command8);
-    VXT_ADAPT(CommandButton, Command9);
-    VXT_ADAPT(CommandButton, Command28);
-    VXT_ADAPT(CommandButton, Command21);
-    VXT_ADAPT(Frame, Frame10);
-    VXT_ADAPT(TextBox, Text4);
-    VXT_ADAPT(Frame, Frame16);
-    VXT_ADAPT(TextBox, Text5);
-    VXT_ADAPT(CommandButton, Command29);
-    VXT_ADAPT(CommandButton, Command30);
-    VXT_ADAPT(Frame, Frame4);
-    VXT_ADAPT(Label, Label8);
-    VXT_ADAPT(Label, Label9);
-    VXT_ADAPT(ComboBox, Combo2);
-    VXT_ADAPT(CommandButton, Command27);
-    VXT_ADAPT(Frame, Frame15);
-    VXT_ADAPT(ComboBox, Combo3);
-    VXT_ADAPT(CommandButton, Command26);
-    VXT_ADAPT(ComboBox, Combo4);
-    VXT_ADAPT(CommandButton, Command11);
-    VXT_ADAPT(ComboBox, Combo5);
-    VXT_ADAPT(Frame, Frame9);
-    VXT_ADAPT(ComboBox, Combo1);
-    VXT_ADAPT(Frame, Frame11);
-    VXT_ADAPT(Label, Label1);
-    VXT_ADAPT(Label, Label3);
-    VXT_ADAPT(Label, Label2);
-    VXT_ADAPT(Label, Label4);
-    VXT_ADAPT(CommandButton, Command34);
-    VXT_ADAPT(Frame, Frame8);
-    VXT_ADAPT(CommandButton, Command2);
-    VXT_ADAPT(CommandButton, Command31);
-    VXT_ADAPT(CommandButton, Command1);
-    VXT_ADAPT(CommandButton, Command32);
-    VXT_ADAPT(CheckBox, Check1);
-    VXT_ADAPT(CommandButton, Command4);
-    VXT_ADAPT(Label, Label6);
-    VXT_ADAPT(LineBox, Text1);
-    VXT_ADAPT(Label, Label7);
-#undef VXT_ADAPT
-    // These raise their handler also when the program sets them.
-    const auto handler = [this](const char* name, FormEvent event) {
-        return [this, h = Form1Handler(name, event)] { (this->*h)(); };
-    };
-    Adapt<win::HScrollBar>(a, c, h, "HScroll1", Form1::HScroll1, handler("HScroll1", FormEvent::Change));
-    Adapt<win::HScrollBar>(a, c, h, "HScroll2", Form1::HScroll2, handler("HScroll2", FormEvent::Change));
-    Adapt<win::HScrollBar>(a, c, h, "HScroll3", Form1::HScroll3, handler("HScroll3", FormEvent::Change));
-    Adapt<win::OptionButton>(a, c, h, "Option1", Form1::Option1, handler("Option1", FormEvent::Click));
-    Adapt<win::OptionButton>(a, c, h, "Option2", Form1::Option2, handler("Option2", FormEvent::Click));
-    auto* o1 = static_cast<win::OptionButton*>(Form1::Option1);
-    auto* o2 = static_cast<win::OptionButton*>(Form1::Option2);
+    for (const DesignedControl& c : ControlTable()) {
+        const FormEvent event =
+            c.kind == ControlKind::HScrollBar ? FormEvent::Change : FormEvent::Click;
+        std::function<void()> change;
+        if (const auto handler = Form1Handler(c.name, event))
+            change = [this, handler] { (this->*handler)(); };
+        std::unique_ptr<ui::Control> adapter = AdapterOf(c.kind, byName_.at(c.name), change);
+        if (!AttachControl(*this, c.name, adapter.get()))
+            throw std::logic_error("Form1Window: no member for control " + c.name);
+        controls_[c.name] = adapter.get();
+        adapters_.push_back(std::move(adapter));
+    }
+    auto* o1 = Widget(&Form1::Option1);
+    auto* o2 = Widget(&Form1::Option2);
     o1->SetGroup({o1, o2});
     o2->SetGroup({o1, o2});
 
@@ -131,21 +98,18 @@ void Form1Window::ConnectHandlers() {
         }
     }
     // The other combo boxes have no handler; they keep their typed text.
-    for (const char* name : {"Combo1", "Combo3", "Combo5"}) {
-        auto* combo = static_cast<win::ComboBox*>(controls_.at(name));
-        onCommand_[GetDlgCtrlID(byName_.at(name))] = [combo](int code) { combo->Notify(code); };
-    }
-    for (ui::OptionButton* core : {Option1, Option2}) {
-        auto* option = static_cast<win::OptionButton*>(core);
+    for (win::ComboBox* combo :
+         {Widget(&Form1::Combo1), Widget(&Form1::Combo3), Widget(&Form1::Combo5)})
+        onCommand_[GetDlgCtrlID(combo->Handle())] = [combo](int code) { combo->Notify(code); };
+    for (win::OptionButton* option : {Widget(&Form1::Option1), Widget(&Form1::Option2)}) {
         onCommand_[GetDlgCtrlID(option->Handle())] = [option](int code) {
             if (code == BN_CLICKED)
                 option->Clicked();
         };
     }
-    for (ui::HScrollBar* core : {HScroll1, HScroll2, HScroll3}) {
-        auto* bar = static_cast<win::HScrollBar*>(core);
+    for (win::HScrollBar* bar :
+         {Widget(&Form1::HScroll1), Widget(&Form1::HScroll2), Widget(&Form1::HScroll3)})
         onScroll_[bar->Handle()] = [bar](int code, int pos) { bar->Scroll(code, pos); };
-    }
     MSComm1->SetOnComm([this] { MSComm1_OnComm(); });
     // A network port's connection that failed after its open returned.
     MSComm1->SetOnPortFailure([this](const std::string& reason) { BackgroundPortFailure(reason); });

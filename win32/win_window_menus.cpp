@@ -1,7 +1,10 @@
 // The context menus of the two big text boxes (the edit entries and the
-// console's files), and the tooltips of the hex entry and the port list.
+// core's own, core/form1_events.h), Windows' file dialogs and the analysis
+// window they open, and the tooltips of the hex entry and the port list.
 // None of it adds a control to the window or a line to the work log.
+#include "core/form1_events.h"
 #include "core/hex_entry_check.h"
+#include "core/text_util.h"
 #include "win32/win_controls.h"
 #include "win32/win_port_binding.h"
 #include "win32/win_port_list.h"
@@ -21,10 +24,7 @@ enum MenuCommand {
     kPaste,
     kDelete,
     kSelectAll,
-    kOpenText,
-    kSaveTextAs,
-    kSaveLog,
-    kAnalysis,
+    kFirstEntry, // then one per row of Form1MenuEntries()
 };
 
 void AddTool(HWND tips, HWND owner, HWND control) {
@@ -116,12 +116,10 @@ HMENU Form1Window::MakeContextMenu(HWND edit) {
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(menu, MF_STRING | state(GetWindowTextLengthW(edit) > 0), kSelectAll, L"全选(&L)");
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-    if (edit == byName_.at("Text3")) {
-        AppendMenuW(menu, MF_STRING, kOpenText, Wide(kOpenTextEntry).c_str());
-        AppendMenuW(menu, MF_STRING, kSaveTextAs, Wide(kSaveTextAsEntry).c_str());
-    } else {
-        AppendMenuW(menu, MF_STRING, kAnalysis, Wide(kAnalysisEntry).c_str());
-        AppendMenuW(menu, MF_STRING, kSaveLog, Wide(kSaveLogEntry).c_str());
+    const auto& entries = Form1MenuEntries();
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (ControlHandle(std::string(entries[i].control)) == edit)
+            AppendMenuW(menu, MF_STRING, kFirstEntry + i, Wide(entries[i].caption).c_str());
     }
     return menu;
 }
@@ -153,7 +151,7 @@ void Form1Window::RunMenuCommand(HWND edit, int command) {
     // What an edit entry does to the work log goes through the control, so
     // let it have what is still on its way.
     if (edit == byName_.at("Text4"))
-        static_cast<win::TextBox*>(Text4)->Flush();
+        Widget(&Form1::Text4)->Flush();
     switch (command) {
     case kUndo:
         SendMessageW(edit, WM_UNDO, 0, 0);
@@ -173,23 +171,13 @@ void Form1Window::RunMenuCommand(HWND edit, int command) {
     case kSelectAll:
         // All of the text, also the part of a long one still on its way.
         if (edit == byName_.at("Text3"))
-            static_cast<win::TextBox*>(Text3)->SelectAll();
+            Widget(&Form1::Text3)->SelectAll();
         else
             SendMessageW(edit, EM_SETSEL, 0, -1);
         break;
-    case kOpenText:
-        OpenTextFile();
-        break;
-    case kSaveTextAs:
-        SaveTextAs();
-        break;
-    case kSaveLog:
-        SaveLog();
-        break;
-    case kAnalysis:
-        OpenAnalysis();
-        break;
     default:
+        if (command >= kFirstEntry && size_t(command - kFirstEntry) < Form1MenuEntries().size())
+            (this->*Form1MenuEntries()[size_t(command - kFirstEntry)].action)();
         break;
     }
 }
@@ -200,58 +188,18 @@ FileDialogAnswer Ask(const FileDialogFn& test, HWND owner, const TextFileDialog&
 }
 } // namespace
 
-// Replaces the text as the demo buttons do: nothing sent, logged or selected.
-void Form1Window::OpenTextFile() {
-    const FileDialogAnswer answer = Ask(fileDialog_, hwnd_, OpenTextDialog());
+FileChoice Form1Window::ChooseFile(const TextFileDialog& dialog) {
+    const FileDialogAnswer answer = Ask(fileDialog_, hwnd_, dialog);
     if (answer.path.empty())
-        return;
-    std::u16string error;
-    const std::optional<DecodedText> text = ReadTextFileWin(answer.path, &error);
-    if (!text) {
-        MsgBox(error);
-        return;
-    }
-    Text3->SetText(text->text);
-    Text3->SetSelStart(0);
-    // Shown over the text, so that the replaced places can be found in it.
-    if (text->replaced)
-        MsgBox(ReplacedNotice(FileNameOf(answer.path), *text));
+        return {};
+    return {Utf8FromUtf16(U16(answer.path)), FileNameOf(answer.path), answer.filter};
 }
 
-namespace {
-void Save(Form1& form, const FileDialogAnswer& answer, const TextFileDialog& dialog,
-          std::u16string_view text) {
-    const std::optional<std::string> bytes = EncodeText(text, EncodingOfFilter(dialog, answer.filter));
-    if (!bytes) {
-        form.MsgBox(kUnencodableMessage);
-        return;
-    }
-    const std::u16string reason = WriteTextFileWin(answer.path, *bytes);
-    if (!reason.empty())
-        form.MsgBox(UnwritableFileMessage(FileNameOf(answer.path), reason));
-}
-} // namespace
-
-// GBK by default, the initial text file's encoding.
-void Form1Window::SaveTextAs() {
-    const FileDialogAnswer answer = Ask(fileDialog_, hwnd_, SaveTextAsDialog());
-    if (!answer.path.empty())
-        Save(*this, answer, SaveTextAsDialog(), Text3->Text());
-}
-
-// The log exactly as it stands (its line breaks are CR LF), UTF-8 unless GBK
-// is chosen.
-void Form1Window::SaveLog() {
-    const FileDialogAnswer answer = Ask(fileDialog_, hwnd_, SaveLogDialog());
-    if (!answer.path.empty())
-        Save(*this, answer, SaveLogDialog(), Text4->Text());
-}
-
-void Form1Window::OpenAnalysis() {
+void Form1Window::ShowAnalysis() {
     if (!analysis_)
         analysis_ = std::make_unique<AnalysisWindowWin>(
-            instance_, hwnd_, Traffic,
-            font_, [this](HWND owner, const TextFileDialog& d) { return Ask(fileDialog_, owner, d); },
+            instance_, hwnd_, Traffic, font_,
+            [this](HWND owner, const TextFileDialog& d) { return Ask(fileDialog_, owner, d); },
             [this](std::u16string_view text) { MsgBox(text); });
     analysis_->Show();
 }

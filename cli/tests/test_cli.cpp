@@ -58,8 +58,8 @@ WindowRun WindowPlaysIntroduction() {
         return {};
     auto h = FormHarness::Real(ports.path());
     WaitUntil([&] { return h->log().contains(QStringLiteral("<-0x4A")); }, kWaitMs);
-    (*h)->Text4->SetText(QString());
-    (*h)->Text3->SetText(ToQString(ChipIntroText()));
+    (*h)->Widget(&Form1::Text4)->SetText(QString());
+    (*h)->Widget(&Form1::Text3)->SetText(ToQString(ChipIntroText()));
     (*h)->Command3_Click();
     WaitUntil([&] { return h->log().count(QStringLiteral("<-0x4F")) == 5; }, kWaitMs);
     PumpEvents(100);

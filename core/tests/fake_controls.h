@@ -176,6 +176,8 @@ struct FakeWindow {
     std::vector<std::u16string> messages;
     std::vector<int32_t> sleeps;
     InitialFile initial;
+    // Fills the services a test supplies beyond the ones above.
+    std::function<void(Form1Services&)> moreServices;
     std::vector<std::unique_ptr<ui::Control>> owned;
     std::unique_ptr<Form1> form;
 
@@ -194,6 +196,8 @@ struct FakeWindow {
         s.sleepMs = [this](int32_t ms) { sleeps.push_back(ms); };
         s.readInitialFile = [this] { return initial; };
         s.clockMs = [] { return int64_t(0); };
+        if (moreServices)
+            moreServices(s);
         form = std::make_unique<Form1>(std::move(s));
         Form1& f = *form;
         f.Text3 = Make<FakeTextBox>();

@@ -20,11 +20,11 @@ namespace {
 void Preset(Console& console, const std::function<void(Form1Window&)>& set) {
     Form1Window& f = console.form();
     f.AttributeFramesEnabled = 0;
-    f.HScroll1->SetValue(11);
-    f.HScroll2->SetValue(5);
-    f.HScroll3->SetValue(5);
-    f.Option1->SetValue(true);
-    f.Option2->SetValue(false);
+    f.Widget(&Form1::HScroll1)->SetValue(11);
+    f.Widget(&Form1::HScroll2)->SetValue(5);
+    f.Widget(&Form1::HScroll3)->SetValue(5);
+    f.Widget(&Form1::Option1)->SetValue(true);
+    f.Widget(&Form1::Option2)->SetValue(false);
     set(f);
     f.AttributeFramesEnabled = -1;
     console.Sent(0);
@@ -77,11 +77,11 @@ TEST_P(AttributeLine, StartUpSendsAndLogsNothing) {
     EXPECT_EQ(console->Sent(0), QByteArray());
     EXPECT_EQ(console->harness().log(), QString());
     EXPECT_EQ(form().AttributeFramesEnabled, -1);
-    EXPECT_EQ(form().HScroll1->Value(), 11);
-    EXPECT_EQ(form().HScroll2->Value(), 5);
-    EXPECT_EQ(form().HScroll3->Value(), 5);
-    EXPECT_TRUE(form().Option1->Value());
-    EXPECT_FALSE(form().Option2->Value());
+    EXPECT_EQ(form().Widget(&Form1::HScroll1)->Value(), 11);
+    EXPECT_EQ(form().Widget(&Form1::HScroll2)->Value(), 5);
+    EXPECT_EQ(form().Widget(&Form1::HScroll3)->Value(), 5);
+    EXPECT_TRUE(form().Widget(&Form1::Option1)->Value());
+    EXPECT_FALSE(form().Widget(&Form1::Option2)->Value());
 }
 
 // ------------------------------------------------------------ the user in the window
@@ -96,34 +96,34 @@ struct UserCase {
 TEST_P(AttributeLine, WhatTheUserDoesSendsItsMarkAtOnce) {
     const auto noPreset = [](Form1Window&) {};
     const UserCase cases[] = {
-        {"HScroll1 right arrow 10 -> 11", [](Form1Window& f) { f.HScroll1->SetValue(10); },
-         [](Form1Window& f) { ClickPart(f.HScroll1, QStyle::SC_ScrollBarAddLine); },
+        {"HScroll1 right arrow 10 -> 11", [](Form1Window& f) { f.Widget(&Form1::HScroll1)->SetValue(10); },
+         [](Form1Window& f) { ClickPart(f.Widget(&Form1::HScroll1), QStyle::SC_ScrollBarAddLine); },
          "FD 00 08 01 01 5B 76 31 30 5D 84"},
-        {"HScroll1 left arrow 2 -> 1", [](Form1Window& f) { f.HScroll1->SetValue(2); },
-         [](Form1Window& f) { ClickPart(f.HScroll1, QStyle::SC_ScrollBarSubLine); },
+        {"HScroll1 left arrow 2 -> 1", [](Form1Window& f) { f.Widget(&Form1::HScroll1)->SetValue(2); },
+         [](Form1Window& f) { ClickPart(f.Widget(&Form1::HScroll1), QStyle::SC_ScrollBarSubLine); },
          "FD 00 07 01 01 5B 76 30 5D BA"},
-        {"HScroll1 key Right 16 -> 17", [](Form1Window& f) { f.HScroll1->SetValue(16); },
-         [](Form1Window& f) { PressKeyOn(f.HScroll1, Qt::Key_Right); },
+        {"HScroll1 key Right 16 -> 17", [](Form1Window& f) { f.Widget(&Form1::HScroll1)->SetValue(16); },
+         [](Form1Window& f) { PressKeyOn(f.Widget(&Form1::HScroll1), Qt::Key_Right); },
          "FD 00 08 01 01 5B 76 31 36 5D 82"},
         {"HScroll1 key Left 11 -> 10", noPreset,
-         [](Form1Window& f) { PressKeyOn(f.HScroll1, Qt::Key_Left); }, "FD 00 07 01 01 5B 76 39 5D B3"},
+         [](Form1Window& f) { PressKeyOn(f.Widget(&Form1::HScroll1), Qt::Key_Left); }, "FD 00 07 01 01 5B 76 39 5D B3"},
         {"HScroll2 key Right 5 -> 6", noPreset,
-         [](Form1Window& f) { PressKeyOn(f.HScroll2, Qt::Key_Right); }, "FD 00 07 01 01 5B 74 35 5D BD"},
-        {"HScroll2 track left of the thumb 6 -> 5", [](Form1Window& f) { f.HScroll2->SetValue(6); },
-         [](Form1Window& f) { ClickPart(f.HScroll2, QStyle::SC_ScrollBarSubPage); },
+         [](Form1Window& f) { PressKeyOn(f.Widget(&Form1::HScroll2), Qt::Key_Right); }, "FD 00 07 01 01 5B 74 35 5D BD"},
+        {"HScroll2 track left of the thumb 6 -> 5", [](Form1Window& f) { f.Widget(&Form1::HScroll2)->SetValue(6); },
+         [](Form1Window& f) { ClickPart(f.Widget(&Form1::HScroll2), QStyle::SC_ScrollBarSubPage); },
          "FD 00 07 01 01 5B 74 34 5D BC"},
-        {"HScroll3 track right of the thumb 4 -> 5", [](Form1Window& f) { f.HScroll3->SetValue(4); },
-         [](Form1Window& f) { ClickPart(f.HScroll3, QStyle::SC_ScrollBarAddPage); },
+        {"HScroll3 track right of the thumb 4 -> 5", [](Form1Window& f) { f.Widget(&Form1::HScroll3)->SetValue(4); },
+         [](Form1Window& f) { ClickPart(f.Widget(&Form1::HScroll3), QStyle::SC_ScrollBarAddPage); },
          "FD 00 07 01 01 5B 6D 34 5D A5"},
-        {"HScroll3 right arrow 16 -> 17", [](Form1Window& f) { f.HScroll3->SetValue(16); },
-         [](Form1Window& f) { ClickPart(f.HScroll3, QStyle::SC_ScrollBarAddLine); },
+        {"HScroll3 right arrow 16 -> 17", [](Form1Window& f) { f.Widget(&Form1::HScroll3)->SetValue(16); },
+         [](Form1Window& f) { ClickPart(f.Widget(&Form1::HScroll3), QStyle::SC_ScrollBarAddLine); },
          "FD 00 08 01 01 5B 6D 31 36 5D 99"},
-        {"Option2 clicked", noPreset, [](Form1Window& f) { ClickOption(f.Option2); },
+        {"Option2 clicked", noPreset, [](Form1Window& f) { ClickOption(f.Widget(&Form1::Option2)); },
          "FD 00 07 01 01 5B 6F 31 5D A2"},
         {"Option1 clicked while Option2 selected", [](Form1Window& f) { f.Option2_Click(); },
-         [](Form1Window& f) { ClickOption(f.Option1); }, "FD 00 07 01 01 5B 6F 30 5D A3"},
+         [](Form1Window& f) { ClickOption(f.Widget(&Form1::Option1)); }, "FD 00 07 01 01 5B 6F 30 5D A3"},
         {"Command34 clicked", noPreset,
-         [](Form1Window& f) { QTest::mouseClick(f.Command34, Qt::LeftButton); },
+         [](Form1Window& f) { QTest::mouseClick(f.Widget(&Form1::Command34), Qt::LeftButton); },
          "FD 00 06 01 01 5B 64 5D 99"},
     };
     console->Show();
@@ -143,19 +143,19 @@ TEST_P(AttributeLine, WhatTheUserDoesSendsItsMarkAtOnce) {
 
 TEST_P(AttributeLine, ClickingAnOptionMovesTheSelection) {
     console->Show();
-    ClickOption(form().Option2);
-    EXPECT_TRUE(form().Option2->Value());
-    EXPECT_FALSE(form().Option1->Value());
-    ClickOption(form().Option1);
-    EXPECT_TRUE(form().Option1->Value());
-    EXPECT_FALSE(form().Option2->Value());
+    ClickOption(form().Widget(&Form1::Option2));
+    EXPECT_TRUE(form().Widget(&Form1::Option2)->Value());
+    EXPECT_FALSE(form().Widget(&Form1::Option1)->Value());
+    ClickOption(form().Widget(&Form1::Option1));
+    EXPECT_TRUE(form().Widget(&Form1::Option1)->Value());
+    EXPECT_FALSE(form().Widget(&Form1::Option2)->Value());
     EXPECT_EQ(console->Sent(20),
               Frames({"FD 00 07 01 01 5B 6F 31 5D A2", "FD 00 07 01 01 5B 6F 30 5D A3"}));
 }
 
 TEST_P(AttributeLine, DraggingTheThumbSendsOneFrameForTheReleasePosition) {
     console->Show();
-    HScrollBar* bar = form().HScroll1;
+    HScrollBar* bar = form().Widget(&Form1::HScroll1);
     const QRect thumb = ScrollBarPart(bar, QStyle::SC_ScrollBarSlider);
     const QRect groove = ScrollBarPart(bar, QStyle::SC_ScrollBarGroove);
     ASSERT_FALSE(thumb.isEmpty());
@@ -196,20 +196,20 @@ TEST_P(AttributeLine, ProgramSettingAndCallingFollowsTheNotifications) {
         {"new scroll value then the handler: twice",
          noPreset,
          [](Form1Window& f) {
-             f.HScroll1->SetValue(3);
+             f.Widget(&Form1::HScroll1)->SetValue(3);
              f.HScroll1_Change();
          },
          {"FD 00 07 01 01 5B 76 32 5D B8", "FD 00 07 01 01 5B 76 32 5D B8"}},
         {"same scroll value then the handler: once",
          noPreset,
          [](Form1Window& f) {
-             f.HScroll2->SetValue(5);
+             f.Widget(&Form1::HScroll2)->SetValue(5);
              f.HScroll2_Change();
          },
          {"FD 00 07 01 01 5B 74 34 5D BC"}},
         {"HScroll2 at its minimum",
          noPreset,
-         [](Form1Window& f) { f.HScroll2->SetValue(1); },
+         [](Form1Window& f) { f.Widget(&Form1::HScroll2)->SetValue(1); },
          {"FD 00 07 01 01 5B 74 30 5D B8"}},
         {"HScroll3 handler called as it stands",
          noPreset,
@@ -233,16 +233,16 @@ TEST_P(AttributeLine, ProgramSettingAndCallingFollowsTheNotifications) {
          {"FD 00 06 01 01 5B 64 5D 99"}},
         {"Command34 with every control moved",
          [](Form1Window& f) {
-             f.HScroll1->SetValue(1);
-             f.HScroll2->SetValue(6);
-             f.HScroll3->SetValue(17);
+             f.Widget(&Form1::HScroll1)->SetValue(1);
+             f.Widget(&Form1::HScroll2)->SetValue(6);
+             f.Widget(&Form1::HScroll3)->SetValue(17);
              f.Option2_Click();
          },
          [](Form1Window& f) { f.Command34_Click(); },
          {"FD 00 06 01 01 5B 64 5D 99"}},
         {"background music does not reach the mark",
-         [](Form1Window& f) { f.Combo1->SetListIndex(15); },
-         [](Form1Window& f) { f.HScroll1->SetValue(17); },
+         [](Form1Window& f) { f.Widget(&Form1::Combo1)->SetListIndex(15); },
+         [](Form1Window& f) { f.Widget(&Form1::HScroll1)->SetValue(17); },
          {"FD 00 08 01 01 5B 76 31 36 5D 82"}},
     };
     for (const ProgramCase& c : cases) {
@@ -264,18 +264,18 @@ TEST_P(AttributeLine, ProgramSettingAndCallingFollowsTheNotifications) {
 
 TEST_P(AttributeLine, RestoreDefaultsPutsEveryControlBack) {
     Preset(*console, [](Form1Window& f) {
-        f.HScroll1->SetValue(2);
-        f.HScroll2->SetValue(1);
-        f.HScroll3->SetValue(16);
+        f.Widget(&Form1::HScroll1)->SetValue(2);
+        f.Widget(&Form1::HScroll2)->SetValue(1);
+        f.Widget(&Form1::HScroll3)->SetValue(16);
         f.Option2_Click();
     });
     form().PlayAllActive = -1;
     form().Command34_Click();
-    EXPECT_EQ(form().HScroll1->Value(), 11);
-    EXPECT_EQ(form().HScroll2->Value(), 5);
-    EXPECT_EQ(form().HScroll3->Value(), 5);
-    EXPECT_TRUE(form().Option1->Value());
-    EXPECT_FALSE(form().Option2->Value());
+    EXPECT_EQ(form().Widget(&Form1::HScroll1)->Value(), 11);
+    EXPECT_EQ(form().Widget(&Form1::HScroll2)->Value(), 5);
+    EXPECT_EQ(form().Widget(&Form1::HScroll3)->Value(), 5);
+    EXPECT_TRUE(form().Widget(&Form1::Option1)->Value());
+    EXPECT_FALSE(form().Widget(&Form1::Option2)->Value());
     EXPECT_EQ(form().AttributeFramesEnabled, -1);
     EXPECT_EQ(form().PlayAllActive, 0);
     EXPECT_EQ(console->Sent(9), Hex("FD 00 06 01 01 5B 64 5D 99"));
@@ -313,12 +313,12 @@ TEST(Attributes, WithFramesOffTheOptionHandlersStillMoveTheSelection) {
     FormHarness h;
     h->AttributeFramesEnabled = 0;
     h->Option2_Click();
-    EXPECT_TRUE(h->Option2->Value());
-    EXPECT_FALSE(h->Option1->Value());
+    EXPECT_TRUE(h->Widget(&Form1::Option2)->Value());
+    EXPECT_FALSE(h->Widget(&Form1::Option1)->Value());
     h->Option1_Click();
-    EXPECT_TRUE(h->Option1->Value());
-    EXPECT_FALSE(h->Option2->Value());
-    h->HScroll1->SetValue(4);
+    EXPECT_TRUE(h->Widget(&Form1::Option1)->Value());
+    EXPECT_FALSE(h->Widget(&Form1::Option2)->Value());
+    h->Widget(&Form1::HScroll1)->SetValue(4);
     EXPECT_TRUE(h.fake->written.isEmpty());
     EXPECT_EQ(h.log(), QString());
 }
@@ -326,8 +326,8 @@ TEST(Attributes, WithFramesOffTheOptionHandlersStillMoveTheSelection) {
 TEST(Attributes, APortThatFailsKeepsTheLogEntryAndTheNewValue) {
     FormHarness h([](FakeCommControl& fake) { fake.missingPorts.insert(1); });
     ASSERT_EQ(h.messages.size(), 1);
-    h->HScroll2->SetValue(6);
-    EXPECT_EQ(h->HScroll2->Value(), 6);
+    h->Widget(&Form1::HScroll2)->SetValue(6);
+    EXPECT_EQ(h->Widget(&Form1::HScroll2)->Value(), 6);
     EXPECT_EQ(h.log(), ToQString(FrameLogText(ToStdBytes(Hex("FD 00 07 01 01 5B 74 35 5D BD")))));
     EXPECT_EQ(h.messages.size(), 2);
     EXPECT_EQ(h.messages.last(), kPortFailureMessage);

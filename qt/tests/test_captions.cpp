@@ -77,8 +77,8 @@ TEST(Captions, ShownInTheFaceTheyAreMeasuredFor) {
     ASSERT_TRUE(QFontDatabase::families().contains(kCaptionFontFamily))
         << "scripts/install-deps installs fonts-arphic-uming";
     FormHarness h;
-    for (QWidget* w : std::initializer_list<QWidget*>{h->Label1, h->Option2, h->Command6,
-                                                      h->Combo5, h->Frame16, h->Text3}) {
+    for (QWidget* w : std::initializer_list<QWidget*>{h->Widget(&Form1::Label1), h->Widget(&Form1::Option2), h->Widget(&Form1::Command6),
+                                                      h->Widget(&Form1::Combo5), h->Widget(&Form1::Frame16), h->Widget(&Form1::Text3)}) {
         SCOPED_TRACE(w->objectName().toStdString());
         EXPECT_EQ(QFontInfo(w->font()).family(), kCaptionFontFamily);
         EXPECT_EQ(w->font().pointSize(), 9);
@@ -127,7 +127,7 @@ TEST(Captions, EveryCaptionFitsItsDesignedControl) {
 
 TEST(Captions, ListsOpenWideEnoughForTheirEntries) {
     FormHarness h;
-    for (ComboBox* combo : {h->Combo1, h->Combo2, h->Combo3, h->Combo4, h->Combo5}) {
+    for (ComboBox* combo : {h->Widget(&Form1::Combo1), h->Widget(&Form1::Combo2), h->Widget(&Form1::Combo3), h->Widget(&Form1::Combo4), h->Widget(&Form1::Combo5)}) {
         SCOPED_TRACE(combo->objectName().toStdString());
         combo->showPopup();
         QAbstractItemView* list = combo->view();
@@ -174,7 +174,7 @@ TEST(QtTranslations, NoneForALanguageQtHasNot) {
 TEST(AnalysisWindow, OpensWideEnoughForAllItsColumns) {
     FormHarness h;
     // A text frame, its acceptance and its idle report: the longest 耗时.
-    h->Text3->SetText(QStringLiteral("你好"));
+    h->Widget(&Form1::Text3)->SetText(QStringLiteral("你好"));
     h->Command6_Click();
     h.fake->Receive(QByteArray("\x41", 1));
     h.fake->Receive(QByteArray("\x4F", 1));

@@ -20,7 +20,7 @@ void Pick(ComboBox* combo, int i) {
 
 struct ButtonCase {
     const char* name;
-    CommandButton* Form1Window::*button;
+    ui::CommandButton* Form1::*button;
     const char* frame;
     bool endsPlayback;
 };
@@ -36,7 +36,7 @@ TEST_P(ControlButtons, PutExactlyTheirFrameOnTheLine) {
     Line line;
     ASSERT_TRUE(line->MSComm1->PortOpen());
     line->PlayAllActive = -1;
-    QTest::mouseClick(line.h->form.get()->*c.button, Qt::LeftButton);
+    QTest::mouseClick(line.h->form->Widget(c.button), Qt::LeftButton);
     EXPECT_EQ(line.peer.read().toHex(' '), Hex(c.frame).toHex(' '));
     EXPECT_EQ(line.h->log(), Entry(Hex(c.frame)));
     EXPECT_EQ(line->PlayAllActive, c.endsPlayback ? 0 : -1);
@@ -46,11 +46,11 @@ TEST_P(ControlButtons, PutExactlyTheirFrameOnTheLine) {
 
 INSTANTIATE_TEST_SUITE_P(
     Buttons, ControlButtons,
-    ::testing::Values(ButtonCase{"Stop", &Form1Window::Command7, "FD 00 02 02 FD", true},
-                      ButtonCase{"Pause", &Form1Window::Command8, "FD 00 02 03 FC", false},
-                      ButtonCase{"Resume", &Form1Window::Command9, "FD 00 02 04 FB", false},
-                      ButtonCase{"Sleep", &Form1Window::Command21, "FD 00 02 88 77", true},
-                      ButtonCase{"Query", &Form1Window::Command28, "FD 00 02 21 DE", false}),
+    ::testing::Values(ButtonCase{"Stop", &Form1::Command7, "FD 00 02 02 FD", true},
+                      ButtonCase{"Pause", &Form1::Command8, "FD 00 02 03 FC", false},
+                      ButtonCase{"Resume", &Form1::Command9, "FD 00 02 04 FB", false},
+                      ButtonCase{"Sleep", &Form1::Command21, "FD 00 02 88 77", true},
+                      ButtonCase{"Query", &Form1::Command28, "FD 00 02 21 DE", false}),
     [](const ::testing::TestParamInfo<ButtonCase>& info) { return std::string(info.param.name); });
 
 TEST(SetBaud, EachEntryOnTheLineAndPending) {
@@ -59,9 +59,9 @@ TEST(SetBaud, EachEntryOnTheLineAndPending) {
     QString log;
     for (int i = 0; i < 3; ++i) {
         SCOPED_TRACE(i);
-        Pick(line->Combo5, i);
+        Pick(line->Widget(&Form1::Combo5), i);
         line->PlayAllActive = -1;
-        QTest::mouseClick(line->Command11, Qt::LeftButton);
+        QTest::mouseClick(line->Widget(&Form1::Command11), Qt::LeftButton);
         EXPECT_EQ(line.peer.read().toHex(' '), Hex(frames[i]).toHex(' '));
         log += Entry(Hex(frames[i]));
         EXPECT_EQ(line.h->log(), log);
@@ -79,7 +79,7 @@ TEST(SetBaud, FailedSendLeavesNothingPending) {
     ports.link(1, QStringLiteral("/nonexistent/tty-vxt")); // COM1 names no device
     auto h = FormHarness::Real(ports.path());
     h->messages.clear();
-    (*h)->Combo5->SetListIndex(2);
+    (*h)->Widget(&Form1::Combo5)->SetListIndex(2);
     (*h)->Command11_Click();
     EXPECT_EQ(h->messages, QStringList{kPortFailureMessage});
     EXPECT_EQ(h->log(), Entry(Hex("FD 00 03 31 02 CD")));
@@ -89,11 +89,11 @@ TEST(SetBaud, FailedSendLeavesNothingPending) {
 
 TEST(SetBaud, FailureAfterASentChangeKeepsThatOnePending) {
     FormHarness h;
-    h->Combo5->SetListIndex(1);
+    h->Widget(&Form1::Combo5)->SetListIndex(1);
     h->Command11_Click();
     ASSERT_EQ(h->BaudChangePending, 1);
     h.fake->failWrites = true;
-    h->Combo5->SetListIndex(2);
+    h->Widget(&Form1::Combo5)->SetListIndex(2);
     h->Command11_Click();
     EXPECT_EQ(h->BaudChangePending, 1);
     EXPECT_EQ(h->PendingBaudIndex, 1);
@@ -102,8 +102,8 @@ TEST(SetBaud, FailureAfterASentChangeKeepsThatOnePending) {
 
 TEST(SetBaud, NoEntryPickedSendsNothing) {
     Line line;
-    QTest::keyClicks(line->Combo5->lineEdit(), "4800");
-    ASSERT_EQ(line->Combo5->ListIndex(), -1);
+    QTest::keyClicks(line->Widget(&Form1::Combo5)->lineEdit(), "4800");
+    ASSERT_EQ(line->Widget(&Form1::Combo5)->ListIndex(), -1);
     line->Command11_Click();
     EXPECT_TRUE(line.peer.read(200).isEmpty());
     EXPECT_TRUE(line.h->log().isEmpty());

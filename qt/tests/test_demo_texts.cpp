@@ -209,7 +209,7 @@ TEST(DemoTexts, ShowcaseLinesWrittenWithinTheirShape) {
 
 TEST(DemoTexts, LoadingReplacesTheTextSelectsNothingSendsNothing) {
     FormHarness h;
-    h->Text3->SetText(QStringLiteral("old text"));
+    h->Widget(&Form1::Text3)->SetText(QStringLiteral("old text"));
     using Handler = void (Form1::*)();
     const struct {
         Handler load;
@@ -222,15 +222,15 @@ TEST(DemoTexts, LoadingReplacesTheTextSelectsNothingSendsNothing) {
     const auto writtenBefore = h.fake->written.size();
     for (const auto& b : buttons) {
         for (int16_t playAll : {int16_t(-1), int16_t(0)}) {
-            h->Text3->SetSelStart(3);
-            h->Text3->SetSelLength(4);
+            h->Widget(&Form1::Text3)->SetSelStart(3);
+            h->Widget(&Form1::Text3)->SetSelLength(4);
             h->PlayAllActive = playAll;
             // Twice: the second load must not add a second copy.
             (h.form.get()->*b.load)();
             (h.form.get()->*b.load)();
-            EXPECT_EQ(h->Text3->Text(), b.text);
-            EXPECT_EQ(h->Text3->SelStart(), 0);
-            EXPECT_EQ(h->Text3->SelLength(), 0);
+            EXPECT_EQ(h->Widget(&Form1::Text3)->Text(), b.text);
+            EXPECT_EQ(h->Widget(&Form1::Text3)->SelStart(), 0);
+            EXPECT_EQ(h->Widget(&Form1::Text3)->SelLength(), 0);
             EXPECT_EQ(h->PlayAllActive, playAll);
         }
     }
@@ -241,10 +241,10 @@ TEST(DemoTexts, LoadingReplacesTheTextSelectsNothingSendsNothing) {
 
 TEST(DemoTexts, ButtonsAreWired) {
     FormHarness h;
-    h->Command31->click();
-    EXPECT_EQ(h->Text3->Text(), ToQString(ChipIntroText()));
-    h->Command32->click();
-    EXPECT_EQ(h->Text3->Text(), ToQString(PromptToneText()));
-    h->Command1->click();
-    EXPECT_EQ(h->Text3->Text(), ToQString(ShowcaseText()));
+    h->Widget(&Form1::Command31)->click();
+    EXPECT_EQ(h->Widget(&Form1::Text3)->Text(), ToQString(ChipIntroText()));
+    h->Widget(&Form1::Command32)->click();
+    EXPECT_EQ(h->Widget(&Form1::Text3)->Text(), ToQString(PromptToneText()));
+    h->Widget(&Form1::Command1)->click();
+    EXPECT_EQ(h->Widget(&Form1::Text3)->Text(), ToQString(ShowcaseText()));
 }

@@ -36,7 +36,7 @@ struct Bench {
             return;
         h = FormHarness::Real(ports.path());
         WaitUntil([&] { return h->log().contains(kInit); }, kWaitMs);
-        (*h)->Text4->SetText(QString());
+        (*h)->Widget(&Form1::Text4)->SetText(QString());
     }
     bool ready() const { return h && (*h)->MSComm1->PortOpen(); }
     Form1Window* operator->() const { return h->form.get(); }
@@ -59,7 +59,7 @@ TEST(EndToEnd, ChipSaysInitWhenTheConsoleOpensThePort) {
 TEST(EndToEnd, ShortTextIsAcceptedAndSpoken) {
     Bench b;
     ASSERT_TRUE(b.ready());
-    b->Text3->SetText(QStringLiteral("你好"));
+    b->Widget(&Form1::Text3)->SetText(QStringLiteral("你好"));
     b->Command6_Click();
     ASSERT_TRUE(WaitUntil([&] { return b.count(kIdle) == 1; }, kWaitMs)) << b.log().toStdString();
     EXPECT_EQ(b.log(), ToQString(FrameLogText(ToStdBytes(Hex("FD 00 07 01 01 C4 E3 BA C3 A4")))) + Lines({kOk, kIdle}));
@@ -74,7 +74,7 @@ TEST(EndToEnd, LongTextPlaysPieceByPieceAndStops) {
     QString text;
     for (int i = 0; i < 225; ++i)
         text += QChar(0x4E00 + i);
-    b->Text3->SetText(text);
+    b->Widget(&Form1::Text3)->SetText(text);
     b->Command3_Click();
     ASSERT_TRUE(WaitUntil([&] { return b.count(kIdle) == 3; }, kWaitMs)) << b.log().toStdString();
     EXPECT_EQ(b->PlayAllActive, 0);
@@ -91,19 +91,19 @@ TEST(EndToEnd, LongTextPlaysPieceByPieceAndStops) {
     }
     EXPECT_EQ(b.chipLines(QStringLiteral("done speaking")).size(), 3);
     EXPECT_EQ(b.count(kOk), 3);
-    EXPECT_EQ(b->Text3->SelStart(), 200);
-    EXPECT_EQ(b->Text3->SelLength(), 25);
+    EXPECT_EQ(b->Widget(&Form1::Text3)->SelStart(), 200);
+    EXPECT_EQ(b->Widget(&Form1::Text3)->SelLength(), 25);
 }
 
 TEST(EndToEnd, RateChangeLeavesBothSidesAt19200) {
     Bench b;
     ASSERT_TRUE(b.ready());
-    b->Combo5->SetListIndex(1);
+    b->Widget(&Form1::Combo5)->SetListIndex(1);
     b->Command11_Click();
     ASSERT_TRUE(WaitUntil([&] { return b.log().contains(kOkRate); }, kWaitMs))
         << b.log().toStdString();
     EXPECT_EQ(b->MSComm1->Settings(), "19200,N,8,1");
-    EXPECT_EQ(b->Combo2->ListIndex(), 1);
+    EXPECT_EQ(b->Widget(&Form1::Combo2)->ListIndex(), 1);
     EXPECT_TRUE(b->MSComm1->PortOpen());
     EXPECT_EQ(b->BaudChangePending, 0);
     EXPECT_EQ(b.chipLines(QStringLiteral("rate 19200 bit/s from now on")).size(), 1);
@@ -115,7 +115,7 @@ TEST(EndToEnd, RateChangeLeavesBothSidesAt19200) {
     EXPECT_TRUE(b.chipLines(QStringLiteral("ignored")).isEmpty());
 
     // The console back at 9600 on its own is no longer understood.
-    b->Combo2->SetListIndex(0);
+    b->Widget(&Form1::Combo2)->SetListIndex(0);
     b->Combo2_Click();
     b->Command28_Click();
     EXPECT_TRUE(b.chip.waitForLine(QStringLiteral("ignored 5 bytes sent at 9600"), kWaitMs));

@@ -49,15 +49,15 @@ TEST(FrameLogText, ExactText) {
 
 TEST(LogFrame, EntriesFollowEachOtherAndTheCaretGoesToTheEnd) {
     FormHarness h;
-    h->Text4->SetText(QStringLiteral("earlier\r\n"));
+    h->Widget(&Form1::Text4)->SetText(QStringLiteral("earlier\r\n"));
     h->LastDataIndex = -1; // a one-byte frame
     h->LogFrame(ToStdBytes(Hex("FD")));
     h->LastDataIndex = 3;
     h->LogFrame(ToStdBytes(Hex("FD 00 02 02 FD 99"))); // only up to the checksum
     EXPECT_EQ(h.log(), QStringLiteral("earlier\r\n") + ToQString(FrameLogText(ToStdBytes(Hex("FD")))) +
                            ToQString(FrameLogText(ToStdBytes(Hex("FD 00 02 02 FD")))));
-    EXPECT_EQ(h->Text4->SelStart(), h->Text4->Length());
-    EXPECT_EQ(h->Text4->SelLength(), 0);
+    EXPECT_EQ(h->Widget(&Form1::Text4)->SelStart(), h->Widget(&Form1::Text4)->Length());
+    EXPECT_EQ(h->Widget(&Form1::Text4)->SelLength(), 0);
 }
 
 TEST(Gbk, CodesOfSingleUnits) {

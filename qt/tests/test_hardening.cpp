@@ -44,7 +44,7 @@ struct Nested {
         };
         deps.sleepMs = [](int32_t) {};
         form = std::make_unique<Form1Window>(std::move(deps));
-        form->Text4->SetText(QString());
+        form->Widget(&Form1::Text4)->SetText(QString());
     }
     ~Nested() {
         form.reset();
@@ -55,7 +55,7 @@ struct Nested {
         QString text;
         for (int i = 0; i < 225; ++i)
             text += QChar(0x4E00 + i);
-        form->Text3->SetText(text);
+        form->Widget(&Form1::Text3)->SetText(text);
         form->Command3_Click();
         ASSERT_EQ(fake->written.size(), 1);
         ASSERT_EQ(form->PlayAllActive, -1);
@@ -133,7 +133,7 @@ TEST(Hardening, RepliesInsideTheMessageStartNoSecondStep) {
     n.fake->Receive(kIdle);
     EXPECT_EQ(n.messages.size(), 1);
     EXPECT_EQ(n.fake->written.size(), 1) << "no piece sent from inside the failing step";
-    EXPECT_EQ(n.form->Text4->Text().count(QStringLiteral("<-0x4F  芯片空闲")), 2);
+    EXPECT_EQ(n.form->Widget(&Form1::Text4)->Text().count(QStringLiteral("<-0x4F  芯片空闲")), 2);
     EXPECT_FALSE(n.form->PlaybackStepRunning);
 }
 

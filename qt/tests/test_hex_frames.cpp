@@ -47,12 +47,12 @@ TEST_P(HexLine, TypedTextsOnTheLineAndInTheLog) {
             SCOPED_TRACE(std::string(c.what) + (auto29 ? " / Command29" : " / Command30"));
             form().Command2_Click();
             console->harness().messages.clear();
-            form().Text5->SetText(c.text);
+            form().Widget(&Form1::Text5)->SetText(c.text);
             form().PlayAllActive = -1;
             if (auto29)
-                QTest::mouseClick(form().Command29, Qt::LeftButton);
+                QTest::mouseClick(form().Widget(&Form1::Command29), Qt::LeftButton);
             else
-                QTest::mouseClick(form().Command30, Qt::LeftButton);
+                QTest::mouseClick(form().Widget(&Form1::Command30), Qt::LeftButton);
             EXPECT_EQ(form().PlayAllActive, 0);
             const std::optional<const char*> expected = auto29 ? c.auto29 : c.typed30;
             if (expected) {
@@ -81,7 +81,7 @@ INSTANTIATE_TEST_SUITE_P(Wires, HexLine, ::testing::Values(Wire::Fake, Wire::Pty
 
 TEST(HexFrames, LogCountsAndFrameState) {
     FormHarness h;
-    h->Text5->SetText(QStringLiteral("fd"));
+    h->Widget(&Form1::Text5)->SetText(QStringLiteral("fd"));
     h->Command30_Click();
     EXPECT_EQ(h->LastDataIndex, -1);
     EXPECT_EQ(ToQBytes(h->FrameBuffer), Hex("FD"));
@@ -92,7 +92,7 @@ TEST(HexFrames, LogCountsAndFrameState) {
     EXPECT_EQ(ToQBytes(h->FrameBuffer), Hex("FD FD"));
     EXPECT_EQ(h.log(), QStringLiteral("发出一帧，字节数  2\r\n---->0xFD 0xFD \r\n"));
 
-    h->Text5->SetText(kStartUpText);
+    h->Widget(&Form1::Text5)->SetText(kStartUpText);
     h->Command2_Click();
     h->Command29_Click();
     EXPECT_EQ(h->LastDataIndex, 16);
@@ -107,7 +107,7 @@ TEST(HexFrames, LogCountsAndFrameState) {
 
 TEST(HexFrames, EmptyTextDoesNothing) {
     FormHarness h;
-    h->Text5->SetText(QString());
+    h->Widget(&Form1::Text5)->SetText(QString());
     h->PlayAllActive = -1;
     h->Command29_Click();
     h->Command30_Click();
@@ -123,17 +123,17 @@ TEST(HexFrames, TooLongATextIsRefusedLikeInvalidText) {
     while (text.size() < 32766)
         text += QStringLiteral("00 ");
     text.truncate(32766);
-    h->Text5->SetText(text);
+    h->Widget(&Form1::Text5)->SetText(text);
     h->Command30_Click();
     ASSERT_EQ(h.fake->written.size(), 1);
     EXPECT_EQ(h.fake->written[0].size(), 10922);
 
-    h->Text5->SetText(text + QStringLiteral("0"));
+    h->Widget(&Form1::Text5)->SetText(text + QStringLiteral("0"));
     h->Command29_Click();
     h->Command30_Click();
     EXPECT_EQ(h.messages, QStringList{kNotHex});
     // A megabyte of pasted digits: the same.
-    h->Text5->SetText(QString(1 << 20, QLatin1Char('0')));
+    h->Widget(&Form1::Text5)->SetText(QString(1 << 20, QLatin1Char('0')));
     h->Command29_Click();
     EXPECT_EQ(h.messages, (QStringList{kNotHex, kNotHex}));
     EXPECT_EQ(h.fake->written.size(), 1);
@@ -142,7 +142,7 @@ TEST(HexFrames, TooLongATextIsRefusedLikeInvalidText) {
 TEST(HexFrames, APortThatFailsKeepsTheLogEntry) {
     FormHarness h([](FakeCommControl& fake) { fake.missingPorts.insert(1); });
     h.messages.clear();
-    h->Text5->SetText(QStringLiteral("fd 00 02 02 fd"));
+    h->Widget(&Form1::Text5)->SetText(QStringLiteral("fd 00 02 02 fd"));
     h->Command30_Click();
     EXPECT_EQ(h.log(), ToQString(FrameLogText(ToStdBytes(Hex("FD 00 02 02 FD")))));
     EXPECT_EQ(h.messages, QStringList{kPortFailureMessage});

@@ -55,7 +55,7 @@ TEST(Interval, AnythingElseIsNoNumber) {
 
 TEST(Interval, Text1KeepsTheLastGoodValueWhileRetyped) {
     FormHarness h;
-    EXPECT_EQ(h->Text1->Text(), QStringLiteral("30"));
+    EXPECT_EQ(h->Widget(&Form1::Text1)->Text(), QStringLiteral("30"));
     EXPECT_EQ(h->RepeatIntervalMs, 30000);
 
     const struct {
@@ -65,7 +65,7 @@ TEST(Interval, Text1KeepsTheLastGoodValueWhileRetyped) {
                  {"4", 4000},   {"4x", 4000}, {"1e9", 4000}, {"9999999", kMax}};
     for (const auto& s : steps) {
         SCOPED_TRACE(s.typed);
-        h->Text1->SetText(QString::fromUtf8(s.typed));
+        h->Widget(&Form1::Text1)->SetText(QString::fromUtf8(s.typed));
         EXPECT_EQ(h->RepeatIntervalMs, s.ms);
     }
     EXPECT_TRUE(h.messages.isEmpty());

@@ -57,7 +57,7 @@ QString Chinese225() {
 struct FakeChip : testing::Test {
     FormHarness h;
     void Load(const QString& text) {
-        h->Text3->SetText(text);
+        h->Widget(&Form1::Text3)->SetText(text);
         h.fake->written.clear();
     }
 };
@@ -66,13 +66,13 @@ struct FakeChip : testing::Test {
 
 TEST_F(FakeChip, StartsFromTheBeginningWhateverTheUserSelected) {
     Load(QStringLiteral("ABCDEFG"));
-    h->Text3->SetSelStart(2);
-    h->Text3->SetSelLength(3);
+    h->Widget(&Form1::Text3)->SetSelStart(2);
+    h->Widget(&Form1::Text3)->SetSelLength(3);
     h->Command3_Click();
     ASSERT_EQ(h.fake->written.size(), 1);
     EXPECT_EQ(TextOf(h.fake->written[0]), QByteArray("ABCDEFG"));
-    EXPECT_EQ(h->Text3->SelStart(), 0);
-    EXPECT_EQ(h->Text3->SelLength(), 7);
+    EXPECT_EQ(h->Widget(&Form1::Text3)->SelStart(), 0);
+    EXPECT_EQ(h->Widget(&Form1::Text3)->SelLength(), 7);
     EXPECT_EQ(h->PlayAllActive, -1);
 }
 
@@ -98,8 +98,8 @@ TEST_F(FakeChip, EachIdleReplyPlaysTheNextPieceUntilTheEnd) {
         SCOPED_TRACE(p.from);
         ASSERT_EQ(h.fake->written.size(), 1);
         EXPECT_EQ(TextOf(h.fake->written.takeFirst()), Gbk(text.mid(p.from, p.count)));
-        EXPECT_EQ(h->Text3->SelStart(), p.from);
-        EXPECT_EQ(h->Text3->SelLength(), p.count);
+        EXPECT_EQ(h->Widget(&Form1::Text3)->SelStart(), p.from);
+        EXPECT_EQ(h->Widget(&Form1::Text3)->SelLength(), p.count);
         EXPECT_EQ(h->PlayAllActive, p.playAll);
         h.fake->Receive(kReceived);
         EXPECT_TRUE(h.fake->written.isEmpty()); // acceptance alone plays nothing
@@ -154,7 +154,7 @@ TEST_F(FakeChip, APortThatFailsInTheBackgroundEndsIt) {
 
 TEST_F(FakeChip, ButtonIsWired) {
     Load(QStringLiteral("A"));
-    h->Command3->click();
+    h->Widget(&Form1::Command3)->click();
     EXPECT_EQ(h.fake->written, QList<QByteArray>{Hex("FD 00 04 01 01 41 B8")});
     EXPECT_EQ(h->PlayAllActive, -1);
 }
@@ -192,7 +192,7 @@ struct SimulatedChip : testing::Test {
     // Plays text continuously until the console has read the chip's idle
     // reply to the last piece, and a little beyond to see nothing follows.
     QList<QByteArray> PlayAll(const QString& text, int expectedPieces) {
-        form()->Text3->SetText(text);
+        form()->Widget(&Form1::Text3)->SetText(text);
         form()->Command3_Click();
         EXPECT_EQ(form()->PlayAllActive, -1);
         EXPECT_TRUE(WaitUntil([&] { return IdleLines() >= expectedPieces; }, 30000))
@@ -209,7 +209,7 @@ struct SimulatedChip : testing::Test {
 TEST_F(SimulatedChip, ChipIntroductionGoesOutInFivePieces) {
     Start();
     form()->Command31_Click();
-    const QList<QByteArray> texts = PlayAll(form()->Text3->Text(), 5);
+    const QList<QByteArray> texts = PlayAll(form()->Widget(&Form1::Text3)->Text(), 5);
     EXPECT_EQ(Sizes(texts), QList<int>({200, 199, 200, 199, 187}));
     EXPECT_EQ(texts.join(), Gbk(ToQString(ChipIntroText())));
     // The third piece ends inside "19200bps": the cut ignores words and numbers.
@@ -220,7 +220,7 @@ TEST_F(SimulatedChip, ChipIntroductionGoesOutInFivePieces) {
 TEST_F(SimulatedChip, PromptTonesGoOutInThreePieces) {
     Start();
     form()->Command32_Click();
-    const QList<QByteArray> texts = PlayAll(form()->Text3->Text(), 3);
+    const QList<QByteArray> texts = PlayAll(form()->Widget(&Form1::Text3)->Text(), 3);
     EXPECT_EQ(Sizes(texts), QList<int>({200, 200, 55}));
     EXPECT_EQ(texts.join(), Gbk(ToQString(PromptToneText())));
 }
@@ -234,7 +234,7 @@ TEST_F(SimulatedChip, TwoHundredBytesAreOneFrameAndTheFirstIdleEndsPlayback) {
 TEST_F(SimulatedChip, PauseThenResumeKeepsItGoing) {
     Start(0.05); // a first piece of 1.25 s to pause in
     const QString text = Chinese225();
-    form()->Text3->SetText(text);
+    form()->Widget(&Form1::Text3)->SetText(text);
     // Back to back: the pause reaches the chip while it speaks the first piece.
     form()->Command3_Click();
     form()->Command8_Click();
@@ -257,7 +257,7 @@ TEST_F(SimulatedChip, PauseThenResumeKeepsItGoing) {
 
 TEST_F(SimulatedChip, StopEndsIt) {
     Start(0.05);
-    form()->Text3->SetText(Chinese225());
+    form()->Widget(&Form1::Text3)->SetText(Chinese225());
     form()->Command3_Click();
     form()->Command7_Click();
     EXPECT_EQ(form()->PlayAllActive, 0);
@@ -288,11 +288,11 @@ TEST(SimulatedChipRepeat, OneCycleReachesTheChipInOrderAndNoReplyIsReadMeanwhile
     ASSERT_TRUE(messages.isEmpty());
     PumpEvents(100); // the chip's power-up report
     form->Command2_Click();
-    form->Text3->SetText(QStringLiteral("你好"));
+    form->Widget(&Form1::Text3)->SetText(QStringLiteral("你好"));
     form->RepeatCycles = 1;
 
     form->Command4_Click();
-    EXPECT_FALSE(form->Text4->Text().contains(QStringLiteral("<-0x")));
+    EXPECT_FALSE(form->Widget(&Form1::Text4)->Text().contains(QStringLiteral("<-0x")));
 
     const QList<QByteArray> expected = {
         Hex("FD 00 07 01 01 5B 76 33 5D B9"),
@@ -332,7 +332,7 @@ TEST(SimulatedChipRepeat, OneCycleReachesTheChipInOrderAndNoReplyIsReadMeanwhile
     EXPECT_EQ(received, expected);
     // Once the test has returned, the replies that waited are read.
     EXPECT_TRUE(WaitUntil(
-        [&] { return form->Text4->Text().contains(QStringLiteral("<-0x41  接收成功")); }, 5000));
+        [&] { return form->Widget(&Form1::Text4)->Text().contains(QStringLiteral("<-0x41  接收成功")); }, 5000));
     EXPECT_TRUE(messages.isEmpty());
 
     form.reset();

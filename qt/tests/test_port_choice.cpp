@@ -30,7 +30,7 @@ TEST(PortChoice, AnotherPortTakesOverTheLine) {
     Lines l;
     ASSERT_TRUE(l->MSComm1->PortOpen());
     l->PlayAllActive = -1;
-    Pick(l->Combo4, 2);
+    Pick(l->Widget(&Form1::Combo4), 2);
     EXPECT_EQ(l->PortNumber, 3);
     EXPECT_EQ(l->PlayAllActive, 0);
     EXPECT_TRUE(l->MSComm1->PortOpen());
@@ -42,7 +42,7 @@ TEST(PortChoice, AnotherPortTakesOverTheLine) {
 
 TEST(PortChoice, PickingTheOpenPortReopensIt) {
     Lines l;
-    Pick(l->Combo4, 0);
+    Pick(l->Widget(&Form1::Combo4), 0);
     EXPECT_TRUE(l->MSComm1->PortOpen());
     EXPECT_EQ(l->PortNumber, 1);
     EXPECT_TRUE(l.h->messages.isEmpty());
@@ -52,7 +52,7 @@ TEST(PortChoice, PickingTheOpenPortReopensIt) {
 
 TEST(PortChoice, MissingPortClosesTheOldOneAndEverySendTellsSo) {
     Lines l;
-    Pick(l->Combo4, 4); // COM5: no such port
+    Pick(l->Widget(&Form1::Combo4), 4); // COM5: no such port
     EXPECT_EQ(l.h->messages, QStringList{kPortFailureMessage});
     EXPECT_FALSE(l->MSComm1->PortOpen());
     EXPECT_EQ(l->PortNumber, 5);
@@ -69,13 +69,13 @@ TEST(PortChoice, RateChangesTheOpenPortAtOnce) {
     l->show();
     ASSERT_EQ(l.com1.baudRate(), 9600);
     // As the user would: two steps down the list to "38400".
-    l->Combo2->setFocus();
-    QTest::keyClick(l->Combo2, Qt::Key_Down);
-    QTest::keyClick(l->Combo2, Qt::Key_Down);
-    ASSERT_EQ(l->Combo2->ListIndex(), 2);
+    l->Widget(&Form1::Combo2)->setFocus();
+    QTest::keyClick(l->Widget(&Form1::Combo2), Qt::Key_Down);
+    QTest::keyClick(l->Widget(&Form1::Combo2), Qt::Key_Down);
+    ASSERT_EQ(l->Widget(&Form1::Combo2)->ListIndex(), 2);
     EXPECT_EQ(l.com1.baudRate(), 38400);
     EXPECT_TRUE(l->MSComm1->PortOpen());
-    Pick(l->Combo2, 1);
+    Pick(l->Widget(&Form1::Combo2), 1);
     EXPECT_EQ(l.com1.baudRate(), 19200);
     l->Command8_Click();
     EXPECT_EQ(l.com1.read(), Hex("FD 00 02 03 FC"));
@@ -88,7 +88,7 @@ TEST(PortChoice, RateChosenWhileClosedAppliesOnTheNextOpen) {
     auto h = FormHarness::Real(ports.path());
     PtyPeer peer;
     ports.link(1, peer.devicePath());
-    Pick((*h)->Combo2, 1);
+    Pick((*h)->Widget(&Form1::Combo2), 1);
     EXPECT_FALSE((*h)->MSComm1->PortOpen());
     (*h)->Command28_Click();
     EXPECT_EQ(peer.read(), Hex("FD 00 02 21 DE"));

@@ -116,7 +116,7 @@ TEST(PortNames, FolderUnderTheUsersConfiguration) {
 
 namespace {
 QString TipOf(Form1Window& form, int n) {
-    return form.Combo4->itemData(n - 1, Qt::ToolTipRole).toString();
+    return form.Widget(&Form1::Combo4)->itemData(n - 1, Qt::ToolTipRole).toString();
 }
 } // namespace
 
@@ -125,9 +125,9 @@ TEST(PortList, EntriesStayAndTipsNameTheDevices) {
         fake.devices[1] = QStringLiteral("/dev/null");
         fake.devices[3] = QStringLiteral("/dev/vxt4710-unplugged");
     });
-    ASSERT_EQ(h->Combo4->count(), 20);
+    ASSERT_EQ(h->Widget(&Form1::Combo4)->count(), 20);
     for (int n = 1; n <= 20; ++n)
-        EXPECT_EQ(h->Combo4->itemText(n - 1), QStringLiteral("COM%1").arg(n));
+        EXPECT_EQ(h->Widget(&Form1::Combo4)->itemText(n - 1), QStringLiteral("COM%1").arg(n));
     EXPECT_EQ(TipOf(*h.form, 1), QStringLiteral("COM1 → /dev/null"));
     EXPECT_EQ(TipOf(*h.form, 2), QStringLiteral("COM2：没有对应的串口设备"));
     EXPECT_EQ(TipOf(*h.form, 3), QStringLiteral("COM3 → /dev/vxt4710-unplugged（设备不存在）"));
@@ -137,14 +137,14 @@ TEST(PortList, EntriesStayAndTipsNameTheDevices) {
     h.fake->devices.remove(1);
     h.fake->devices[2] = QStringLiteral("/dev/null");
     h->show();
-    h->Combo4->showPopup();
+    h->Widget(&Form1::Combo4)->showPopup();
     EXPECT_EQ(TipOf(*h.form, 1), QStringLiteral("COM1：没有对应的串口设备"));
     EXPECT_EQ(TipOf(*h.form, 2), QStringLiteral("COM2 → /dev/null"));
-    h->Combo4->hidePopup();
+    h->Widget(&Form1::Combo4)->hidePopup();
     // Opening the list changes no choice and sends nothing.
-    EXPECT_EQ(h->Combo4->count(), 20);
-    EXPECT_EQ(h->Combo4->Text(), QStringLiteral("COM1"));
-    EXPECT_EQ(h->Combo4->ListIndex(), -1);
+    EXPECT_EQ(h->Widget(&Form1::Combo4)->count(), 20);
+    EXPECT_EQ(h->Widget(&Form1::Combo4)->Text(), QStringLiteral("COM1"));
+    EXPECT_EQ(h->Widget(&Form1::Combo4)->ListIndex(), -1);
     EXPECT_TRUE(h.fake->written.isEmpty());
 }
 
@@ -157,9 +157,9 @@ TEST(PortList, TipsOfTheRealControlFollowTheLinks) {
     EXPECT_EQ(TipOf(*h->form, 1), QStringLiteral("COM1 → ") + peer.devicePath());
     EXPECT_EQ(TipOf(*h->form, 7), QStringLiteral("COM7 → /dev/vxt4710-unplugged（设备不存在）"));
     ports.link(7, peer.devicePath());
-    h->form->Combo4->showPopup();
+    h->form->Widget(&Form1::Combo4)->showPopup();
     EXPECT_EQ(TipOf(*h->form, 7), QStringLiteral("COM7 → ") + peer.devicePath());
-    h->form->Combo4->hidePopup();
+    h->form->Widget(&Form1::Combo4)->hidePopup();
 }
 
 TEST(PortNames, AllDevicesAtOnceAgreeWithOneByOne) {

@@ -40,7 +40,7 @@ QList<int32_t> CycleSleeps(int32_t interval) {
 struct RepeatFixture : testing::Test {
     FormHarness h;
     void SetUp() override {
-        h->Text3->SetText(QStringLiteral("你好"));
+        h->Widget(&Form1::Text3)->SetText(QStringLiteral("你好"));
         h.fake->written.clear();
         h.sleeps.clear();
         h->RepeatCycles = 1;
@@ -63,18 +63,18 @@ TEST_F(RepeatFixture, OneCycleSendsItsFramesInOrderAndWaitsSixIntervalsPlusSeven
     EXPECT_EQ(Sum(h.sleeps), 1000 + 6 * 30000 + 7000); // 187 s a cycle
     // Every frame went through the work log before the port.
     EXPECT_EQ(h.log().count(QStringLiteral("---->")), h.fake->written.size());
-    EXPECT_EQ(h->HScroll1->Value(), 4);
-    EXPECT_EQ(h->HScroll2->Value(), 5);
-    EXPECT_EQ(h->Combo1->ListIndex(), 0);
-    EXPECT_TRUE(h->Option1->Value());
-    EXPECT_FALSE(h->Option2->Value());
+    EXPECT_EQ(h->Widget(&Form1::HScroll1)->Value(), 4);
+    EXPECT_EQ(h->Widget(&Form1::HScroll2)->Value(), 5);
+    EXPECT_EQ(h->Widget(&Form1::Combo1)->ListIndex(), 0);
+    EXPECT_TRUE(h->Widget(&Form1::Option1)->Value());
+    EXPECT_FALSE(h->Widget(&Form1::Option2)->Value());
     EXPECT_EQ(h->PlayAllActive, 0); // the stop of step 6
     EXPECT_TRUE(h.messages.isEmpty());
 }
 
 TEST_F(RepeatFixture, LaterCyclesRepeatTheFirstExactly) {
     h->RepeatCycles = 3;
-    h->Text1->SetText(QStringLiteral("45"));
+    h->Widget(&Form1::Text1)->SetText(QStringLiteral("45"));
     h->Command4_Click();
     EXPECT_EQ(h.fake->written, QList<QByteArray>({kV3, kV3}) + Cycle() + Cycle() + Cycle());
     EXPECT_EQ(h.sleeps,
@@ -83,10 +83,10 @@ TEST_F(RepeatFixture, LaterCyclesRepeatTheFirstExactly) {
 
 TEST_F(RepeatFixture, StartStateOnlyShapesTheBeginningOfTheFirstCycle) {
     // Music 01 shown, word by word selected, volume already at 4, speed at 1.
-    h->Combo1->SetListIndex(1);
+    h->Widget(&Form1::Combo1)->SetListIndex(1);
     h->Option2_Click();
-    h->HScroll1->SetValue(4);
-    h->HScroll2->SetValue(1);
+    h->Widget(&Form1::HScroll1)->SetValue(4);
+    h->Widget(&Form1::HScroll2)->SetValue(1);
     h.fake->written.clear();
     h->RepeatCycles = 2;
     h->Command4_Click();
@@ -102,8 +102,8 @@ TEST_F(RepeatFixture, StartStateOnlyShapesTheBeginningOfTheFirstCycle) {
 TEST_F(RepeatFixture, ShortOrNegativeIntervalsNeverWaitANegativeTime) {
     for (const char* typed : {"2", "5.9", "0", "-3", "-99999999"}) {
         SCOPED_TRACE(typed);
-        h->Text1->SetText(QString::fromUtf8(typed));
-        h->HScroll1->SetValue(11);
+        h->Widget(&Form1::Text1)->SetText(QString::fromUtf8(typed));
+        h->Widget(&Form1::HScroll1)->SetValue(11);
         h.sleeps.clear();
         h.fake->written.clear();
         h->Command4_Click();
@@ -115,7 +115,7 @@ TEST_F(RepeatFixture, ShortOrNegativeIntervalsNeverWaitANegativeTime) {
     // Interval 2 s: the rest after stop is 0 instead of -4000; every other
     // wait is as usual (five intervals, five seconds, eight seconds, one more
     // second before the cycles).
-    h->Text1->SetText(QStringLiteral("2"));
+    h->Widget(&Form1::Text1)->SetText(QStringLiteral("2"));
     h.sleeps.clear();
     h->Command4_Click();
     EXPECT_EQ(Sum(h.sleeps), 1000 + 5 * 2000 + 5 * 1000 + 4 * 2000);
@@ -127,9 +127,9 @@ TEST(Repeat, TenThousandCyclesUnlessLowered) {
 }
 
 TEST_F(RepeatFixture, EveryPlayIsTheFirstPieceOfALongText) {
-    h->Text3->SetText(ToQString(ChipIntroText()));
-    h->Text3->SetSelStart(300); // a selection of the user's is ignored
-    h->Text3->SetSelLength(20);
+    h->Widget(&Form1::Text3)->SetText(ToQString(ChipIntroText()));
+    h->Widget(&Form1::Text3)->SetSelStart(300); // a selection of the user's is ignored
+    h->Widget(&Form1::Text3)->SetSelLength(20);
     h->Command4_Click();
     QStringEncoder gbk("GBK");
     const QByteArray first = gbk.encode(ToQString(ChipIntroText()).left(119));

@@ -29,7 +29,7 @@ QString Lines(const QStringList& lines) {
 struct Ready : FormHarness {
     Ready() {
         fake->calls.clear();
-        form->Text4->SetText(QString());
+        form->Widget(&Form1::Text4)->SetText(QString());
     }
 };
 
@@ -82,9 +82,9 @@ TEST(Reply, EachReadGivesItsLogLines) {
 TEST(Reply, OnlyDataReceivedIsActedOn) {
     for (int16_t code : {1, 3, 4, 5, 6, 7, 1001, 1004, 1006, 1008, 1010}) {
         Ready h;
-        h->Check1->SetValue(0);
+        h->Widget(&Form1::Check1)->SetValue(0);
         h.fake->Receive(Hex("4F"));
-        h->Check1->SetValue(1);
+        h->Widget(&Form1::Check1)->SetValue(1);
         h.fake->inputCalls = 0;
         h.fake->RaiseEvent(code);
         EXPECT_EQ(h.fake->inputCalls, 0) << code;
@@ -95,7 +95,7 @@ TEST(Reply, OnlyDataReceivedIsActedOn) {
 
 TEST(Reply, ClearedCheckBoxReadsNothing) {
     Ready h;
-    h->Check1->SetValue(0);
+    h->Widget(&Form1::Check1)->SetValue(0);
     h->BaudChangePending = 1;
     h->PendingBaudIndex = 1;
     h->PlayAllActive = -1;
@@ -108,7 +108,7 @@ TEST(Reply, ClearedCheckBoxReadsNothing) {
     EXPECT_TRUE(h.fake->calls.isEmpty());
 
     // Ticked again, the waiting bytes are read at the next event.
-    h->Check1->SetValue(1);
+    h->Widget(&Form1::Check1)->SetValue(1);
     h.fake->RaiseEvent(2);
     EXPECT_EQ(h.log(), Lines({kOkRate, kIdle}));
     EXPECT_EQ(h->BaudChangePending, 0);
@@ -142,8 +142,8 @@ TEST(Reply, RateChangeReopensAtTheRateAskedFor) {
         expected << QStringLiteral("open COM1 ") + c.settings;
         EXPECT_EQ(h.fake->calls, expected) << c.asked;
         EXPECT_EQ(QString::fromStdString(h.fake->Settings()), c.settings) << c.asked;
-        EXPECT_EQ(h->Combo2->ListIndex(), c.combo2) << c.asked;
-        EXPECT_EQ(h->Combo5->ListIndex(), 0) << c.asked;
+        EXPECT_EQ(h->Widget(&Form1::Combo2)->ListIndex(), c.combo2) << c.asked;
+        EXPECT_EQ(h->Widget(&Form1::Combo5)->ListIndex(), 0) << c.asked;
         EXPECT_EQ(h->BaudChangePending, 0) << c.asked;
         EXPECT_EQ(h.log(), Lines({kOkRate})) << c.asked;
     }
@@ -151,7 +151,7 @@ TEST(Reply, RateChangeReopensAtTheRateAskedFor) {
 
 TEST(Reply, RateChangeFromTheButtonToTheAnswer) {
     Ready h;
-    h->Combo5->SetListIndex(2);
+    h->Widget(&Form1::Combo5)->SetListIndex(2);
     h->Command11_Click();
     ASSERT_EQ(h.fake->written.size(), 1);
     EXPECT_EQ(h.fake->written[0], Hex("FD 00 03 31 02 CD"));
@@ -159,7 +159,7 @@ TEST(Reply, RateChangeFromTheButtonToTheAnswer) {
     h.fake->calls.clear();
     h.fake->Receive(Hex("41"));
     EXPECT_EQ(h.fake->Settings(), "38400,N,8,1");
-    EXPECT_EQ(h->Combo2->ListIndex(), 2);
+    EXPECT_EQ(h->Widget(&Form1::Combo2)->ListIndex(), 2);
     EXPECT_TRUE(h.fake->PortOpen());
     // Combo2 was set by the program: its own handler did not run again.
     EXPECT_EQ(h.fake->calls.filter(QStringLiteral("settings")).size(), 1);
@@ -168,13 +168,13 @@ TEST(Reply, RateChangeFromTheButtonToTheAnswer) {
 
 TEST(Reply, RejectedRateChangeLeavesThePort) {
     Ready h;
-    h->Combo5->SetListIndex(1);
+    h->Widget(&Form1::Combo5)->SetListIndex(1);
     h->Command11_Click();
     h.fake->calls.clear();
     h.fake->Receive(Hex("45"));
     EXPECT_TRUE(h.fake->calls.isEmpty());
     EXPECT_EQ(h.fake->Settings(), "9600,N,8,1");
-    EXPECT_EQ(h->Combo2->ListIndex(), 0);
+    EXPECT_EQ(h->Widget(&Form1::Combo2)->ListIndex(), 0);
     EXPECT_EQ(h->BaudChangePending, 0);
     // A later acceptance is a plain one.
     h.fake->Receive(Hex("41"));
@@ -194,7 +194,7 @@ TEST(Reply, PortLostOnReopenIsNotReportedAsSuccess) {
     EXPECT_EQ(h.log(), Lines({kOk}));
     // The chip listens at 19200 now: the next open uses it.
     EXPECT_EQ(h.fake->Settings(), "19200,N,8,1");
-    EXPECT_EQ(h->Combo2->ListIndex(), 1);
+    EXPECT_EQ(h->Widget(&Form1::Combo2)->ListIndex(), 1);
 
     h.fake->missingPorts.clear();
     h->Command28_Click();
@@ -218,22 +218,22 @@ QString Chinese(int n) {
 
 TEST(Reply, IdleWithoutPlaybackOnlyLogs) {
     Ready h;
-    h->Text3->SetText(Chinese(300));
-    h->Text3->SetSelStart(10);
-    h->Text3->SetSelLength(20);
+    h->Widget(&Form1::Text3)->SetText(Chinese(300));
+    h->Widget(&Form1::Text3)->SetSelStart(10);
+    h->Widget(&Form1::Text3)->SetSelLength(20);
     h->PlayAllActive = 0;
     h.fake->Receive(Hex("4F"));
     EXPECT_EQ(h.log(), Lines({kIdle}));
-    EXPECT_EQ(h->Text3->SelStart(), 10);
-    EXPECT_EQ(h->Text3->SelLength(), 20);
+    EXPECT_EQ(h->Widget(&Form1::Text3)->SelStart(), 10);
+    EXPECT_EQ(h->Widget(&Form1::Text3)->SelLength(), 20);
     EXPECT_TRUE(h.fake->written.isEmpty());
 }
 
 TEST(Reply, PlaysA225CharacterTextInThreePieces) {
     Ready h;
     const QString text = Chinese(225);
-    h->Text3->SetText(text);
-    h->Text3->SetSelStart(0);
+    h->Widget(&Form1::Text3)->SetText(text);
+    h->Widget(&Form1::Text3)->SetSelStart(0);
     h->Command6_Click();
     h->PlayAllActive = -1;
     ASSERT_EQ(h.fake->written.size(), 1);
@@ -243,13 +243,13 @@ TEST(Reply, PlaysA225CharacterTextInThreePieces) {
     h.fake->Receive(Hex("4F"));
     ASSERT_EQ(h.fake->written.size(), 2);
     EXPECT_EQ(h->PlayAllActive, -1);
-    EXPECT_EQ(h->Text3->SelStart(), 100);
-    EXPECT_EQ(h->Text3->SelLength(), 100);
+    EXPECT_EQ(h->Widget(&Form1::Text3)->SelStart(), 100);
+    EXPECT_EQ(h->Widget(&Form1::Text3)->SelLength(), 100);
     h.fake->Receive(Hex("41 4F")); // both in one read
     ASSERT_EQ(h.fake->written.size(), 3);
     EXPECT_EQ(h->PlayAllActive, 0);
-    EXPECT_EQ(h->Text3->SelStart(), 200);
-    EXPECT_EQ(h->Text3->SelLength(), 25);
+    EXPECT_EQ(h->Widget(&Form1::Text3)->SelStart(), 200);
+    EXPECT_EQ(h->Widget(&Form1::Text3)->SelLength(), 25);
     h.fake->Receive(Hex("41 4F"));
     EXPECT_EQ(h.fake->written.size(), 3);
 
@@ -277,22 +277,22 @@ TEST(Reply, PlaybackEndsWhenNothingIsLeft) {
     };
     for (const Case& c : cases) {
         Ready h;
-        h->Text3->SetText(Chinese(c.length));
-        h->Text3->SetSelStart(c.selStart);
-        h->Text3->SetSelLength(c.selLength);
+        h->Widget(&Form1::Text3)->SetText(Chinese(c.length));
+        h->Widget(&Form1::Text3)->SetSelStart(c.selStart);
+        h->Widget(&Form1::Text3)->SetSelLength(c.selLength);
         h->PlayAllActive = -1;
         h.fake->Receive(Hex("4F"));
         EXPECT_EQ(h.fake->written.size(), c.framesSent) << c.name;
-        EXPECT_EQ(h->Text3->SelStart(), c.selStartAfter) << c.name;
-        EXPECT_EQ(h->Text3->SelLength(), c.selLengthAfter) << c.name;
+        EXPECT_EQ(h->Widget(&Form1::Text3)->SelStart(), c.selStartAfter) << c.name;
+        EXPECT_EQ(h->Widget(&Form1::Text3)->SelLength(), c.selLengthAfter) << c.name;
         EXPECT_EQ(h->PlayAllActive, c.playAfter) << c.name;
     }
 }
 
 TEST(Reply, StopEndsPlaybackAtTheNextIdle) {
     Ready h;
-    h->Text3->SetText(Chinese(225));
-    h->Text3->SetSelStart(0);
+    h->Widget(&Form1::Text3)->SetText(Chinese(225));
+    h->Widget(&Form1::Text3)->SetSelStart(0);
     h->Command6_Click();
     h->PlayAllActive = -1;
     h->Command7_Click();

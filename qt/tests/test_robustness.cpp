@@ -243,7 +243,7 @@ TEST(Robustness, OddInitialTextFiles) {
         console.form->show();
         PumpEvents(50);
         EXPECT_TRUE(console.form->isVisible());
-        c.check(console.form->Text3->Text());
+        c.check(console.form->Widget(&Form1::Text3)->Text());
         if (QByteArrayView(c.name) == "10 MB of text")
             EXPECT_EQ(console.messages, QStringList{ToQString(kInitialTextTooLargeMessage)});
         else if (QByteArrayView(c.name) == "invalid GBK bytes")
@@ -294,9 +294,9 @@ TEST(Robustness, RepetitionTestWhileTheChipKeepsAnswering) {
     Form1Window& form = *console.form;
     ASSERT_TRUE(form.MSComm1->PortOpen());
     PumpEvents(200);
-    form.Text4->SetText(QString());
-    form.Text3->SetText(QStringLiteral("你好，世界"));
-    form.Text1->SetText(QStringLiteral("6"));
+    form.Widget(&Form1::Text4)->SetText(QString());
+    form.Widget(&Form1::Text3)->SetText(QStringLiteral("你好，世界"));
+    form.Widget(&Form1::Text1)->SetText(QStringLiteral("6"));
     form.RepeatCycles = 1;
 
     const int sentBefore = int(chip.lines().filter(QRegularExpression("^send 0x")).size());
@@ -312,8 +312,8 @@ TEST(Robustness, RepetitionTestWhileTheChipKeepsAnswering) {
         PumpEvents(100);
     }
     EXPECT_GT(chipSent(), 20);
-    EXPECT_TRUE(WaitUntil([&] { return CountReplyLines(form.Text4->Text()) == chipSent(); }, 3000))
-        << CountReplyLines(form.Text4->Text()) << " reply lines for " << chipSent()
+    EXPECT_TRUE(WaitUntil([&] { return CountReplyLines(form.Widget(&Form1::Text4)->Text()) == chipSent(); }, 3000))
+        << CountReplyLines(form.Widget(&Form1::Text4)->Text()) << " reply lines for " << chipSent()
         << " bytes sent";
     EXPECT_EQ(chip.process().state(), QProcess::Running);
     EXPECT_TRUE(console.messages.isEmpty());

@@ -17,7 +17,7 @@ struct Ready : FormHarness {
     Ready() {
         fake->written.clear();
         fake->calls.clear();
-        form->Text4->SetText(QString());
+        form->Widget(&Form1::Text4)->SetText(QString());
     }
 };
 
@@ -33,27 +33,27 @@ void PrintTo(const HandlerCase& c, std::ostream* os) {
 }
 
 void Select(Form1Window& f, const QString& text, int music) {
-    f.Text3->SetText(text);
-    f.Text3->SetSelStart(0);
-    f.Text3->SetSelLength(0);
-    f.Combo1->SetListIndex(music);
+    f.Widget(&Form1::Text3)->SetText(text);
+    f.Widget(&Form1::Text3)->SetSelStart(0);
+    f.Widget(&Form1::Text3)->SetSelLength(0);
+    f.Widget(&Form1::Combo1)->SetListIndex(music);
     f.Command6_Click();
 }
 
 void Type(Form1Window& f, const QString& hex, bool automatic) {
-    f.Text5->SetText(hex);
+    f.Widget(&Form1::Text5)->SetText(hex);
     automatic ? f.Command29_Click() : f.Command30_Click();
 }
 
 void Scroll(Form1Window& f, int value) {
     f.AttributeFramesEnabled = 0;
-    f.HScroll2->SetValue(value);
+    f.Widget(&Form1::HScroll2)->SetValue(value);
     f.AttributeFramesEnabled = -1;
     f.HScroll2_Change();
 }
 
 void SetRate(Form1Window& f, int index) {
-    f.Combo5->SetListIndex(index);
+    f.Widget(&Form1::Combo5)->SetListIndex(index);
     f.Command11_Click();
 }
 

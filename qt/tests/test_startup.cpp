@@ -34,31 +34,31 @@ void ExpectStartValues(Form1Window& f) {
     EXPECT_EQ(f.TextByteCount, 0);
     EXPECT_EQ(f.LoopIndex, 0);
 
-    EXPECT_EQ(f.Check1->Value(), 1);
-    EXPECT_EQ(f.Check2->Value(), 1);
-    EXPECT_EQ(f.Check3->Value(), 1);
-    EXPECT_EQ(f.Check4->Value(), 1);
-    EXPECT_TRUE(f.Option1->Value());
-    EXPECT_FALSE(f.Option2->Value());
+    EXPECT_EQ(f.Widget(&Form1::Check1)->Value(), 1);
+    EXPECT_EQ(f.Widget(&Form1::Check2)->Value(), 1);
+    EXPECT_EQ(f.Widget(&Form1::Check3)->Value(), 1);
+    EXPECT_EQ(f.Widget(&Form1::Check4)->Value(), 1);
+    EXPECT_TRUE(f.Widget(&Form1::Option1)->Value());
+    EXPECT_FALSE(f.Widget(&Form1::Option2)->Value());
     const struct {
         ComboBox* combo;
         int index;
         const char* text;
-    } combos[] = {{f.Combo1, 0, "无背景（默认）"},
-                  {f.Combo2, 0, "9600"},
-                  {f.Combo5, 0, "设置成9600(默认)"},
-                  {f.Combo3, 1, "PWM 输出(默认)"},
-                  {f.Combo4, -1, "COM1"}};
+    } combos[] = {{f.Widget(&Form1::Combo1), 0, "无背景（默认）"},
+                  {f.Widget(&Form1::Combo2), 0, "9600"},
+                  {f.Widget(&Form1::Combo5), 0, "设置成9600(默认)"},
+                  {f.Widget(&Form1::Combo3), 1, "PWM 输出(默认)"},
+                  {f.Widget(&Form1::Combo4), -1, "COM1"}};
     for (const auto& c : combos) {
         EXPECT_EQ(c.combo->ListIndex(), c.index) << c.text;
         EXPECT_EQ(c.combo->Text(), QString::fromUtf8(c.text));
     }
-    EXPECT_EQ(f.HScroll1->Value(), 11);
-    EXPECT_EQ(f.HScroll2->Value(), 5);
-    EXPECT_EQ(f.HScroll3->Value(), 5);
-    EXPECT_EQ(f.Text1->Text(), QStringLiteral("30"));
-    EXPECT_EQ(f.Text4->Text(), QString());
-    EXPECT_EQ(f.Text5->Text(),
+    EXPECT_EQ(f.Widget(&Form1::HScroll1)->Value(), 11);
+    EXPECT_EQ(f.Widget(&Form1::HScroll2)->Value(), 5);
+    EXPECT_EQ(f.Widget(&Form1::HScroll3)->Value(), 5);
+    EXPECT_EQ(f.Widget(&Form1::Text1)->Text(), QStringLiteral("30"));
+    EXPECT_EQ(f.Widget(&Form1::Text4)->Text(), QString());
+    EXPECT_EQ(f.Widget(&Form1::Text5)->Text(),
               QStringLiteral("fd 00 0f 01 01 b0 a1 b0 a1 b0 a1 b0 a1 b0 a1 b0 a1\r\n"));
     EXPECT_EQ(f.MSComm1->Settings(), "9600,N,8,1");
     EXPECT_EQ(f.MSComm1->InBufferSize(), 2);
@@ -102,7 +102,7 @@ TEST(StartUp, NoInitialFileCreatesItEmpty) {
     const QFileInfo file(h.workDir.path() + QLatin1Char('/') + kFileName);
     EXPECT_TRUE(file.isFile());
     EXPECT_EQ(file.size(), 0);
-    EXPECT_EQ(h->Text3->Text(), QString());
+    EXPECT_EQ(h->Widget(&Form1::Text3)->Text(), QString());
     EXPECT_TRUE(h.messages.isEmpty());
 }
 
@@ -128,8 +128,8 @@ TEST(StartUp, InitialFileIsDecodedFromGbk) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         FormHarness h(std::optional<QByteArray>(QByteArray::fromHex(c.gbkHex)));
-        EXPECT_EQ(h->Text3->Text(), QString::fromUtf8(c.text));
-        EXPECT_EQ(h->Text3->Length(), QString::fromUtf8(c.text).size());
+        EXPECT_EQ(h->Widget(&Form1::Text3)->Text(), QString::fromUtf8(c.text));
+        EXPECT_EQ(h->Widget(&Form1::Text3)->Length(), QString::fromUtf8(c.text).size());
         // The file is only read, never written.
         QFile file(h.workDir.path() + QLatin1Char('/') + kFileName);
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -167,7 +167,7 @@ TEST(StartUp, InitialFileFollowsTheTextFileRule) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         FormHarness h(std::optional<QByteArray>(c.bytes));
-        EXPECT_EQ(h->Text3->Text().toStdU16String(), c.text.toStdU16String());
+        EXPECT_EQ(h->Widget(&Form1::Text3)->Text().toStdU16String(), c.text.toStdU16String());
         EXPECT_EQ(h.messages, c.message.isEmpty() ? QStringList() : QStringList{c.message});
         EXPECT_TRUE(h.fake->written.isEmpty());
     }
@@ -181,8 +181,8 @@ TEST(StartUp, ALongInitialTextArrivesWhole) {
         text += QStringLiteral("中文Ab\r\n");
     }
     FormHarness h{std::optional<QByteArray>(gbk)};
-    EXPECT_EQ(h->Text3->Text(), text);
-    EXPECT_EQ(h->Text3->Length(), text.size());
+    EXPECT_EQ(h->Widget(&Form1::Text3)->Text(), text);
+    EXPECT_EQ(h->Widget(&Form1::Text3)->Length(), text.size());
 }
 
 TEST(StartUp, NoRegularFileInItsPlaceKeepsTheDesignText) {
@@ -203,7 +203,7 @@ TEST(StartUp, NoRegularFileInItsPlaceKeepsTheDesignText) {
         ASSERT_TRUE(c.make(dir.path() + QLatin1Char('/') + kFileName));
         InDirectory in(dir.path());
         BareForm f(std::make_unique<FakeCommControl>());
-        EXPECT_EQ(f.form->Text3->Text(), kDesignText);
+        EXPECT_EQ(f.form->Widget(&Form1::Text3)->Text(), kDesignText);
         EXPECT_TRUE(f.messages.isEmpty());
         ExpectStartValues(*f.form);
     }
@@ -220,7 +220,7 @@ TEST(StartUp, AnUnreadableFileDoesNotStopStartUp) {
     InDirectory in(dir.path());
     BareForm f(std::make_unique<FakeCommControl>());
     // The superuser reads it all the same; anyone else keeps the design text.
-    EXPECT_EQ(f.form->Text3->Text(), geteuid() == 0 ? QStringLiteral("你好") : kDesignText);
+    EXPECT_EQ(f.form->Widget(&Form1::Text3)->Text(), geteuid() == 0 ? QStringLiteral("你好") : kDesignText);
     EXPECT_TRUE(f.messages.isEmpty());
     ExpectStartValues(*f.form);
 }
@@ -233,7 +233,7 @@ TEST(StartUp, AFileThatCannotBeCreatedKeepsTheDesignText) {
     } // the working directory vanishes under us
     {
         BareForm f(std::make_unique<FakeCommControl>());
-        EXPECT_EQ(f.form->Text3->Text(), kDesignText);
+        EXPECT_EQ(f.form->Widget(&Form1::Text3)->Text(), kDesignText);
         EXPECT_TRUE(f.messages.isEmpty());
         ExpectStartValues(*f.form);
     }

@@ -1,6 +1,6 @@
 // Saving the work log, and opening and saving texts of Text3 through their
 // context menus: encodings, line breaks, and files the console refuses.
-#include "qt/text_files.h"
+#include "core/text_files.h"
 #include "testsupport/form_harness.h"
 
 #include <QStringEncoder>
@@ -53,14 +53,14 @@ TEST(TextFiles, EveryEncodingOfOneTextGivesTheSameBox) {
     const QString path = h.workDir.filePath("in.txt");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        h->Text3->SetText(QStringLiteral("old"));
-        h->Text3->SetSelStart(1);
-        h->Text3->SetSelLength(2);
+        h->Widget(&Form1::Text3)->SetText(QStringLiteral("old"));
+        h->Widget(&Form1::Text3)->SetSelStart(1);
+        h->Widget(&Form1::Text3)->SetSelLength(2);
         Write(path, c.bytes);
         h.dialogAnswer = {path, 0};
         h->OpenTextFile();
-        EXPECT_EQ(h->Text3->Text().toStdString(), expected.toStdString());
-        EXPECT_EQ(h->Text3->SelLength(), 0);
+        EXPECT_EQ(h->Widget(&Form1::Text3)->Text().toStdString(), expected.toStdString());
+        EXPECT_EQ(h->Widget(&Form1::Text3)->SelLength(), 0);
     }
     EXPECT_TRUE(h.messages.isEmpty());
     EXPECT_TRUE(h.fake->written.isEmpty()); // nothing sent
@@ -71,7 +71,7 @@ TEST(TextFiles, EveryEncodingOfOneTextGivesTheSameBox) {
 
 TEST(TextFiles, RefusedFilesLeaveTheTextAndSayWhy) {
     FormHarness h;
-    h->Text3->SetText(QStringLiteral("keep"));
+    h->Widget(&Form1::Text3)->SetText(QStringLiteral("keep"));
     const QString big = h.workDir.filePath("big.txt");
     Write(big, QByteArray(kOpenTextMaxBytes + 1, 'a'));
     const QString exact = h.workDir.filePath("exact.txt");
@@ -88,11 +88,11 @@ TEST(TextFiles, RefusedFilesLeaveTheTextAndSayWhy) {
     ASSERT_EQ(h.messages.size(), 3);
     EXPECT_EQ(h.messages[0].toStdString(), "big.txt 超过1MB，未载入（文件未作任何改动）");
     EXPECT_TRUE(h.messages[1].startsWith(QStringLiteral("missing.txt")));
-    EXPECT_EQ(h->Text3->Text().toStdString(), "keep");
+    EXPECT_EQ(h->Widget(&Form1::Text3)->Text().toStdString(), "keep");
 
     h.dialogAnswer = {exact, 0}; // exactly 1 MB is taken
     h->OpenTextFile();
-    EXPECT_EQ(h->Text3->Length(), kOpenTextMaxBytes);
+    EXPECT_EQ(h->Widget(&Form1::Text3)->Length(), kOpenTextMaxBytes);
 }
 
 // What is no text becomes "\uFFFD" and the window says where; a GBK file
@@ -136,12 +136,12 @@ TEST(TextFiles, OpenedFilesFollowTheTextFileRule) {
     const QString path = h.workDir.filePath("in.txt");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        h->Text3->SetText(QStringLiteral("old"));
+        h->Widget(&Form1::Text3)->SetText(QStringLiteral("old"));
         Write(path, c.bytes);
         h.dialogAnswer = {path, 0};
         h.messages.clear();
         h->OpenTextFile();
-        EXPECT_EQ(h->Text3->Text().toStdU16String(), c.text.toStdU16String());
+        EXPECT_EQ(h->Widget(&Form1::Text3)->Text().toStdU16String(), c.text.toStdU16String());
         EXPECT_EQ(h.messages, c.message.isEmpty() ? QStringList() : QStringList{c.message});
         EXPECT_EQ(ReadAll(path), c.bytes); // the file itself stays as it is
     }
@@ -152,7 +152,7 @@ TEST(TextFiles, SavedLogIsTheLogByteForByte) {
     FormHarness h;
     h->Command7_Click();
     h.fake->Receive(QByteArray("\x41\x4F", 2));
-    h->Text4->AppendText(QStringLiteral("用户的笔记\r\n"));
+    h->Widget(&Form1::Text4)->AppendText(QStringLiteral("用户的笔记\r\n"));
     const QString log = h.log();
     ASSERT_TRUE(log.contains(QStringLiteral("\r\n")));
     const QString path = h.workDir.filePath("log.txt");
@@ -173,7 +173,7 @@ TEST(TextFiles, SavedLogIsTheLogByteForByte) {
 
 TEST(TextFiles, SaveAsWritesGbkByDefaultAndRefusesWhatGbkCannotHold) {
     FormHarness h;
-    h->Text3->SetText(QStringLiteral("重庆市\r\n"));
+    h->Widget(&Form1::Text3)->SetText(QStringLiteral("重庆市\r\n"));
     const QString path = h.workDir.filePath("text.txt");
     h.dialogAnswer = {path, 0};
     h->SaveTextAs();
@@ -185,7 +185,7 @@ TEST(TextFiles, SaveAsWritesGbkByDefaultAndRefusesWhatGbkCannotHold) {
     EXPECT_EQ(ReadAll(path), QStringLiteral("重庆市\r\n").toUtf8());
 
     // A character GBK has no code for: the file stays as it was.
-    h->Text3->SetText(QStringLiteral("笑脸 😀"));
+    h->Widget(&Form1::Text3)->SetText(QStringLiteral("笑脸 😀"));
     h.dialogAnswer = {path, 0};
     h->SaveTextAs();
     ASSERT_EQ(h.messages.size(), 1);

@@ -21,7 +21,7 @@ QByteArray TextFrame(uint8_t parameter, const QByteArray& text) {
 }
 
 struct Line : ConsoleOnPty {
-    void click() { QTest::mouseClick(h->form->Command6, Qt::LeftButton); }
+    void click() { QTest::mouseClick(h->form->Widget(&Form1::Command6), Qt::LeftButton); }
 };
 
 QString Repeat(const QString& s, int n) {
@@ -48,10 +48,10 @@ TEST_P(TextFrameCases, LineLogAndSelection) {
     Line line;
     ASSERT_TRUE(line.peer.ok());
     ASSERT_TRUE(line->MSComm1->PortOpen());
-    line->Text3->SetText(c.text);
-    line->Text3->SetSelStart(c.selStart);
-    line->Text3->SetSelLength(c.selLength);
-    line->Combo1->SetListIndex(c.music);
+    line->Widget(&Form1::Text3)->SetText(c.text);
+    line->Widget(&Form1::Text3)->SetSelStart(c.selStart);
+    line->Widget(&Form1::Text3)->SetSelLength(c.selLength);
+    line->Widget(&Form1::Combo1)->SetListIndex(c.music);
     line->PlayAllActive = -1;
 
     line.click();
@@ -59,8 +59,8 @@ TEST_P(TextFrameCases, LineLogAndSelection) {
     const QByteArray sent = line.peer.read();
     EXPECT_EQ(sent.toHex(' '), c.frame.toHex(' '));
     EXPECT_EQ(line.h->log(), Entry(c.frame));
-    EXPECT_EQ(line->Text3->SelStart(), c.keptStart);
-    EXPECT_EQ(line->Text3->SelLength(), c.keptLength);
+    EXPECT_EQ(line->Widget(&Form1::Text3)->SelStart(), c.keptStart);
+    EXPECT_EQ(line->Widget(&Form1::Text3)->SelLength(), c.keptLength);
     EXPECT_EQ(line->TextByteCount, c.frame.size() - 6);
     EXPECT_EQ(ToQBytes(line->FrameBuffer), c.frame);
     EXPECT_EQ(line->PlayAllActive, 0);
@@ -106,8 +106,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(TextFrame, EmptyTextSendsAndLogsNothing) {
     Line line;
-    line->Text3->SetText(QString());
-    line->Text4->SetText(QStringLiteral("earlier\r\n"));
+    line->Widget(&Form1::Text3)->SetText(QString());
+    line->Widget(&Form1::Text4)->SetText(QStringLiteral("earlier\r\n"));
     line.click();
     EXPECT_TRUE(line.peer.read(200).isEmpty());
     EXPECT_EQ(line.h->log(), QStringLiteral("earlier\r\n"));
@@ -116,10 +116,10 @@ TEST(TextFrame, EmptyTextSendsAndLogsNothing) {
 
 TEST(TextFrame, TypedMusicFieldMeansNoMusic) {
     Line line;
-    line->Text3->SetText(QStringLiteral("A"));
-    line->Combo1->SetListIndex(15);
-    QTest::keyClicks(line->Combo1->lineEdit(), "x");
-    ASSERT_EQ(line->Combo1->ListIndex(), -1);
+    line->Widget(&Form1::Text3)->SetText(QStringLiteral("A"));
+    line->Widget(&Form1::Combo1)->SetListIndex(15);
+    QTest::keyClicks(line->Widget(&Form1::Combo1)->lineEdit(), "x");
+    ASSERT_EQ(line->Widget(&Form1::Combo1)->ListIndex(), -1);
     line.click();
     EXPECT_EQ(line.peer.read(), Hex("FD 00 04 01 01 41 B8"));
 }
@@ -128,10 +128,10 @@ TEST(TextFrame, FocusEndsInTheTextBox) {
     Line line;
     line->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(line.h->form.get()));
-    line->Text3->SetText(QStringLiteral("A"));
-    line->Command6->setFocus();
+    line->Widget(&Form1::Text3)->SetText(QStringLiteral("A"));
+    line->Widget(&Form1::Command6)->setFocus();
     line.click();
-    EXPECT_EQ(QApplication::focusWidget(), line->Text3);
+    EXPECT_EQ(QApplication::focusWidget(), line->Widget(&Form1::Text3));
 }
 
 TEST(TextFrame, MissingPortKeepsTrimAndLogEntry) {
@@ -139,10 +139,10 @@ TEST(TextFrame, MissingPortKeepsTrimAndLogEntry) {
     ports.link(1, QStringLiteral("/nonexistent/tty-vxt")); // COM1 names no device
     auto h = FormHarness::Real(ports.path());
     h->messages.clear();
-    (*h)->Text3->SetText(QString(201, QLatin1Char('a')));
+    (*h)->Widget(&Form1::Text3)->SetText(QString(201, QLatin1Char('a')));
     (*h)->Command6_Click();
     EXPECT_EQ(h->messages, QStringList{kPortFailureMessage});
-    EXPECT_EQ((*h)->Text3->SelLength(), 200);
+    EXPECT_EQ((*h)->Widget(&Form1::Text3)->SelLength(), 200);
     EXPECT_EQ(h->log(), Entry(TextFrame(1, QByteArray(200, 'a'))));
 }
 
@@ -150,17 +150,17 @@ TEST(TextFrame, ContinuousPiecesCoverTheTextOnce) {
     // Stepping on by what each click left selected sends every byte once.
     Line line;
     const QString text = Repeat(QStringLiteral("你a\r\n"), 150);
-    line->Text3->SetText(text);
+    line->Widget(&Form1::Text3)->SetText(text);
     QByteArray all;
     int start = 0;
-    while (start < line->Text3->Length()) {
-        line->Text3->SetSelStart(start);
-        line->Text3->SetSelLength(line->Text3->Length() - start);
+    while (start < line->Widget(&Form1::Text3)->Length()) {
+        line->Widget(&Form1::Text3)->SetSelStart(start);
+        line->Widget(&Form1::Text3)->SetSelLength(line->Widget(&Form1::Text3)->Length() - start);
         line->Command6_Click();
         const QByteArray frame = ToQBytes(line->FrameBuffer);
         ASSERT_LE(frame.size(), 206);
         all += frame.mid(5, frame.size() - 6);
-        start += line->Text3->SelLength();
+        start += line->Widget(&Form1::Text3)->SelLength();
     }
     EXPECT_EQ(all, Hex("C4 E3 61 0D 0A").repeated(150));
 }

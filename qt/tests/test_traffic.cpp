@@ -149,7 +149,7 @@ TEST(ConsoleTraffic, SendsAndRepliesAreRecordedAndOutliveTheLog) {
     EXPECT_EQ(h->Traffic.Count(), 3);
 
     // Replies that are not read are not recorded.
-    h->Check1->SetValue(0);
+    h->Widget(&Form1::Check1)->SetValue(0);
     h.fake->Receive(QByteArray("\x41", 1));
     EXPECT_EQ(h->Traffic.Count(), 3);
 
@@ -161,8 +161,8 @@ TEST(ConsoleTraffic, SendsAndRepliesAreRecordedAndOutliveTheLog) {
 
 TEST(ConsoleTraffic, HandTypedWrongChecksumShowsTheRightOneAndLogsAsBefore) {
     FormHarness h;
-    h->Text5->SetText(QStringLiteral("fd 00 0f 01 01 b0 a1 b0 a1 b0 a1 b0 a1 b0 a1 b0 a1 00"));
-    QTest::mouseClick(h->Command30, Qt::LeftButton);
+    h->Widget(&Form1::Text5)->SetText(QStringLiteral("fd 00 0f 01 01 b0 a1 b0 a1 b0 a1 b0 a1 b0 a1 b0 a1 00"));
+    QTest::mouseClick(h->Widget(&Form1::Command30), Qt::LeftButton);
     const QByteArray typed = Hex("FD 00 0F 01 01 B0 A1 B0 A1 B0 A1 B0 A1 B0 A1 B0 A1 00");
     EXPECT_EQ(h.log(), ToQString(FrameLogText(ToStdBytes(typed))));
     ASSERT_EQ(h->Traffic.Count(), 1);
@@ -171,12 +171,12 @@ TEST(ConsoleTraffic, HandTypedWrongChecksumShowsTheRightOneAndLogsAsBefore) {
 
 TEST(ConsoleTraffic, HexEntryTooltipFollowsTheText) {
     FormHarness h;
-    EXPECT_TRUE(h->Text5->toolTip().contains(QStringLiteral("17 字节")));
-    h->Text5->SetText(QStringLiteral("fd 0x"));
-    EXPECT_TRUE(h->Text5->toolTip().contains(QStringLiteral("第 5 个字符 “x”")))
-        << h->Text5->toolTip().toStdString();
-    h->Text5->SetText(QStringLiteral("fd 00 02 02 fd"));
-    EXPECT_TRUE(h->Text5->toolTip().contains(QStringLiteral("末字节 0xFD ✓ — 停止")));
+    EXPECT_TRUE(h->Widget(&Form1::Text5)->toolTip().contains(QStringLiteral("17 字节")));
+    h->Widget(&Form1::Text5)->SetText(QStringLiteral("fd 0x"));
+    EXPECT_TRUE(h->Widget(&Form1::Text5)->toolTip().contains(QStringLiteral("第 5 个字符 “x”")))
+        << h->Widget(&Form1::Text5)->toolTip().toStdString();
+    h->Widget(&Form1::Text5)->SetText(QStringLiteral("fd 00 02 02 fd"));
+    EXPECT_TRUE(h->Widget(&Form1::Text5)->toolTip().contains(QStringLiteral("末字节 0xFD ✓ — 停止")));
 }
 
 // ---- the menus and the analysis window
@@ -192,7 +192,7 @@ QList<QAction*> Entries(QMenu* menu) {
 TEST(ConsoleMenus, LogAndTextMenusKeepQtsEntriesAndAddTheirOwn) {
     FormHarness h;
     std::unique_ptr<QMenu> log(h->MakeLogMenu(QPoint(5, 5)));
-    std::unique_ptr<QMenu> standard(h->Text4->createStandardContextMenu());
+    std::unique_ptr<QMenu> standard(h->Widget(&Form1::Text4)->createStandardContextMenu());
     const QList<QAction*> entries = Entries(log.get());
     ASSERT_EQ(entries.size(), Entries(standard.get()).size() + 2);
     EXPECT_EQ(entries[entries.size() - 2]->text().toStdString(), "通信分析(&I)…");
@@ -203,8 +203,8 @@ TEST(ConsoleMenus, LogAndTextMenusKeepQtsEntriesAndAddTheirOwn) {
     ASSERT_GE(textEntries.size(), 2);
     EXPECT_EQ(textEntries[textEntries.size() - 2]->text().toStdString(), "打开文本文件(&O)…");
     EXPECT_EQ(textEntries.back()->text().toStdString(), "另存为(&A)…");
-    EXPECT_EQ(h->Text4->contextMenuPolicy(), Qt::CustomContextMenu);
-    EXPECT_EQ(h->Text3->contextMenuPolicy(), Qt::CustomContextMenu);
+    EXPECT_EQ(h->Widget(&Form1::Text4)->contextMenuPolicy(), Qt::CustomContextMenu);
+    EXPECT_EQ(h->Widget(&Form1::Text3)->contextMenuPolicy(), Qt::CustomContextMenu);
 }
 
 TEST(AnalysisWindow, OpensFromTheLogMenuFollowsTheTrafficAndClears) {
@@ -238,7 +238,7 @@ TEST(AnalysisWindow, OpensFromTheLogMenuFollowsTheTrafficAndClears) {
     EXPECT_EQ(bar->value(), 10);
 
     // A row selected shows its fields; a reply later fills its times in.
-    h->Text3->SetText(QStringLiteral("你好"));
+    h->Widget(&Form1::Text3)->SetText(QStringLiteral("你好"));
     h->Command6_Click();
     QApplication::processEvents();
     w->table()->selectRow(351);

@@ -70,8 +70,8 @@ TEST(TrafficAcceptance, ChipIntroductionTimedAgainstTheChipAndExported) {
     const int chipSendsBefore = int(ChipSends(chip.lines()).size());
     const int chipRecvsBefore = int(ChipEvents(chip.lines(), QLatin1String("recv ")).size());
 
-    QTest::mouseClick(f.Command31, Qt::LeftButton);
-    QTest::mouseClick(f.Command3, Qt::LeftButton);
+    QTest::mouseClick(f.Widget(&Form1::Command31), Qt::LeftButton);
+    QTest::mouseClick(f.Widget(&Form1::Command3), Qt::LeftButton);
     const auto replies = [&] {
         int n = 0;
         for (int row = 0; row < f.Traffic.Count(); ++row)
@@ -160,7 +160,7 @@ TEST(TrafficAcceptance, RealSaveDialogIsQtsOwnWithTheNameFieldFocused) {
     Form1Window f(std::move(deps));
     f.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
-    f.Text4->SetText(QStringLiteral("记录\r\n"));
+    f.Widget(&Form1::Text4)->SetText(QStringLiteral("记录\r\n"));
     const QString path = dir.filePath("saved.txt");
     bool seen = false, native = true;
     QString focused;
@@ -201,7 +201,7 @@ TEST(TrafficAcceptance, RightClickOpensTheMenus) {
     Form1Window f(std::move(deps));
     f.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
-    for (TextBox* box : {f.Text4, f.Text3}) {
+    for (TextBox* box : {f.Widget(&Form1::Text4), f.Widget(&Form1::Text3)}) {
         QStringList entries;
         QTimer::singleShot(300, [&] {
             if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
@@ -215,7 +215,7 @@ TEST(TrafficAcceptance, RightClickOpensTheMenus) {
         QContextMenuEvent event(QContextMenuEvent::Mouse, at, box->viewport()->mapToGlobal(at));
         QApplication::sendEvent(box->viewport(), &event);
         ASSERT_GE(entries.size(), 3) << entries.join(" | ").toStdString();
-        if (box == f.Text4)
+        if (box == f.Widget(&Form1::Text4))
             EXPECT_EQ(entries.mid(entries.size() - 2).join(" | ").toStdString(),
                       "通信分析(&I)… | 保存工作记录(&S)…");
         else

@@ -183,16 +183,16 @@ TEST(Window, EveryControlAsDesigned) {
 
 TEST(Window, KindsOfTextBoxesAndScrollBars) {
     FormHarness h;
-    for (TextBox* t : {h->Text3, h->Text4, h->Text5}) {
+    for (TextBox* t : {h->Widget(&Form1::Text3), h->Widget(&Form1::Text4), h->Widget(&Form1::Text5)}) {
         EXPECT_EQ(t->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn)
             << t->objectName().toStdString();
         EXPECT_FALSE(t->isReadOnly());
     }
-    EXPECT_FALSE(h->Text1->isReadOnly());
+    EXPECT_FALSE(h->Widget(&Form1::Text1)->isReadOnly());
     const struct {
         HScrollBar* bar;
         int min, max, value;
-    } bars[] = {{h->HScroll1, 1, 17, 11}, {h->HScroll3, 1, 17, 5}, {h->HScroll2, 1, 6, 5}};
+    } bars[] = {{h->Widget(&Form1::HScroll1), 1, 17, 11}, {h->Widget(&Form1::HScroll3), 1, 17, 5}, {h->Widget(&Form1::HScroll2), 1, 6, 5}};
     for (const auto& b : bars) {
         SCOPED_TRACE(b.bar->objectName().toStdString());
         EXPECT_EQ(b.bar->Min(), b.min);
@@ -230,8 +230,8 @@ TEST(Window, ListEntries) {
         EXPECT_TRUE(combo->isEditable());
     }
     // Combo4 shows its design text, no entry chosen.
-    EXPECT_EQ(h->Combo4->Text(), QStringLiteral("COM1"));
-    EXPECT_EQ(h->Combo4->ListIndex(), -1);
+    EXPECT_EQ(h->Widget(&Form1::Combo4)->Text(), QStringLiteral("COM1"));
+    EXPECT_EQ(h->Widget(&Form1::Combo4)->ListIndex(), -1);
 }
 
 TEST(Window, TitleSizeIconNoMenu) {
@@ -258,7 +258,7 @@ TEST(Window, FontsAndTheLogBackground) {
     ASSERT_FALSE(QFontDatabase::families(QFontDatabase::SimplifiedChinese).isEmpty())
         << "no font for Chinese is installed (scripts/install-deps installs fonts-noto-cjk)";
     FormHarness h;
-    for (CommandButton* b : {h->Command6, h->Command3}) {
+    for (CommandButton* b : {h->Widget(&Form1::Command6), h->Widget(&Form1::Command3)}) {
         SCOPED_TRACE(b->objectName().toStdString());
         const QFont f = b->font();
         EXPECT_TRUE(f.bold());
@@ -270,22 +270,22 @@ TEST(Window, FontsAndTheLogBackground) {
             << shown.family().toStdString();
     }
     for (QWidget* w :
-         std::initializer_list<QWidget*>{h->Command7, h->Command2, h->Label1, h->Frame6, h->Text3})
+         std::initializer_list<QWidget*>{h->Widget(&Form1::Command7), h->Widget(&Form1::Command2), h->Widget(&Form1::Label1), h->Widget(&Form1::Frame6), h->Widget(&Form1::Text3)})
         EXPECT_FALSE(w->font().bold()) << w->objectName().toStdString();
-    const QPalette p = h->Text4->palette();
+    const QPalette p = h->Widget(&Form1::Text4)->palette();
     EXPECT_EQ(p.color(QPalette::Base), p.color(QPalette::Button));
-    EXPECT_EQ(h->Text4->viewport()->palette().color(h->Text4->viewport()->backgroundRole()),
+    EXPECT_EQ(h->Widget(&Form1::Text4)->viewport()->palette().color(h->Widget(&Form1::Text4)->viewport()->backgroundRole()),
               p.color(QPalette::Button));
-    EXPECT_NE(h->Text3->palette().color(QPalette::Base), p.color(QPalette::Button));
+    EXPECT_NE(h->Widget(&Form1::Text3)->palette().color(QPalette::Base), p.color(QPalette::Button));
 }
 
 TEST(Window, StackingOfOverlappingControls) {
     FormHarness h;
     const QObjectList& top = h.form->children();
     // Label5 is drawn beneath Frame6; Combo4, Command11 and Combo5 above Frame4.
-    EXPECT_LT(top.indexOf(h->Label5), top.indexOf(h->Frame6));
-    for (QWidget* w : std::initializer_list<QWidget*>{h->Combo4, h->Command11, h->Combo5})
-        EXPECT_GT(top.indexOf(w), top.indexOf(h->Frame4)) << w->objectName().toStdString();
+    EXPECT_LT(top.indexOf(h->Widget(&Form1::Label5)), top.indexOf(h->Widget(&Form1::Frame6)));
+    for (QWidget* w : std::initializer_list<QWidget*>{h->Widget(&Form1::Combo4), h->Widget(&Form1::Command11), h->Widget(&Form1::Combo5)})
+        EXPECT_GT(top.indexOf(w), top.indexOf(h->Widget(&Form1::Frame4))) << w->objectName().toStdString();
 }
 
 TEST(Window, TabWalksEveryControlInTabOrder) {
@@ -333,32 +333,32 @@ TEST(Window, ControlsWithoutBehaviourDoNothing) {
     h.fake->calls.clear();
     auto snapshot = [&] {
         return QStringList{h.log(),
-                           h->Text3->Text(),
-                           h->Text5->Text(),
+                           h->Widget(&Form1::Text3)->Text(),
+                           h->Widget(&Form1::Text5)->Text(),
                            QString::number(h->PlayAllActive),
                            QString::number(h->BaudChangePending),
                            QString::number(h->PortNumber),
                            QString::number(h->AttributeFramesEnabled),
                            QString::number(h->RepeatIntervalMs),
-                           QString::number(h->HScroll1->Value()),
-                           QString::number(h->Option1->Value()),
-                           QString::number(h->Combo1->ListIndex()),
-                           QString::number(h->Combo2->ListIndex()),
+                           QString::number(h->Widget(&Form1::HScroll1)->Value()),
+                           QString::number(h->Widget(&Form1::Option1)->Value()),
+                           QString::number(h->Widget(&Form1::Combo1)->ListIndex()),
+                           QString::number(h->Widget(&Form1::Combo2)->ListIndex()),
                            QString::fromStdString(h.fake->Settings()),
                            QString::number(h.fake->PortOpen())};
     };
     const QStringList before = snapshot();
-    for (CommandButton* b : {h->Command20, h->Command26, h->Command27}) {
+    for (CommandButton* b : {h->Widget(&Form1::Command20), h->Widget(&Form1::Command26), h->Widget(&Form1::Command27)}) {
         QTest::mouseClick(b, Qt::LeftButton);
         b->click();
     }
-    for (CheckBox* c : {h->Check2, h->Check3, h->Check4}) {
+    for (CheckBox* c : {h->Widget(&Form1::Check2), h->Widget(&Form1::Check3), h->Widget(&Form1::Check4)}) {
         QTest::mouseClick(c, Qt::LeftButton);
         c->click();
     }
-    h->Combo3->setFocus();
-    QTest::keyClick(h->Combo3, Qt::Key_Up);
-    EXPECT_EQ(h->Combo3->ListIndex(), 0);
+    h->Widget(&Form1::Combo3)->setFocus();
+    QTest::keyClick(h->Widget(&Form1::Combo3), Qt::Key_Up);
+    EXPECT_EQ(h->Widget(&Form1::Combo3)->ListIndex(), 0);
     EXPECT_EQ(snapshot(), before);
     EXPECT_TRUE(h.fake->calls.isEmpty()) << h.fake->calls.join(", ").toStdString();
     EXPECT_TRUE(h.fake->written.isEmpty());
@@ -372,7 +372,7 @@ TEST(Window, Command2ClearsTheWorkLogAndNothingElse) {
     h->PlayAllActive = -1;
     h->BaudChangePending = 1;
     h.fake->calls.clear();
-    QTest::mouseClick(h->Command2, Qt::LeftButton);
+    QTest::mouseClick(h->Widget(&Form1::Command2), Qt::LeftButton);
     EXPECT_EQ(h.log(), QString());
     EXPECT_EQ(h->PlayAllActive, -1);
     EXPECT_EQ(h->BaudChangePending, 1);
@@ -382,5 +382,5 @@ TEST(Window, Command2ClearsTheWorkLogAndNothingElse) {
     EXPECT_EQ(h.log(), QString());
     h->AppendLog(QStringLiteral("next"));
     EXPECT_EQ(h.log(), QStringLiteral("next\r\n"));
-    EXPECT_EQ(h->Text4->SelStart(), 6);
+    EXPECT_EQ(h->Widget(&Form1::Text4)->SelStart(), 6);
 }

@@ -109,13 +109,13 @@ TEST(WindowOverTheNetwork, SpeaksTheIntroductionWithTheFramesOfADirectLine) {
 TEST(WindowOverTheNetwork, TheRateChangeReachesTheRemoteLine) {
     ChipAndWindow w(Via::Rfc2217);
     ASSERT_TRUE(w.ready()) << w.problem().toStdString();
-    w->Combo5->SetListIndex(1);
+    w->Widget(&Form1::Combo5)->SetListIndex(1);
     w->Command11_Click();
     ASSERT_TRUE(WaitUntil([&] { return w.log().contains(kOkRate); }, kWaitMs))
         << w.log().toStdString();
     EXPECT_TRUE(w.chip->waitForLine(QStringLiteral("rate 19200 bit/s from now on"), kWaitMs));
     EXPECT_EQ(w->MSComm1->Settings(), "19200,N,8,1");
-    EXPECT_EQ(w->Combo2->ListIndex(), 1);
+    EXPECT_EQ(w->Widget(&Form1::Combo2)->ListIndex(), 1);
     EXPECT_TRUE(w->MSComm1->PortOpen());
 
     // The server's line is at 19200 now: the chip understands the next frame.
@@ -132,7 +132,7 @@ TEST(WindowOverTheNetwork, ARawPortRefusesTheRateChangeBeforeAnythingIsSent) {
     ASSERT_TRUE(w.ready()) << w.problem().toStdString();
     PumpEvents(500); // the chip's report of the open
     const QString logBefore = w.log();
-    w->Combo5->SetListIndex(1);
+    w->Widget(&Form1::Combo5)->SetListIndex(1);
     w->Command11_Click();
     EXPECT_EQ(w.h->messages, QStringList{ToQString(kRawRateRefusalText)});
     EXPECT_EQ(w->BaudChangePending, 0);
@@ -384,7 +384,7 @@ TEST(WindowOverTheNetwork, TheRateChangeKeepsTheConnection) {
     ASSERT_TRUE(WaitUntil([&] { return !(*h)->MSComm1->Connecting(1); }, kWaitMs));
     ASSERT_TRUE((*h)->MSComm1->PortOpen()) << h->messages.join(u'|').toStdString();
     EXPECT_EQ(server.rate(), 9600u);
-    (*h)->Combo5->SetListIndex(1);
+    (*h)->Widget(&Form1::Combo5)->SetListIndex(1);
     (*h)->Command11_Click();
     ASSERT_TRUE(WaitUntil([&] { return h->log().contains(kOkRate); }, kWaitMs))
         << h->log().toStdString();
@@ -417,7 +417,7 @@ TEST_P(NetworkPortNames, ResolveToTheAddressAndShowItInTheTooltip) {
     EXPECT_EQ(r.device, QString::fromUtf8(c.target));
 
     auto h = FormHarness::Real(ports.path());
-    EXPECT_EQ((*h)->Combo4->itemData(2, Qt::ToolTipRole).toString(), QString::fromUtf8(c.tip));
+    EXPECT_EQ((*h)->Widget(&Form1::Combo4)->itemData(2, Qt::ToolTipRole).toString(), QString::fromUtf8(c.tip));
     EXPECT_EQ((*h)->MSComm1->RateChangeable(3), c.rateChangeable);
 }
 

@@ -51,7 +51,7 @@ TEST(WindowNetworkPortLife, OpensANetworkPortInTheBackground) {
         EXPECT_TRUE((*h)->MSComm1->Connecting(1)) << c.what;
         EXPECT_TRUE((*h)->MSComm1->PortOpen()) << c.what;
         (*h)->RefreshPortTips();
-        EXPECT_TRUE((*h)->Combo4->itemData(0, Qt::ToolTipRole)
+        EXPECT_TRUE((*h)->Widget(&Form1::Combo4)->itemData(0, Qt::ToolTipRole)
                         .toString()
                         .endsWith(QStringLiteral("（正在连接）")))
             << c.what;

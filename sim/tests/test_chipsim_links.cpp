@@ -173,8 +173,8 @@ TEST(ChipSimLinks, AStaleLinkLeadsTheConsoleNowhere) {
     // The window: the port-failure message, and nothing in the terminal.
     ports.link(1, QStringLiteral("/nonexistent/tty-vxt")); // COM1 at start-up: no system port
     auto h = FormHarness::Real(ports.path());
-    (*h)->Combo4->setCurrentIndex(10);
-    emit(*h)->Combo4->activated(10);
+    (*h)->Widget(&Form1::Combo4)->setCurrentIndex(10);
+    emit(*h)->Widget(&Form1::Combo4)->activated(10);
     EXPECT_FALSE((*h)->MSComm1->PortOpen());
     const qsizetype before = h->messages.size();
     (*h)->Command28_Click(); // the status query

@@ -94,14 +94,14 @@ void ExpectSurvived(Faulty& f) {
 
 // 20 frames of every kind the console sends in ordinary use.
 void SendMixedFrames(Faulty& f) {
-    f->Text3->SetText(QStringLiteral("你好"));
+    f->Widget(&Form1::Text3)->SetText(QStringLiteral("你好"));
     for (int i = 0; i < 5; ++i) {
-        f->Text3->SetSelStart(0);
+        f->Widget(&Form1::Text3)->SetSelStart(0);
         f->Command6_Click(); // text
         PumpEvents(30);
         f->Command28_Click(); // status query
         PumpEvents(30);
-        f->HScroll1->SetValue(f->HScroll1->Value() == 11 ? 12 : 11); // a mark
+        f->Widget(&Form1::HScroll1)->SetValue(f->Widget(&Form1::HScroll1)->Value() == 11 ? 12 : 11); // a mark
         PumpEvents(30);
         f->Command7_Click(); // stop
         PumpEvents(30);
@@ -112,7 +112,7 @@ TEST(ConsoleUnderFaults, LineTimingHoldsTheChipsAnswerForTheFramesTimeOnTheWire)
     Faulty f({QStringLiteral("--line-timing"), QStringLiteral("--report-times")});
     ASSERT_TRUE(f.ready());
     PumpEvents(200);
-    f->Text3->SetText(QString(200, QLatin1Char('A'))); // a 206-byte frame
+    f->Widget(&Form1::Text3)->SetText(QString(200, QLatin1Char('A'))); // a 206-byte frame
     f->Command6_Click();
     // The frame has been handed to the driver when the click returns.
     const qint64 wrote = QDateTime::currentMSecsSinceEpoch();
@@ -177,15 +177,15 @@ TEST(ConsoleUnderFaults, DroppedIdleReportStopsPlaybackAfterThePiece) {
     QString text;
     for (int i = 0; i < 225; ++i)
         text += QChar(0x4E00 + i);
-    f->Text3->SetText(text);
+    f->Widget(&Form1::Text3)->SetText(text);
     f->Command3_Click();
     ASSERT_TRUE(f.chip.waitForLine(QStringLiteral("fault: no idle report"), kWaitMs));
     PumpEvents(500);
     // The chip never said idle: playback waits after its first piece.
     EXPECT_EQ(f.chip.lines().filter(QStringLiteral("synthesize")).size(), 1);
     EXPECT_EQ(f->PlayAllActive, -1);
-    EXPECT_EQ(f->Text3->SelStart(), 0);
-    EXPECT_EQ(f->Text3->SelLength(), 100);
+    EXPECT_EQ(f->Widget(&Form1::Text3)->SelStart(), 0);
+    EXPECT_EQ(f->Widget(&Form1::Text3)->SelLength(), 100);
     // 播放全部 starts again from the beginning.
     f->Command3_Click();
     ASSERT_TRUE(WaitUntil(
