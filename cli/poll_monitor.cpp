@@ -1,18 +1,11 @@
 #include "cli/poll_monitor.h"
 
 #include "core/line_rates.h"
-#include "platform/standard_streams.h"
 #include "platform/termination_watch.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <poll.h>
-
-namespace {
-
-constexpr int kOutputWatchMs = 100;
-
-} // namespace
 
 int RunPollMonitor(MonitorSession& session, PollTap host, PollTap chip,
                    const MonotonicClock& clock) {
@@ -20,7 +13,7 @@ int RunPollMonitor(MonitorSession& session, PollTap host, PollTap chip,
     PollTap* taps[2] = {&host, &chip};
     const TapSide sides[2] = {TapSide::Host, TapSide::Chip};
     int rateIndex = session.rateIndex();
-    int64_t nextOutputLook = clock.nowMs() + kOutputWatchMs;
+    OutputWatch output(clock);
 
     // The chip accepted a rate change: both taps listen at the new rate.
     const auto followRate = [&] {
@@ -35,7 +28,7 @@ int RunPollMonitor(MonitorSession& session, PollTap host, PollTap chip,
     };
 
     while (!session.done()) {
-        int64_t wait = nextOutputLook - clock.nowMs();
+        int64_t wait = output.leftMs();
         if (const int w = session.wakeWithinMs(); w >= 0)
             wait = std::min<int64_t>(wait, w);
         for (const PollTap* tap : taps) {
@@ -76,11 +69,8 @@ int RunPollMonitor(MonitorSession& session, PollTap host, PollTap chip,
         }
         if (!session.done())
             session.onTimer();
-        if (!session.done() && clock.nowMs() >= nextOutputLook) {
-            nextOutputLook = clock.nowMs() + kOutputWatchMs;
-            if (StandardOutputReaderGone())
-                session.onOutputGone("Broken pipe (the reader of standard output has gone)");
-        }
+        if (std::string why; !session.done() && output.readerGone(&why))
+            session.onOutputGone(why);
     }
     termination::Restore();
     return session.status();

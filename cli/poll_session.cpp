@@ -32,11 +32,26 @@ class PollTimer : public SessionTimer {
     int64_t deadline_ = -1;
 };
 
-// A reader of standard output that goes away while the chip speaks is
-// noticed between lines, not only at the next write seconds later.
 constexpr int kOutputWatchMs = 100;
 
 } // namespace
+
+OutputWatch::OutputWatch(const MonotonicClock& clock)
+    : clock_(clock), next_(clock.nowMs() + kOutputWatchMs) {}
+
+int64_t OutputWatch::leftMs() const {
+    return std::max<int64_t>(next_ - clock_.nowMs(), 0);
+}
+
+bool OutputWatch::readerGone(std::string* reason) {
+    if (clock_.nowMs() < next_)
+        return false;
+    next_ = clock_.nowMs() + kOutputWatchMs;
+    if (!StandardOutputReaderGone())
+        return false;
+    *reason = "Broken pipe (the reader of standard output has gone)";
+    return true;
+}
 
 int RunPollSession(std::vector<PlannedFrame> frames, PollLine& line, TrafficReport& report,
                    const MonotonicClock& clock, int timeoutMs, Complaint complain) {
@@ -46,7 +61,7 @@ int RunPollSession(std::vector<PlannedFrame> frames, PollLine& line, TrafficRepo
     // SIGINT, SIGTERM and SIGHUP from here on stop the chip first; a second
     // one is the session's to handle too.
     const int signals = termination::Install();
-    int64_t nextOutputLook = clock.nowMs() + kOutputWatchMs;
+    OutputWatch output(clock);
 
     const auto readLine = [&] {
         bool lost = false;
@@ -57,7 +72,7 @@ int RunPollSession(std::vector<PlannedFrame> frames, PollLine& line, TrafficRepo
 
     session.start();
     while (!session.done()) {
-        int64_t wait = nextOutputLook - clock.nowMs();
+        int64_t wait = output.leftMs();
         if (const int64_t left = timer.left(); left >= 0)
             wait = std::min(wait, left);
         if (const int lineWait = line.wakeWithinMs(); lineWait >= 0)
@@ -83,11 +98,8 @@ int RunPollSession(std::vector<PlannedFrame> frames, PollLine& line, TrafficRepo
             session.onLineFailed(expiry);
         if (!session.done() && timer.due())
             session.onTimer();
-        if (!session.done() && clock.nowMs() >= nextOutputLook) {
-            nextOutputLook = clock.nowMs() + kOutputWatchMs;
-            if (StandardOutputReaderGone())
-                session.onOutputGone("Broken pipe (the reader of standard output has gone)");
-        }
+        if (std::string why; !session.done() && output.readerGone(&why))
+            session.onOutputGone(why);
     }
     termination::Restore();
     return session.status();

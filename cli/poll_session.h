@@ -30,6 +30,22 @@ class PollLine : public SessionLine {
     virtual bool expired(LineError*) { return false; }
 };
 
+// A reader of standard output that goes away while the line is quiet is
+// noticed between lines, not only at the next write seconds later: a look
+// every 100 ms.
+class OutputWatch {
+  public:
+    explicit OutputWatch(const MonotonicClock& clock);
+    // How long the loop may sleep before the next look.
+    int64_t leftMs() const;
+    // At most once a look: whether the reader has gone, with *reason why.
+    bool readerGone(std::string* reason);
+
+  private:
+    const MonotonicClock& clock_;
+    int64_t next_;
+};
+
 // Runs frames on the open line until the session ends and returns its exit
 // status.
 int RunPollSession(std::vector<PlannedFrame> frames, PollLine& line, TrafficReport& report,
