@@ -1,0 +1,452 @@
+// The serial control of both windows on lines and a window of the test's
+// own: what opens, what the settings do to an open port, when OnComm runs,
+// a port on another machine that connects in the background, and a lost line.
+#include "core/line_comm_control.h"
+#include "core/tests/row_name.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <deque>
+#include <map>
+
+namespace {
+
+// What the lines did and are to do; outlives the control.
+struct World {
+    std::map<int, PortEntry> entries;
+    std::vector<std::string> system;
+    std::string numbered; // the system's own name for a port nothing names
+    std::map<std::string, std::string> refused; // device -> why its open fails
+    std::vector<std::string> opened;            // serial devices and addresses
+    std::vector<std::string> written;
+    std::vector<int> rates; // asked of an open line
+    std::string rateRefusal;
+    std::string writeRefusal;
+    std::string connectRefusal;
+    int closes = 0;
+    bool window = true;
+    std::deque<std::function<void()>> posted;
+    std::vector<std::pair<std::function<void()>, std::function<void()>>> background;
+    // The open line's: bytes waiting, its loss, and its ready call.
+    std::string arriving;
+    bool loss = false;
+    std::function<void()> ready;
+
+    void arrive(const std::string& bytes) {
+        arriving += bytes;
+        ready();
+    }
+    void runPosted() {
+        while (!posted.empty()) {
+            auto call = std::move(posted.front());
+            posted.pop_front();
+            call();
+        }
+    }
+    void finishConnects() {
+        for (auto& [work, done] : std::exchange(background, {})) {
+            work();
+            posted.push_back(done);
+        }
+        runPosted();
+    }
+};
+
+class FakeLine : public CommLine {
+  public:
+    FakeLine(World& w, bool raw) : w_(w), raw_(raw) {}
+    bool connect(int, LineError* error) override {
+        *error = LineError{w_.connectRefusal};
+        return w_.connectRefusal.empty();
+    }
+    void watch(std::function<void()> ready) override { w_.ready = std::move(ready); }
+    bool write(std::string_view bytes, LineError* error) override {
+        *error = LineError{w_.writeRefusal};
+        if (w_.writeRefusal.empty())
+            w_.written.emplace_back(bytes);
+        return w_.writeRefusal.empty();
+    }
+    bool setRate(int rate, LineError* error) override {
+        *error = LineError{w_.rateRefusal};
+        w_.rates.push_back(rate);
+        return w_.rateRefusal.empty();
+    }
+    bool rateSettable() const override { return !raw_; }
+    bool take(std::string* bytes, LineError* error) override {
+        *bytes += std::exchange(w_.arriving, {});
+        *error = LineError{"the device is gone"};
+        return !std::exchange(w_.loss, false);
+    }
+    void close() override { ++w_.closes; }
+
+  private:
+    World& w_;
+    bool raw_;
+};
+
+class FakeHost : public CommHost {
+  public:
+    explicit FakeHost(World& w) : w_(w) {}
+    PortEntry portEntry(int n) const override {
+        const auto it = w_.entries.find(n);
+        return it == w_.entries.end() ? PortEntry{} : it->second;
+    }
+    ports::FolderStyle folderStyle() const override { return ports::FolderStyle::Files; }
+    std::vector<std::string> systemPorts() const override { return w_.system; }
+    NumberedPort numberedPort(int n) const override {
+        return {w_.numbered, w_.numbered.empty() ? "" : "shown " + std::to_string(n)};
+    }
+    std::unique_ptr<CommLine> openSerial(const std::string& device, int rate,
+                                         LineError* error) override {
+        if (w_.refused.count(device)) {
+            *error = LineError{w_.refused[device]};
+            return nullptr;
+        }
+        w_.opened.push_back(device + "@" + std::to_string(rate));
+        return std::make_unique<FakeLine>(w_, false);
+    }
+    std::unique_ptr<CommLine> makeNet(const NetAddress& address) override {
+        w_.opened.push_back(FormatNetAddress(address));
+        return std::make_unique<FakeLine>(w_, address.protocol == NetProtocol::Raw);
+    }
+    bool post(std::function<void()> call) override {
+        if (w_.window)
+            w_.posted.push_back(std::move(call));
+        return w_.window;
+    }
+    bool runInBackground(std::function<void()> work, std::function<void()> done) override {
+        if (w_.window)
+            w_.background.emplace_back(std::move(work), std::move(done));
+        return w_.window;
+    }
+
+  private:
+    World& w_;
+};
+
+PortEntry Bound(const std::string& address) {
+    PortEntry e;
+    e.kind = PortEntry::Kind::File;
+    e.path = "ports/com1";
+    e.content.outcome = FileRead::Outcome::Read;
+    e.content.bytes = address;
+    return e;
+}
+
+PortEntry Linked(const std::string& device) {
+    PortEntry e;
+    e.kind = PortEntry::Kind::Link;
+    e.path = "ports/com1";
+    e.target = e.device = device;
+    return e;
+}
+
+struct Control {
+    World w;
+    LineCommControl comm{std::make_unique<FakeHost>(w)};
+    std::vector<std::string> failures;
+    std::string input;
+    int events = 0;
+    Control() {
+        comm.SetOnPortFailure([this](const std::string& why) { failures.push_back(why); });
+        comm.SetOnComm([this] {
+            ++events;
+            input += comm.Input();
+        });
+    }
+};
+
+struct OpenCase {
+    const char* name;
+    std::function<void(World&)> set;
+    const char* opened; // empty: the open fails
+    const char* failure;
+};
+
+class LineControlOpen : public ::testing::TestWithParam<OpenCase> {};
+
+TEST_P(LineControlOpen, OpensWhatThePortStandsForOrSaysWhyNot) {
+    const OpenCase& c = GetParam();
+    Control t;
+    c.set(t.w);
+    t.comm.SetSettings("19200,N,8,1");
+    if (*c.failure) {
+        try {
+            t.comm.SetPortOpen(true);
+            ADD_FAILURE() << "opened";
+        } catch (const CommError& e) {
+            EXPECT_EQ(std::string(e.what()), c.failure);
+        }
+        EXPECT_FALSE(t.comm.PortOpen());
+        EXPECT_THROW(t.comm.Output("x"), CommError);
+        EXPECT_NO_THROW(t.comm.SetPortOpen(false));
+        return;
+    }
+    ASSERT_NO_THROW(t.comm.SetPortOpen(true));
+    t.w.finishConnects();
+    EXPECT_TRUE(t.comm.PortOpen());
+    ASSERT_EQ(t.w.opened.size(), 1u);
+    EXPECT_EQ(t.w.opened[0], c.opened);
+    t.comm.SetPortOpen(true); // open already: nothing more
+    EXPECT_EQ(t.w.opened.size(), 1u);
+    t.comm.SetPortOpen(false);
+    t.w.runPosted();
+    EXPECT_FALSE(t.comm.PortOpen());
+    EXPECT_EQ(t.w.closes, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ports, LineControlOpen,
+    ::testing::Values(
+        OpenCase{"link", [](World& w) { w.entries[1] = Linked("/dev/ttyUSB0"); },
+                 "/dev/ttyUSB0@19200", ""},
+        OpenCase{"first system port", [](World& w) { w.system = {"/dev/ttyS0"}; },
+                 "/dev/ttyS0@19200", ""},
+        OpenCase{"numbered port", [](World& w) { w.numbered = "COM1"; }, "COM1@19200", ""},
+        OpenCase{"nothing", [](World&) {}, "", "no device for COM1"},
+        OpenCase{"bad file", [](World& w) { w.entries[1] = Bound("COM2"); }, "",
+                 "ports/com1: it holds \"COM2\", not an address such as rfc2217://HOST:PORT or "
+                 "socket://HOST:PORT"},
+        OpenCase{"refused", [](World& w) { w.refused["COM1"] = "the port is held"; w.numbered = "COM1"; },
+                 "", "cannot open COM1: the port is held"},
+        OpenCase{"refused without a reason", [](World& w) { w.refused["COM1"] = ""; w.numbered = "COM1"; },
+                 "", "cannot open COM1"},
+        OpenCase{"network", [](World& w) { w.entries[1] = Bound("rfc2217://lab:7001"); },
+                 "rfc2217://lab:7001", ""}),
+    vxt_test::RowName());
+
+TEST(LineControlSettings, ApplyToTheOpenPortAndRefusalsKeepTheOldOnes) {
+    const struct {
+        const char* what;
+        const char* address; // empty: a serial port
+        const char* settings;
+        const char* rateRefusal;
+        const char* error; // empty: taken
+        std::vector<int> asked;
+    } cases[] = {
+        {"serial faster", "", "38400,N,8,1", "", "", {38400}},
+        {"serial same rate", "", " 9600 ,n,8,1", "", "", {}},
+        {"serial unusable", "", "9600,E,8,1", "", "unsupported settings: 9600,E,8,1", {}},
+        {"serial refuses", "", "19200,N,8,1", "no such rate", "no such rate", {19200}},
+        {"rfc2217 faster", "rfc2217://lab:1", "19200,N,8,1", "", "", {19200}},
+        {"socket faster", "socket://lab:1", "19200,N,8,1", "", kRawRateRefusal, {}},
+        {"socket same rate", "socket://lab:1", "9600,N,8,1", "", "", {}},
+    };
+    for (const auto& c : cases) {
+        Control t;
+        t.w.numbered = "COM1";
+        if (*c.address)
+            t.w.entries[1] = Bound(c.address);
+        t.w.rateRefusal = c.rateRefusal;
+        t.comm.SetPortOpen(true);
+        t.w.finishConnects();
+        ASSERT_TRUE(t.comm.PortOpen()) << c.what;
+        std::string error;
+        try {
+            t.comm.SetSettings(c.settings);
+        } catch (const CommError& e) {
+            error = e.what();
+        }
+        EXPECT_EQ(error, c.error) << c.what;
+        EXPECT_EQ(t.w.rates, c.asked) << c.what;
+        EXPECT_EQ(t.comm.Settings(), *c.error ? "9600,N,8,1" : c.settings) << c.what;
+        EXPECT_TRUE(t.comm.PortOpen()) << c.what;
+    }
+}
+
+// A closed serial port takes the settings at its next open.
+TEST(LineControlSettings, AClosedPortOpensAtTheRateSetMeanwhile) {
+    Control t;
+    t.w.numbered = "COM1";
+    t.comm.SetSettings("38400,N,8,1");
+    EXPECT_TRUE(t.w.rates.empty());
+    t.comm.SetPortOpen(true);
+    EXPECT_EQ(t.w.opened, std::vector<std::string>{"COM1@38400"});
+}
+
+TEST(LineControlDelivery, OnCommRulesWithATwoByteBuffer) {
+    const struct {
+        const char* what;
+        bool reading;
+        bool nested; // the handler's message box lets the next bytes arrive
+        const char* input;
+        int events;
+    } cases[] = {
+        {"left behind get their own", true, false, "ABCDE", 3},
+        {"not read wait for the next arrival", false, false, "", 1},
+        {"arriving during OnComm", true, true, "ABCDEXY", 4},
+    };
+    for (const auto& c : cases) {
+        Control t;
+        t.w.numbered = "COM1";
+        t.comm.SetInBufferSize(2);
+        int depth = 0, deepest = 0;
+        bool nestedOnce = c.nested;
+        t.comm.SetOnComm([&] {
+            ++t.events;
+            deepest = std::max(deepest, ++depth);
+            if (c.reading)
+                t.input += t.comm.Input();
+            if (std::exchange(nestedOnce, false))
+                t.w.arrive("XY");
+            --depth;
+        });
+        t.comm.SetPortOpen(true);
+        t.w.arrive("ABCDE");
+        EXPECT_EQ(t.events, 1) << c.what; // the rest once this event is done
+        t.w.runPosted();
+        EXPECT_EQ(t.input, c.input) << c.what;
+        EXPECT_EQ(t.events, c.events) << c.what;
+        EXPECT_EQ(deepest, 1) << c.what;
+    }
+}
+
+TEST(LineControlNetwork, ConnectsInTheBackgroundAndTellsAFailureOnce) {
+    const struct {
+        const char* what;
+        const char* connectRefusal;
+        const char* writeRefusal;
+        const char* failure; // empty: opens
+    } cases[] = {
+        {"agrees", "", "", ""},
+        {"refuses", "connection refused", "", "connection refused"},
+        {"the waiting frame fails", "", "broken pipe", "broken pipe"},
+    };
+    for (const auto& c : cases) {
+        Control t;
+        t.w.entries[1] = Bound("rfc2217://lab:7001");
+        t.w.connectRefusal = c.connectRefusal;
+        t.w.writeRefusal = c.writeRefusal;
+        t.comm.SetPortOpen(true);
+        EXPECT_TRUE(t.comm.Connecting(1)) << c.what;
+        EXPECT_FALSE(t.comm.Connecting(2)) << c.what;
+        EXPECT_TRUE(t.comm.PortOpen()) << c.what;
+        t.comm.Output("\xFD\x01");
+        t.comm.SetSettings("19200,N,8,1");
+        EXPECT_TRUE(t.w.written.empty()) << c.what;
+        t.w.finishConnects();
+        EXPECT_FALSE(t.comm.Connecting(1)) << c.what;
+        const bool opens = !*c.failure;
+        EXPECT_EQ(t.comm.PortOpen(), opens) << c.what;
+        EXPECT_EQ(t.failures, opens ? std::vector<std::string>{}
+                                    : std::vector<std::string>{c.failure})
+            << c.what;
+        EXPECT_EQ(t.w.written.size(), opens ? 1u : 0u) << c.what;
+        EXPECT_EQ(t.w.rates.size(), *c.connectRefusal ? 0u : 1u) << c.what;
+        t.w.finishConnects();
+        t.w.runPosted();
+        EXPECT_EQ(t.failures.size(), opens ? 0u : 1u) << c.what;
+    }
+}
+
+// Closed while connecting: nothing of it is told, and nothing sent.
+TEST(LineControlNetwork, AConnectionGivenUpIsForgotten) {
+    Control t;
+    t.w.entries[1] = Bound("socket://lab:7001");
+    t.w.connectRefusal = "connection refused";
+    t.comm.SetPortOpen(true);
+    t.comm.Output("x");
+    t.comm.SetPortOpen(false);
+    EXPECT_FALSE(t.comm.Connecting(1));
+    t.w.finishConnects();
+    EXPECT_TRUE(t.failures.empty());
+    EXPECT_FALSE(t.comm.PortOpen());
+}
+
+// The rate change closes and opens again at once: the same connection goes
+// on at the new rate.
+TEST(LineControlNetwork, TheRateChangeKeepsTheConnection) {
+    Control t;
+    t.w.entries[1] = Bound("rfc2217://lab:7001");
+    t.comm.SetPortOpen(true);
+    t.w.finishConnects();
+    t.comm.SetPortOpen(false);
+    t.comm.SetSettings("38400,N,8,1");
+    t.comm.SetPortOpen(true);
+    t.w.runPosted();
+    EXPECT_TRUE(t.comm.PortOpen());
+    EXPECT_EQ(t.w.opened.size(), 1u);
+    EXPECT_EQ(t.w.rates, std::vector<int>{38400});
+    EXPECT_EQ(t.w.closes, 0);
+}
+
+// Without a window the connection is made in place, and its failure thrown.
+TEST(LineControlNetwork, WithoutAWindowConnectsInPlace) {
+    Control t;
+    t.w.window = false;
+    t.w.entries[1] = Bound("rfc2217://lab:7001");
+    t.comm.SetPortOpen(true);
+    EXPECT_FALSE(t.comm.Connecting(1));
+    EXPECT_TRUE(t.comm.PortOpen());
+    t.comm.SetPortOpen(false);
+    t.w.connectRefusal = "connection refused";
+    EXPECT_THROW(t.comm.SetPortOpen(true), CommError);
+    EXPECT_FALSE(t.comm.PortOpen());
+    EXPECT_TRUE(t.failures.empty());
+}
+
+// A lost line, serial or network, and a write that fails: the port closes
+// quietly (no port failure is raised), what came before the loss is still
+// delivered, the next send fails, and the next open starts anew.
+TEST(LineControlLoss, TheLineIsClosedOnceAndTheNextOpenStartsAnew) {
+    const struct {
+        const char* what;
+        const char* address; // empty: a serial port
+        bool byWrite;
+    } cases[] = {
+        {"device gone", "", false},
+        {"connection ended", "socket://lab:1", false},
+        {"network write fails", "rfc2217://lab:1", true},
+        {"serial write fails", "", true},
+    };
+    for (const auto& c : cases) {
+        Control t;
+        t.w.numbered = "COM1";
+        if (*c.address)
+            t.w.entries[1] = Bound(c.address);
+        t.comm.SetPortOpen(true);
+        t.w.finishConnects();
+        ASSERT_TRUE(t.comm.PortOpen()) << c.what;
+        if (c.byWrite) {
+            t.w.writeRefusal = "broken pipe";
+            EXPECT_THROW(t.comm.Output("x"), CommError) << c.what;
+            t.w.writeRefusal.clear();
+        } else {
+            t.w.loss = true;
+            t.w.arrive("AB");
+            EXPECT_EQ(t.input, "AB") << c.what;
+        }
+        EXPECT_FALSE(t.comm.PortOpen()) << c.what;
+        EXPECT_EQ(t.w.closes, 1) << c.what;
+        t.w.arrive("late");
+        t.w.runPosted();
+        EXPECT_EQ(t.w.closes, 1) << c.what;
+        EXPECT_EQ(t.input, c.byWrite ? "" : "AB") << c.what;
+        EXPECT_THROW(t.comm.Output("x"), CommError) << c.what;
+        EXPECT_TRUE(t.failures.empty()) << c.what;
+        t.comm.SetPortOpen(true);
+        t.w.finishConnects();
+        EXPECT_TRUE(t.comm.PortOpen()) << c.what;
+        EXPECT_EQ(t.w.opened.size(), 2u) << c.what;
+        EXPECT_NO_THROW(t.comm.Output("y")) << c.what;
+    }
+}
+
+TEST(LineControlPorts, DevicesAndTheRateOfEachPort) {
+    Control t;
+    t.w.entries[1] = Linked("/dev/ttyUSB0");
+    t.w.entries[2] = Bound("socket://lab:7001");
+    t.w.entries[3] = Bound("rfc2217://lab:7002");
+    t.w.entries[4] = Bound("nonsense");
+    t.w.numbered = "COM5";
+    const std::vector<std::string> devices = {"/dev/ttyUSB0", "socket://lab:7001",
+                                              "rfc2217://lab:7002", "", "shown 5"};
+    EXPECT_EQ(t.comm.Devices(5), devices);
+    for (int n = 1; n <= 5; ++n) {
+        EXPECT_EQ(t.comm.DeviceFor(n), devices[size_t(n - 1)]) << n;
+        EXPECT_EQ(t.comm.RateChangeable(n), n != 2) << n;
+    }
+}
+
+} // namespace
