@@ -112,9 +112,8 @@ void LineCommControl::setLineRate(int rate) {
     // goes at the new rate.
     LineError error;
     if (!line_->setRate(rate, &error))
-        throw CommError(error.reason.empty()
-                            ? "the port refused " + std::to_string(rate) + " bit/s"
-                            : error.reason);
+        throw CommError(error.reason.empty() ? "the port refused " + std::to_string(rate) + " bit/s"
+                                             : error.reason);
     lineRate_ = rate;
 }
 
