@@ -178,12 +178,14 @@ void LineCommControl::watch() {
 }
 
 void LineCommControl::closeSoon() {
-    if (!net_ || lost_ || !(line_ || connecting_)) {
+    if (!delivering_ || !net_ || lost_ || !(line_ || connecting_)) {
         drop();
         return;
     }
-    // A network port is kept until the current event is done, for an open
-    // that follows at once (the rate change closes and opens again).
+    // A network port closed by the handler of OnComm is kept until the
+    // event is done, for an open that follows at once (the reply's rate
+    // change closes and opens again): a new connection could find the
+    // server still holding the port for the old one.
     closing_ = true;
     if (!later(&LineCommControl::finishClose))
         drop();

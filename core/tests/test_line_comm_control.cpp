@@ -217,21 +217,42 @@ TEST(LineControlNetwork, AConnectionGivenUpIsForgotten) {
     EXPECT_FALSE(t.comm.PortOpen());
 }
 
-// The rate change closes and opens again at once: the same connection goes
-// on at the new rate.
-TEST(LineControlNetwork, TheRateChangeKeepsTheConnection) {
-    Control t;
-    t.w.entries[1] = Bound("rfc2217://lab:7001");
-    t.comm.SetPortOpen(true);
-    t.w.finishConnects();
-    t.comm.SetPortOpen(false);
-    t.comm.SetSettings("38400,N,8,1");
-    t.comm.SetPortOpen(true);
-    t.w.runPosted();
-    EXPECT_TRUE(t.comm.PortOpen());
-    EXPECT_EQ(t.w.opened.size(), 1u);
-    EXPECT_EQ(t.w.rates, std::vector<int>{38400});
-    EXPECT_EQ(t.w.closes, 0);
+// The reply's rate change closes and opens again from inside OnComm: the
+// same connection goes on at the new rate. Closed anywhere else, the
+// connection goes at once.
+TEST(LineControlNetwork, TheRateChangeInsideOnCommKeepsTheConnection) {
+    const struct {
+        const char* what;
+        bool insideOnComm;
+        size_t connections;
+        int closes;
+    } cases[] = {{"inside OnComm", true, 1, 0}, {"outside", false, 2, 1}};
+    for (const auto& c : cases) {
+        Control t;
+        t.w.entries[1] = Bound("rfc2217://lab:7001");
+        const auto changeRate = [&] {
+            t.comm.SetPortOpen(false);
+            EXPECT_FALSE(t.comm.PortOpen()) << c.what;
+            t.comm.SetSettings("38400,N,8,1");
+            t.comm.SetPortOpen(true);
+        };
+        t.comm.SetOnComm([&] {
+            t.comm.Input();
+            if (c.insideOnComm)
+                changeRate();
+        });
+        t.comm.SetPortOpen(true);
+        t.w.finishConnects();
+        t.w.arrive("A");
+        if (!c.insideOnComm)
+            changeRate();
+        t.w.finishConnects();
+        EXPECT_TRUE(t.comm.PortOpen()) << c.what;
+        EXPECT_EQ(t.w.opened.size(), c.connections) << c.what;
+        EXPECT_EQ(t.w.rates, c.insideOnComm ? std::vector<int>{38400} : std::vector<int>{})
+            << c.what;
+        EXPECT_EQ(t.w.closes, c.closes) << c.what;
+    }
 }
 
 // Without a window the connection is made in place, and its failure thrown.
