@@ -71,8 +71,8 @@ class WinSerialLine : public CommLine {
 class WinNetCommLine : public CommLine {
   public:
     WinNetCommLine(const NetAddress& address, std::shared_ptr<Mailbox> mailbox)
-        : line_(address), mailbox_(std::move(mailbox)),
-          raw_(address.protocol == NetProtocol::Raw) {}
+        : line_(address), mailbox_(std::move(mailbox)), raw_(address.protocol == NetProtocol::Raw) {
+    }
 
     bool connect(int rate, LineError* error) override { return line_.open(rate, error); }
     void watch(std::function<void()>) override {
@@ -145,8 +145,7 @@ class WinCommHost : public CommHost {
 };
 
 WinCommControl::WinCommControl()
-    : LineCommControl(std::make_unique<WinCommHost>()),
-      host_(static_cast<WinCommHost&>(host())) {}
+    : LineCommControl(std::make_unique<WinCommHost>()), host_(static_cast<WinCommHost&>(host())) {}
 
 void WinCommControl::SetWindow(HWND window) {
     host_.mailbox->window = window;
