@@ -1,6 +1,6 @@
 // The serial-communications control MSComm1: exactly the operations the
-// window asks of its serial layer. Each platform has its own behind it, and
-// a fake stands beside them for tests.
+// window asks of its serial layer. One control serves every system
+// (core/line_comm_control.h), and a fake stands beside it for tests.
 #pragma once
 
 #include <cstdint>

@@ -1,172 +1,168 @@
 #include "serial/serial_comm_control.h"
 
-#include "core/net_address.h"
-#include "serial/port_names.h"
+#include "platform/files.h"
+#include "platform/system_ports.h"
+#include "serial/link_owner.h"
+#include "serial/net_line.h"
 
+#include <QCoreApplication>
+#include <QFile>
 #include <QMetaObject>
-#include <optional>
+#include <thread>
 
 namespace {
-// At most this much waits unread for the handler (while replies are not
-// interpreted, nothing reads them); beyond it the oldest bytes give way, so
-// a babbling peer costs no memory and newer replies still get through.
-constexpr qint64 kReadBufferBytes = 4096;
 
-qint32 RateOf(const std::string& settings) {
-    int32_t rate = kDefaultLineRate;
-    if (!ParseCommSettings(settings, &rate))
-        throw CommError("unsupported settings: " + settings);
-    return rate;
-}
+// What a line's signals brought, until the control takes it.
+class QtLine : public CommLine {
+  public:
+    bool take(std::string* bytes, LineError* error) override {
+        *bytes += std::exchange(in_, {});
+        if (!lost_)
+            return true;
+        lost_ = false;
+        *error = error_;
+        return false;
+    }
+
+  protected:
+    // The signals' handlers. Told by the line's signals, the line goes from
+    // inside them alike: nothing is touched after ready.
+    void arrived(const QByteArray& bytes, const std::function<void()>& ready) {
+        in_.append(bytes.constData(), size_t(bytes.size()));
+        ready();
+    }
+    void lost(const LineError& error, const std::function<void()>& ready) {
+        lost_ = true;
+        error_ = error;
+        ready();
+    }
+
+  private:
+    std::string in_;
+    bool lost_ = false;
+    LineError error_;
+};
+
+// The one serial line of the control.
+class QtSerialLine : public QtLine {
+  public:
+    explicit QtSerialLine(SerialLine& line) : line_(line) {}
+    ~QtSerialLine() override { close(); }
+
+    void watch(std::function<void()> ready) override {
+        readyRead_ = QObject::connect(&line_, &SerialLine::readyRead, &line_,
+                                      [this, ready] { arrived(line_.readAll(), ready); });
+        gone_ = QObject::connect(&line_, &SerialLine::gone, &line_,
+                                 [this, ready](const LineError& error) { lost(error, ready); });
+    }
+    bool write(std::string_view bytes, LineError* error) override {
+        return line_.write(QByteArray(bytes.data(), qsizetype(bytes.size())), error);
+    }
+    bool setRate(int rate, LineError* error) override { return line_.setRate(rate, error); }
+    void close() override {
+        QObject::disconnect(readyRead_);
+        QObject::disconnect(gone_);
+        line_.close();
+    }
+
+  private:
+    SerialLine& line_;
+    QMetaObject::Connection readyRead_, gone_;
+};
+
+// A network line: a QObject of the window's thread, deleted there once the
+// signal it may be inside has returned.
+class QtNetLine : public QtLine {
+  public:
+    explicit QtNetLine(const NetAddress& address)
+        : line_(new NetLine(address)), raw_(address.protocol == NetProtocol::Raw) {}
+    ~QtNetLine() override {
+        close();
+        line_->deleteLater();
+    }
+
+    bool connect(int rate, LineError* error) override { return line_->dial(rate, error); }
+    void watch(std::function<void()> ready) override {
+        line_->watch();
+        received_ = QObject::connect(line_, &NetLine::received, line_,
+                                     [this, ready](const QByteArray& b) { arrived(b, ready); });
+        failed_ = QObject::connect(line_, &NetLine::failed, line_,
+                                   [this, ready](const LineError& error) { lost(error, ready); });
+    }
+    bool write(std::string_view bytes, LineError* error) override {
+        return line_->write(bytes, error);
+    }
+    bool setRate(int rate, LineError* error) override { return line_->reopen(rate, error); }
+    bool rateSettable() const override { return !raw_; }
+    void close() override {
+        QObject::disconnect(received_);
+        QObject::disconnect(failed_);
+        line_->close();
+    }
+
+  private:
+    NetLine* line_;
+    bool raw_;
+    QMetaObject::Connection received_, failed_;
+};
+
+class QtCommHost : public CommHost {
+  public:
+    explicit QtCommHost(const QString& folder) : folder_(QFile::encodeName(folder).toStdString()) {}
+
+    PortEntry portEntry(int n) const override { return files::ReadPortEntry(folder_, n); }
+    ports::FolderStyle folderStyle() const override { return ports::FolderStyle::Links; }
+    std::optional<long> staleOwner(int n, const std::string& target) const override {
+        const portlink::HolderInfo owner = portlink::HolderOf(folder_, n, target);
+        if (owner.holder == portlink::Holder::Gone)
+            return owner.pid;
+        return std::nullopt;
+    }
+    std::vector<std::string> systemPorts() const override {
+        std::vector<std::string> devices;
+        for (const SystemPort& port : ListSystemPorts())
+            devices.push_back(port.name);
+        return ports::SortSystemPorts(std::move(devices));
+    }
+
+    std::unique_ptr<CommLine> openSerial(const std::string& device, int rate,
+                                         LineError* error) override {
+        if (!serial_.open(QFile::decodeName(QByteArray::fromStdString(device)), rate, error))
+            return nullptr;
+        return std::make_unique<QtSerialLine>(serial_);
+    }
+    std::unique_ptr<CommLine> makeNet(const NetAddress& address) override {
+        return std::make_unique<QtNetLine>(address);
+    }
+
+    bool post(std::function<void()> call) override {
+        QMetaObject::invokeMethod(&context_, std::move(call), Qt::QueuedConnection);
+        return true;
+    }
+    bool runInBackground(std::function<void()> work, std::function<void()> done) override {
+        if (!QCoreApplication::instance())
+            return false;
+        std::thread([work = std::move(work), done = std::move(done)]() mutable {
+            work();
+            work = nullptr;
+            // What done holds goes on the window's thread, where its
+            // QObjects live.
+            if (QCoreApplication* app = QCoreApplication::instance())
+                QMetaObject::invokeMethod(app, std::move(done), Qt::QueuedConnection);
+        }).detach();
+        return true;
+    }
+
+    SerialLine& serial() { return serial_; }
+
+  private:
+    std::string folder_;
+    SerialLine serial_;
+    QObject context_; // the posted calls go with the control
+};
+
 } // namespace
 
-SerialCommControl::SerialCommControl(QString portsFolder, QObject* parent)
-    : QObject(parent), portsFolder_(std::move(portsFolder)) {
-    connect(&line_, &SerialLine::readyRead, this, &SerialCommControl::onReadyRead);
-}
-
-std::string SerialCommControl::DeviceFor(int n) const {
-    return ResolvePortDevice(n, portsFolder_).toStdString();
-}
-
-bool SerialCommControl::RateChangeable(int n) const {
-    const std::string device = DeviceFor(n);
-    NetAddress address;
-    std::string bad;
-    return !(LooksLikeNetAddress(device) && ParseNetAddress(device, &address, &bad) &&
-             address.protocol == NetProtocol::Raw);
-}
-
-std::vector<std::string> SerialCommControl::Devices(int count) const {
-    // Asking the system for its ports takes a while: once for the whole list.
-    std::optional<QStringList> system;
-    std::vector<std::string> devices;
-    for (int n = 1; n <= count; ++n) {
-        if (!system && ResolvePortDevice(n, portsFolder_, {}).isEmpty())
-            system = SystemSerialPorts();
-        devices.push_back(
-            ResolvePortDevice(n, portsFolder_, system.value_or(QStringList())).toStdString());
-    }
-    return devices;
-}
-
-void SerialCommControl::SetSettings(const std::string& settings) {
-    // Settings that cannot be used are refused and leave the old ones, so
-    // that the next open does not fail because of them.
-    if (line_.isOpen())
-        applySettings(settings);
-    else if (netOpen())
-        setNetRate(RateOf(settings));
-    else if (!ParseCommSettings(settings, nullptr))
-        throw CommError("unsupported settings: " + settings);
-    settings_ = settings;
-}
-
-void SerialCommControl::applySettings(const std::string& settings) {
-    LineError error;
-    if (!line_.setRate(RateOf(settings), &error))
-        throw CommError(error.reason);
-}
-
-bool SerialCommControl::PortOpen() const {
-    return line_.usable() || netOpen();
-}
-
-void SerialCommControl::SetPortOpen(bool open) {
-    if (!open || line_.lost()) {
-        line_.close();
-        if (!open) {
-            closeNetSoon();
-            return;
-        }
-    }
-    if (netLost_)
-        dropNet();
-    if (line_.isOpen() || netOpen())
-        return;
-    const QString device = ResolvePortDevice(commPort_, portsFolder_);
-    if (device.isEmpty())
-        throw CommError("no device for COM" + std::to_string(commPort_));
-    if (LooksLikeNetAddress(device.toStdString())) {
-        openNet(device, RateOf(settings_));
-        return;
-    }
-    dropNet(); // a connection of another port, closed a moment ago
-    LineError error;
-    if (!line_.open(device, RateOf(settings_), &error))
-        throw CommError(error.reason);
-}
-
-void SerialCommControl::Output(std::string_view bytes) {
-    if (!PortOpen())
-        throw CommError("port closed");
-    if (connecting_) { // goes out once the connection is through
-        netOutbox_.append(bytes.data(), qsizetype(bytes.size()));
-        return;
-    }
-    if (net_) {
-        LineError error;
-        if (!net_->write(bytes, &error))
-            throw CommError(error.reason);
-        return;
-    }
-    LineError error;
-    if (!line_.write(QByteArray(bytes.data(), qsizetype(bytes.size())), &error))
-        throw CommError(error.reason);
-    if (!PortOpen())
-        throw CommError("port lost while writing");
-}
-
-std::string SerialCommControl::Input() {
-    readInside_ = true;
-    if (!PortOpen())
-        return {};
-    const qint64 limit = inBufferSize_ > 0 ? inBufferSize_ : kReadBufferBytes;
-    if (net_ || connecting_) {
-        const QByteArray bytes = netIn_.left(limit);
-        netIn_.remove(0, bytes.size());
-        return bytes.toStdString();
-    }
-    return line_.read(limit).toStdString();
-}
-
-void SerialCommControl::onReadyRead() {
-    const qint64 excess = line_.bytesAvailable() - kReadBufferBytes;
-    if (excess > 0)
-        line_.skip(excess);
-    if (delivering_) {
-        deliverAgain_ = true;
-        return;
-    }
-    deliver();
-}
-
-void SerialCommControl::deliver() {
-    queued_ = false;
-    if (delivering_) {
-        // Posted earlier and run by a nested event loop (a message box the
-        // handler shows): the handler is still running; it gets its turn
-        // once it has returned.
-        deliverAgain_ = true;
-        return;
-    }
-    if (!PortOpen() || available() <= 0)
-        return;
-    delivering_ = true;
-    deliverAgain_ = false;
-    readInside_ = false;
-    event_ = CommEvents::Receive;
-    RaiseOnComm();
-    delivering_ = false;
-    // Bytes left behind (more than the receive buffer, or arrived meanwhile)
-    // get a notification of their own, after other events had their turn.
-    // A handler that read nothing leaves them waiting for the next arrival.
-    if ((readInside_ || deliverAgain_) && PortOpen() && available() > 0 && !queued_) {
-        queued_ = true;
-        QMetaObject::invokeMethod(this, &SerialCommControl::deliver, Qt::QueuedConnection);
-    }
-}
-
-qint64 SerialCommControl::available() const {
-    return net_ || connecting_ ? netIn_.size() : line_.bytesAvailable();
-}
+SerialCommControl::SerialCommControl(QString portsFolder)
+    : LineCommControl(std::make_unique<QtCommHost>(portsFolder)),
+      portsFolder_(std::move(portsFolder)), serial_(&static_cast<QtCommHost&>(host()).serial()) {}
