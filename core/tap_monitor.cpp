@@ -88,7 +88,88 @@ int64_t TapMonitor::FindingTotal() const {
 }
 
 void TapMonitor::Feed(TapSide side, int64_t tUs, std::string_view bytes) {
+    if (side == TapSide::Host)
+        FeedTogether(tUs, bytes, {});
+    else
+        FeedTogether(tUs, {}, bytes);
+}
+
+size_t TapMonitor::nextHostItem(std::string_view host, size_t pos) const {
+    const std::string_view rest = host.substr(pos);
+    if (host_.active && host_.kind == TapItem::Kind::Frame) {
+        const std::string joined = host_.bytes + std::string(rest.substr(0, 3));
+        const size_t declared = DeclaredSize(joined);
+        if (declared == 0 || declared <= host_.bytes.size())
+            return std::min<size_t>(rest.size(), 1);
+        return std::min(rest.size(), declared - host_.bytes.size());
+    }
+    if (Byte(rest, 0) != kFrameHeader) {
+        const size_t header = rest.find(static_cast<char>(kFrameHeader));
+        return header == std::string_view::npos ? rest.size() : header;
+    }
+    const size_t declared = DeclaredSize(rest);
+    return declared == 0 ? rest.size() : std::min(rest.size(), declared);
+}
+
+bool TapMonitor::olderWhole() const {
+    const size_t declared = DeclaredSize(host_.bytes);
+    return host_.active && host_.kind == TapItem::Kind::Frame && declared != 0 &&
+           host_.bytes.size() >= declared;
+}
+
+bool TapMonitor::causeUnseen(uint8_t b) const {
+    if (!awaiting_.empty() || olderWhole())
+        return false;
+    if (b == ChipStatus::Received || b == ChipStatus::Failed || b == ChipStatus::Speaking)
+        return true;
+    return b == ChipStatus::Idle && speaking_ < 0;
+}
+
+void TapMonitor::FeedTogether(int64_t tUs, std::string_view host, std::string_view chip) {
     Advance(tUs);
+    for (const char c : chip)
+        held_.push_back({c, tUs});
+    size_t fed = 0;
+    while (!held_.empty()) {
+        const uint8_t b = static_cast<uint8_t>(held_.front().byte);
+        const bool acceptance = b == ChipStatus::Received || b == ChipStatus::Failed;
+        const bool status = b == ChipStatus::Speaking || b == ChipStatus::Idle;
+        // The controller's next item goes first when it is bytes of no
+        // frame, or a frame this byte answers (none older waits, and it is
+        // 0x41/0x45, or a query's status); a frame not yet whole keeps the
+        // chip's bytes waiting with it.
+        bool wait = false;
+        while (fed < host.size()) {
+            const size_t n = nextHostItem(host, fed);
+            const std::string item =
+                (host_.active ? host_.bytes : std::string()) + std::string(host.substr(fed, n));
+            const bool stray = Byte(item, 0) != kFrameHeader;
+            const bool query = item.compare(0, 4, std::string_view("\xFD\x00\x02\x21", 4)) == 0;
+            const bool answered =
+                awaiting_.empty() && !olderWhole() && (acceptance || (status && query));
+            if (!stray && !answered)
+                break;
+            const size_t declared = DeclaredSize(item);
+            Feed1(TapSide::Host, tUs, host.substr(fed, n));
+            fed += n;
+            if (!stray && (declared == 0 || item.size() < declared)) {
+                wait = true;
+                break;
+            }
+        }
+        // An answer whose frame has not come yet waits a while for the
+        // controller's side: the two ports' bytes reach us with delays of
+        // their own.
+        if (wait ||
+            (fed == host.size() && causeUnseen(b) && tUs - held_.front().tUs < options_.reorderUs))
+            break;
+        Feed1(TapSide::Chip, held_.front().tUs, std::string_view(&held_.front().byte, 1));
+        held_.pop_front();
+    }
+    Feed1(TapSide::Host, tUs, host.substr(fed));
+}
+
+void TapMonitor::Feed1(TapSide side, int64_t tUs, std::string_view bytes) {
     for (const char b : bytes) {
         if (side == TapSide::Host)
             hostByte(tUs, b);
@@ -97,30 +178,12 @@ void TapMonitor::Feed(TapSide side, int64_t tUs, std::string_view bytes) {
     }
 }
 
-void TapMonitor::FeedTogether(int64_t tUs, std::string_view host, std::string_view chip) {
-    const std::string_view query("\xFD\x00\x02\x21", 4);
-    const bool hostQuery = (host_.bytes + std::string(host)).find(query) != std::string::npos;
-    bool hostFed = host.empty();
-    for (size_t i = 0; i < chip.size(); ++i) {
-        const uint8_t b = Byte(chip, i);
-        const bool acceptance = b == ChipStatus::Received || b == ChipStatus::Failed;
-        const bool status = b == ChipStatus::Speaking || b == ChipStatus::Idle;
-        // A frame still waiting (or whole but not yet ended) takes the
-        // answer; else one that answers the host's new frame comes after it.
-        const size_t declared = DeclaredSize(host_.bytes);
-        const bool olderWhole = host_.active && host_.kind == TapItem::Kind::Frame &&
-                                declared != 0 && host_.bytes.size() >= declared;
-        if (!hostFed && awaiting_.empty() && !olderWhole && (acceptance || (status && hostQuery))) {
-            Feed(TapSide::Host, tUs, host);
-            hostFed = true;
-        }
-        Feed(TapSide::Chip, tUs, chip.substr(i, 1));
-    }
-    if (!hostFed)
-        Feed(TapSide::Host, tUs, host);
-}
-
 void TapMonitor::Advance(int64_t nowUs) {
+    // Answers that waited long enough for their frame go as they are.
+    while (!held_.empty() && nowUs - held_.front().tUs >= options_.reorderUs) {
+        Feed1(TapSide::Chip, held_.front().tUs, std::string_view(&held_.front().byte, 1));
+        held_.pop_front();
+    }
     if (host_.active && nowUs - host_.lastUs >= options_.silenceUs)
         endHost();
     if (chipStray_.active && nowUs - chipStray_.lastUs >= options_.silenceUs)
@@ -129,6 +192,8 @@ void TapMonitor::Advance(int64_t nowUs) {
 }
 
 void TapMonitor::Finish(int64_t nowUs) {
+    for (; !held_.empty(); held_.pop_front())
+        Feed1(TapSide::Chip, held_.front().tUs, std::string_view(&held_.front().byte, 1));
     endHost();
     endChipStray();
     expire(nowUs);

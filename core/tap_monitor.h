@@ -65,18 +65,23 @@ class TapMonitor {
         // The rate the line runs at when the watch starts (an index of the
         // rate table).
         int rateIndex = 0;
+        // How long an answer whose frame has not come yet waits for the
+        // controller's side (two adapters or servers deliver with delays of
+        // their own).
+        int64_t reorderUs = 50'000;
     };
 
     TapMonitor();
     explicit TapMonitor(Options options);
 
     // Bytes read on one side at tUs (µs since the start). Calls come in
-    // arrival order across both sides.
+    // arrival order across both sides. An answer of the chip's whose frame
+    // has not come yet waits up to reorderUs for it.
     void Feed(TapSide side, int64_t tUs, std::string_view bytes);
     // Bytes of both sides read in the same turn, whose order the reads cannot
-    // tell: the chip's first, up to the byte that answers the frame the
-    // host's bytes bring (0x41 or 0x45 with no older frame waiting; a
-    // query's status), which goes after them.
+    // tell: each of the controller's frames goes just before the chip's byte
+    // that answers it (0x41 or 0x45 with no older frame waiting; a query's
+    // status), bytes of no frame at once, the chip's other bytes before.
     void FeedTogether(int64_t tUs, std::string_view host, std::string_view chip);
     // Time passed without bytes: a frame cut short ends; an unanswered frame
     // gets NoAnswer once its timeout is over.
@@ -117,6 +122,15 @@ class TapMonitor {
     void chipByte(int64_t tUs, char byte);
     void endHost();
     void endChipStray();
+    // One side's bytes as they are, in that order.
+    void Feed1(TapSide side, int64_t tUs, std::string_view bytes);
+    // A whole frame of the controller's waits to be ended.
+    bool olderWhole() const;
+    // Whether the chip's byte b answers a frame not seen yet.
+    bool causeUnseen(uint8_t b) const;
+    // How many of host's bytes from pos make the controller's next item (the
+    // rest of a frame begun, a frame, or bytes of no frame).
+    size_t nextHostItem(std::string_view host, size_t pos) const;
     // The command of the oldest frame waiting for its answer (0: unknown).
     uint8_t awaitedCommand() const;
     void emitFrame(Pending& p);
@@ -131,6 +145,11 @@ class TapMonitor {
     int64_t first_ = 0;
     Pending host_;
     Pending chipStray_;
+    struct Held {
+        char byte;
+        int64_t tUs;
+    };
+    std::deque<Held> held_;        // the chip's bytes waiting for their frame
     std::deque<int64_t> awaiting_; // frames waiting for 0x41/0x45, oldest first
     int64_t speaking_ = -1;        // the text frame whose speech goes on
     int64_t lastChipUs_ = -1;

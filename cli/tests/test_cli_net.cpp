@@ -16,11 +16,14 @@
 #include <QFile>
 #include <QStringEncoder>
 #include <arpa/inet.h>
+#include <csignal>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <memory>
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -132,6 +135,63 @@ TEST(CliOverTheNetwork, TheRateChangeReachesTheRemoteLine) {
     ASSERT_EQ(query.finish(), 0) << query.err.toStdString();
     EXPECT_TRUE(query.text().endsWith(QStringLiteral("<-0x4F  芯片空闲\n")));
     EXPECT_TRUE(remote.chip->lines().filter(QStringLiteral("ignored")).isEmpty());
+}
+
+// The monitor on both taps of the simulated chip, each served by a port
+// server of its own: what vxt4710-cli does on the line comes through whole,
+// without a finding, and both taps follow the chip's rate change.
+TEST(CliOverTheNetwork, AMonitorWatchesBothTapsThroughTheirServers) {
+    CliConfig config;
+    ChipSim chip(config.ports(), 1, 0.01,
+                 {QStringLiteral("--tap-host"), QStringLiteral("COM2"),
+                  QStringLiteral("--tap-chip"), QStringLiteral("COM3")});
+    ASSERT_TRUE(chip.started());
+    ASSERT_TRUE(chip.waitForLine(QStringLiteral("send 0x4A"), kWaitMs));
+    const auto tap = [&](int n) {
+        return QFile::symLinkTarget(config.ports() + QStringLiteral("/com%1").arg(n)).toStdString();
+    };
+    Ser2net hostServer(tap(2)), chipServer(tap(3));
+    ASSERT_TRUE(hostServer.started()) << hostServer.problem();
+    ASSERT_TRUE(chipServer.started()) << chipServer.problem();
+    const auto address = [](const Ser2net& s) {
+        return QStringLiteral("rfc2217://127.0.0.1:%1").arg(s.rfc2217Port());
+    };
+    Cli monitor(config,
+                {QStringLiteral("--json"), QStringLiteral("monitor"), QStringLiteral("--host"),
+                 address(hostServer), QStringLiteral("--chip"), address(chipServer)});
+    ASSERT_TRUE(
+        WaitUntil([&] { return hostServer.holds(tap(2)) && chipServer.holds(tap(3)); }, kWaitMs))
+        << monitor.err.toStdString();
+    PumpEvents(300); // the agreement with both servers is done
+    for (const QStringList& args : {QStringList{QStringLiteral("speak"), QStringLiteral("你好")},
+                                    QStringList{QStringLiteral("rate"), QStringLiteral("19200")},
+                                    QStringList{QStringLiteral("--rate"), QStringLiteral("19200"),
+                                                QStringLiteral("query")}}) {
+        Cli cli(config, args);
+        ASSERT_EQ(cli.finish(), 0) << cli.err.toStdString();
+    }
+    PumpEvents(500);
+    monitor.signal(SIGINT);
+    EXPECT_EQ(monitor.finish(), 0) << monitor.err.toStdString() << monitor.out.toStdString();
+
+    QStringList seen;
+    for (const QByteArray& line : monitor.out.trimmed().split('\n')) {
+        const QString text = QString::fromUtf8(line);
+        if (text.contains(QStringLiteral("\"dir\": \"host\"")))
+            seen << text.section(QStringLiteral("\"bytes\": \""), 1).section(u'"', 0, 0);
+        EXPECT_FALSE(text.contains(QStringLiteral("\"findings\": [\""))) << line.toStdString();
+    }
+    EXPECT_EQ(seen,
+              (QStringList{QString::fromLatin1(ToQBytes(TextFrame(u"你好")).toHex(' ').toUpper()),
+                           QStringLiteral("FD 00 03 31 01 CE"), QStringLiteral("FD 00 02 21 DE")}));
+    // The servers set both taps to the chip's new rate.
+    for (const int n : {2, 3}) {
+        const int fd = ::open(tap(n).c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+        termios tio{};
+        ASSERT_TRUE(fd >= 0 && ::tcgetattr(fd, &tio) == 0) << tap(n);
+        EXPECT_EQ(cfgetospeed(&tio), B19200) << "COM" << n;
+        ::close(fd);
+    }
 }
 
 TEST(CliOverTheNetwork, ARawPortRefusesTheRateChangeBeforeAnythingIsSent) {

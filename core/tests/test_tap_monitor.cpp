@@ -119,6 +119,24 @@ INSTANTIATE_TEST_SUITE_P(
                    {H(0, kText), C(5, "41"), T(50, kText, "4F 41"), C(500, "4F")},
                    600,
                    {"H frame", "C 41", "C 4F", "H frame", "C 41", "C 4F"}},
+        // Two frames and three answers in one turn (two port servers).
+        StreamCase{"TwoFramesAndTheirAnswersInOneTurn",
+                   {H(0, kText), C(5, "41"), T(50, SetRateFrame(1) + kQuery, "4F 41 4F")},
+                   100,
+                   {"H frame", "C 41", "C 4F", "H frame", "C 41", "H frame", "C 4F"},
+                   1},
+        // The controller's tap delivers late: the answers wait for their frames.
+        StreamCase{
+            "AnswersBeforeTheirFramesFromALaggingTap",
+            {H(0, kText), C(5, "41"), C(60, "4F"), C(70, "41 4F"), H(75, SetRateFrame(1) + kQuery)},
+            200,
+            {"H frame", "C 41", "C 4F", "H frame", "C 41", "H frame", "C 4F"},
+            1},
+        // An answer to nothing seen stays an answer to nothing once waited for.
+        StreamCase{"AnAnswerToNothing",
+                   {C(0, "41"), H(100, kQuery), C(105, "4F")},
+                   200,
+                   {"C 41", "H frame", "C 4F"}},
         StreamCase{"QueryAndItsStatusInOneTurn",
                    {H(0, kText), C(5, "41"), T(50, kQuery, "4E"), C(500, "4F")},
                    600,
