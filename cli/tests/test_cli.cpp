@@ -84,6 +84,8 @@ TEST_P(SpeakFile, PutsTheWindowsFramesOnTheLineAndPrintsItsLog) {
     Config config;
     ChipSim chip(config.ports());
     ASSERT_TRUE(chip.started());
+    // Powered up: its 0x4A would otherwise be a status byte nobody awaited.
+    ASSERT_TRUE(chip.waitForLine(QStringLiteral("send 0x4A"), kWaitMs));
     QFile file(config.dir.path() + QStringLiteral("/intro.txt"));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(GetParam().bytes);
@@ -110,6 +112,8 @@ TEST(CliOnChip, RateChangeThenQueryAtTheNewRate) {
     Config config;
     ChipSim chip(config.ports());
     ASSERT_TRUE(chip.started());
+    // Powered up: its 0x4A would otherwise be a status byte nobody awaited.
+    ASSERT_TRUE(chip.waitForLine(QStringLiteral("send 0x4A"), kWaitMs));
 
     Cli change(config, {QStringLiteral("rate"), QStringLiteral("19200")});
     ASSERT_EQ(change.finish(), 0) << change.err.toStdString();
@@ -134,6 +138,8 @@ TEST(CliOnChip, JsonParsesLineByLine) {
     Config config;
     ChipSim chip(config.ports());
     ASSERT_TRUE(chip.started());
+    // Powered up: its 0x4A would otherwise be a status byte nobody awaited.
+    ASSERT_TRUE(chip.waitForLine(QStringLiteral("send 0x4A"), kWaitMs));
     Cli cli(config, {QStringLiteral("--json"), QStringLiteral("speak"), QStringLiteral("你好")});
     ASSERT_EQ(cli.finish(), 0) << cli.err.toStdString();
 
@@ -166,6 +172,8 @@ TEST(CliOnChip, MarkAndStandardInput) {
     Config config;
     ChipSim chip(config.ports());
     ASSERT_TRUE(chip.started());
+    // Powered up: its 0x4A would otherwise be a status byte nobody awaited.
+    ASSERT_TRUE(chip.waitForLine(QStringLiteral("send 0x4A"), kWaitMs));
     Cli mark(config, {QStringLiteral("mark"), QStringLiteral("v10")});
     ASSERT_EQ(mark.finish(), 0) << mark.err.toStdString();
     Cli input(config, {QStringLiteral("speak"), QStringLiteral("-")}, QByteArray("你好\n"));
