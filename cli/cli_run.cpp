@@ -67,21 +67,12 @@ int LinuxCliSystem::runSession(std::vector<PlannedFrame> frames, TrafficReport& 
 
 bool LinuxCliSystem::openTap(TapSide side, const PortRoute& route, const NetAddress* address,
                              int rate, LineError* error) {
+    // A session's line, only read: opening writes nothing.
+    if (!(address ? openNet(*address, rate, error) : openSerial(route, rate, error)))
+        return false;
     const int i = side == TapSide::Host ? 0 : 1;
-    if (address) {
-        auto line = std::make_unique<PollNetLine>(*address);
-        if (!line->open(rate, error))
-            return false;
-        taps_[i] = std::move(line);
-        tapNames_[i] = taps_[i]->device();
-    } else {
-        // Opening writes nothing: a tap is only read.
-        auto line = std::make_unique<PollSerialLine>();
-        if (!line->open(route.path, rate, error))
-            return false;
-        taps_[i] = std::move(line);
-        tapNames_[i] = route.device;
-    }
+    tapNames_[i] = address ? line_->device() : route.device;
+    taps_[i] = std::move(line_);
     return true;
 }
 

@@ -154,27 +154,24 @@ void MonitorSession::finish(int status) {
     monitor_.Finish(nowUs());
     done_ = true; // before the last lines: a failing write ends nothing twice
     flush(true);
-    if (outputFailed_) {
-        status = ExitStatus::Output;
+    summarize(status);
+    // A failed write, during the watch or of its last lines, decides.
+    status_ = outputFailed_ ? ExitStatus::Output : status;
+    if (outputFailed_)
         io_.complain("standard output could not be written: " + failure_);
-    }
-    status_ = status;
+}
+
+void MonitorSession::summarize(int status) {
     std::string counts;
-    std::string jsonCounts = "{";
+    JsonFields jsonCounts;
     for (int k = 0; k < kTapFindingKinds; ++k) {
         const auto finding = static_cast<TapFinding>(k);
-        const int64_t n = monitor_.Count(finding);
-        if (n == 0)
-            continue;
-        const std::string key(TapFindingKey(finding));
-        counts += (counts.empty() ? "" : ", ") + key + " " + std::to_string(n);
-        jsonCounts +=
-            (jsonCounts.size() > 1 ? ", " : "") + JsonString(key) + ": " + std::to_string(n);
+        if (const int64_t n = monitor_.Count(finding); n > 0) {
+            const std::string key(TapFindingKey(finding));
+            counts += (counts.empty() ? "" : ", ") + key + " " + std::to_string(n);
+            jsonCounts.emplace_back(key, n);
+        }
     }
-    jsonCounts += "}";
-    if (outputFailed_)
-        return;
-    const int64_t total = monitor_.FindingTotal();
     if (json_) {
         const char* result = status == ExitStatus::Port       ? "port"
                              : status == ExitStatus::Findings ? "findings"
@@ -183,16 +180,12 @@ void MonitorSession::finish(int status) {
                         {"status", status},
                         {"frames", monitor_.Frames()},
                         {"status_bytes", monitor_.StatusBytes()},
-                        {"findings", JsonValue::Raw(jsonCounts)}}));
-    } else {
-        put("monitor: frames " + std::to_string(monitor_.Frames()) + ", status bytes " +
-            std::to_string(monitor_.StatusBytes()) + ", findings " + std::to_string(total) +
-            (counts.empty() ? "" : " (" + counts + ")"));
+                        {"findings", JsonValue::Raw(JsonObject(jsonCounts))}}));
+        return;
     }
-    if (outputFailed_) {
-        status_ = ExitStatus::Output;
-        io_.complain("standard output could not be written: " + failure_);
-    }
+    put("monitor: frames " + std::to_string(monitor_.Frames()) + ", status bytes " +
+        std::to_string(monitor_.StatusBytes()) + ", findings " +
+        std::to_string(monitor_.FindingTotal()) + (counts.empty() ? "" : " (" + counts + ")"));
 }
 
 void MonitorSession::put(const std::string& line) {

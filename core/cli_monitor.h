@@ -57,6 +57,8 @@ class MonitorSession {
     void flush(bool all);
     void print(const TapItem& item);
     void finish(int status);
+    // The summary line (or result object); nothing once output failed.
+    void summarize(int status);
     void put(const std::string& line);
 
     bool json_;

@@ -211,7 +211,7 @@ std::vector<int64_t> TapMonitor::TakeChanged() {
 }
 
 void TapMonitor::hostByte(int64_t tUs, char byte) {
-    const bool header = Byte(std::string_view(&byte, 1), 0) == kFrameHeader;
+    const bool header = static_cast<uint8_t>(byte) == kFrameHeader;
     if (host_.active && host_.kind == TapItem::Kind::Frame) {
         const size_t declared = DeclaredSize(host_.bytes);
         const bool whole = declared != 0 && host_.bytes.size() >= declared;

@@ -348,6 +348,19 @@ std::vector<Row> Rows() {
          "monitor: frames 0, status bytes 0, findings 1 (stray_bytes 1)\n",
          "vxt4710-cli: chip tap: ",
          "host /dev/tap1 9600; chip /dev/tap2 9600"},
+        {"MonitorIntoABrokenPipe",
+         {"monitor", "--host", "/dev/tap1", "--chip", "/dev/tap2"},
+         [](FakeSystem& s) {
+             BreakOutput(s);
+             s.watch = [](MonitorSession& m) {
+                 m.onBytes(TapSide::Chip, "\x4F");
+                 m.interrupt(2);
+             };
+         },
+         ExitStatus::Output,
+         "",
+         kBrokenOut,
+         "host /dev/tap1 9600; chip /dev/tap2 9600"},
         {"MonitorTapThatCannotOpen",
          {"monitor", "--host", "/dev/tap1", "--chip", "/dev/tap2"},
          [](FakeSystem& s) { s.openFailure = "No such file or directory"; },

@@ -98,21 +98,12 @@ int WinCliSystem::runSession(std::vector<PlannedFrame> frames, TrafficReport& re
 
 bool WinCliSystem::openTap(TapSide side, const PortRoute& route, const NetAddress* address,
                            int rate, LineError* error) {
-    const int i = side == TapSide::Host ? 0 : 1;
-    if (address) {
-        auto line = std::make_unique<WinNetSessionLine>(*address);
-        if (!line->open(rate, error))
-            return false;
-        tapNames_[i] = line->device();
-        taps_[i] = std::move(line);
-        return true;
-    }
-    // Opening writes nothing: a tap is only read.
-    auto line = std::make_unique<WinSessionLine>(Wide(Utf16FromUtf8(route.path)), route.device);
-    if (!line->open(rate, error))
+    // A session's line, only read: opening writes nothing.
+    if (!(address ? openNet(*address, rate, error) : openSerial(route, rate, error)))
         return false;
-    tapNames_[i] = route.device;
-    taps_[i] = std::move(line);
+    const int i = side == TapSide::Host ? 0 : 1;
+    tapNames_[i] = address ? net_->device() : route.device;
+    taps_[i] = address ? std::unique_ptr<LoopLine>(std::move(net_)) : std::move(serial_);
     return true;
 }
 
