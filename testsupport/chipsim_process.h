@@ -34,6 +34,11 @@ class ChipSim {
 
     // The simulator runs and printed its device line.
     bool started() const { return !device_.isEmpty(); }
+    // The chip has sent its power-up 0x4A: a program that opens the port
+    // later finds no status byte it did not await.
+    bool poweredUp(int timeoutMs = 20000) {
+        return waitForLine(QStringLiteral("send 0x4A"), timeoutMs);
+    }
     // "/dev/pts/N", or empty when it did not start.
     QString device() const { return device_; }
     // Every line printed so far (Qt events are processed to collect them).

@@ -84,8 +84,7 @@ TEST_P(SpeakFile, PutsTheWindowsFramesOnTheLineAndPrintsItsLog) {
     Config config;
     ChipSim chip(config.ports());
     ASSERT_TRUE(chip.started());
-    // Powered up: its 0x4A would otherwise be a status byte nobody awaited.
-    ASSERT_TRUE(chip.waitForLine(QStringLiteral("send 0x4A"), kWaitMs));
+    ASSERT_TRUE(chip.poweredUp());
     QFile file(config.dir.path() + QStringLiteral("/intro.txt"));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(GetParam().bytes);
@@ -112,8 +111,7 @@ TEST(CliOnChip, RateChangeThenQueryAtTheNewRate) {
     Config config;
     ChipSim chip(config.ports());
     ASSERT_TRUE(chip.started());
-    // Powered up: its 0x4A would otherwise be a status byte nobody awaited.
-    ASSERT_TRUE(chip.waitForLine(QStringLiteral("send 0x4A"), kWaitMs));
+    ASSERT_TRUE(chip.poweredUp());
 
     Cli change(config, {QStringLiteral("rate"), QStringLiteral("19200")});
     ASSERT_EQ(change.finish(), 0) << change.err.toStdString();
@@ -138,8 +136,7 @@ TEST(CliOnChip, JsonParsesLineByLine) {
     Config config;
     ChipSim chip(config.ports());
     ASSERT_TRUE(chip.started());
-    // Powered up: its 0x4A would otherwise be a status byte nobody awaited.
-    ASSERT_TRUE(chip.waitForLine(QStringLiteral("send 0x4A"), kWaitMs));
+    ASSERT_TRUE(chip.poweredUp());
     Cli cli(config, {QStringLiteral("--json"), QStringLiteral("speak"), QStringLiteral("你好")});
     ASSERT_EQ(cli.finish(), 0) << cli.err.toStdString();
 
@@ -172,8 +169,7 @@ TEST(CliOnChip, MarkAndStandardInput) {
     Config config;
     ChipSim chip(config.ports());
     ASSERT_TRUE(chip.started());
-    // Powered up: its 0x4A would otherwise be a status byte nobody awaited.
-    ASSERT_TRUE(chip.waitForLine(QStringLiteral("send 0x4A"), kWaitMs));
+    ASSERT_TRUE(chip.poweredUp());
     Cli mark(config, {QStringLiteral("mark"), QStringLiteral("v10")});
     ASSERT_EQ(mark.finish(), 0) << mark.err.toStdString();
     Cli input(config, {QStringLiteral("speak"), QStringLiteral("-")}, QByteArray("你好\n"));

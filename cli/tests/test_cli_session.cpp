@@ -48,6 +48,7 @@ TEST_P(EndedBy, DuringSpeakTheChipIsToldToStopFirst) {
     // signal comes.
     ChipSim chip(config.ports(), 1, 1.0);
     ASSERT_TRUE(chip.started());
+    ASSERT_TRUE(chip.poweredUp());
     CliProcess cli(config, On(chip.device(), {QStringLiteral("speak"), QString(450, u'a')}));
     ASSERT_TRUE(chip.waitForLine(QStringLiteral("send 0x41"), kWaitMs));
     cli.signal(c.signo);
@@ -118,6 +119,7 @@ TEST_P(ClosedOutput, StopsTheChipAndEndsWith74) {
     CliConfig config;
     ChipSim chip(config.ports());
     ASSERT_TRUE(chip.started());
+    ASSERT_TRUE(chip.poweredUp());
     QFile file(config.dir.path() + QStringLiteral("/long.txt"));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(QByteArray(200 * 20, 'a'));
