@@ -76,8 +76,8 @@ bool LinuxCliSystem::openTap(TapSide side, const PortRoute& route, const NetAddr
     return true;
 }
 
-int LinuxCliSystem::runMonitor(MonitorSession& session) {
+int LinuxCliSystem::runMonitor(TapWatch& watch, WakeEvent* stop) {
     const SteadyClock clock;
-    return RunPollMonitor(session, {taps_[0].get(), tapNames_[0]}, {taps_[1].get(), tapNames_[1]},
-                          clock);
+    return RunPollMonitor(watch, {taps_[0].get(), tapNames_[0]}, {taps_[1].get(), tapNames_[1]},
+                          clock, stop);
 }

@@ -33,7 +33,7 @@ class LinuxCliSystem : public CliSystem {
                    const MonotonicClock& clock, int timeoutMs, Complaint complain) override;
     bool openTap(TapSide side, const PortRoute& route, const NetAddress* address, int rate,
                  LineError* error) override;
-    int runMonitor(MonitorSession& session) override;
+    int runMonitor(TapWatch& watch, WakeEvent* stop) override;
 
   private:
     // The system's serial ports, sorted; asked for once, and only when a

@@ -2,14 +2,16 @@
 
 #include "core/line_rates.h"
 #include "platform/termination_watch.h"
+#include "platform/wake_event.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <poll.h>
 
-int RunPollMonitor(MonitorSession& session, PollTap host, PollTap chip,
-                   const MonotonicClock& clock) {
-    termination::Install();
+int RunPollMonitor(TapWatch& session, PollTap host, PollTap chip, const MonotonicClock& clock,
+                   WakeEvent* stop) {
+    if (!stop)
+        termination::Install();
     PollTap* taps[2] = {&host, &chip};
     const TapSide sides[2] = {TapSide::Host, TapSide::Chip};
     int rateIndex = session.rateIndex();
@@ -39,7 +41,7 @@ int RunPollMonitor(MonitorSession& session, PollTap host, PollTap chip,
         }
         pollfd fds[3] = {{host.line->descriptor(), POLLIN, 0},
                          {chip.line->descriptor(), POLLIN, 0},
-                         {termination::Descriptor(), POLLIN, 0}};
+                         {stop ? stop->descriptor() : termination::Descriptor(), POLLIN, 0}};
         const int n = ::poll(fds, 3, static_cast<int>(std::max<int64_t>(wait, 0)));
         if (n < 0 && errno != EINTR)
             break; // cannot happen with valid descriptors; never spin
@@ -64,14 +66,17 @@ int RunPollMonitor(MonitorSession& session, PollTap host, PollTap chip,
             followRate();
         if (!session.done() && n > 0 && fds[2].revents != 0) {
             int caught[16];
-            if (termination::ReadPending(caught, 16) > 0)
+            if (stop)
+                session.interrupt(0);
+            else if (termination::ReadPending(caught, 16) > 0)
                 session.interrupt(caught[0]);
         }
         if (!session.done())
             session.onTimer();
-        if (std::string why; !session.done() && output.readerGone(&why))
+        if (std::string why; !stop && !session.done() && output.readerGone(&why))
             session.onOutputGone(why);
     }
-    termination::Restore();
+    if (!stop)
+        termination::Restore();
     return session.status();
 }

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "cli/poll_session.h"
-#include "core/cli_monitor.h"
+#include "core/tap_watch.h"
 
 #include <string>
 
@@ -14,6 +14,11 @@ struct PollTap {
     std::string name;
 };
 
-// Watches host and chip until the session ends; returns its status.
-int RunPollMonitor(MonitorSession& session, PollTap host, PollTap chip,
-                   const MonotonicClock& clock);
+class WakeEvent;
+
+// Watches host and chip until the watch ends; returns its status. Without
+// stop, the termination signals end it and a lost reader of standard output
+// is reported; with stop (a window's watch on a thread of its own), setting
+// it from another thread ends it.
+int RunPollMonitor(TapWatch& session, PollTap host, PollTap chip, const MonotonicClock& clock,
+                   WakeEvent* stop = nullptr);

@@ -38,18 +38,11 @@ MonitorSession::MonitorSession(bool json, int64_t durationMs, Io io, TapMonitor:
       options_(options) {}
 
 void MonitorSession::start() {
-    startMs_ = io_.clock.nowMs();
+    startUs_ = io_.clock.nowUs();
 }
 
 int64_t MonitorSession::nowUs() const {
-    return (io_.clock.nowMs() - startMs_) * 1000;
-}
-
-void MonitorSession::onBytes(TapSide side, std::string_view bytes) {
-    if (done_)
-        return;
-    monitor_.Feed(side, nowUs(), bytes);
-    flush(false);
+    return io_.clock.nowUs() - startUs_;
 }
 
 void MonitorSession::onTurn(std::string_view host, std::string_view chip) {
@@ -64,7 +57,7 @@ void MonitorSession::onTimer() {
         return;
     monitor_.Advance(nowUs());
     flush(false);
-    if (durationMs_ > 0 && io_.clock.nowMs() - startMs_ >= durationMs_)
+    if (durationMs_ > 0 && nowUs() / 1000 >= durationMs_)
         finish(monitor_.FindingTotal() > 0 ? ExitStatus::Findings : ExitStatus::Ok);
 }
 
@@ -95,7 +88,7 @@ int MonitorSession::wakeWithinMs() const {
     // in time; a watch is no busy loop at 10 ms.
     int64_t wait = std::max<int64_t>(options_.silenceUs / 1000, 10);
     if (durationMs_ > 0)
-        wait = std::min(wait, std::max<int64_t>(durationMs_ - (io_.clock.nowMs() - startMs_), 0));
+        wait = std::min(wait, std::max<int64_t>(durationMs_ - nowUs() / 1000, 0));
     return static_cast<int>(wait);
 }
 

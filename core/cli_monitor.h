@@ -10,6 +10,7 @@
 #include "core/cli_session.h" // Complaint
 #include "core/session_io.h"
 #include "core/tap_monitor.h"
+#include "core/tap_watch.h"
 
 #include <cstdint>
 #include <string>
@@ -18,7 +19,7 @@
 // "host" or "chip".
 std::string_view TapSideName(TapSide side);
 
-class MonitorSession {
+class MonitorSession : public TapWatch {
   public:
     struct Io {
         OutputSink& out;
@@ -30,27 +31,25 @@ class MonitorSession {
 
     // The watch starts: t = 0 from here.
     void start();
-    // Bytes read on one tap.
-    void onBytes(TapSide side, std::string_view bytes);
     // Bytes of both taps read in one turn of the loop (either may be empty).
-    void onTurn(std::string_view host, std::string_view chip);
+    void onTurn(std::string_view host, std::string_view chip) override;
     // A tap's port failed (name: the port as the user gave it): what was
     // seen is printed, then the summary; status 3.
-    void onLineFailed(TapSide side, const std::string& name, const LineError& error);
+    void onLineFailed(TapSide side, const std::string& name, const LineError& error) override;
     // A wake-up the loop was asked for (wakeWithinMs).
-    void onTimer();
+    void onTimer() override;
     // A termination signal: the normal end of a watch.
-    void interrupt(int signo);
+    void interrupt(int signo) override;
     // Standard output's reader has gone (found between lines): 74.
-    void onOutputGone(const std::string& reason);
+    void onOutputGone(const std::string& reason) override;
 
     // How long the loop may sleep at most (-1: until bytes or a signal).
-    int wakeWithinMs() const;
+    int wakeWithinMs() const override;
     // The rate index both taps should listen at now (core/line_rates.h);
     // the loop follows a change before it reads on.
-    int rateIndex() const { return monitor_.RateIndex(); }
-    bool done() const { return done_; }
-    int status() const { return status_; }
+    int rateIndex() const override { return monitor_.RateIndex(); }
+    bool done() const override { return done_; }
+    int status() const override { return status_; }
 
   private:
     int64_t nowUs() const;
@@ -66,7 +65,7 @@ class MonitorSession {
     Io io_;
     TapMonitor monitor_;
     TapMonitor::Options options_;
-    int64_t startMs_ = 0;
+    int64_t startUs_ = 0;
     int64_t printed_ = 0; // rows below this are printed
     bool done_ = false;
     int status_ = 0;

@@ -138,40 +138,52 @@ int Run::netSession(const CliOptions& options, const FramePlan& plan, const std:
 // Both taps open, read only, then the watch.
 int Run::monitor(const CliOptions& options) {
     TrafficReport report(options.json, system_.standardOutput(), clock_);
-    for (const TapSide side : {TapSide::Host, TapSide::Chip}) {
-        const std::string& name = side == TapSide::Host ? options.tapHost : options.tapChip;
-        const std::string what = std::string(TapSideName(side)) + " tap: ";
-        NetAddress address;
-        std::string bad;
-        PortRoute route;
-        bool net = LooksLikeNetAddress(name);
-        if (!net) {
-            route = system_.routePort(name);
-            net = !route.address.empty();
-            if (!net && route.device.empty())
-                return refuse(report, ExitStatus::Port, "port",
-                              what + (route.serialHint ? PortFailureText({}, {route.failure})
-                                                       : route.failure));
-        }
-        if (net && !ParseNetAddress(route.address.empty() ? name : route.address, &address, &bad))
-            return refuse(report, ExitStatus::Port, "port", what + bad);
-        if (!route.notice.empty())
-            complain(route.notice);
-        LineError error;
-        if (!system_.openTap(side, route, net ? &address : nullptr, options.rate, &error))
-            return refuse(report, ExitStatus::Port, "port",
-                          what + PortFailureText(net ? name : route.device, error));
-    }
+    std::string failure;
+    if (!OpenTaps(system_, options.tapHost, options.tapChip, options.rate, &failure, complaint()))
+        return refuse(report, ExitStatus::Port, "port", failure);
     const auto durationMs = static_cast<int64_t>(std::ceil(options.durationSeconds * 1000));
     TapMonitor::Options watch;
     watch.rateIndex = RateIndexOf(options.rate);
     MonitorSession session(options.json, durationMs,
                            {system_.standardOutput(), clock_, complaint()}, watch);
     session.start();
-    return system_.runMonitor(session);
+    return system_.runMonitor(session, nullptr);
 }
 
 } // namespace
+
+bool OpenTaps(CliSystem& system, const std::string& host, const std::string& chip, int rate,
+              std::string* failure, const Complaint& notice) {
+    for (const TapSide side : {TapSide::Host, TapSide::Chip}) {
+        const std::string& name = side == TapSide::Host ? host : chip;
+        const std::string what = std::string(TapSideName(side)) + " tap: ";
+        NetAddress address;
+        std::string bad;
+        PortRoute route;
+        bool net = LooksLikeNetAddress(name);
+        if (!net) {
+            route = system.routePort(name);
+            net = !route.address.empty();
+            if (!net && route.device.empty()) {
+                *failure = what + (route.serialHint ? PortFailureText({}, {route.failure})
+                                                    : route.failure);
+                return false;
+            }
+        }
+        if (net && !ParseNetAddress(route.address.empty() ? name : route.address, &address, &bad)) {
+            *failure = what + bad;
+            return false;
+        }
+        if (!route.notice.empty() && notice)
+            notice(route.notice);
+        LineError error;
+        if (!system.openTap(side, route, net ? &address : nullptr, rate, &error)) {
+            *failure = what + PortFailureText(net ? name : route.device, error);
+            return false;
+        }
+    }
+    return true;
+}
 
 int RunCli(const CliArguments& arguments, CliSystem& system, const MonotonicClock& clock) {
     Run run(system, clock);

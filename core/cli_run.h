@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+class WakeEvent; // platform/wake_event.h
+
 // The command line as the system could read it.
 struct CliArguments {
     std::vector<std::string> args; // UTF-8, without the program's name
@@ -71,11 +73,19 @@ class CliSystem {
     // given, a port on another machine. False with *error when it cannot.
     virtual bool openTap(TapSide side, const PortRoute& route, const NetAddress* address, int rate,
                          LineError* error) = 0;
-    // Watches both open taps until the session ends (bytes, its wake-ups,
-    // termination signals, a lost reader of standard output); follows its
-    // rateIndex() on both; returns its status.
-    virtual int runMonitor(MonitorSession& session) = 0;
+    // Watches both open taps until the watch ends (bytes, its wake-ups, a
+    // lost reader of standard output, and termination signals or, when
+    // stop is given, stop set from another thread); follows its rateIndex()
+    // on both; returns its status.
+    virtual int runMonitor(TapWatch& watch, WakeEvent* stop) = 0;
 };
+
+// Opens both taps of a watch by the names a user gives them (COM names,
+// device paths, rfc2217://, socket://) at rate. False with *failure ("chip
+// tap: cannot open …") when one cannot be opened. notice hears what a route
+// says on the way.
+bool OpenTaps(CliSystem& system, const std::string& host, const std::string& chip, int rate,
+              std::string* failure, const Complaint& notice);
 
 // The whole run; returns the exit status.
 int RunCli(const CliArguments& arguments, CliSystem& system, const MonotonicClock& clock);

@@ -48,13 +48,16 @@ class MonotonicClock {
   public:
     virtual ~MonotonicClock() = default;
     virtual int64_t nowMs() const = 0;
+    // Microseconds, where the clock has them (a monitor stamps each byte).
+    virtual int64_t nowUs() const { return nowMs() * 1000; }
 };
 
 // The steady clock, counting from its construction.
 class SteadyClock : public MonotonicClock {
   public:
-    int64_t nowMs() const override {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(
+    int64_t nowMs() const override { return nowUs() / 1000; }
+    int64_t nowUs() const override {
+        return std::chrono::duration_cast<std::chrono::microseconds>(
                    std::chrono::steady_clock::now() - start_)
             .count();
     }

@@ -152,8 +152,9 @@ std::u16string CsvField(std::u16string_view text) {
     return quoted + u'"';
 }
 
-bool WriteTrafficCsv(const TrafficRecord& r, const UtcOffset& offset,
-                     const std::function<bool(std::string_view)>& write) {
+bool WriteCsv(const std::vector<std::u16string>& headers, int rows, int columns,
+              const std::function<std::u16string(int row, int column)>& cell,
+              const std::function<bool(std::string_view)>& write) {
     const auto line = [](const auto& cells, std::string& out) {
         std::u16string s;
         for (size_t i = 0; i < cells.size(); ++i) {
@@ -165,11 +166,11 @@ bool WriteTrafficCsv(const TrafficRecord& r, const UtcOffset& offset,
         out += Utf8FromUtf16(s);
     };
     std::string chunk("\xEF\xBB\xBF");
-    line(TrafficHeaders(), chunk);
-    std::vector<std::u16string> cells(TrafficColumn::Count);
-    for (int row = 0; row < r.Count(); ++row) {
-        for (int c = 0; c < TrafficColumn::Count; ++c)
-            cells[size_t(c)] = TrafficCell(r, row, c, offset);
+    line(headers, chunk);
+    std::vector<std::u16string> cells(static_cast<size_t>(columns));
+    for (int row = 0; row < rows; ++row) {
+        for (int c = 0; c < columns; ++c)
+            cells[size_t(c)] = cell(row, c);
         line(cells, chunk);
         if (chunk.size() > 1 << 20) {
             if (!write(chunk))
@@ -178,6 +179,13 @@ bool WriteTrafficCsv(const TrafficRecord& r, const UtcOffset& offset,
         }
     }
     return write(chunk);
+}
+
+bool WriteTrafficCsv(const TrafficRecord& r, const UtcOffset& offset,
+                     const std::function<bool(std::string_view)>& write) {
+    return WriteCsv(
+        TrafficHeaders(), r.Count(), TrafficColumn::Count,
+        [&](int row, int column) { return TrafficCell(r, row, column, offset); }, write);
 }
 
 std::u16string AnalysisTitle(int64_t dropped) {

@@ -64,6 +64,13 @@ FrameTimes TimesOf(const TrafficRecord& record, int row);
 // One CSV field, quoted when it holds a comma, a quote or a line break.
 std::u16string CsvField(std::u16string_view text);
 
+// A table as CSV: the headers, then each row's cells; UTF-8 with a
+// byte-order mark, CR LF line ends, handed to write in pieces of about a
+// megabyte. False as soon as a write returns false.
+bool WriteCsv(const std::vector<std::u16string>& headers, int rows, int columns,
+              const std::function<std::u16string(int row, int column)>& cell,
+              const std::function<bool(std::string_view)>& write);
+
 // Every row, a header row first: UTF-8 with a byte-order mark, CR LF line
 // ends, handed to write in pieces of about a megabyte. False as soon as a
 // write returns false.

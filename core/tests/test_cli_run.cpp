@@ -81,7 +81,7 @@ struct FakeSystem : CliSystem {
                     error);
     }
     // What the taps bring once the monitor runs; by default Ctrl+C at once.
-    std::function<void(MonitorSession&)> watch = [](MonitorSession& m) { m.interrupt(2); };
+    std::function<void(TapWatch&)> watch = [](TapWatch& m) { m.interrupt(2); };
     bool openTap(TapSide side, const PortRoute& route, const NetAddress* address, int rate,
                  LineError* error) override {
         const std::string before = opened;
@@ -93,7 +93,7 @@ struct FakeSystem : CliSystem {
         opened = before.empty() ? what : before + "; " + what;
         return true;
     }
-    int runMonitor(MonitorSession& session) override {
+    int runMonitor(TapWatch& session, WakeEvent*) override {
         ran = true;
         watch(session);
         return session.status();
@@ -303,9 +303,9 @@ std::vector<Row> Rows() {
          {"monitor", "--host", "COM2", "--chip", "/dev/tap2"},
          [](FakeSystem& s) {
              s.routes["COM2"].device = s.routes["COM2"].path = "/dev/tap1";
-             s.watch = [](MonitorSession& m) {
-                 m.onBytes(TapSide::Host, std::string("\xFD\x00\x02\x21\xDE", 5));
-                 m.onBytes(TapSide::Chip, "\x4F");
+             s.watch = [](TapWatch& m) {
+                 m.onTurn(std::string("\xFD\x00\x02\x21\xDE", 5), {});
+                 m.onTurn({}, "\x4F");
                  m.interrupt(2);
              };
          },
@@ -319,9 +319,9 @@ std::vector<Row> Rows() {
          {"--json", "--rate", "19200", "monitor", "--chip", "rfc2217://lab:4002", "--host",
           "rfc2217://lab:4001"},
          [](FakeSystem& s) {
-             s.watch = [](MonitorSession& m) {
-                 m.onBytes(TapSide::Host, std::string("\xFD\x00\x02\x21\x00", 5));
-                 m.onBytes(TapSide::Chip, "\x45");
+             s.watch = [](TapWatch& m) {
+                 m.onTurn(std::string("\xFD\x00\x02\x21\x00", 5), {});
+                 m.onTurn({}, "\x45");
                  m.interrupt(15);
              };
          },
@@ -338,8 +338,8 @@ std::vector<Row> Rows() {
         {"MonitorTapThatFails",
          {"monitor", "--host", "/dev/tap1", "--chip", "/dev/tap2"},
          [](FakeSystem& s) {
-             s.watch = [](MonitorSession& m) {
-                 m.onBytes(TapSide::Host, "\x01");
+             s.watch = [](TapWatch& m) {
+                 m.onTurn("\x01", {});
                  m.onLineFailed(TapSide::Chip, "/dev/tap2", {"the device is gone"});
              };
          },
@@ -352,8 +352,8 @@ std::vector<Row> Rows() {
          {"monitor", "--host", "/dev/tap1", "--chip", "/dev/tap2"},
          [](FakeSystem& s) {
              BreakOutput(s);
-             s.watch = [](MonitorSession& m) {
-                 m.onBytes(TapSide::Chip, "\x4F");
+             s.watch = [](TapWatch& m) {
+                 m.onTurn({}, "\x4F");
                  m.interrupt(2);
              };
          },

@@ -2,12 +2,14 @@
 
 #include "core/line_rates.h"
 #include "platform/termination_watch.h"
+#include "platform/wake_event.h"
 
-int RunWinMonitor(MonitorSession& session, WinTap host, WinTap chip) {
-    termination::Install();
+int RunWinMonitor(TapWatch& session, WinTap host, WinTap chip, WakeEvent* stop) {
+    if (!stop)
+        termination::Install();
     WinTap* taps[2] = {&host, &chip};
     const TapSide sides[2] = {TapSide::Host, TapSide::Chip};
-    HANDLE handles[3] = {host.line->event(), chip.line->event(), HANDLE(termination::WaitHandle())};
+    HANDLE handles[3] = {host.line->event(), chip.line->event(), HANDLE(stop ? stop->handle() : termination::WaitHandle())};
     const DWORD count = handles[2] ? 3 : 2;
     int rateIndex = session.rateIndex();
 
@@ -39,12 +41,15 @@ int RunWinMonitor(MonitorSession& session, WinTap host, WinTap chip) {
         rateIndex = session.rateIndex();
         if (!session.done() && count == 3 && WaitForSingleObject(handles[2], 0) == WAIT_OBJECT_0) {
             int caught[16];
-            if (termination::ReadPending(caught, 16) > 0)
+            if (stop)
+                session.interrupt(0);
+            else if (termination::ReadPending(caught, 16) > 0)
                 session.interrupt(caught[0]);
         }
         if (!session.done())
             session.onTimer();
     }
-    termination::Restore();
+    if (!stop)
+        termination::Restore();
     return session.status();
 }

@@ -3,7 +3,7 @@
 // one line.
 #pragma once
 
-#include "core/cli_monitor.h"
+#include "core/tap_watch.h"
 #include "win32/cli/win_cli_session.h"
 
 #include <string>
@@ -14,5 +14,9 @@ struct WinTap {
     std::string name;
 };
 
-// Watches host and chip until the session ends; returns its status.
-int RunWinMonitor(MonitorSession& session, WinTap host, WinTap chip);
+class WakeEvent;
+
+// Watches host and chip until the watch ends; returns its status. Without
+// stop, Ctrl+C and the console's other events end it; with stop (a window's
+// watch on a thread of its own), setting it from another thread ends it.
+int RunWinMonitor(TapWatch& session, WinTap host, WinTap chip, WakeEvent* stop = nullptr);

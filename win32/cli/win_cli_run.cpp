@@ -107,8 +107,9 @@ bool WinCliSystem::openTap(TapSide side, const PortRoute& route, const NetAddres
     return true;
 }
 
-int WinCliSystem::runMonitor(MonitorSession& session) {
-    return RunWinMonitor(session, {taps_[0].get(), tapNames_[0]}, {taps_[1].get(), tapNames_[1]});
+int WinCliSystem::runMonitor(TapWatch& watch, WakeEvent* stop) {
+    return RunWinMonitor(watch, {taps_[0].get(), tapNames_[0]}, {taps_[1].get(), tapNames_[1]},
+                         stop);
 }
 
 int RunWinCli(const std::vector<std::string>& args, const MonotonicClock& clock) {

@@ -44,7 +44,7 @@ class WinCliSystem : public CliSystem {
                    const MonotonicClock& clock, int timeoutMs, Complaint complain) override;
     bool openTap(TapSide side, const PortRoute& route, const NetAddress* address, int rate,
                  LineError* error) override;
-    int runMonitor(MonitorSession& session) override;
+    int runMonitor(TapWatch& watch, WakeEvent* stop) override;
 
   private:
     HandleOutput out_;
