@@ -50,8 +50,18 @@ std::u16string_view MonitorColumnSample(int column) {
     }
 }
 
+namespace {
+
+TapMonitor::Options WatchOptions(TapMonitor::Options options) {
+    options.maxRows = std::min(options.maxRows, WindowWatch::kWatchRows);
+    options.maxBytes = std::min<int64_t>(options.maxBytes, 4 << 20);
+    return options;
+}
+
+} // namespace
+
 WindowWatch::WindowWatch(const MonotonicClock& clock, TapMonitor::Options options)
-    : clock_(clock), options_(options), monitor_(options) {}
+    : clock_(clock), options_(options), monitor_(WatchOptions(options)) {}
 
 void WindowWatch::start() {
     startUs_ = clock_.nowUs();
@@ -155,7 +165,7 @@ MonitorUpdate WindowWatch::take() {
 }
 
 void MonitorTable::clear() {
-    *this = MonitorTable(maxRows_);
+    *this = MonitorTable(maxRows_, maxBytes_);
 }
 
 int MonitorTable::rowOf(int64_t number) const {
@@ -172,21 +182,27 @@ bool MonitorTable::apply(const MonitorUpdate& update, std::vector<int>* changed)
             if (rows_.empty())
                 first_ = number;
             rows_.push_back(item);
+            heldBytes_ += TapItemBytes(item);
         } else if (number > end) {
             // More came between two takes than the table keeps.
             rows_.clear();
             first_ = number;
             rows_.push_back(item);
+            heldBytes_ = TapItemBytes(item);
             dropped = true;
         } else if (number >= first_) {
-            rows_[size_t(number - first_)] = item;
+            TapItem& old = rows_[size_t(number - first_)];
+            heldBytes_ += TapItemBytes(item) - TapItemBytes(old);
+            old = item;
         } else {
             continue;
         }
         if (changed)
             changed->push_back(rowOf(number));
     }
-    while (static_cast<int64_t>(rows_.size()) > maxRows_) {
+    while (static_cast<int64_t>(rows_.size()) > maxRows_ ||
+           (heldBytes_ > maxBytes_ && rows_.size() > 1)) {
+        heldBytes_ -= TapItemBytes(rows_.front());
         rows_.pop_front();
         ++first_;
         dropped = true;

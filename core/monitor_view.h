@@ -51,6 +51,9 @@ struct MonitorUpdate {
 // The watch, fed on the thread that reads the taps.
 class WindowWatch : public TapWatch {
   public:
+    // The watch itself keeps only the recent rows (kWatchRows) that an answer
+    // may still change; the table keeps what options say.
+    static constexpr int64_t kWatchRows = 20'000;
     WindowWatch(const MonotonicClock& clock, TapMonitor::Options options);
 
     // t = 0 from here.
@@ -87,7 +90,9 @@ class WindowWatch : public TapWatch {
 // The rows as the window shows them, on the window's thread.
 class MonitorTable {
   public:
-    explicit MonitorTable(int64_t maxRows = 100'000) : maxRows_(maxRows) {}
+    // The bounds of what is kept, as the command-line monitor's.
+    explicit MonitorTable(int64_t maxRows = 100'000, int64_t maxBytes = 16 << 20)
+        : maxRows_(maxRows), maxBytes_(maxBytes) {}
 
     void clear();
     // Takes an update in; the rows that changed or came (indexes of this
@@ -113,6 +118,8 @@ class MonitorTable {
     int rowOf(int64_t number) const;
 
     int64_t maxRows_;
+    int64_t maxBytes_;
+    int64_t heldBytes_ = 0;
     std::deque<TapItem> rows_;
     int64_t first_ = 0; // the stream row number of rows_[0]
     int64_t counts_[kTapFindingKinds] = {};

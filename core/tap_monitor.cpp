@@ -68,6 +68,11 @@ bool IsStatus(uint8_t b) {
 
 } // namespace
 
+int64_t TapItemBytes(const TapItem& item) {
+    // Not the findings: they come later, and the sum must not drift.
+    return static_cast<int64_t>(sizeof(TapItem) + item.bytes.size());
+}
+
 std::string_view TapFindingKey(TapFinding finding) {
     return kFindingNames[static_cast<int>(finding)].key;
 }
@@ -221,12 +226,17 @@ void TapMonitor::hostByte(int64_t tUs, char byte) {
             host_.overlong = host_.overlong || whole;
             host_.bytes += byte;
             host_.lastUs = tUs;
+            // A line that never pauses must not grow one row forever.
+            if (whole && host_.bytes.size() >= declared + kMaxStrayBytes)
+                endHost();
             return;
         }
     }
     if (host_.active && host_.kind == TapItem::Kind::Stray && !header) {
         host_.bytes += byte;
         host_.lastUs = tUs;
+        if (host_.bytes.size() >= kMaxStrayBytes)
+            endHost();
         return;
     }
     endHost();
@@ -246,6 +256,8 @@ void TapMonitor::chipByte(int64_t tUs, char byte) {
             chipStray_ = Pending{true, TapItem::Kind::Stray, {}, tUs, tUs, false};
         chipStray_.bytes += byte;
         chipStray_.lastUs = tUs;
+        if (chipStray_.bytes.size() >= kMaxStrayBytes)
+            endChipStray();
         return;
     }
     endChipStray();
@@ -377,10 +389,13 @@ void TapMonitor::emitFrame(Pending& p) {
 }
 
 int64_t TapMonitor::append(TapItem item) {
+    heldBytes_ += TapItemBytes(item);
     rows_.push_back(std::move(item));
     const int64_t r = End() - 1;
     changed_.push_back(r);
-    while (static_cast<int64_t>(rows_.size()) > options_.maxRows) {
+    while (static_cast<int64_t>(rows_.size()) > options_.maxRows ||
+           (heldBytes_ > options_.maxBytes && rows_.size() > 1)) {
+        heldBytes_ -= TapItemBytes(rows_.front());
         rows_.pop_front();
         ++first_;
     }

@@ -33,6 +33,11 @@ std::string_view TapFindingKey(TapFinding finding);
 // "校验错误", …: what the monitor window shows.
 std::u16string_view TapFindingText(TapFinding finding);
 
+// Bytes that belong to no frame make rows of at most this many (a line
+// that never pauses still gives rows); so do the bytes past a frame's
+// declared length.
+inline constexpr size_t kMaxStrayBytes = 4096;
+
 // One row of the stream: a frame, a status byte, or bytes of no frame.
 struct TapItem {
     enum class Kind : uint8_t { Frame, Status, Stray };
@@ -53,6 +58,9 @@ struct TapItem {
     int64_t answers = -1;
 };
 
+// About the memory a row takes, for the bound on what is kept.
+int64_t TapItemBytes(const TapItem& item);
+
 class TapMonitor {
   public:
     struct Options {
@@ -60,8 +68,10 @@ class TapMonitor {
         int64_t answerTimeoutUs = 1'000'000;
         // A frame (or bytes of no frame) ends when its side stays silent this long.
         int64_t silenceUs = 20'000;
-        // Rows kept; the oldest go first (a line that babbles for days).
+        // Rows kept, and about the memory they may take; the oldest go
+        // first (a line that babbles for days).
         int64_t maxRows = 100'000;
+        int64_t maxBytes = 16 << 20;
         // The rate the line runs at when the watch starts (an index of the
         // rate table).
         int rateIndex = 0;
@@ -142,6 +152,7 @@ class TapMonitor {
 
     Options options_;
     std::deque<TapItem> rows_;
+    int64_t heldBytes_ = 0;
     int64_t first_ = 0;
     Pending host_;
     Pending chipStray_;

@@ -171,6 +171,17 @@ INSTANTIATE_TEST_SUITE_P(
                    {H(0, Hex("00 11")), H(1, kQuery), C(5, "41")},
                    100,
                    {"H stray stray_bytes", "H frame", "C 41"}},
+        // A line that never pauses still makes rows, each of bounded size.
+        StreamCase{"EndlessGarbage",
+                   {H(0, std::string(kMaxStrayBytes + 1, '\x01')),
+                    {TapSide::Chip, 1, std::string(kMaxStrayBytes + 1, '\x99')}},
+                   100,
+                   {"H stray stray_bytes", "H stray stray_bytes", "C stray stray_bytes",
+                    "C stray stray_bytes"}},
+        StreamCase{"EndlessBytesPastAFrame",
+                   {H(0, kQuery + std::string(kMaxStrayBytes + 1, '\x01')), C(5, "41")},
+                   100,
+                   {"H frame bad_length", "H stray stray_bytes", "C 41"}},
         StreamCase{"ChipByteOfNoStatus",
                    {H(0, kQuery), C(5, "41 99 98"), C(6, "4F")},
                    100,
@@ -243,6 +254,16 @@ TEST(TapStreaming, BytesSpreadOverFeedsAndALimitOfRows) {
               (std::vector<std::string>{"C 41", "H stray stray_bytes", "H stray stray_bytes"}));
     EXPECT_EQ(m.Count(TapFinding::StrayBytes), 2);
     EXPECT_EQ(m.TakeChanged(), (std::vector<int64_t>{1, 2, 3}));
+
+    // Big rows: the bound on memory lets the oldest go sooner.
+    options.maxRows = 100;
+    options.maxBytes = 2 * TapItemBytes(TapItem{TapSide::Host, TapItem::Kind::Stray, 0, 0,
+                                                std::string(kMaxStrayBytes, '\x01')});
+    TapMonitor big(options);
+    big.Feed(TapSide::Host, 0, std::string(5 * kMaxStrayBytes, '\x01'));
+    big.Finish(100'000);
+    EXPECT_EQ(big.End(), 5);
+    EXPECT_EQ(big.First(), 3);
 }
 
 } // namespace
