@@ -343,9 +343,9 @@ void CliSession::onLineTurn(std::string_view bytes, bool lost, const LineError& 
         onLineFailed(error);
 }
 
-void CliSession::interruptAll(const int* signals, int count) {
+void CliSession::interruptAll(const int* caught, int count) {
     for (int i = 0; i < count && !done(); ++i)
-        interrupt(signals[i]);
+        interrupt(caught[i]);
 }
 
 void CliSession::interrupt(int signo) {

@@ -69,7 +69,7 @@ class CliSession {
     // set, error its reason), as each system's loop reads them.
     void onLineTurn(std::string_view bytes, bool lost, const LineError& error);
     // Signals caught meanwhile, in order, as long as the session runs.
-    void interruptAll(const int* signals, int count);
+    void interruptAll(const int* caught, int count);
     // The wake-up asked of the timer.
     void onTimer();
     // Standard output can take no more (its reader has gone), found between

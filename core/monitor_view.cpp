@@ -64,7 +64,13 @@ WindowWatch::WindowWatch(const MonotonicClock& clock, TapMonitor::Options option
     : clock_(clock), options_(options), monitor_(WatchOptions(options)) {}
 
 void WindowWatch::start() {
+    const std::lock_guard lock(mutex_);
     startUs_ = clock_.nowUs();
+}
+
+int64_t WindowWatch::startedAtUs() const {
+    const std::lock_guard lock(mutex_);
+    return startUs_;
 }
 
 int64_t WindowWatch::nowUs() const {

@@ -58,6 +58,8 @@ class WindowWatch : public TapWatch {
 
     // t = 0 from here.
     void start();
+    // The clock's reading at t = 0 (a row's startUs is counted from it).
+    int64_t startedAtUs() const;
     void onTurn(std::string_view host, std::string_view chip) override;
     void onLineFailed(TapSide side, const std::string& name, const LineError& error) override;
     void onTimer() override;

@@ -226,6 +226,10 @@ void TapMonitor::hostByte(int64_t tUs, char byte) {
             host_.overlong = host_.overlong || whole;
             host_.bytes += byte;
             host_.lastUs = tUs;
+            // No frame is that long: the FD was a byte of something else
+            // (a text's, when the watch began mid-frame).
+            if (host_.bytes.size() == 3 && DeclaredSize(host_.bytes) > 3 + kMaxFrameLength)
+                host_.kind = TapItem::Kind::Stray;
             // A line that never pauses must not grow one row forever.
             if (whole && host_.bytes.size() >= declared + kMaxStrayBytes)
                 endHost();
@@ -246,9 +250,13 @@ void TapMonitor::hostByte(int64_t tUs, char byte) {
 }
 
 void TapMonitor::chipByte(int64_t tUs, char byte) {
-    // The chip answers a frame once it has it all: whatever the host sent
-    // before is over.
-    endHost();
+    // The chip answers a frame once it has it all: a whole frame or bytes of
+    // no frame before are over. A frame still coming goes on: the chip's
+    // byte (its end of speech, say) crossed it on the other wire.
+    if (host_.active && (host_.kind == TapItem::Kind::Stray ||
+                         (DeclaredSize(host_.bytes) != 0 &&
+                          host_.bytes.size() >= DeclaredSize(host_.bytes))))
+        endHost();
     const uint8_t status = static_cast<uint8_t>(byte);
     lastChipUs_ = tUs;
     if (!IsStatus(status)) {

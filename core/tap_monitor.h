@@ -37,6 +37,9 @@ std::u16string_view TapFindingText(TapFinding finding);
 // that never pauses still gives rows); so do the bytes past a frame's
 // declared length.
 inline constexpr size_t kMaxStrayBytes = 4096;
+// The longest length field taken for a frame's; beyond it an FD starts no
+// frame (a watch that begins mid-frame finds the next one).
+inline constexpr size_t kMaxFrameLength = 4096;
 
 // One row of the stream: a frame, a status byte, or bytes of no frame.
 struct TapItem {

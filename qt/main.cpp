@@ -17,7 +17,7 @@ int main(int argc, char* argv[]) {
     // A signal while start-up showed a message box closed the window already:
     // the program ends as the signal would have ended it (129, 130, 143).
     if (TerminationRequested())
-        return ExitStatus::SignalBase + TerminationSignal();
+        return ExitStatus::SignalBase + CaughtTerminationSignal();
     window.show();
     return app.exec();
 }

@@ -210,7 +210,7 @@ bool TerminationRequested() {
     return gTerminationRequested;
 }
 
-int TerminationSignal() {
+int CaughtTerminationSignal() {
     return gTerminationSignal;
 }
 

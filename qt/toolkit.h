@@ -199,4 +199,4 @@ void CatchTerminationSignals();
 void CloseOnTerminationSignals(QWidget* window);
 bool TerminationRequested();
 // The number of the first signal read (termination::kTerminate, ...), 0 before.
-int TerminationSignal();
+int CaughtTerminationSignal();

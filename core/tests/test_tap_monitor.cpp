@@ -182,6 +182,17 @@ INSTANTIATE_TEST_SUITE_P(
                    {H(0, kQuery + std::string(kMaxStrayBytes + 1, '\x01')), C(5, "41")},
                    100,
                    {"H frame bad_length", "H stray stray_bytes", "C 41"}},
+        // The chip's end of speech crosses a frame still coming: no cut.
+        StreamCase{"ChipByteDuringAFrame",
+                   {H(0, kText), C(5, "41"), H(100, kQuery.substr(0, 2)), C(101, "4F"),
+                    H(102, kQuery.substr(2)), C(105, "4F")},
+                   200,
+                   {"H frame", "C 41", "C 4F", "H frame", "C 4F"}},
+        // Begun mid-frame, on a text's FD byte: the next frame is found.
+        StreamCase{"BegunMidFrame",
+                   {H(0, Hex("FD CC FD") + kQuery), C(5, "41")},
+                   100,
+                   {"H stray stray_bytes", "H frame", "C 41"}},
         StreamCase{"ChipByteOfNoStatus",
                    {H(0, kQuery), C(5, "41 99 98"), C(6, "4F")},
                    100,
