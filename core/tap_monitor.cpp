@@ -2,6 +2,7 @@
 
 #include "core/commands.h"
 #include "core/frame_decode.h"
+#include "core/line_rates.h"
 #include "core/reply_status.h"
 #include "core/text_util.h"
 
@@ -131,7 +132,12 @@ bool TapMonitor::causeUnseen(uint8_t b) const {
 }
 
 void TapMonitor::FeedTogether(int64_t tUs, std::string_view host, std::string_view chip) {
-    Advance(tUs);
+    // The bytes of a turn may have been waiting since the line carried them
+    // (a reader that was late, a busy machine): what they end or expire is
+    // judged from the earliest time they can have come at the line's rate,
+    // so that a late read is no pause of the line.
+    const int64_t byteUs = 10'000'000 / std::max(RateOfIndex(rateIndex_), 1);
+    Advance(tUs - static_cast<int64_t>(std::max(host.size(), chip.size())) * byteUs);
     for (const char c : chip)
         held_.push_back({c, tUs});
     size_t fed = 0;

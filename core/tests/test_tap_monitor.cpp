@@ -89,6 +89,7 @@ TEST_P(TapStream, CutsDecodesAndFindsEachFaultOnce) {
 
 const std::string kQuery = ControlFrame(FrameCommand::Query);
 const std::string kText = TextFrame(u"你好");
+const std::string kLongText = TextFrame(std::u16string(100, u'好')); // 206 bytes
 
 INSTANTIATE_TEST_SUITE_P(
     Streams, TapStream,
@@ -188,6 +189,16 @@ INSTANTIATE_TEST_SUITE_P(
                     H(102, kQuery.substr(2)), C(105, "4F")},
                    200,
                    {"H frame", "C 41", "C 4F", "H frame", "C 4F"}},
+        // A read that came late brings what the line carried meanwhile: no
+        // pause of the line, no frame cut; two bytes after as long are one.
+        StreamCase{"ALateReadIsNoPause",
+                   {H(0, kLongText.substr(0, 10)), H(150, kLongText.substr(10)), C(155, "41")},
+                   300,
+                   {"H frame", "C 41"}},
+        StreamCase{"APauseOfTheLine",
+                   {H(0, kLongText.substr(0, 10)), H(150, kLongText.substr(10, 2))},
+                   300,
+                   {"H frame bad_checksum bad_length", "H stray stray_bytes"}},
         // Begun mid-frame, on a text's FD byte: the next frame is found.
         StreamCase{"BegunMidFrame",
                    {H(0, Hex("FD CC FD") + kQuery), C(5, "41")},
@@ -268,8 +279,9 @@ TEST(TapStreaming, BytesSpreadOverFeedsAndALimitOfRows) {
 
     // Big rows: the bound on memory lets the oldest go sooner.
     options.maxRows = 100;
-    options.maxBytes = 2 * TapItemBytes(TapItem{TapSide::Host, TapItem::Kind::Stray, 0, 0,
-                                                std::string(kMaxStrayBytes, '\x01')});
+    TapItem stray;
+    stray.bytes.assign(kMaxStrayBytes, '\x01');
+    options.maxBytes = 2 * TapItemBytes(stray);
     TapMonitor big(options);
     big.Feed(TapSide::Host, 0, std::string(5 * kMaxStrayBytes, '\x01'));
     big.Finish(100'000);
