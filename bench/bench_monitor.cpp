@@ -9,8 +9,8 @@
 //   bench_monitor [seconds] [pieces] [rounds]
 #include "bench/reply_measure.h"
 #include "cli/cli_run.h"
-#include "core/text_util.h"
 #include "core/frame_builders.h"
+#include "core/text_util.h"
 #include "platform/monitor_thread.h"
 
 #include <QDir>
@@ -155,8 +155,8 @@ class WatchBeside {
                 continue; // a row changed later: stamped already
             last_ = number;
             const int side = item.side == TapSide::Host ? 0 : 1;
-            const bool expected = side == 0 ? item.kind == TapItem::Kind::Frame
-                                            : item.kind == TapItem::Kind::Status;
+            const bool expected =
+                side == 0 ? item.kind == TapItem::Kind::Frame : item.kind == TapItem::Kind::Status;
             std::deque<int64_t>& times = flood_.written.times[side];
             if (!expected || times.empty()) {
                 ++unexpected_;
@@ -232,8 +232,7 @@ int main(int argc, char* argv[]) {
         std::printf("watch of both sides at 38400 bit/s for %d s: %lld rows compared, %lld "
                     "unexpected, %d kept in the table (%s)\n",
                     seconds, static_cast<long long>(late.count()),
-                    static_cast<long long>(watch.unexpected()),
-                    watch.table().rowCount(),
+                    static_cast<long long>(watch.unexpected()), watch.table().rowCount(),
                     Utf8FromUtf16(watch.table().countsText()).c_str());
         std::printf("  stamp after write: median %.3f ms, 99th percentile %.3f ms, max %.3f ms "
                     "(goal: median <= 1 ms)\n",

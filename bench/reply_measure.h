@@ -6,8 +6,8 @@
 #pragma once
 
 #include "bench/bench_pty.h"
-#include "serial/serial_comm_control.h"
 #include "qt/form1.h"
+#include "serial/serial_comm_control.h"
 
 #include <QApplication>
 #include <algorithm>

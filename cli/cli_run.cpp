@@ -5,6 +5,7 @@
 #include "cli/poll_serial_line.h"
 #include "cli/posix_ports.h"
 #include "cli/text_input.h"
+#include "platform/files.h"
 #include "platform/system_ports.h"
 
 #include <cstdio>
@@ -34,6 +35,11 @@ const std::vector<std::string>& LinuxCliSystem::systemPorts() {
 
 ListedPort LinuxCliSystem::listPort(int n) {
     return ListedPortOf(LookUpPort(n, PortsFolderPath(), [this] { return systemPorts(); }));
+}
+
+std::unique_ptr<OutputSink> LinuxCliSystem::createFile(const std::string& path, bool replace,
+                                                  std::string* failure) {
+    return files::CreateAppendFile(path, replace, failure);
 }
 
 std::optional<std::string> LinuxCliSystem::readText(const std::string& path, std::string* reason) {

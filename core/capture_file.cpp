@@ -99,7 +99,6 @@ int64_t ToMicroseconds(uint64_t ticks, const InterfaceTime& t) {
             for (int i = t.exponent; i < 6; ++i)
                 scale *= 10;
             return static_cast<int64_t>(ticks * scale); // a hostile file's wraps, defined
-
         }
         uint64_t divide = 1;
         for (int i = 6; i < t.exponent && i < 25; ++i)
@@ -110,8 +109,8 @@ int64_t ToMicroseconds(uint64_t ticks, const InterfaceTime& t) {
     const int e = std::min(t.exponent, 63);
     const uint64_t seconds = ticks >> e;
     const uint64_t fraction = ticks & ((uint64_t(1) << e) - 1);
-    const long double us = static_cast<long double>(fraction) * 1e6L /
-                           static_cast<long double>(uint64_t(1) << e);
+    const long double us =
+        static_cast<long double>(fraction) * 1e6L / static_cast<long double>(uint64_t(1) << e);
     return static_cast<int64_t>(seconds * 1'000'000u + static_cast<uint64_t>(us));
 }
 
@@ -123,7 +122,8 @@ std::string Hex32(uint32_t v) {
 
 } // namespace
 
-std::string CaptureFileHeader(const CaptureInterface& line, std::string_view application) {
+std::string CaptureFileHeader(const std::vector<CaptureInterface>& lines,
+                              std::string_view application) {
     std::string shb;
     Put32(shb, kByteOrderMagic);
     Put16(shb, 1); // version 1.0
@@ -132,20 +132,24 @@ std::string CaptureFileHeader(const CaptureInterface& line, std::string_view app
     Put32(shb, 0xFFFFFFFF);
     Option(shb, kShbUserAppl, application);
     Put32(shb, 0); // opt_endofopt
-    std::string idb;
-    Put16(idb, line.linkType);
-    Put16(idb, 0);
-    Put32(idb, 0); // no snapshot length
-    Option(idb, kIfName, line.name);
-    if (line.rate > 0) {
-        std::string speed;
-        for (int i = 0; i < 8; ++i)
-            speed += char((uint64_t(line.rate) >> (8 * i)) & 0xFF);
-        Option(idb, kIfSpeed, speed);
+    std::string out = Block(kSectionHeader, shb);
+    for (const CaptureInterface& line : lines) {
+        std::string idb;
+        Put16(idb, line.linkType);
+        Put16(idb, 0);
+        Put32(idb, 0); // no snapshot length
+        Option(idb, kIfName, line.name);
+        if (line.rate > 0) {
+            std::string speed;
+            for (int i = 0; i < 8; ++i)
+                speed += char((uint64_t(line.rate) >> (8 * i)) & 0xFF);
+            Option(idb, kIfSpeed, speed);
+        }
+        Option(idb, kIfTsResol, std::string(1, '\x06'));
+        Put32(idb, 0);
+        out += Block(kInterfaceDescription, idb);
     }
-    Option(idb, kIfTsResol, std::string(1, '\x06'));
-    Put32(idb, 0);
-    return Block(kSectionHeader, shb) + Block(kInterfaceDescription, idb);
+    return out;
 }
 
 std::string CapturePacketBlock(const CapturePacket& packet) {
@@ -161,7 +165,7 @@ std::string CapturePacketBlock(const CapturePacket& packet) {
     std::string flags;
     const uint32_t direction = packet.direction == CaptureDirection::FromChip ? 1
                                : packet.direction == CaptureDirection::ToChip ? 2
-                                                                               : 0;
+                                                                              : 0;
     Put32(flags, direction);
     Option(epb, kEpbFlags, flags);
     if (!packet.comment.empty())
@@ -176,10 +180,15 @@ std::string CaptureComment(std::string_view bytes) {
     return Utf8FromUtf16(DecodeFrame(bytes).meaning);
 }
 
-CaptureWriter::CaptureWriter(Write write, const CaptureInterface& line,
+CaptureWriter::CaptureWriter(Write write, const std::vector<CaptureInterface>& lines,
                              std::string_view application)
     : write_(std::move(write)) {
-    ok_ = write_(CaptureFileHeader(line, application));
+    ok_ = write_(CaptureFileHeader(lines, application));
+}
+
+bool CaptureWriter::add(int64_t timeUs, CaptureDirection direction, std::string_view bytes,
+                        uint32_t interface) {
+    return add({timeUs, direction, std::string(bytes), CaptureComment(bytes), interface});
 }
 
 bool CaptureWriter::add(const CapturePacket& packet) {
@@ -205,8 +214,7 @@ CaptureContents ReadCapture(std::string_view file) {
     };
     while (at < file.size()) {
         if (file.size() - at < 12) {
-            problem("the file is cut off at byte " + std::to_string(at) +
-                    ": the rest is not read");
+            problem("the file is cut off at byte " + std::to_string(at) + ": the rest is not read");
             break;
         }
         uint32_t type = r.u32(at);

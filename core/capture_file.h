@@ -33,8 +33,10 @@ struct CaptureInterface {
     uint16_t linkType = kCaptureLinkType;
 };
 
-// The section header and one interface description: a file's first bytes.
-std::string CaptureFileHeader(const CaptureInterface& line, std::string_view application);
+// The section header and the interfaces' descriptions: a file's first
+// bytes. A packet's interface is its index in lines.
+std::string CaptureFileHeader(const std::vector<CaptureInterface>& lines,
+                              std::string_view application);
 // One enhanced packet block.
 std::string CapturePacketBlock(const CapturePacket& packet);
 // The console's meaning of a packet's bytes: a frame's decoded line, or a
@@ -46,9 +48,13 @@ std::string CaptureComment(std::string_view bytes);
 class CaptureWriter {
   public:
     using Write = std::function<bool(std::string_view bytes)>;
-    CaptureWriter(Write write, const CaptureInterface& line, std::string_view application);
+    CaptureWriter(Write write, const std::vector<CaptureInterface>& lines,
+                  std::string_view application);
     // False once a write has failed (nothing more is written then).
     bool add(const CapturePacket& packet);
+    // A packet of bytes with their meaning as its comment.
+    bool add(int64_t timeUs, CaptureDirection direction, std::string_view bytes,
+             uint32_t interface = 0);
     bool ok() const { return ok_; }
 
   private:

@@ -47,6 +47,8 @@ Commands:
                         both follow an accepted rate change; ends on Ctrl+C
                         (any termination signal) or --duration with a summary
       --duration SECONDS  stop watching after this long
+  replay FILE           a pcapng capture's packets shown as monitor shows a
+                        watch, findings included
 
 Options:
 <PORT>
@@ -54,6 +56,10 @@ Options:
   --timeout SECONDS     longest wait for each reply (default 60)
   --json                one JSON object per line for each frame sent and each
                         byte received, and a final result object
+  --capture FILE        also write the traffic into FILE as it comes, a pcapng
+                        capture (frames and status bytes, their times and
+                        directions); not over an existing file unless
+      --overwrite       is given
   --help, --version
 
 Exit status:
@@ -64,7 +70,9 @@ Exit status:
   a 0x4F may have been cut short (--json names them in may_be_cut;
   --confirm-idle avoids this);
   64 bad usage or bad hex (a lone last digit too); 65 the text holds bytes
-  that are no text (nothing sent); 66 the text file could not be read;
+  that are no text (nothing sent), or a capture holds what cannot be read
+  (what can be is shown); 66 the text file or the capture could not be read;
+  73 the capture file could not be made or written;
 <SIGNALS>
 
 Examples:
@@ -94,6 +102,8 @@ constexpr const char* kLinuxExamples = R"(  vxt4710-cli --port /dev/ttyUSB0 spea
   vxt4710-cli --json hex "fd 00 02 21"
   vxt4710-cli mark v10
   vxt4710-cli monitor --host /dev/ttyUSB1 --chip /dev/ttyUSB2 --duration 60
+  vxt4710-cli --port COM3 --capture talk.pcapng speak -f intro.txt
+  vxt4710-cli replay talk.pcapng
 )";
 
 constexpr const char* kWindowsPort =
@@ -123,6 +133,8 @@ constexpr const char* kWindowsExamples = R"(  vxt4710-cli --port COM3 speak -f i
   vxt4710-cli --json hex "fd 00 02 21"
   vxt4710-cli mark v10
   vxt4710-cli monitor --host COM4 --chip COM5 --duration 60
+  vxt4710-cli --port COM3 --capture talk.pcapng speak -f intro.txt
+  vxt4710-cli replay talk.pcapng
 )";
 
 } // namespace
@@ -130,7 +142,7 @@ constexpr const char* kWindowsExamples = R"(  vxt4710-cli --port COM3 speak -f i
 std::string UsageLine() {
     return "usage: vxt4710-cli [--port COM<n>|DEVICE] [--rate 9600|19200|38400] [--timeout "
            "SECONDS] "
-           "[--json] COMMAND [ARGS]";
+           "[--json] [--capture FILE [--overwrite]] COMMAND [ARGS]";
 }
 
 std::string HelpText(CliPlatform platform, std::string_view portsFolder) {

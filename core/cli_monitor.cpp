@@ -107,6 +107,11 @@ void MonitorSession::flush(bool all) {
 }
 
 void MonitorSession::print(const TapItem& item) {
+    if (capture_)
+        capture_->add(epochStartUs_ + item.startUs,
+                      item.side == TapSide::Host ? CaptureDirection::ToChip
+                                                 : CaptureDirection::FromChip,
+                      item.bytes, item.side == TapSide::Host ? 0 : 1);
     std::vector<std::string> keys;
     std::string named;
     for (const TapFinding f : item.findings) {
@@ -143,8 +148,31 @@ void MonitorSession::print(const TapItem& item) {
     put(line);
 }
 
-void MonitorSession::finish(int status) {
-    monitor_.Finish(nowUs());
+void MonitorSession::replay(const std::vector<CapturePacket>& packets) {
+    const int64_t t0 = packets.empty() ? 0 : packets.front().timeUs;
+    int64_t t = 0;
+    for (const CapturePacket& p : packets) {
+        if (done_ || outputFailed_)
+            break;
+        // A capture from elsewhere may not say the direction: frames come
+        // from the controller.
+        const bool host = p.direction == CaptureDirection::ToChip ||
+                          (p.direction == CaptureDirection::Unknown && !p.bytes.empty() &&
+                           static_cast<uint8_t>(p.bytes[0]) == 0xFD);
+        t = std::max(t, p.timeUs - t0); // times never go back
+        monitor_.Feed(host ? TapSide::Host : TapSide::Chip, t, p.bytes);
+        flush(false);
+    }
+    if (done_)
+        return;
+    // As a watch that went on: what waited for an answer is given up.
+    const int64_t end = t + options_.answerTimeoutUs;
+    monitor_.Advance(end);
+    finishAt(monitor_.FindingTotal() > 0 ? ExitStatus::Findings : ExitStatus::Ok, end);
+}
+
+void MonitorSession::finishAt(int status, int64_t atUs) {
+    monitor_.Finish(atUs);
     done_ = true; // before the last lines: a failing write ends nothing twice
     flush(true);
     summarize(status);

@@ -7,6 +7,7 @@
 // failed.
 #pragma once
 
+#include "core/capture_file.h"
 #include "core/cli_session.h" // Complaint
 #include "core/session_io.h"
 #include "core/tap_monitor.h"
@@ -15,6 +16,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // "host" or "chip".
 std::string_view TapSideName(TapSide side);
@@ -31,6 +33,15 @@ class MonitorSession : public TapWatch {
 
     // The watch starts: t = 0 from here.
     void start();
+    // Each item printed also goes into capture, its time epochStartUs (the
+    // wall clock at the start) + its own.
+    void setCapture(CaptureWriter* capture, int64_t epochStartUs) {
+        capture_ = capture;
+        epochStartUs_ = epochStartUs;
+    }
+    // A capture's packets instead of a watch, at their own times; then the
+    // summary, as a watch ends.
+    void replay(const std::vector<CapturePacket>& packets);
     // Bytes of both taps read in one turn of the loop (either may be empty).
     void onTurn(std::string_view host, std::string_view chip) override;
     // A tap's port failed (name: the port as the user gave it): what was
@@ -55,7 +66,8 @@ class MonitorSession : public TapWatch {
     int64_t nowUs() const;
     void flush(bool all);
     void print(const TapItem& item);
-    void finish(int status);
+    void finish(int status) { finishAt(status, nowUs()); }
+    void finishAt(int status, int64_t atUs);
     // The summary line (or result object); nothing once output failed.
     void summarize(int status);
     void put(const std::string& line);
@@ -71,4 +83,6 @@ class MonitorSession : public TapWatch {
     int status_ = 0;
     bool outputFailed_ = false;
     std::string failure_;
+    CaptureWriter* capture_ = nullptr;
+    int64_t epochStartUs_ = 0;
 };

@@ -108,6 +108,19 @@ bool TakeGlobal(Parser& p, CliOptions& o) {
             o.rate = *rate;
         return true;
     }
+    if (a == "--capture") {
+        const auto v = p.value(a);
+        if (v && v->empty())
+            p.error = "--capture wants a file";
+        else if (v)
+            o.capture = *v;
+        return true;
+    }
+    if (a == "--overwrite") {
+        o.overwrite = true;
+        ++p.i;
+        return true;
+    }
     if (a == "--timeout") {
         const auto v = p.value(a);
         if (!v)
@@ -132,7 +145,7 @@ std::optional<CliCommand> CommandOf(std::string_view name) {
         {"query", CliCommand::Query},     {"sleep", CliCommand::Sleep},
         {"rate", CliCommand::Rate},       {"mark", CliCommand::Mark},
         {"hex", CliCommand::Hex},         {"ports", CliCommand::Ports},
-        {"monitor", CliCommand::Monitor},
+        {"monitor", CliCommand::Monitor}, {"replay", CliCommand::Replay},
     };
     for (const auto& c : kCommands) {
         if (name == c.name)
@@ -244,6 +257,12 @@ void TakeCommandArgs(Parser& p, CliOptions& o, const std::string& name) {
         else if (o.tapHost == o.tapChip)
             p.error = "monitor wants two different ports for --host and --chip";
         return;
+    case CliCommand::Replay:
+        if (operands.size() != 1 || operands[0].empty())
+            p.error = "replay wants one FILE (a pcapng capture)";
+        else
+            o.argument = operands[0];
+        return;
     case CliCommand::Mark:
     case CliCommand::Hex:
         if (operands.size() != 1)
@@ -290,6 +309,12 @@ CliParse ParseCliArguments(const std::vector<std::string>& args) {
     }
     if (p.error.empty() && !commandName && !o.help && !o.version)
         p.error = "no command given";
+    const bool talks = o.command != CliCommand::Ports && o.command != CliCommand::Replay;
+    if (p.error.empty() && commandName && !o.capture.empty() && !talks)
+        p.error = Fill("--capture goes with the commands that talk to the chip, not {}",
+                       {*commandName});
+    if (p.error.empty() && o.overwrite && o.capture.empty())
+        p.error = "--overwrite goes with --capture FILE";
     if (!p.error.empty())
         return CliParse{std::nullopt, p.error};
     return CliParse{o, std::string()};

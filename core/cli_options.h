@@ -10,7 +10,20 @@
 #include <string_view>
 #include <vector>
 
-enum class CliCommand { Speak, Stop, Pause, Resume, Query, Sleep, Rate, Mark, Hex, Ports, Monitor };
+enum class CliCommand {
+    Speak,
+    Stop,
+    Pause,
+    Resume,
+    Query,
+    Sleep,
+    Rate,
+    Mark,
+    Hex,
+    Ports,
+    Monitor,
+    Replay
+};
 
 struct CliOptions {
     std::string port = "COM1";   // COM<n> or a device path
@@ -36,6 +49,11 @@ struct CliOptions {
     std::string tapHost;
     std::string tapChip;
     double durationSeconds = 0;
+    // --capture: the traffic also goes into this pcapng file, as it comes;
+    // an existing file is replaced only with --overwrite. replay: the file
+    // read (argument).
+    std::string capture;
+    bool overwrite = false;
 };
 
 // The options, or a message that says what is wrong (bad usage).

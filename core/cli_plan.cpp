@@ -56,6 +56,7 @@ FramePlan PlanFrames(const CliOptions& o, const TextFileReader& read) {
         return PlanHex(Utf16FromUtf8(o.argument), o.typedChecksum);
     case CliCommand::Ports:
     case CliCommand::Monitor:
+    case CliCommand::Replay:
         break;
     }
     return FramePlan{};

@@ -4,6 +4,7 @@
 #include "core/exit_status.h"
 #include "core/text_util.h"
 
+#include <chrono>
 #include <cmath>
 
 namespace {
@@ -49,8 +50,18 @@ class Run {
     int listPorts(const CliOptions& options);
     int session(const CliOptions& options);
     int monitor(const CliOptions& options);
+    int replay(const CliOptions& options);
 
   private:
+    int talk(const CliOptions& options, const FramePlan& plan, TrafficReport& report);
+    // --capture's file, made before anything goes on the line; false (the
+    // run refused) when it cannot be.
+    bool openCapture(const CliOptions& options, const std::vector<CaptureInterface>& lines,
+                     TrafficReport& report, int* status);
+    // The run's status, unless a write of the capture failed and the run
+    // itself went well.
+    int endCapture(int status);
+
     int refuse(TrafficReport& report, int status, const std::string& result,
                const std::string& message) {
         report.result(result, status, {{"message", message}});
@@ -62,7 +73,36 @@ class Run {
 
     CliSystem& system_;
     const MonotonicClock& clock_;
+    std::unique_ptr<OutputSink> captureFile_;
+    std::unique_ptr<CaptureWriter> capture_;
+    std::string captureFailure_;
 };
+
+bool Run::openCapture(const CliOptions& options, const std::vector<CaptureInterface>& lines,
+                      TrafficReport& report, int* status) {
+    if (options.capture.empty())
+        return true;
+    std::string failure;
+    captureFile_ = system_.createFile(options.capture, options.overwrite, &failure);
+    if (!captureFile_) {
+        if (failure == "the file exists")
+            failure += " (--overwrite replaces it)";
+        *status = refuse(report, ExitStatus::CannotCreate, "capture",
+                         "cannot create the capture " + options.capture + ": " + failure);
+        return false;
+    }
+    capture_ = std::make_unique<CaptureWriter>(
+        [this](std::string_view bytes) { return captureFile_->write(bytes, &captureFailure_); },
+        lines, "vxt4710-cli " + system_.version());
+    return true;
+}
+
+int Run::endCapture(int status) {
+    if (!capture_ || capture_->ok())
+        return status;
+    complain("the capture could not be written: " + captureFailure_);
+    return status == ExitStatus::Ok ? ExitStatus::CannotCreate : status;
+}
 
 int Run::listPorts(const CliOptions& options) {
     TrafficReport report(options.json, system_.standardOutput(), clock_);
@@ -96,7 +136,15 @@ int Run::session(const CliOptions& options) {
         });
     if (plan.status != ExitStatus::Ok)
         return refuse(report, plan.status, PlanRefusalKind(plan.status), plan.error);
+    int status = ExitStatus::Ok;
+    if (!openCapture(options, {{options.port, options.rate}}, report, &status))
+        return status;
+    if (capture_)
+        report.setCapture(capture_.get(), [this] { return system_.epochUs(); });
+    return endCapture(talk(options, plan, report));
+}
 
+int Run::talk(const CliOptions& options, const FramePlan& plan, TrafficReport& report) {
     const int timeoutMs = static_cast<int>(std::ceil(options.timeoutSeconds * 1000));
     if (LooksLikeNetAddress(options.port))
         return netSession(options, plan, options.port, report, timeoutMs);
@@ -141,16 +189,47 @@ int Run::monitor(const CliOptions& options) {
     std::string failure;
     if (!OpenTaps(system_, options.tapHost, options.tapChip, options.rate, &failure, complaint()))
         return refuse(report, ExitStatus::Port, "port", failure);
+    int status = ExitStatus::Ok;
+    if (!openCapture(options,
+                     {{options.tapHost, options.rate}, {options.tapChip, options.rate}}, report,
+                     &status))
+        return status;
     const auto durationMs = static_cast<int64_t>(std::ceil(options.durationSeconds * 1000));
     TapMonitor::Options watch;
     watch.rateIndex = RateIndexOf(options.rate);
     MonitorSession session(options.json, durationMs,
                            {system_.standardOutput(), clock_, complaint()}, watch);
+    if (capture_)
+        session.setCapture(capture_.get(), system_.epochUs());
     session.start();
-    return system_.runMonitor(session, nullptr);
+    return endCapture(system_.runMonitor(session, nullptr));
+}
+
+// A capture's packets as the monitor shows a watch.
+int Run::replay(const CliOptions& options) {
+    TrafficReport report(options.json, system_.standardOutput(), clock_);
+    std::string reason;
+    const std::optional<std::string> file = system_.readText(options.argument, &reason);
+    if (!file)
+        return refuse(report, ExitStatus::NoInput, "input",
+                      "cannot read " + options.argument + ": " + reason);
+    const CaptureContents contents = ReadCapture(*file);
+    for (const std::string& problem : contents.problems)
+        complain(options.argument + ": " + problem);
+    MonitorSession session(options.json, 0, {system_.standardOutput(), clock_, complaint()});
+    session.replay(contents.packets);
+    const int status = session.status();
+    return contents.problems.empty() || status == ExitStatus::Output ? status
+                                                                     : ExitStatus::DataError;
 }
 
 } // namespace
+
+int64_t CliSystem::epochUs() const {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
 
 bool OpenTaps(CliSystem& system, const std::string& host, const std::string& chip, int rate,
               std::string* failure, const Complaint& notice) {
@@ -201,5 +280,7 @@ int RunCli(const CliArguments& arguments, CliSystem& system, const MonotonicCloc
         return run.listPorts(options);
     if (options.command == CliCommand::Monitor)
         return run.monitor(options);
+    if (options.command == CliCommand::Replay)
+        return run.replay(options);
     return run.session(options);
 }

@@ -4,6 +4,7 @@
 // its services (CliSystem).
 #pragma once
 
+#include "core/capture_file.h"
 #include "core/cli_monitor.h"
 #include "core/cli_options.h"
 #include "core/cli_session.h"
@@ -12,6 +13,7 @@
 #include "core/session_io.h"
 #include "core/traffic_report.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -57,8 +59,15 @@ class CliSystem {
     virtual std::string helpPortsFolder() = 0;
     // n from 1 to 20, in that order.
     virtual ListedPort listPort(int n) = 0;
-    // speak's text file ("-": standard input).
+    // speak's text file ("-": standard input); replay's capture.
     virtual std::optional<std::string> readText(const std::string& path, std::string* reason) = 0;
+    // --capture's file, made to be written as the traffic comes; an
+    // existing file is replaced only when replace is set. Null with
+    // *failure when it cannot be made.
+    virtual std::unique_ptr<OutputSink> createFile(const std::string& path, bool replace,
+                                                   std::string* failure) = 0;
+    // The wall clock in µs since 1970 (a capture's packet times).
+    virtual int64_t epochUs() const;
     virtual PortRoute routePort(const std::string& port) = 0;
     // Opens the line for the session; false with *error when it cannot.
     virtual bool openSerial(const PortRoute& route, int rate, LineError* error) = 0;

@@ -12,8 +12,11 @@ constexpr int Speaking = 10; // query: the chip answered 0x4E
 // been taken for a piece's idle reply and the next piece may have cut it short.
 constexpr int MaybeCut = 11;
 constexpr int Usage = 64;    // bad usage, bad hex, a mark or text that cannot be sent
-constexpr int DataError = 65; // the text holds bytes that are no text: nothing sent
-constexpr int NoInput = 66;  // the text file or standard input could not be read
+// The text holds bytes that are no text (nothing sent), or a capture holds
+// what cannot be read (what can be is shown).
+constexpr int DataError = 65;
+constexpr int NoInput = 66;  // the text file, the capture or standard input could not be read
+constexpr int CannotCreate = 73; // --capture's file could not be made or written
 constexpr int Output = 74;   // standard output could not be written (a closed pipe)
 // A termination signal ends the run with 128 + its number, as a shell reports
 // a program the signal killed: SIGHUP 129, SIGINT 130, SIGTERM 143.

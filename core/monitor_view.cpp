@@ -237,7 +237,9 @@ std::u16string MonitorTable::cell(int row, int column) const {
     case MonitorColumn::Verdict: {
         std::u16string text = TapCheck(item);
         for (size_t i = 0; i < item.findings.size(); ++i)
-            text += (i ? u"，" : text.empty() ? u"" : u"  ") +
+            text += (i              ? u"，"
+                     : text.empty() ? u""
+                                    : u"  ") +
                     std::u16string(TapFindingText(item.findings[i]));
         return text;
     }
@@ -249,8 +251,8 @@ std::u16string MonitorTable::cell(int row, int column) const {
         if (answer >= 0)
             text += u" · 应答 " + MsText(rows_[size_t(answer)].startUs - item.endUs);
         if (const int idle = rowOf(item.idle); idle >= 0 && answer >= 0)
-            text += u" · 朗读 " + MsText(rows_[size_t(idle)].startUs -
-                                          rows_[size_t(answer)].startUs);
+            text +=
+                u" · 朗读 " + MsText(rows_[size_t(idle)].startUs - rows_[size_t(answer)].startUs);
         if (item.gapUs >= 0)
             text += u" · 间隔 " + MsText(item.gapUs);
         return text;

@@ -1,5 +1,6 @@
 #include "core/traffic_report.h"
 
+#include "core/capture_file.h"
 #include "core/frame_codec.h"
 #include "core/text_util.h"
 
@@ -54,6 +55,8 @@ void TrafficReport::put(std::string line) {
 }
 
 void TrafficReport::frameOut(std::string_view frame) {
+    if (capture_)
+        capture_->add(epochUs_(), CaptureDirection::ToChip, frame);
     std::string log = WithLf(FrameLogText(frame));
     if (!json_) {
         emitBytes(log);
@@ -66,6 +69,10 @@ void TrafficReport::frameOut(std::string_view frame) {
 }
 
 void TrafficReport::byteIn(uint8_t byte, std::u16string_view log) {
+    if (capture_) {
+        const char b = static_cast<char>(byte);
+        capture_->add(epochUs_(), CaptureDirection::FromChip, std::string_view(&b, 1));
+    }
     if (!json_) {
         if (!log.empty())
             put(Utf8FromUtf16(log));

@@ -6,8 +6,11 @@
 #include "core/session_io.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+
+class CaptureWriter;
 
 class TrafficReport {
   public:
@@ -29,6 +32,13 @@ class TrafficReport {
     // awaiting names what it waited for, frame counts from 1.
     void unexpected(uint8_t byte, std::string_view awaiting, int frame);
 
+    // The traffic also goes into capture (frames out, bytes in), stamped
+    // by epochUs.
+    void setCapture(CaptureWriter* capture, std::function<int64_t()> epochUs) {
+        capture_ = capture;
+        epochUs_ = std::move(epochUs);
+    }
+
     // A write failed (a closed pipe): nothing more is written, the reason is
     // kept.
     bool failed() const { return failed_; }
@@ -49,6 +59,8 @@ class TrafficReport {
     const MonotonicClock& clock_;
     bool failed_ = false;
     std::string failure_;
+    CaptureWriter* capture_ = nullptr;
+    std::function<int64_t()> epochUs_;
 };
 
 // "FD 00 02 21 DE": upper case, one blank between bytes.

@@ -6,10 +6,12 @@
 #pragma once
 
 #include "core/file_read.h"
+#include "core/session_io.h" // OutputSink
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -28,6 +30,14 @@ using ByteProducer = std::function<bool(const ByteSink& write)>;
 // partial copy. Empty on success, else the system's words.
 std::string Save(const std::string& path, const ByteProducer& produce);
 std::string Save(const std::string& path, std::string_view bytes);
+
+// Creates a file to be written piece by piece as things happen (a capture):
+// each piece reaches the system at once, so that what came before a crash
+// is on disk. An existing file is replaced only when replace is set; else,
+// and when it cannot be made, null with *failure ("exists", the system's
+// words).
+std::unique_ptr<OutputSink> CreateAppendFile(const std::string& path, bool replace,
+                                             std::string* failure);
 
 // Read and Save as the window's handlers take them (core/file_read.h).
 FileService Service();

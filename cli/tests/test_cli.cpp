@@ -1,6 +1,7 @@
 // vxt4710-cli as a program: against the simulated chip (frames and log text
 // compared with the window's for the same text) and against a test peer that
 // answers what a test wants, or nothing.
+#include "core/capture_file.h"
 #include "core/demo_texts.h"
 #include "core/frame_builders.h"
 #include "core/frame_codec.h"
@@ -494,6 +495,54 @@ TEST(CliOnPeer, PortsListsTheLinksOfThePortsFolder) {
     ASSERT_EQ(lines.size(), 20);
     EXPECT_EQ(lines[2], QStringLiteral("COM3\t") + on.peer.devicePath());
     EXPECT_EQ(lines[3], QStringLiteral("COM4\t/dev/gone-adapter"));
+}
+
+} // namespace
+
+namespace {
+
+// The introduction spoken with --capture: the file holds each frame as the
+// chip received it and each answer, and replays without a finding; an
+// existing capture is not replaced unless the user says so.
+TEST(CliCapture, HoldsTheFramesOfTheLineAndReplaysClean) {
+    Config config;
+    ChipSim chip(config.ports());
+    ASSERT_TRUE(chip.started());
+    ASSERT_TRUE(chip.poweredUp());
+    const QString intro = config.dir.path() + QStringLiteral("/intro.txt");
+    QFile text(intro);
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write(ToQString(ChipIntroText()).toUtf8());
+    text.close();
+    const QString capture = config.dir.path() + QStringLiteral("/talk.pcapng");
+    Cli speak(config, {QStringLiteral("--capture"), capture, QStringLiteral("speak"),
+                       QStringLiteral("-f"), intro});
+    ASSERT_EQ(speak.finish(), 0) << speak.err.toStdString();
+
+    QFile file(capture);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    const CaptureContents c = ReadCapture(std::string_view(bytes.constData(), bytes.size()));
+    EXPECT_TRUE(c.problems.empty());
+    QStringList sent, answers;
+    for (const CapturePacket& p : c.packets) {
+        const QString hex = QString::fromLatin1(QByteArray::fromStdString(p.bytes).toHex(' ')).toUpper();
+        (p.direction == CaptureDirection::ToChip ? sent : answers) << hex;
+    }
+    EXPECT_EQ(sent, FramesReceived(chip));
+    EXPECT_EQ(answers.count(QStringLiteral("41")), 5);
+    EXPECT_EQ(answers.count(QStringLiteral("4F")), 5);
+
+    Cli replay(config, {QStringLiteral("replay"), capture});
+    EXPECT_EQ(replay.finish(), 0) << replay.err.toStdString();
+    EXPECT_TRUE(replay.text().endsWith(
+        QStringLiteral("monitor: frames 5, status bytes 10, findings 0\n")))
+        << replay.text().toStdString();
+
+    Cli again(config, {QStringLiteral("--capture"), capture, QStringLiteral("query")});
+    EXPECT_EQ(again.finish(), 73);
+    EXPECT_TRUE(again.err.contains(QStringLiteral("the file exists"))) << again.err.toStdString();
+    EXPECT_EQ(file.size(), bytes.size());
 }
 
 } // namespace

@@ -20,8 +20,9 @@ MonitorThread::MakeSystem Linux() {
 
 // Takes updates into table until done(table) or 5 s passed.
 // failures counts the failure texts handed over.
-template <typename Done> bool TakeUntil(WindowWatch& watch, MonitorTable& table, Done done,
-                                        int* failures = nullptr, std::string* failure = nullptr) {
+template <typename Done>
+bool TakeUntil(WindowWatch& watch, MonitorTable& table, Done done, int* failures = nullptr,
+               std::string* failure = nullptr) {
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < 5000) {
@@ -73,8 +74,7 @@ TEST(MonitorThread, ReadsBothTapsInOrderAndWritesNothing) {
     }
     ASSERT_EQ(table.rowCount(), base + 6);
     for (int r = 0; r < 6; ++r)
-        EXPECT_EQ(table.cell(base + r, MonitorColumn::Direction), r % 2 ? u"芯片" : u"控制器")
-            << r;
+        EXPECT_EQ(table.cell(base + r, MonitorColumn::Direction), r % 2 ? u"芯片" : u"控制器") << r;
     EXPECT_EQ(table.countsText(), u"帧 3 · 状态字节 " + Number16(base + 3) + u" · 发现 0");
     EXPECT_EQ(watch.status(), 0);
 }
@@ -96,8 +96,8 @@ TEST(MonitorThread, ATapThatFailsIsSaidOnceAndTheRowsStay) {
     }
     PtyPeer host, chip;
     WindowWatch watch(clock, {});
-    MonitorThread thread(Linux(), host.devicePath().toStdString(),
-                         chip.devicePath().toStdString(), 9600, watch);
+    MonitorThread thread(Linux(), host.devicePath().toStdString(), chip.devicePath().toStdString(),
+                         9600, watch);
     MonitorTable table;
     std::string failure;
     int failures = 0;

@@ -21,7 +21,7 @@ std::string Capture(const std::vector<CapturePacket>& packets) {
             file += bytes;
             return true;
         },
-        kLine, "vxt4710 test");
+        {kLine}, "vxt4710 test");
     for (const CapturePacket& p : packets)
         writer.add(p);
     return file;
@@ -57,7 +57,7 @@ TEST(CaptureFile, WhatIsWrittenReadsBackTheSame) {
 struct BadFile {
     const char* name;
     std::function<std::string(std::string)> change;
-    size_t packets;     // still read
+    size_t packets;      // still read
     const char* problem; // the start of the one message
 };
 
@@ -85,11 +85,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         BadFile{"NoCapture", [](std::string) { return std::string("hello, world, hello"); }, 0,
                 "this is no pcapng capture file"},
-        BadFile{"CutInTheLastPacket",
-                [](std::string f) { return f.substr(0, f.size() - 7); }, 3,
+        BadFile{"CutInTheLastPacket", [](std::string f) { return f.substr(0, f.size() - 7); }, 3,
                 "the file is cut off at byte"},
-        BadFile{"CutBetweenBlocks",
-                [](std::string f) { return f + std::string(5, '\0'); }, 4,
+        BadFile{"CutBetweenBlocks", [](std::string f) { return f + std::string(5, '\0'); }, 4,
                 "the file is cut off at byte"},
         BadFile{"ABlockOfAnotherKind",
                 [](std::string f) { return f.insert(LastBlock(f), Unknown()), f; }, 4,
@@ -138,10 +136,18 @@ TEST(CaptureFile, MutatedFilesAreReadSafely) {
         for (int k = 0; k < changes; ++k) {
             const size_t at = random() % f.size();
             switch (random() % 4) {
-            case 0: f[at] = char(random()); break;
-            case 1: f.erase(at, 1 + random() % 16); break;
-            case 2: f.insert(at, std::string(1 + random() % 8, char(random()))); break;
-            default: f.resize(at); break;
+            case 0:
+                f[at] = char(random());
+                break;
+            case 1:
+                f.erase(at, 1 + random() % 16);
+                break;
+            case 2:
+                f.insert(at, std::string(1 + random() % 8, char(random())));
+                break;
+            default:
+                f.resize(at);
+                break;
             }
             if (f.empty())
                 f = "x";

@@ -57,6 +57,26 @@ struct FakeSystem : CliSystem {
         }
         return files[path];
     }
+    // Files made by --capture: what was written to each.
+    std::map<std::string, std::string> made;
+    std::unique_ptr<OutputSink> createFile(const std::string& path, bool replace,
+                                           std::string* failure) override {
+        if (!replace && (files.count(path) || made.count(path))) {
+            *failure = "the file exists";
+            return nullptr;
+        }
+        struct File : OutputSink {
+            std::string& bytes;
+            explicit File(std::string& b) : bytes(b) {}
+            bool write(std::string_view b, std::string*) override {
+                bytes += b;
+                return true;
+            }
+        };
+        made[path].clear();
+        return std::make_unique<File>(made[path]);
+    }
+    int64_t epochUs() const override { return 1'765'000'000'000'000; }
     PortRoute routePort(const std::string& port) override {
         if (routes.count(port))
             return routes[port];
@@ -335,6 +355,53 @@ std::vector<Row> Rows() {
          "\"findings\": {\"bad_checksum\": 1}}\n",
          "",
          "host lab 19200; chip lab 19200"},
+        {"CaptureRefusedWhenTheFileExists",
+         {"--capture", "old.pcapng", "query"},
+         [](FakeSystem& s) { s.files["old.pcapng"] = "kept"; },
+         ExitStatus::CannotCreate,
+         "",
+         "vxt4710-cli: cannot create the capture old.pcapng: the file exists (--overwrite "
+         "replaces it)\n",
+         ""},
+        {"CaptureReplacedWhenTheUserSaysSo",
+         {"--capture", "old.pcapng", "--overwrite", "query"},
+         [](FakeSystem& s) { s.files["old.pcapng"] = "kept"; },
+         ExitStatus::Ok,
+         "session\n",
+         "",
+         "serial COM1 9600"},
+        {"ReplayShowsACaptureAsTheMonitorDoes",
+         {"replay", "talk.pcapng"},
+         [](FakeSystem& s) {
+             std::string file;
+             CaptureWriter w(
+                 [&](std::string_view b) {
+                     file += b;
+                     return true;
+                 },
+                 {{"COM2", 9600}, {"COM3", 9600}}, "test");
+             w.add(5'000'000, CaptureDirection::ToChip, std::string("\xFD\x00\x02\x21\xDE", 5));
+             w.add(5'003'000, CaptureDirection::FromChip, "\x4F", 1);
+             s.files["talk.pcapng"] = file;
+         },
+         ExitStatus::Ok,
+         "0.000  host  FD 00 02 21 DE  查询  ✓  3 ms\n"
+         "0.003  chip  4F  <-0x4F  芯片空闲\n"
+         "monitor: frames 1, status bytes 1, findings 0\n",
+         "",
+         ""},
+        {"ReplayOfNoCapture",
+         {"replay", "notes.txt"},
+         [](FakeSystem& s) { s.files["notes.txt"] = "these are no packets at all"; },
+         ExitStatus::DataError,
+         "monitor: frames 0, status bytes 0, findings 0\n",
+         "vxt4710-cli: notes.txt: this is no pcapng capture file\n",
+         ""},
+        {"ReplayOfAMissingFile", {"replay", "gone.pcapng"}, nullptr, ExitStatus::NoInput, "",
+         "vxt4710-cli: cannot read gone.pcapng: No such file or directory\n", ""},
+        {"CaptureWantsATalkingCommand", {"--capture", "x.pcapng", "ports"}, nullptr,
+         ExitStatus::Usage, "", "--capture goes with the commands that talk to the chip, not ports",
+         ""},
         {"MonitorTapThatFails",
          {"monitor", "--host", "/dev/tap1", "--chip", "/dev/tap2"},
          [](FakeSystem& s) {
@@ -422,5 +489,32 @@ TEST_P(CliRun, StatusAndOutput) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, CliRun, ::testing::ValuesIn(Rows()), vxt_test::RowName());
+
+// What a watch printed, its capture replays line for line.
+TEST(CliCapture, AMonitorsCaptureReplaysAsItWasWatched) {
+    FakeSystem system;
+    system.watch = [](TapWatch& m) {
+        m.onTurn(std::string("\xFD\x00\x02\x21\x00", 5), "\x45");
+        m.onTurn(std::string("\x01\x02", 2), {});
+        m.interrupt(2);
+    };
+    const Clock clock;
+    ASSERT_EQ(RunCli({{"--capture", "w.pcapng", "monitor", "--host", "COM2", "--chip", "COM3"}, {}},
+                     system, clock),
+              ExitStatus::Findings)
+        << system.err.text;
+    const std::string watched = system.out.text;
+    const CaptureContents c = ReadCapture(system.made["w.pcapng"]);
+    ASSERT_EQ(c.interfaces.size(), 2u);
+    EXPECT_EQ(c.interfaces[1].name, "COM3");
+    ASSERT_EQ(c.packets.size(), 3u);
+    EXPECT_EQ(c.packets[0].comment, "查询");
+    EXPECT_EQ(c.packets[1].direction, CaptureDirection::FromChip);
+
+    FakeSystem again;
+    again.files["w.pcapng"] = system.made["w.pcapng"];
+    EXPECT_EQ(RunCli({{"replay", "w.pcapng"}, {}}, again, clock), ExitStatus::Findings);
+    EXPECT_EQ(again.out.text, watched);
+}
 
 } // namespace

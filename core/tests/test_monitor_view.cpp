@@ -76,22 +76,24 @@ INSTANTIATE_TEST_SUITE_P(
                  u"帧 1 · 状态字节 1 · 发现 0"},
         // Taken while the answer was still to come: the row is given its
         // answer later, not appended twice.
-        CellCase{"ATextSpokenThenTheNextFrame",
-                 {{0, TextFrame(u"你好"), "", true},
-                  {5, "", "\x41", true},
-                  {905, "", "\x4F", true},
-                  {1205, kQuery},
-                  {1207, "", "\x4F"}},
-                 {u"控制器 | 0.000 | FD 00 07 01 01 C4 E3 BA C3 A4 | 合成 无背景 GBK “你好” | ✓ | "
-                  u"线上 0 ms · 应答 5 ms · 朗读 900 ms",
-                  u"芯片 | 0.005 | 41 | <-0x41  接收成功 |  | ",
-                  u"芯片 | 0.905 | 4F | <-0x4F  芯片空闲 |  | ",
-                  u"控制器 | 1.205 | FD 00 02 21 DE | 查询 | ✓ | 线上 0 ms · 应答 2 ms · 间隔 300 ms",
-                  u"芯片 | 1.207 | 4F | <-0x4F  芯片空闲 |  | "},
-                 u"帧 2 · 状态字节 3 · 发现 0"},
+        CellCase{
+            "ATextSpokenThenTheNextFrame",
+            {{0, TextFrame(u"你好"), "", true},
+             {5, "", "\x41", true},
+             {905, "", "\x4F", true},
+             {1205, kQuery},
+             {1207, "", "\x4F"}},
+            {u"控制器 | 0.000 | FD 00 07 01 01 C4 E3 BA C3 A4 | 合成 无背景 GBK “你好” | ✓ | "
+             u"线上 0 ms · 应答 5 ms · 朗读 900 ms",
+             u"芯片 | 0.005 | 41 | <-0x41  接收成功 |  | ",
+             u"芯片 | 0.905 | 4F | <-0x4F  芯片空闲 |  | ",
+             u"控制器 | 1.205 | FD 00 02 21 DE | 查询 | ✓ | 线上 0 ms · 应答 2 ms · 间隔 300 ms",
+             u"芯片 | 1.207 | 4F | <-0x4F  芯片空闲 |  | "},
+            u"帧 2 · 状态字节 3 · 发现 0"},
         CellCase{"FaultsMarkedInTheVerdict",
                  {{0, Hex("FD 00 02 21 00")}, {2, "", "\x45"}, {500, Hex("01 02")}},
-                 {u"控制器 | 0.000 | FD 00 02 21 00 | 查询 | ✗ 应为 0xDE  校验错误 | 线上 0 ms · 应答 2 ms",
+                 {u"控制器 | 0.000 | FD 00 02 21 00 | 查询 | ✗ 应为 0xDE  校验错误 | 线上 0 ms · "
+                  u"应答 2 ms",
                   u"芯片 | 0.002 | 45 | <-0x45  接收失败 |  | ",
                   u"控制器 | 0.500 | 01 02 | 2 字节不属于任何帧 | 不属于任何帧的字节 | "},
                  u"帧 1 · 状态字节 1 · 发现 2（校验错误 1，不属于任何帧的字节 1）"},
@@ -169,10 +171,11 @@ TEST(MonitorTable, ExportsEveryRowAsCsvWithItsFindings) {
         csv += part;
         return true;
     }));
-    EXPECT_EQ(csv, "\xEF\xBB\xBF"
-                   "方向,时间,字节,含义,判定,时序\r\n"
-                   "控制器,0.000,FD 00 02 21 00,查询,✗ 应为 0xDE  校验错误,线上 0 ms · 应答 0 ms\r\n"
-                   "芯片,0.000,45,<-0x45  接收失败,,\r\n");
+    EXPECT_EQ(csv,
+              "\xEF\xBB\xBF"
+              "方向,时间,字节,含义,判定,时序\r\n"
+              "控制器,0.000,FD 00 02 21 00,查询,✗ 应为 0xDE  校验错误,线上 0 ms · 应答 0 ms\r\n"
+              "芯片,0.000,45,<-0x45  接收失败,,\r\n");
     const std::vector<FrameFieldRow> fields = table.fields(0);
     ASSERT_FALSE(fields.empty());
     EXPECT_EQ(fields.back().field, u"发现");

@@ -182,6 +182,44 @@ std::string Save(const std::string& path, const ByteProducer& produce) {
     return ErrorText(static_cast<unsigned long>(error));
 }
 
+namespace {
+
+class AppendFile : public OutputSink {
+  public:
+    explicit AppendFile(int fd) : fd_(fd) {}
+    ~AppendFile() override { ::close(fd_); }
+    bool write(std::string_view bytes, std::string* failure) override {
+        while (!bytes.empty()) {
+            const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                *failure = ErrorText(static_cast<unsigned long>(n < 0 ? errno : EIO));
+                return false;
+            }
+            bytes.remove_prefix(std::size_t(n));
+        }
+        return true;
+    }
+
+  private:
+    int fd_;
+};
+
+} // namespace
+
+std::unique_ptr<OutputSink> CreateAppendFile(const std::string& path, bool replace,
+                                             std::string* failure) {
+    const int fd = ::open(path.c_str(),
+                          O_WRONLY | O_CREAT | O_CLOEXEC | (replace ? O_TRUNC : O_EXCL), 0666);
+    if (fd < 0) {
+        *failure = errno == EEXIST ? "the file exists"
+                                   : ErrorText(static_cast<unsigned long>(errno));
+        return nullptr;
+    }
+    return std::make_unique<AppendFile>(fd);
+}
+
 std::string PortsFolder() {
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     std::string base;

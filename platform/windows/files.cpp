@@ -229,6 +229,45 @@ std::string Save(const std::string& path, const ByteProducer& produce) {
     return ErrorText(error);
 }
 
+namespace {
+
+class AppendFile : public OutputSink {
+  public:
+    explicit AppendFile(HANDLE h) : h_(h) {}
+    ~AppendFile() override { CloseHandle(h_); }
+    bool write(std::string_view bytes, std::string* failure) override {
+        while (!bytes.empty()) {
+            DWORD wrote = 0;
+            const DWORD chunk = DWORD(std::min<size_t>(bytes.size(), 1 << 20));
+            if (!WriteFile(h_, bytes.data(), chunk, &wrote, nullptr) || wrote == 0) {
+                *failure = ErrorText(GetLastError() ? GetLastError() : ERROR_WRITE_FAULT);
+                return false;
+            }
+            bytes.remove_prefix(wrote);
+        }
+        return true;
+    }
+
+  private:
+    HANDLE h_;
+};
+
+} // namespace
+
+std::unique_ptr<OutputSink> CreateAppendFile(const std::string& path, bool replace,
+                                             std::string* failure) {
+    const HANDLE h = CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                 replace ? CREATE_ALWAYS : CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                 nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        *failure = error == ERROR_FILE_EXISTS ? "the file exists"
+                                              : ErrorText(error);
+        return nullptr;
+    }
+    return std::make_unique<AppendFile>(h);
+}
+
 std::string PortsFolder() {
     wchar_t appData[MAX_PATH];
     const DWORD n = GetEnvironmentVariableW(L"APPDATA", appData, MAX_PATH);

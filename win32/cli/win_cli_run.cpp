@@ -1,6 +1,7 @@
 #include "win32/cli/win_cli_run.h"
 
 #include "core/text_util.h"
+#include "platform/files.h"
 #include "win32/cli/win_cli_monitor.h"
 #include "win32/cli/win_cli_net.h"
 #include "win32/cli/win_cli_session.h"
@@ -57,6 +58,11 @@ ListedPort WinCliSystem::listPort(int n) {
     else
         port.device = WinPort::DosDeviceOf(n);
     return port;
+}
+
+std::unique_ptr<OutputSink> WinCliSystem::createFile(const std::string& path, bool replace,
+                                                  std::string* failure) {
+    return files::CreateAppendFile(path, replace, failure);
 }
 
 std::optional<std::string> WinCliSystem::readText(const std::string& path, std::string* reason) {

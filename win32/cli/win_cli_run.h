@@ -37,6 +37,8 @@ class WinCliSystem : public CliSystem {
     std::string helpPortsFolder() override;
     ListedPort listPort(int n) override;
     std::optional<std::string> readText(const std::string& path, std::string* reason) override;
+    std::unique_ptr<OutputSink> createFile(const std::string& path, bool replace,
+                                           std::string* failure) override;
     PortRoute routePort(const std::string& port) override;
     bool openSerial(const PortRoute& route, int rate, LineError* error) override;
     bool openNet(const NetAddress& address, int rate, LineError* error) override;
