@@ -236,11 +236,10 @@ std::u16string MonitorTable::cell(int row, int column) const {
         return TapMeaning(item);
     case MonitorColumn::Verdict: {
         std::u16string text = TapCheck(item);
-        for (size_t i = 0; i < item.findings.size(); ++i)
-            text += (i              ? u"，"
-                     : text.empty() ? u""
-                                    : u"  ") +
-                    std::u16string(TapFindingText(item.findings[i]));
+        for (size_t i = 0; i < item.findings.size(); ++i) {
+            text += i ? u"，" : text.empty() ? u"" : u"  ";
+            text += TapFindingText(item.findings[i]);
+        }
         return text;
     }
     case MonitorColumn::Timings: {
@@ -284,9 +283,13 @@ std::u16string MonitorTable::countsText() const {
         if (counts_[k] == 0)
             continue;
         total += counts_[k];
-        kinds += (kinds.empty() ? u"" : u"，") +
-                 std::u16string(TapFindingText(static_cast<TapFinding>(k))) + u" " +
-                 Number16(counts_[k]);
+        // Appended piece by piece: GCC 12 warns wrongly about a literal
+        // added to a temporary string (-Wrestrict).
+        if (!kinds.empty())
+            kinds += u"，";
+        kinds += TapFindingText(static_cast<TapFinding>(k));
+        kinds += u" ";
+        kinds += Number16(counts_[k]);
     }
     std::u16string text = u"帧 " + Number16(frames_) + u" · 状态字节 " + Number16(statusBytes_) +
                           u" · 发现 " + Number16(total);
