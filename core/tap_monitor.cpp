@@ -131,15 +131,29 @@ bool TapMonitor::causeUnseen(uint8_t b) const {
     return b == ChipStatus::Idle && speaking_ < 0;
 }
 
-void TapMonitor::FeedTogether(int64_t tUs, std::string_view host, std::string_view chip) {
+void TapMonitor::FeedTogether(int64_t tUs, std::string_view fresh, std::string_view chip) {
     // The bytes of a turn may have been waiting since the line carried them
     // (a reader that was late, a busy machine): what they end or expire is
     // judged from the earliest time they can have come at the line's rate,
     // so that a late read is no pause of the line.
     const int64_t byteUs = 10'000'000 / std::max(RateOfIndex(rateIndex_), 1);
-    Advance(tUs - static_cast<int64_t>(std::max(host.size(), chip.size())) * byteUs);
+    Advance(tUs - static_cast<int64_t>(std::max(fresh.size(), chip.size())) * byteUs);
     for (const char c : chip)
         held_.push_back({c, tUs});
+    // The controller's bytes held back before come first, at their own times.
+    std::string host;
+    std::vector<int64_t> heldTimes;
+    for (const Held& h : heldHost_) {
+        host += h.byte;
+        heldTimes.push_back(h.tUs);
+    }
+    heldHost_.clear();
+    host += fresh;
+    const auto timeOf = [&](size_t i) { return i < heldTimes.size() ? heldTimes[i] : tUs; };
+    const auto feedHost = [&](size_t from, size_t n) {
+        for (size_t i = from; i < from + n; ++i)
+            hostByte(timeOf(i), host[i]);
+    };
     size_t fed = 0;
     while (!held_.empty()) {
         const uint8_t b = static_cast<uint8_t>(held_.front().byte);
@@ -153,7 +167,7 @@ void TapMonitor::FeedTogether(int64_t tUs, std::string_view host, std::string_vi
         while (fed < host.size()) {
             const size_t n = nextHostItem(host, fed);
             const std::string item =
-                (host_.active ? host_.bytes : std::string()) + std::string(host.substr(fed, n));
+                (host_.active ? host_.bytes : std::string()) + host.substr(fed, n);
             const bool stray = Byte(item, 0) != kFrameHeader;
             const bool query = item.compare(0, 4, std::string_view("\xFD\x00\x02\x21", 4)) == 0;
             const bool answered =
@@ -161,7 +175,7 @@ void TapMonitor::FeedTogether(int64_t tUs, std::string_view host, std::string_vi
             if (!stray && !answered)
                 break;
             const size_t declared = DeclaredSize(item);
-            Feed1(TapSide::Host, tUs, host.substr(fed, n));
+            feedHost(fed, n);
             fed += n;
             if (!stray && (declared == 0 || item.size() < declared)) {
                 wait = true;
@@ -177,7 +191,26 @@ void TapMonitor::FeedTogether(int64_t tUs, std::string_view host, std::string_vi
         Feed1(TapSide::Chip, held_.front().tUs, std::string_view(&held_.front().byte, 1));
         held_.pop_front();
     }
-    Feed1(TapSide::Host, tUs, host.substr(fed));
+    // A frame begun goes on; a new one while an older frame still awaits its
+    // answer waits a while for the chip's side, whose answer may come later
+    // over its own port.
+    while (fed < host.size()) {
+        const bool continues = host_.active && host_.kind == TapItem::Kind::Frame && !olderWhole();
+        if (!continues && Byte(host, fed) == kFrameHeader && (!awaiting_.empty() || olderWhole()) &&
+            tUs - timeOf(fed) < options_.reorderUs) {
+            for (; fed < host.size(); ++fed)
+                heldHost_.push_back({host[fed], timeOf(fed)});
+            break;
+        }
+        const size_t n = nextHostItem(host, fed);
+        feedHost(fed, n);
+        fed += n;
+    }
+}
+
+void TapMonitor::feedHeldHost() {
+    for (; !heldHost_.empty(); heldHost_.pop_front())
+        hostByte(heldHost_.front().tUs, heldHost_.front().byte);
 }
 
 void TapMonitor::Feed1(TapSide side, int64_t tUs, std::string_view bytes) {
@@ -190,7 +223,10 @@ void TapMonitor::Feed1(TapSide side, int64_t tUs, std::string_view bytes) {
 }
 
 void TapMonitor::Advance(int64_t nowUs) {
-    // Answers that waited long enough for their frame go as they are.
+    // Frames that waited long enough for an older frame's answer go as they
+    // are, and so do answers that waited for their frame.
+    if (!heldHost_.empty() && nowUs - heldHost_.front().tUs >= options_.reorderUs)
+        feedHeldHost();
     while (!held_.empty() && nowUs - held_.front().tUs >= options_.reorderUs) {
         Feed1(TapSide::Chip, held_.front().tUs, std::string_view(&held_.front().byte, 1));
         held_.pop_front();
@@ -203,6 +239,7 @@ void TapMonitor::Advance(int64_t nowUs) {
 }
 
 void TapMonitor::Finish(int64_t nowUs) {
+    feedHeldHost();
     for (; !held_.empty(); held_.pop_front())
         Feed1(TapSide::Chip, held_.front().tUs, std::string_view(&held_.front().byte, 1));
     endHost();

@@ -137,6 +137,7 @@ class TapMonitor {
     void endChipStray();
     // One side's bytes as they are, in that order.
     void Feed1(TapSide side, int64_t tUs, std::string_view bytes);
+    void feedHeldHost();
     // A whole frame of the controller's waits to be ended.
     bool olderWhole() const;
     // Whether the chip's byte b answers a frame not seen yet.
@@ -164,6 +165,7 @@ class TapMonitor {
         int64_t tUs;
     };
     std::deque<Held> held_;        // the chip's bytes waiting for their frame
+    std::deque<Held> heldHost_;    // frames waiting for an older frame's answer
     std::deque<int64_t> awaiting_; // frames waiting for 0x41/0x45, oldest first
     int64_t speaking_ = -1;        // the text frame whose speech goes on
     int64_t lastChipUs_ = -1;
