@@ -192,11 +192,12 @@ void TapMonitor::FeedTogether(int64_t tUs, std::string_view fresh, std::string_v
         held_.pop_front();
     }
     // A frame begun goes on; a new one while an older frame still awaits its
-    // answer waits a while for the chip's side, whose answer may come later
-    // over its own port.
+    // answer, or while the chip still speaks, waits a while for the chip's
+    // side, whose answer or end of speech may come later over its own port.
     while (fed < host.size()) {
         const bool continues = host_.active && host_.kind == TapItem::Kind::Frame && !olderWhole();
-        if (!continues && Byte(host, fed) == kFrameHeader && (!awaiting_.empty() || olderWhole()) &&
+        const bool unsettled = !awaiting_.empty() || olderWhole() || speaking_ >= 0;
+        if (!continues && Byte(host, fed) == kFrameHeader && unsettled &&
             tUs - timeOf(fed) < options_.reorderUs) {
             for (; fed < host.size(); ++fed)
                 heldHost_.push_back({host[fed], timeOf(fed)});

@@ -209,6 +209,7 @@ TEST(CliMonitor, SeesTheIntroductionAsTheProgramLogsIt) {
                  {QStringLiteral("--tap-host"), QStringLiteral("COM2"),
                   QStringLiteral("--tap-chip"), QStringLiteral("COM3")});
     ASSERT_TRUE(chip.started());
+    ASSERT_TRUE(chip.poweredUp());
     Cli monitor(config,
                 {QStringLiteral("--json"), QStringLiteral("monitor"), QStringLiteral("--host"),
                  QStringLiteral("COM2"), QStringLiteral("--chip"), QStringLiteral("COM3")});
