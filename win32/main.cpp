@@ -44,6 +44,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCo
                 continue;
             if (window.Handle() && IsDialogMessageW(window.Handle(), &msg))
                 continue;
+            // The monitor window's boxes and buttons take Tab as well.
+            const MonitorWindowWin* monitor = window.Monitor();
+            if (monitor && monitor->Handle() && IsDialogMessageW(monitor->Handle(), &msg))
+                continue;
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }
