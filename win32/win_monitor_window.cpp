@@ -203,6 +203,7 @@ void MonitorWindowWin::Start() {
     thread_ = std::make_unique<MonitorThread>(makeSystem_, Utf8FromUtf16(hostName_),
                                               Utf8FromUtf16(chipName_), RateOfIndex(rateIndex), *watch_);
     stopping_ = failed_ = false;
+    rateIndex_ = rateIndex;
     SetWindowTextW(status_, Wide(MonitorStatusText(true, hostName_, chipName_, rateIndex)).c_str());
     SetTimer(hwnd_, kTakeTimer, kTakeMs, nullptr);
     Buttons();
@@ -267,6 +268,11 @@ void MonitorWindowWin::Take() {
         SendMessageW(table_, LVM_ENSUREVISIBLE, count - 1, FALSE);
     if (count != before || !changed.empty() || dropped)
         SetWindowTextW(counts_, Wide(rows_.countsText()).c_str());
+    if (!update.ended && !failed_ && rows_.rateIndex() != rateIndex_) {
+        // The chip took a new rate: both taps follow it.
+        rateIndex_ = rows_.rateIndex();
+        SetWindowTextW(status_, Wide(MonitorStatusText(true, hostName_, chipName_, rateIndex_)).c_str());
+    }
     if (!update.failure.empty()) {
         // Said once, and kept until the next start.
         failed_ = true;

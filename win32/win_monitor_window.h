@@ -76,6 +76,7 @@ class MonitorWindowWin {
     std::unique_ptr<MonitorThread> thread_; // after watch_: goes first
     MonitorTable rows_;
     std::u16string hostName_, chipName_;
+    int rateIndex_ = 0; // the status line's
     bool stopping_ = false;
     bool failed_ = false; // the status line says why the last watch ended
     HWND hwnd_ = nullptr, table_ = nullptr, fields_ = nullptr, host_ = nullptr, chip_ = nullptr,
