@@ -16,8 +16,8 @@ import time
 sys.dont_write_bytecode = True  # no cache beside the sources
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import wine_prefix  # noqa: E402
-from windows_e2e import (WINE, Chip, TappedChip, Wine, check, e2e_arguments,  # noqa: E402
-                         summary, wait_held)
+from windows_e2e import WINE, Chip, Wine, check, e2e_arguments, summary  # noqa: E402
+from tap_e2e import TappedChip, wait_held  # noqa: E402
 
 PORT_FAILURE = "串口不存在或被占用,若电脑没有串口，请使用USB转串口设备"
 
