@@ -24,7 +24,8 @@ enum {
 constexpr UINT_PTR kTakeTimer = 1;
 constexpr int kOfferedPorts = 20; // COM1..COM20, as the console's own list
 
-void AddColumns(HWND list, const std::vector<std::u16string>& headers, const std::vector<int>& widths) {
+void AddColumns(HWND list, const std::vector<std::u16string>& headers,
+                const std::vector<int>& widths) {
     for (size_t c = 0; c < headers.size(); ++c) {
         std::wstring text = Wide(headers[c]);
         LVCOLUMNW column{};
@@ -38,7 +39,8 @@ void AddColumns(HWND list, const std::vector<std::u16string>& headers, const std
 
 int TextWidth(HDC dc, std::u16string_view text) {
     SIZE size{};
-    GetTextExtentPoint32W(dc, reinterpret_cast<const wchar_t*>(text.data()), int(text.size()), &size);
+    GetTextExtentPoint32W(dc, reinterpret_cast<const wchar_t*>(text.data()), int(text.size()),
+                          &size);
     return int(size.cx);
 }
 } // namespace
@@ -75,28 +77,31 @@ MonitorWindowWin::MonitorWindowWin(HINSTANCE instance, HWND owner, HFONT font,
 
     const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
     const int margin = MulDiv(8, dpi_, 96);
-    RECT frame{0, 0,
-               std::max(total + GetSystemMetrics(SM_CXVSCROLL) + 4 + 2 * margin, MulDiv(720, dpi_, 96)),
-               MulDiv(640, dpi_, 96)};
+    RECT frame{
+        0, 0,
+        std::max(total + GetSystemMetrics(SM_CXVSCROLL) + 4 + 2 * margin, MulDiv(720, dpi_, 96)),
+        MulDiv(640, dpi_, 96)};
     AdjustWindowRectEx(&frame, style, FALSE, 0);
     RECT work{};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     const int width = std::min<int>(frame.right - frame.left, work.right - work.left);
     hwnd_ = CreateWindowExW(0, kClassName, Wide(kMonitorTitle).c_str(), style, CW_USEDEFAULT,
-                            CW_USEDEFAULT, width, frame.bottom - frame.top, owner, nullptr, instance,
-                            this);
+                            CW_USEDEFAULT, width, frame.bottom - frame.top, owner, nullptr,
+                            instance, this);
 
     const auto child = [&](const wchar_t* cls, const std::u16string_view text, DWORD extra, int id,
                            DWORD exStyle) {
-        HWND w = CreateWindowExW(exStyle, cls, Wide(text).c_str(), WS_CHILD | WS_VISIBLE | extra, 0, 0,
-                                 10, 10, hwnd_, HMENU(INT_PTR(id)), instance, nullptr);
+        HWND w = CreateWindowExW(exStyle, cls, Wide(text).c_str(), WS_CHILD | WS_VISIBLE | extra, 0,
+                                 0, 10, 10, hwnd_, HMENU(INT_PTR(id)), instance, nullptr);
         SendMessageW(w, WM_SETFONT, WPARAM(font), FALSE);
         return w;
     };
     labels_[0] = child(L"STATIC", kMonitorHostLabel, SS_RIGHT | SS_CENTERIMAGE, 0, 0);
-    host_ = child(L"COMBOBOX", u"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL, kHostId, 0);
+    host_ = child(L"COMBOBOX", u"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL,
+                  kHostId, 0);
     labels_[1] = child(L"STATIC", kMonitorChipLabel, SS_RIGHT | SS_CENTERIMAGE, 0, 0);
-    chip_ = child(L"COMBOBOX", u"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL, kChipId, 0);
+    chip_ = child(L"COMBOBOX", u"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL,
+                  kChipId, 0);
     labels_[2] = child(L"STATIC", kMonitorRateLabel, SS_RIGHT | SS_CENTERIMAGE, 0, 0);
     rate_ = child(L"COMBOBOX", u"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, kRateId, 0);
     // Any name is taken (COM names, rfc2217://, socket://); COM1..COM20 are offered.
@@ -121,9 +126,11 @@ MonitorWindowWin::MonitorWindowWin(HINSTANCE instance, HWND owner, HFONT font,
     fields_ = child(WC_LISTVIEWW, u"", WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
                     kFieldsId, WS_EX_CLIENTEDGE);
     SendMessageW(fields_, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-    AddColumns(fields_, TrafficFieldHeaders(),
-               {MulDiv(50, dpi_, 96), MulDiv(80, dpi_, 96), MulDiv(160, dpi_, 96), MulDiv(400, dpi_, 96)});
-    counts_ = child(L"STATIC", rows_.countsText(), SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, kCountsId, 0);
+    AddColumns(
+        fields_, TrafficFieldHeaders(),
+        {MulDiv(50, dpi_, 96), MulDiv(80, dpi_, 96), MulDiv(160, dpi_, 96), MulDiv(400, dpi_, 96)});
+    counts_ =
+        child(L"STATIC", rows_.countsText(), SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, kCountsId, 0);
     status_ = child(L"STATIC", u"", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, kStatusId, 0);
     export_ = child(L"BUTTON", kAnalysisExport, WS_TABSTOP | BS_PUSHBUTTON, kExportId, 0);
     Layout();
@@ -200,8 +207,9 @@ void MonitorWindowWin::Start() {
     TapMonitor::Options options;
     options.rateIndex = rateIndex;
     watch_ = std::make_unique<WindowWatch>(clock_, options);
-    thread_ = std::make_unique<MonitorThread>(makeSystem_, Utf8FromUtf16(hostName_),
-                                              Utf8FromUtf16(chipName_), RateOfIndex(rateIndex), *watch_);
+    thread_ =
+        std::make_unique<MonitorThread>(makeSystem_, Utf8FromUtf16(hostName_),
+                                        Utf8FromUtf16(chipName_), RateOfIndex(rateIndex), *watch_);
     stopping_ = failed_ = false;
     rateIndex_ = rateIndex;
     SetWindowTextW(status_, Wide(MonitorStatusText(true, hostName_, chipName_, rateIndex)).c_str());
@@ -271,7 +279,8 @@ void MonitorWindowWin::Take() {
     if (!update.ended && !failed_ && rows_.rateIndex() != rateIndex_) {
         // The chip took a new rate: both taps follow it.
         rateIndex_ = rows_.rateIndex();
-        SetWindowTextW(status_, Wide(MonitorStatusText(true, hostName_, chipName_, rateIndex_)).c_str());
+        SetWindowTextW(status_,
+                       Wide(MonitorStatusText(true, hostName_, chipName_, rateIndex_)).c_str());
     }
     if (!update.failure.empty()) {
         // Said once, and kept until the next start.
@@ -304,10 +313,13 @@ void MonitorWindowWin::ShowFields(int row) {
 }
 
 void MonitorWindowWin::ExportCsv() {
-    static const TextFileDialog dialog{
-        true, kAnalysisExportCaption, {{kAnalysisCsvFilter, u"*.csv", TextEncoding::Utf8}}, 0,
-        kMonitorCsvName};
-    const FileDialogAnswer answer = fileDialog_ ? fileDialog_(hwnd_, dialog) : RunFileDialogWin(hwnd_, dialog);
+    static const TextFileDialog dialog{true,
+                                       kAnalysisExportCaption,
+                                       {{kAnalysisCsvFilter, u"*.csv", TextEncoding::Utf8}},
+                                       0,
+                                       kMonitorCsvName};
+    const FileDialogAnswer answer =
+        fileDialog_ ? fileDialog_(hwnd_, dialog) : RunFileDialogWin(hwnd_, dialog);
     if (!answer.path.empty())
         WriteCsv(answer.path);
 }
@@ -372,7 +384,8 @@ LRESULT MonitorWindowWin::Notify(const NMHDR& header) {
         return 0;
     if (header.code == LVN_GETDISPINFOW) {
         auto& info = *reinterpret_cast<NMLVDISPINFOW*>(const_cast<NMHDR*>(&header));
-        if ((info.item.mask & LVIF_TEXT) && info.item.cchTextMax > 0 && info.item.iItem < rows_.rowCount()) {
+        if ((info.item.mask & LVIF_TEXT) && info.item.cchTextMax > 0 &&
+            info.item.iItem < rows_.rowCount()) {
             cell_ = Wide(rows_.cell(info.item.iItem, info.item.iSubItem));
             const size_t n = std::min<size_t>(cell_.size(), size_t(info.item.cchTextMax - 1));
             std::copy_n(cell_.data(), n, info.item.pszText);

@@ -25,8 +25,9 @@ class MonitorWindowWin {
     // How often the window takes what the watch found.
     static constexpr UINT kTakeMs = 50;
 
-    MonitorWindowWin(HINSTANCE instance, HWND owner, HFONT font, MonitorThread::MakeSystem makeSystem,
-                     FileDialogFn fileDialog, std::function<void(std::u16string_view)> message);
+    MonitorWindowWin(HINSTANCE instance, HWND owner, HFONT font,
+                     MonitorThread::MakeSystem makeSystem, FileDialogFn fileDialog,
+                     std::function<void(std::u16string_view)> message);
     ~MonitorWindowWin();
     MonitorWindowWin(const MonitorWindowWin&) = delete;
     MonitorWindowWin& operator=(const MonitorWindowWin&) = delete;

@@ -45,13 +45,14 @@ TEST_P(MonitorCounts, SayFramesStatusBytesAndEachKindOfFinding) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, MonitorCounts,
-    ::testing::Values(CountsCase{"Nothing", {}, u"帧 0 · 状态字节 0 · 发现 0"},
-                      CountsCase{"ASpokenText",
-                                 {{TextFrame(u"你好"), ""}, {"", Hex("41")}, {"", Hex("4F")}},
-                                 u"帧 1 · 状态字节 2 · 发现 0"},
-                      CountsCase{"TwoKindsInTheirOrder",
-                                 {{Hex("FD 00 02 21 00"), ""}, {"", Hex("45")}, {Hex("FD 00 02 21 DE"), ""}},
-                                 u"帧 2 · 状态字节 1 · 发现 2（校验错误 1，没有应答 1）"}),
+    ::testing::Values(
+        CountsCase{"Nothing", {}, u"帧 0 · 状态字节 0 · 发现 0"},
+        CountsCase{"ASpokenText",
+                   {{TextFrame(u"你好"), ""}, {"", Hex("41")}, {"", Hex("4F")}},
+                   u"帧 1 · 状态字节 2 · 发现 0"},
+        CountsCase{"TwoKindsInTheirOrder",
+                   {{Hex("FD 00 02 21 00"), ""}, {"", Hex("45")}, {Hex("FD 00 02 21 DE"), ""}},
+                   u"帧 2 · 状态字节 1 · 发现 2（校验错误 1，没有应答 1）"}),
     [](const auto& info) { return vxt_test::CaseName(info.param.name); });
 
 TEST(MonitorStatus, WhileWatchingItNamesBothTapsAndTheRate) {

@@ -10,8 +10,19 @@ import os
 import subprocess
 import threading
 import time
+import tty
 
 from windows_e2e import Chip, check
+
+
+# Held open, a tap is set up and what waits on it dropped before it is
+# read: under Wine, on a loaded machine, that may take a second or more.
+SET_UP_SECONDS = 2.5
+
+
+def idles(lines):
+    """How many 0x4F a chip's report says it sent."""
+    return sum(1 for line in lines if line.startswith("send 0x4F"))
 
 
 class TappedChip(Chip):
@@ -42,6 +53,20 @@ class TappedChip(Chip):
         fd = os.open(self.device, os.O_RDWR | os.O_NOCTTY)
         try:
             os.write(fd, data)
+        finally:
+            os.close(fd)
+
+    def play(self, frames, pause):
+        """A controller on the chip's line: each frame once the chip is idle
+        again after the last, and pause seconds later."""
+        fd = os.open(self.device, os.O_RDWR | os.O_NOCTTY)
+        try:
+            tty.setraw(fd)
+            for frame in frames:
+                idle = idles(self.snapshot())
+                os.write(fd, frame)
+                self.wait(lambda lines, n=idle: idles(lines) > n, 10)
+                time.sleep(pause)
         finally:
             os.close(fd)
 
@@ -101,9 +126,10 @@ def scenario_monitor(console, tapped, cli):
     check("开始 watches the taps named", rc == 0, out)
     held_both = wait_held([tapped.host_tap, tapped.chip_tap])
     check("... both taps are open", held_both)
-    time.sleep(1.5)  # open, the ports are set up before they are read
+    time.sleep(SET_UP_SECONDS)
     logged = []
     for text in ("你好，监听窗口。", "再见"):
+        time.sleep(0.3)  # a text at once after the last 0x4F might seem to cut the speech
         r = subprocess.run([cli, "--json", "--port", tapped.device, "speak", text],
                            capture_output=True, timeout=60)
         for line in r.stdout.decode("utf-8").splitlines():

@@ -42,7 +42,8 @@ std::u16string ItemText(HWND list, int row, int column) {
 }
 
 std::string ReadAll(const std::wstring& path) {
-    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
     if (f == INVALID_HANDLE_VALUE)
         return "<absent>";
     std::string bytes(1 << 16, '\0');
@@ -86,7 +87,9 @@ class FakeTaps : public CliSystem {
                    Complaint) override {
         return 0;
     }
-    bool openTap(TapSide, const PortRoute&, const NetAddress*, int, LineError*) override { return true; }
+    bool openTap(TapSide, const PortRoute&, const NetAddress*, int, LineError*) override {
+        return true;
+    }
     int runMonitor(TapWatch& watch, WakeEvent* stop) override {
         for (const auto& [host, chip] : script_.turns) {
             watch.onTurn(host, chip);
@@ -206,7 +209,8 @@ TEST_F(MonitorWindowTest, RowsAsTheCoreTableSaysFindingsMarkedFieldsAndCsv) {
 
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
-    path_ = std::wstring(temp) + L"vxt4710-monitor-" + std::to_wstring(GetCurrentProcessId()) + L".csv";
+    path_ =
+        std::wstring(temp) + L"vxt4710-monitor-" + std::to_wstring(GetCurrentProcessId()) + L".csv";
     SendMessageW(GetDlgItem(monitor_->Handle(), 8), BM_CLICK, 0, 0); // 导出CSV
     std::string want;
     rows.writeCsv([&](std::string_view bytes) {

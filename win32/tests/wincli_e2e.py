@@ -17,7 +17,7 @@ sys.dont_write_bytecode = True  # no cache beside the sources
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import wine_prefix  # noqa: E402
 from windows_e2e import WINE, Chip, Wine, check, e2e_arguments, summary  # noqa: E402
-from tap_e2e import TappedChip, wait_held  # noqa: E402
+from tap_e2e import SET_UP_SECONDS, TappedChip, wait_held  # noqa: E402
 
 PORT_FAILURE = "串口不存在或被占用,若电脑没有串口，请使用USB转串口设备"
 
@@ -76,8 +76,7 @@ def watch(argv, tapped, controller, env=None, timeout=60):
         proc = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=err)
         try:
             if wait_held([tapped.host_tap, tapped.chip_tap]):
-                # Open is not yet reading: Wine sets the port up after it.
-                time.sleep(1.5)
+                time.sleep(SET_UP_SECONDS)
                 controller()
             proc.wait(timeout)
         finally:
@@ -104,25 +103,39 @@ def watched_lines(r):
     return objects
 
 
-def monitor_checks(exe, linux_cli, wine, tapped, work):
-    """vxt4710-cli.exe monitor on the taps of a chip that the Linux program
-    speaks to: the lines of the Linux monitor; a faulty controller's frame;
-    a vanished tap."""
+def first_difference(got, want):
+    """Where two lists of monitor lines part, each line's bytes cut short."""
+    got, want = got or [], want or []
+    for i in range(max(len(got), len(want))):
+        a = got[i] if i < len(got) else None
+        b = want[i] if i < len(want) else None
+        if a != b:
+            cut = lambda o: o and {k: (v[:40] if k == "bytes" else v) for k, v in o.items()}
+            return "line %d of %d/%d: %s, not %s" % (i, len(got), len(want), cut(a), cut(b))
+    return "the same lines"
+
+
+def monitor_checks(exe, linux_cli, wine, tapped, frames):
+    """vxt4710-cli.exe monitor on the taps of a chip to which the test plays
+    a controller: the lines of the Linux monitor on the same play; a faulty
+    controller's frame; a vanished tap."""
     taps = ["--host", "COM7", "--chip", "COM8"]
-    speak = lambda: run([linux_cli, "--port", tapped.device, "speak", "-f", "intro-gbk.txt"],
-                        cwd=work)
+    # The frames of the introduction, each once the chip is idle again and
+    # a while after: a loaded machine may hand a tap's bytes on late, and a
+    # text that followed the chip's 0x4F at once would seem to cut its speech.
+    play = lambda: tapped.play(frames, pause=0.2)
     lin = watch([linux_cli, "--json", "monitor", "--host", tapped.host_tap, "--chip",
-                 tapped.chip_tap, "--duration", "4"], tapped, speak)
-    win = watch([WINE, exe, "--json", "monitor", *taps, "--duration", "6"], tapped, speak,
+                 tapped.chip_tap, "--duration", "10"], tapped, play)
+    win = watch([WINE, exe, "--json", "monitor", *taps, "--duration", "10"], tapped, play,
                 env=wine.env)
     lin_lines, win_lines = watched_lines(lin), watched_lines(win)
     check("monitor: the introduction watched, the Linux monitor's lines (times left out), 0",
           win.rc == 0 and lin.rc == 0 and win_lines and win_lines == lin_lines
           and win_lines[-1].get("result") == "ok" and win_lines[-1].get("frames") == 5,
-          (win.rc, lin.rc, win.err, win_lines, lin_lines))
+          (win.rc, lin.rc, win.err, first_difference(win_lines, lin_lines)))
 
     bad = bytes.fromhex("FD 00 02 21 00")
-    win = watch([WINE, exe, "--json", "monitor", *taps, "--duration", "3"], tapped,
+    win = watch([WINE, exe, "--json", "monitor", *taps, "--duration", "5"], tapped,
                 lambda: tapped.send_as_controller(bad), env=wine.env)
     lines = watched_lines(win) or []
     hosts = [o for o in lines if o.get("dir") == "host"]
@@ -287,7 +300,7 @@ def main():
             check("a binding of bytes that are no text: shown escaped, JSON valid UTF-8",
                   win.rc == 3 and "\x1b" not in win.err and "\\x1B]0;title\\x07\\xFF" in win.err
                   and listed_ok, (win.err, listed.out[:400]))
-        monitor_checks(exe, linux_cli, wine, tapped, work)
+        monitor_checks(exe, linux_cli, wine, tapped, intro_frames)
         wine.stop_server()  # the mount manager writes the links again on every start
         wine.check_devices("after the run")
     finally:
