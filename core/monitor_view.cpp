@@ -3,6 +3,7 @@
 #include "core/cli_monitor.h" // TapSideName
 #include "core/cli_session.h" // PortFailureText
 #include "core/exit_status.h"
+#include "core/line_rates.h"
 #include "core/text_util.h"
 #include "core/traffic_report.h" // SpacedHex
 #include "core/traffic_table.h"  // WriteCsv
@@ -59,6 +60,25 @@ TapMonitor::Options WatchOptions(TapMonitor::Options options) {
 }
 
 } // namespace
+
+std::u16string MonitorStatusText(bool watching, std::u16string_view host, std::u16string_view chip,
+                                 int rateIndex) {
+    if (!watching)
+        return std::u16string(kMonitorStopped);
+    std::u16string text = u"正在监听：";
+    // The labels without their colon.
+    text += kMonitorHostLabel.substr(0, kMonitorHostLabel.size() - 1);
+    text += u' ';
+    text += host;
+    text += u"，";
+    text += kMonitorChipLabel.substr(0, kMonitorChipLabel.size() - 1);
+    text += u' ';
+    text += chip;
+    text += u"，";
+    text += Number16(RateOfIndex(rateIndex));
+    text += u" bit/s";
+    return text;
+}
 
 WindowWatch::WindowWatch(const MonotonicClock& clock, TapMonitor::Options options)
     : clock_(clock), options_(options), monitor_(WatchOptions(options)) {}
@@ -283,16 +303,19 @@ std::u16string MonitorTable::countsText() const {
         if (counts_[k] == 0)
             continue;
         total += counts_[k];
-        // Appended piece by piece: GCC 12 warns wrongly about a literal
-        // added to a temporary string (-Wrestrict).
         if (!kinds.empty())
             kinds += u"，";
         kinds += TapFindingText(static_cast<TapFinding>(k));
-        kinds += u" ";
+        kinds += u' ';
         kinds += Number16(counts_[k]);
     }
-    std::u16string text = u"帧 " + Number16(frames_) + u" · 状态字节 " + Number16(statusBytes_) +
-                          u" · 发现 " + Number16(total);
+    // Appended piece by piece: GCC 12 warns of a literal + a temporary.
+    std::u16string text = u"帧 ";
+    text += Number16(frames_);
+    text += u" · 状态字节 ";
+    text += Number16(statusBytes_);
+    text += u" · 发现 ";
+    text += Number16(total);
     return kinds.empty() ? text : text + u"（" + kinds + u"）";
 }
 

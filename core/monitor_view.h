@@ -26,6 +26,13 @@ inline constexpr std::u16string_view kMonitorRateLabel = u"速率:";
 inline constexpr std::u16string_view kMonitorStart = u"开始";
 inline constexpr std::u16string_view kMonitorStop = u"停止";
 inline constexpr std::u16string_view kMonitorCsvName = u"监听.csv";
+inline constexpr std::u16string_view kMonitorStopped = u"已停止";
+
+// The window's status line while a watch runs ("正在监听：控制器一侧 COM2，
+// 芯片一侧 COM3，9600 bit/s") or, watching false, once it stopped. A tap's
+// failure is shown instead, as the watch says it (MonitorUpdate::failure).
+std::u16string MonitorStatusText(bool watching, std::u16string_view host, std::u16string_view chip,
+                                 int rateIndex);
 
 namespace MonitorColumn {
 enum : int { Direction, Time, Bytes, Meaning, Verdict, Timings, Count };

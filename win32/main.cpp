@@ -1,6 +1,8 @@
 // The console on Windows: one window, its own message loop.
+#include "win32/cli/win_cli_run.h"
 #include "win32/win_window.h"
 
+#include <memory>
 #include <string>
 #include <windows.h>
 
@@ -29,7 +31,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCo
     SetProcessDPIAware();
     EnterUserFolder(commandLine);
     {
-        Form1Window window(instance);
+        WindowServices services = SystemWindowServices();
+        // The monitor window reads its taps as vxt4710-cli monitor does.
+        services.monitorSystem = [] { return std::make_unique<WinCliSystem>(); };
+        Form1Window window(instance, std::move(services));
         window.Show(showCommand);
         MSG msg;
         while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
@@ -38,6 +43,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCo
             if (window.Handle() && window.TabKey(msg))
                 continue;
             if (window.Handle() && IsDialogMessageW(window.Handle(), &msg))
+                continue;
+            // The monitor window's boxes and buttons take Tab as well.
+            const MonitorWindowWin* monitor = window.Monitor();
+            if (monitor && monitor->Handle() && IsDialogMessageW(monitor->Handle(), &msg))
                 continue;
             TranslateMessage(&msg);
             DispatchMessageW(&msg);

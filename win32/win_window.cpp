@@ -188,6 +188,7 @@ Form1Window::~Form1Window() {
     windowServices_.comm->SetOnComm({});
     windowServices_.comm->SetOnPortFailure({});
     analysis_.reset(); // before the record it listens to
+    monitor_.reset();  // its reading thread ends first
     if (hwnd_)
         DestroyWindow(hwnd_);
     DeleteObject(font_);

@@ -7,6 +7,7 @@
 #include "win32/win_analysis_window.h"
 #include "win32/win_comm.h"
 #include "win32/win_controls.h"
+#include "win32/win_monitor_window.h"
 #include "win32/win_text_files.h"
 
 #include <functional>
@@ -29,6 +30,10 @@ struct WindowServices {
     std::function<void()> deliver;
     std::function<void(std::u16string_view text)> messageBox; // empty: MessageBoxW
     std::function<InitialFile()> readInitialFile;
+    // The services the monitor window opens its taps with (the console's:
+    // the command-line program's, which the window's library cannot reach;
+    // main.cpp hands them in). Empty: the work log's menu has no monitor.
+    MonitorThread::MakeSystem monitorSystem;
 };
 // The console's own: WinCommControl on the system's ports and the initial
 // text file of the working folder.
@@ -78,6 +83,9 @@ class Form1Window : private CommHolder, public Form1 {
     HMENU MakeContextMenu(HWND edit);
     void RunMenuCommand(HWND edit, int command);
     AnalysisWindowWin* Analysis() const { return analysis_.get(); }
+    MonitorWindowWin* Monitor() const { return monitor_.get(); }
+    // "监听两条线路…": made on first use, shown again later.
+    void ShowMonitor();
     // What the tooltip of a control says now (empty: none).
     std::u16string ToolTipText(HWND control);
 
@@ -122,6 +130,7 @@ class Form1Window : private CommHolder, public Form1 {
     FileDialogFn fileDialog_;
     std::function<void(std::u16string_view)> messageBox_;
     std::unique_ptr<AnalysisWindowWin> analysis_;
+    std::unique_ptr<MonitorWindowWin> monitor_;
 };
 
 // Reads the initial text file from the working folder (created empty when absent).

@@ -24,8 +24,11 @@ enum MenuCommand {
     kPaste,
     kDelete,
     kSelectAll,
+    kMonitor,
     kFirstEntry, // then one per row of Form1MenuEntries()
 };
+// The monitor's entry follows the analysis window's.
+constexpr std::string_view kAnalysisEntryId = "TrafficAnalysis";
 
 void AddTool(HWND tips, HWND owner, HWND control) {
     TOOLINFOW tool{};
@@ -118,8 +121,11 @@ HMENU Form1Window::MakeContextMenu(HWND edit) {
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     const auto& entries = Form1MenuEntries();
     for (size_t i = 0; i < entries.size(); ++i) {
-        if (ControlHandle(std::string(entries[i].control)) == edit)
-            AppendMenuW(menu, MF_STRING, kFirstEntry + i, Wide(entries[i].caption).c_str());
+        if (ControlHandle(std::string(entries[i].control)) != edit)
+            continue;
+        AppendMenuW(menu, MF_STRING, kFirstEntry + i, Wide(entries[i].caption).c_str());
+        if (entries[i].id == kAnalysisEntryId && windowServices_.monitorSystem)
+            AppendMenuW(menu, MF_STRING, kMonitor, Wide(kMonitorMenu).c_str());
     }
     return menu;
 }
@@ -175,6 +181,9 @@ void Form1Window::RunMenuCommand(HWND edit, int command) {
         else
             SendMessageW(edit, EM_SETSEL, 0, -1);
         break;
+    case kMonitor:
+        ShowMonitor();
+        break;
     default:
         if (command >= kFirstEntry && size_t(command - kFirstEntry) < Form1MenuEntries().size())
             (this->*Form1MenuEntries()[size_t(command - kFirstEntry)].action)();
@@ -202,4 +211,15 @@ void Form1Window::ShowAnalysis() {
             [this](HWND owner, const TextFileDialog& d) { return Ask(fileDialog_, owner, d); },
             [this](std::u16string_view text) { MsgBox(text); });
     analysis_->Show();
+}
+
+void Form1Window::ShowMonitor() {
+    if (!windowServices_.monitorSystem)
+        return;
+    if (!monitor_)
+        monitor_ = std::make_unique<MonitorWindowWin>(
+            instance_, hwnd_, font_, windowServices_.monitorSystem,
+            [this](HWND owner, const TextFileDialog& d) { return Ask(fileDialog_, owner, d); },
+            [this](std::u16string_view text) { MsgBox(text); });
+    monitor_->Show();
 }

@@ -23,7 +23,13 @@
 //   close                       closes the window (WM_CLOSE)
 //   menu NAME KEY               opens a control's context menu (as Shift+F10 does)
 //                               and presses the entry's access KEY in it
+//   menu-up NAME N              opens a control's context menu and takes the
+//                               entry N places up from its end (an entry with no access key)
 //   click-in CLASS ID           clicks the button ID of the console's window of CLASS
+//   text-in CLASS ID            the text of the control ID of the console's window of CLASS
+//   set-text-in CLASS ID TEXT   sets it (a combo box's field as typing would)
+//   wait-text-in CLASS ID TEXT SECONDS   until it contains TEXT
+//   count-in CLASS ID           the rows of the list view ID there
 //   save-dialog PATH SECONDS    waits for a save dialog, types PATH as its file
 //                               name and presses OK; waits for it to close
 #include "core/control_table.h"
@@ -33,6 +39,7 @@
 #include "win32/win_text.h"
 
 #include <algorithm>
+#include <commctrl.h>
 #include <cstdio>
 #include <string>
 #include <windows.h>
@@ -213,6 +220,31 @@ int Menu(HWND window, HWND control, wchar_t key) {
     return IsWindowVisible(menu) ? 1 : 0;
 }
 
+// Up from no entry reaches the last one; Enter takes the entry reached.
+int MenuUp(HWND window, HWND control, int up) {
+    PostMessageW(control, WM_CONTEXTMENU, WPARAM(control), LPARAM(-1));
+    HWND menu = WaitForWindow(window, L"#32768", 10);
+    if (!menu) {
+        Print(u"no context menu");
+        return 1;
+    }
+    for (int i = 0; i < up; ++i)
+        PostMessageW(menu, WM_KEYDOWN, VK_UP, 0x01480001);
+    PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+    for (int i = 0; i < 100 && IsWindowVisible(menu); ++i)
+        Sleep(100);
+    return IsWindowVisible(menu) ? 1 : 0;
+}
+
+// The control id of a window of the console's of class cls (nullptr: none).
+HWND ControlIn(HWND window, const wchar_t* cls, int id) {
+    HWND owner = WaitForWindow(window, cls, 10);
+    HWND control = owner ? GetDlgItem(owner, id) : nullptr;
+    if (!control)
+        Print(u"no control " + Number16(id) + u" in " + U16(cls));
+    return control;
+}
+
 // Windows' save dialog: its file-name field is a combo box (0x47C) in the
 // newer layout, an edit (0x480) in the older one.
 int SaveDialog(HWND window, const std::wstring& path, int seconds) {
@@ -323,6 +355,38 @@ int wmain(int argc, wchar_t** argv) {
         // Posted: the click may open a modal dialog.
         PostMessageW(button, BM_CLICK, 0, 0);
         return 0;
+    }
+    if (command == L"menu-up" && argc >= 4) {
+        HWND control = Control(window, arg(2));
+        return control ? MenuUp(window, control, std::stoi(arg(3))) : 2;
+    }
+    if (command.size() > 3 && command.substr(command.size() - 3) == L"-in" && argc >= 4) {
+        HWND control = ControlIn(window, argv[2], std::stoi(arg(3)));
+        if (!control)
+            return 1;
+        if (command == L"text-in") {
+            Print(TextOf(control));
+            return 0;
+        }
+        if (command == L"set-text-in" && argc >= 5) {
+            SendMessageW(control, WM_SETTEXT, 0, LPARAM(argv[4]));
+            return 0;
+        }
+        if (command == L"wait-text-in" && argc >= 6) {
+            const std::u16string want = U16(argv[4]);
+            for (int i = 0; i < std::stoi(arg(5)) * 10; ++i) {
+                if (TextOf(control).find(want) != std::u16string::npos)
+                    return 0;
+                Sleep(100);
+            }
+            Print(TextOf(control));
+            return 1;
+        }
+        if (command == L"count-in") {
+            Print(Number16(int64_t(SendMessageW(control, LVM_GETITEMCOUNT, 0, 0))));
+            return 0;
+        }
+        return 2;
     }
     if (command == L"save-dialog" && argc >= 4)
         return SaveDialog(window, argv[2], std::stoi(arg(3)));

@@ -17,6 +17,7 @@ sys.dont_write_bytecode = True  # no cache beside the sources
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import wine_prefix  # noqa: E402
 from windows_e2e import WINE, Chip, Wine, check, e2e_arguments, summary  # noqa: E402
+from tap_e2e import SET_UP_SECONDS, TappedChip, wait_held  # noqa: E402
 
 PORT_FAILURE = "串口不存在或被占用,若电脑没有串口，请使用USB转串口设备"
 
@@ -68,6 +69,86 @@ def run(argv, env=None, cwd=None, stdin=None, timeout=120, close_stdin=False):
         return Run(r.returncode, out.read(), err.read().decode("utf-8", "replace"))
 
 
+def watch(argv, tapped, controller, env=None, timeout=60):
+    """A monitor started on tapped's taps; once it holds both, the
+    controller plays; the monitor's run once it has ended."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        proc = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=err)
+        try:
+            if wait_held([tapped.host_tap, tapped.chip_tap]):
+                time.sleep(SET_UP_SECONDS)
+                controller()
+            proc.wait(timeout)
+        finally:
+            if proc.poll() is None:
+                proc.kill()
+                proc.wait()
+        out.seek(0)
+        err.seek(0)
+        return Run(proc.returncode, out.read(), err.read().decode("utf-8", "replace"))
+
+
+def watched_lines(r):
+    """The monitor's JSON lines without their times; a first power-up 0x4A
+    (sent before the monitor opened its tap) left out."""
+    try:
+        objects = r.json()
+    except ValueError:
+        return None
+    for o in objects:
+        o.pop("t", None)
+        o.pop("reply_ms", None)
+    if objects and objects[0].get("dir") == "chip" and objects[0].get("bytes") == "4A":
+        objects.pop(0)
+    return objects
+
+
+def first_difference(got, want):
+    """Where two lists of monitor lines part, each line's bytes cut short."""
+    got, want = got or [], want or []
+    for i in range(max(len(got), len(want))):
+        a = got[i] if i < len(got) else None
+        b = want[i] if i < len(want) else None
+        if a != b:
+            cut = lambda o: o and {k: (v[:40] if k == "bytes" else v) for k, v in o.items()}
+            return "line %d of %d/%d: %s, not %s" % (i, len(got), len(want), cut(a), cut(b))
+    return "the same lines"
+
+
+def monitor_checks(exe, linux_cli, wine, tapped, frames):
+    """vxt4710-cli.exe monitor on the taps of a chip to which the test plays
+    a controller: the lines of the Linux monitor on the same play; a faulty
+    controller's frame; a vanished tap."""
+    taps = ["--host", "COM7", "--chip", "COM8"]
+    # The frames of the introduction, each once the chip is idle again and
+    # a while after: a loaded machine may hand a tap's bytes on late, and a
+    # text that followed the chip's 0x4F at once would seem to cut its speech.
+    play = lambda: tapped.play(frames, pause=0.2)
+    lin = watch([linux_cli, "--json", "monitor", "--host", tapped.host_tap, "--chip",
+                 tapped.chip_tap, "--duration", "10"], tapped, play)
+    win = watch([WINE, exe, "--json", "monitor", *taps, "--duration", "10"], tapped, play,
+                env=wine.env)
+    lin_lines, win_lines = watched_lines(lin), watched_lines(win)
+    check("monitor: the introduction watched, the Linux monitor's lines (times left out), 0",
+          win.rc == 0 and lin.rc == 0 and win_lines and win_lines == lin_lines
+          and win_lines[-1].get("result") == "ok" and win_lines[-1].get("frames") == 5,
+          (win.rc, lin.rc, win.err, first_difference(win_lines, lin_lines)))
+
+    bad = bytes.fromhex("FD 00 02 21 00")
+    win = watch([WINE, exe, "--json", "monitor", *taps, "--duration", "5"], tapped,
+                lambda: tapped.send_as_controller(bad), env=wine.env)
+    lines = watched_lines(win) or []
+    hosts = [o for o in lines if o.get("dir") == "host"]
+    check("monitor: a controller's frame with a wrong checksum gives 1 and the finding",
+          win.rc == 1 and [o["findings"] for o in hosts] == [["bad_checksum"]]
+          and lines[-1].get("findings") == {"bad_checksum": 1}, (win.rc, win.err, lines))
+
+    win = watch([WINE, exe, "monitor", *taps, "--duration", "30"], tapped, tapped.kill,
+                env=wine.env)
+    check("monitor: a vanished tap gives 3 with the tap's failure",
+          win.rc == 3 and " tap: " in win.err, (win.rc, win.err, win.out[-300:]))
+
+
 def map_ports(wine, mapping):
     wine_prefix.map_ports(wine.env, mapping)
 
@@ -100,8 +181,10 @@ def main():
 
         good, rejecting, mute = (Chip(args.chipsim), FaultyChip(args.chipsim, "--reject", "1"),
                                  FaultyChip(args.chipsim, "--mute", "1"))
-        chips = [good, rejecting, mute]
-        map_ports(wine, {1: good.device, 2: rejecting.device, 3: mute.device})
+        tapped = TappedChip(args.chipsim, os.path.join(root, "taps"))
+        chips = [good, rejecting, mute, tapped]
+        map_ports(wine, {1: good.device, 2: rejecting.device, 3: mute.device,
+                         7: tapped.host_tap, 8: tapped.chip_tap})
 
         def frames_between(chip, start, end):
             out = []
@@ -217,6 +300,7 @@ def main():
             check("a binding of bytes that are no text: shown escaped, JSON valid UTF-8",
                   win.rc == 3 and "\x1b" not in win.err and "\\x1B]0;title\\x07\\xFF" in win.err
                   and listed_ok, (win.err, listed.out[:400]))
+        monitor_checks(exe, linux_cli, wine, tapped, intro_frames)
         wine.stop_server()  # the mount manager writes the links again on every start
         wine.check_devices("after the run")
     finally:

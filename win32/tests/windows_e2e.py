@@ -16,6 +16,9 @@ import time
 sys.dont_write_bytecode = True  # no cache beside the sources
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import wine_prefix  # noqa: E402
+# Run as a program, this is also the windows_e2e its helper modules import:
+# one list of results.
+sys.modules.setdefault("windows_e2e", sys.modules[__name__])
 
 WINE = wine_prefix.WINE
 WINESERVER = wine_prefix.WINESERVER
@@ -138,8 +141,8 @@ class Wine:
         return subprocess.Popen([WINE, *args], env=self.env, cwd=cwd, stdout=subprocess.DEVNULL,
                                 stderr=subprocess.DEVNULL)
 
-    def map_ports(self, com1):
-        wine_prefix.map_ports(self.env, {1: com1})
+    def map_ports(self, com1, more=None):
+        wine_prefix.map_ports(self.env, {**(more or {}), 1: com1})
         # One server, with the prefix's services up, before the console and
         # the driver start side by side: two first starts at once can stall.
         # (It stays in the background: it must not hold our pipes.)
@@ -460,12 +463,17 @@ def main():
         chip.stop()
         chip = None
 
-        wine.map_ports("/nonexistent/vxt4710-com1")
+        # COM1 leads nowhere; COM2 and COM3 are the taps of a chip's line.
+        from tap_e2e import TappedChip, scenario_monitor  # pylint: disable=import-outside-toplevel
+        tapped = TappedChip(args.chipsim, os.path.join(root, "taps"))
+        wine.map_ports("/nonexistent/vxt4710-com1", {2: tapped.host_tap, 3: tapped.chip_tap})
         console = Console(wine, build, run)
         try:
             scenario_no_port(console)
+            scenario_monitor(console, tapped, args.cli)
         finally:
             console.close()
+            tapped.stop()
         long_run = os.path.join(root, "long")
         os.makedirs(long_run)
         with open(os.path.join(long_run, INITIAL_FILE), "wb") as f:
