@@ -73,6 +73,9 @@ class FakeTaps : public CliSystem {
     std::string helpPortsFolder() override { return {}; }
     ListedPort listPort(int) override { return {}; }
     std::optional<std::string> readText(const std::string&, std::string*) override { return {}; }
+    std::unique_ptr<OutputSink> createFile(const std::string&, bool, std::string*) override {
+        return nullptr;
+    }
     PortRoute routePort(const std::string& port) override {
         PortRoute route;
         if (port.rfind("COM", 0) == 0)
