@@ -3,6 +3,7 @@
 #include "core/cli_monitor.h" // TapSideName
 #include "core/cli_session.h" // PortFailureText
 #include "core/exit_status.h"
+#include "core/line_rates.h"
 #include "core/text_util.h"
 #include "core/traffic_report.h" // SpacedHex
 #include "core/traffic_table.h"  // WriteCsv
@@ -48,6 +49,12 @@ std::u16string_view MonitorColumnSample(int column) {
     default:
         return {};
     }
+}
+
+std::u16string MonitorWatchingText(std::u16string_view host, std::u16string_view chip,
+                                   int rateIndex) {
+    return u"正在监听 " + std::u16string(host) + u" / " + std::u16string(chip) + u" · " +
+           Number16(RateOfIndex(rateIndex)) + u" bit/s";
 }
 
 WindowWatch::WindowWatch(const MonotonicClock& clock, TapMonitor::Options options)

@@ -26,6 +26,13 @@ inline constexpr std::u16string_view kMonitorRateLabel = u"速率:";
 inline constexpr std::u16string_view kMonitorStart = u"开始";
 inline constexpr std::u16string_view kMonitorStop = u"停止";
 inline constexpr std::u16string_view kMonitorCsvName = u"监听.csv";
+// The status line once the watch ended without a failure (a failure shows
+// its own message there).
+inline constexpr std::u16string_view kMonitorStopped = u"已停止";
+// The status line while watching: "正在监听 COM2 / COM3 · 9600 bit/s", the
+// rate the taps listen at now (it follows the chip's accepted rate changes).
+std::u16string MonitorWatchingText(std::u16string_view host, std::u16string_view chip,
+                                   int rateIndex);
 
 namespace MonitorColumn {
 enum : int { Direction, Time, Bytes, Meaning, Verdict, Timings, Count };
