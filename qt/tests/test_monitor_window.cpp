@@ -18,6 +18,8 @@
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTest>
@@ -203,6 +205,69 @@ TEST(MonitorWindow, WatchesTheConsolePlayingTheIntroductionAndExportsIt) {
     EXPECT_EQ(m->rowCount(), watched.size() + int(powerUp));
 }
 
+// An update of rows [from, to) of query frames, as the watch hands them over.
+MonitorUpdate Frames(int64_t from, int64_t to, int64_t first = 0) {
+    MonitorUpdate update;
+    update.first = first;
+    for (int64_t n = from; n < to; ++n) {
+        TapItem item;
+        item.startUs = n * 1000;
+        item.endUs = item.startUs + 5000;
+        item.bytes = std::string("\xFD\x00\x02\x21\xDE", 5);
+        update.rows.emplace_back(n, item);
+    }
+    update.frames = to;
+    return update;
+}
+
+// The view follows new rows until the user scrolls away; a row given a
+// finding later is marked where it stands; a gap (rows let go between two
+// takes) redraws the table.
+TEST(MonitorWindow, FollowsTheEndMarksFindingsAndRedrawsAfterAGap) {
+    MonitorWindow w(nullptr, nullptr, nullptr);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    MonitorModel* m = w.model();
+    QScrollBar* bar = w.table()->verticalScrollBar();
+    m->Apply(Frames(0, 200));
+    QApplication::processEvents();
+    ASSERT_EQ(m->rowCount(), 200);
+    ASSERT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    m->Apply(Frames(200, 210));
+    QApplication::processEvents();
+    EXPECT_EQ(bar->value(), bar->maximum());
+
+    bar->setValue(0); // the user looks at the first rows
+    m->Apply(Frames(210, 220));
+    QApplication::processEvents();
+    EXPECT_EQ(m->rowCount(), 220);
+    EXPECT_EQ(bar->value(), 0);
+
+    w.table()->selectRow(5);
+    const int fieldsBefore = w.fields()->rowCount();
+    QSignalSpy changed(m, &QAbstractItemModel::dataChanged);
+    MonitorUpdate late = Frames(5, 6);
+    late.rows[0].second.findings = {TapFinding::NoAnswer};
+    late.frames = 220;
+    late.counts[int(TapFinding::NoAnswer)] = 1;
+    m->Apply(late);
+    EXPECT_EQ(m->rowCount(), 220);
+    ASSERT_EQ(changed.size(), 1);
+    EXPECT_EQ(changed[0][0].toModelIndex().row(), 5);
+    EXPECT_TRUE(m->index(5, 0).data(Qt::BackgroundRole).isValid());
+    EXPECT_FALSE(m->index(4, 0).data(Qt::BackgroundRole).isValid());
+    EXPECT_TRUE(m->index(5, MonitorColumn::Verdict).data().toString().endsWith(u"没有应答"))
+        << m->index(5, MonitorColumn::Verdict).data().toString().toStdString();
+    EXPECT_EQ(w.fields()->rowCount(), fieldsBefore + 1); // the finding below the fields
+
+    QSignalSpy reset(m, &QAbstractItemModel::modelReset);
+    m->Apply(Frames(1000, 1001, 1000));
+    EXPECT_EQ(reset.size(), 1);
+    EXPECT_EQ(m->rowCount(), 1);
+    EXPECT_EQ(w.fields()->rowCount(), 0);
+}
+
 // A tap that cannot be opened, or vanishes while watched: its failure shows
 // once, in the status line alone; the rows stay and the watch can start again.
 struct FailureCase {
@@ -256,6 +321,7 @@ TEST_P(MonitorFailure, SaysItOnceKeepsTheRowsAndCanStartAgain) {
 }
 
 const FailureCase kFailures[] = {
+    {"empty name", "", "COM3", false, "host tap: "},
     {"missing device", "/dev/vxt4710-nothing-here", "COM3", false, "host tap: "},
     {"refused network tap", "refused", "COM3", false, "host tap: "},
     {"chip side missing", "COM2", "/dev/vxt4710-nothing-here", false, "chip tap: "},
