@@ -1,7 +1,7 @@
 // The context menus of the work log and the text box with the core's entries
-// (core/form1_events.h), Qt's file dialog, the analysis window and the
-// monitor window they open, and the hex entry's tooltip. None of it adds a control to the window
-// or a line to the work log.
+// (core/form1_events.h), Qt's file dialog, the analysis and monitor windows
+// they open, and the hex entry's tooltip. None of it adds a control to the
+// window or a line to the work log.
 #include "core/form1_events.h"
 #include "core/hex_entry_check.h"
 #include "qt/analysis_window.h"
