@@ -2,6 +2,7 @@
 
 #include "platform/files.h"
 #include "qt/analysis_window.h"
+#include "qt/monitor_window.h"
 #include "qt/qt_text.h"
 #include "serial/port_names.h"
 #include "serial/serial_comm_control.h"
@@ -50,6 +51,7 @@ Form1Window::~Form1Window() {
     MSComm1->SetOnPortFailure({});
     // The analysis window goes first, while the record it shows still exists.
     analysis_.reset();
+    monitor_.reset(); // its thread ends with it
     if (!Unloaded())
         Form_Unload();
 }
@@ -58,6 +60,8 @@ void Form1Window::closeEvent(QCloseEvent* event) {
     // The analysis window would keep the program running on its own.
     if (analysis_)
         analysis_->close();
+    if (monitor_)
+        monitor_->close();
     Form_Unload();
     event->accept();
 }

@@ -32,6 +32,7 @@ struct Form1Deps {
 };
 
 class AnalysisWindow;
+class MonitorWindow;
 class QMenu;
 
 class Form1Window : public QWidget, public Form1 {
@@ -68,6 +69,7 @@ class Form1Window : public QWidget, public Form1 {
     QMenu* MakeLogMenu(const QPoint& pos);
     QMenu* MakeTextMenu(const QPoint& pos);
     AnalysisWindow* Analysis() const { return analysis_.get(); }
+    MonitorWindow* Monitor() const { return monitor_.get(); }
     void UpdateHexTip(); // Text5's tooltip follows its text
     FileDialogAnswer FileDialog(const FileDialogRequest& request);
 
@@ -92,6 +94,8 @@ class Form1Window : public QWidget, public Form1 {
     QMenu* MakeMenu(TextBox* box, const char* control, const QPoint& pos);
     // "通信分析": the one window, made on first use, raised.
     void ShowAnalysis();
+    // "监听两条线路": the one window, made on first use, raised.
+    void ShowMonitor();
     // The core's file dialog on the dialog of this window.
     FileChoice ChooseFile(const TextFileDialog& dialog);
 
@@ -102,6 +106,7 @@ class Form1Window : public QWidget, public Form1 {
     std::vector<std::unique_ptr<ui::Control>> adapters_;
     // Declared last: it goes first, while the record still exists.
     std::unique_ptr<AnalysisWindow> analysis_;
+    std::unique_ptr<MonitorWindow> monitor_;
 };
 
 // The port-failure message.

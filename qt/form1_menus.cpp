@@ -1,11 +1,12 @@
 // The context menus of the work log and the text box with the core's entries
-// (core/form1_events.h), Qt's file dialog and the analysis window they
-// open, and the hex entry's tooltip. None of it adds a control to the window
-// or a line to the work log.
+// (core/form1_events.h), Qt's file dialog, the analysis and monitor windows
+// they open, and the hex entry's tooltip. None of it adds a control to the
+// window or a line to the work log.
 #include "core/form1_events.h"
 #include "core/hex_entry_check.h"
 #include "qt/analysis_window.h"
 #include "qt/form1.h"
+#include "qt/monitor_window.h"
 #include "qt/qt_text.h"
 
 #include <QFileDialog>
@@ -85,7 +86,16 @@ QMenu* Form1Window::MakeMenu(TextBox* box, const char* control, const QPoint& po
 }
 
 QMenu* Form1Window::MakeLogMenu(const QPoint& pos) {
-    return MakeMenu(Widget(&Form1::Text4), "Text4", pos);
+    QMenu* menu = MakeMenu(Widget(&Form1::Text4), "Text4", pos);
+    // The monitor window follows the analysis window's entry.
+    const QList<QAction*> actions = menu->actions();
+    const qsizetype analysis =
+        actions.indexOf(menu->findChild<QAction*>(QStringLiteral("actionTrafficAnalysis")));
+    auto* monitor = new QAction(ToQString(kMonitorMenu), menu);
+    monitor->setObjectName(QStringLiteral("actionMonitor"));
+    connect(monitor, &QAction::triggered, this, &Form1Window::ShowMonitor);
+    menu->insertAction(actions.value(analysis + 1), monitor);
+    return menu;
 }
 
 QMenu* Form1Window::MakeTextMenu(const QPoint& pos) {
@@ -112,6 +122,16 @@ void Form1Window::ShowAnalysis() {
     analysis_->show();
     analysis_->raise();
     analysis_->activateWindow();
+}
+
+void Form1Window::ShowMonitor() {
+    if (!monitor_)
+        monitor_ = std::make_unique<MonitorWindow>(
+            nullptr, [this](const FileDialogRequest& r) { return FileDialog(r); },
+            [this](const QString& text) { MsgBox(text); }, this);
+    monitor_->show();
+    monitor_->raise();
+    monitor_->activateWindow();
 }
 
 void Form1Window::UpdateHexTip() {

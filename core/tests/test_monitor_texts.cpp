@@ -55,10 +55,32 @@ INSTANTIATE_TEST_SUITE_P(
                    u"帧 2 · 状态字节 1 · 发现 2（校验错误 1，没有应答 1）"}),
     [](const auto& info) { return vxt_test::CaseName(info.param.name); });
 
-TEST(MonitorStatus, WhileWatchingItNamesBothTapsAndTheRate) {
-    EXPECT_EQ(Utf8FromUtf16(MonitorStatusText(true, u"COM2", u"rfc2217://10.0.0.5:4001", 2)),
-              "正在监听：控制器一侧 COM2，芯片一侧 rfc2217://10.0.0.5:4001，38400 bit/s");
-    EXPECT_EQ(MonitorStatusText(false, u"COM2", u"COM3", 0), kMonitorStopped);
+struct StatusCase {
+    const char* name;
+    bool watching;
+    std::u16string host, chip;
+    int rateIndex;
+    const char* text; // UTF-8
+};
+
+class MonitorStatus : public ::testing::TestWithParam<StatusCase> {};
+
+TEST_P(MonitorStatus, WhileWatchingItNamesBothTapsAndTheRate) {
+    const StatusCase& c = GetParam();
+    EXPECT_EQ(Utf8FromUtf16(MonitorStatusText(c.watching, c.host, c.chip, c.rateIndex)), c.text);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MonitorStatus,
+    ::testing::Values(
+        StatusCase{"COM names at power-up rate", true, u"COM2", u"COM3", 0,
+                   "正在监听：控制器一侧 COM2，芯片一侧 COM3，9600 bit/s"},
+        StatusCase{"after a rate change", true, u"COM2", u"COM3", 2,
+                   "正在监听：控制器一侧 COM2，芯片一侧 COM3，38400 bit/s"},
+        StatusCase{"device path and network tap", true, u"/dev/ttyUSB0",
+                   u"rfc2217://10.0.0.5:4001", 1,
+                   "正在监听：控制器一侧 /dev/ttyUSB0，芯片一侧 rfc2217://10.0.0.5:4001，19200 bit/s"},
+        StatusCase{"stopped", false, u"COM2", u"COM3", 0, "已停止"}),
+    [](const auto& info) { return vxt_test::CaseName(info.param.name); });
 
 } // namespace

@@ -194,8 +194,9 @@ TEST(ConsoleMenus, LogAndTextMenusKeepQtsEntriesAndAddTheirOwn) {
     std::unique_ptr<QMenu> log(h->MakeLogMenu(QPoint(5, 5)));
     std::unique_ptr<QMenu> standard(h->Widget(&Form1::Text4)->createStandardContextMenu());
     const QList<QAction*> entries = Entries(log.get());
-    ASSERT_EQ(entries.size(), Entries(standard.get()).size() + 2);
-    EXPECT_EQ(entries[entries.size() - 2]->text().toStdString(), "通信分析(&I)…");
+    ASSERT_EQ(entries.size(), Entries(standard.get()).size() + 3);
+    EXPECT_EQ(entries[entries.size() - 3]->text().toStdString(), "通信分析(&I)…");
+    EXPECT_EQ(entries[entries.size() - 2]->text().toStdString(), "监听两条线路…");
     EXPECT_EQ(entries.back()->text().toStdString(), "保存工作记录(&S)…");
 
     std::unique_ptr<QMenu> text(h->MakeTextMenu(QPoint(5, 5)));

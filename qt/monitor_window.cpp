@@ -1,0 +1,291 @@
+// Before any Qt header: the command line's headers name a parameter
+// "signals", which Qt defines as a word of its own.
+#include "cli/cli_run.h"
+#include "platform/monitor_thread.h"
+
+#include "qt/monitor_window.h"
+
+#include "core/line_rates.h"
+#include "core/text_files.h"    // UnwritableFileMessage
+#include "core/text_util.h"     // Utf16FromUtf8
+#include "core/traffic_table.h" // TrafficFieldHeaders, the export's captions
+#include "platform/files.h"
+#include "qt/qt_text.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QStyle>
+#include <QTableView>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+
+namespace {
+
+// The ports offered; any other name can be typed.
+constexpr int kOfferedPorts = 20;
+// How often the window takes what the thread read.
+constexpr int kPollMs = 50;
+
+QComboBox* PortBox(const char* name, int chosen) {
+    auto* box = new QComboBox;
+    box->setObjectName(QLatin1String(name));
+    box->setEditable(true);
+    box->setInsertPolicy(QComboBox::NoInsert);
+    for (int n = 1; n <= kOfferedPorts; ++n)
+        box->addItem(QStringLiteral("COM%1").arg(n));
+    box->setCurrentIndex(chosen - 1);
+    box->setMinimumContentsLength(16);
+    return box;
+}
+
+// The width a column opens with: its widest everyday text and the cell's
+// padding, as the item delegate draws it.
+int ColumnWidth(const QFontMetrics& fm, int column) {
+    return fm.horizontalAdvance(ToQString(MonitorColumnSample(column))) + 3 * fm.averageCharWidth();
+}
+
+} // namespace
+
+MonitorWindow::MonitorWindow(MakeSystem makeSystem, FileDialogFn fileDialog,
+                             std::function<void(const QString&)> message, QWidget* parent)
+    : QWidget(parent, Qt::Window), makeSystem_(std::move(makeSystem)),
+      fileDialog_(std::move(fileDialog)), message_(std::move(message)) {
+    if (!makeSystem_)
+        makeSystem_ = [] { return std::make_unique<LinuxCliSystem>(); };
+    setObjectName(QStringLiteral("MonitorWindow"));
+    setWindowTitle(ToQString(kMonitorTitle));
+    model_ = new MonitorModel(this);
+
+    hostPort_ = PortBox("hostPort", 2);
+    chipPort_ = PortBox("chipPort", 3);
+    rate_ = new QComboBox;
+    rate_->setObjectName(QStringLiteral("rate"));
+    for (const LineRate& rate : kLineRates)
+        rate_->addItem(QString::number(rate.bitsPerSecond));
+    start_ = new QPushButton(ToQString(kMonitorStart));
+    start_->setObjectName(QStringLiteral("startButton"));
+    stop_ = new QPushButton(ToQString(kMonitorStop));
+    stop_->setObjectName(QStringLiteral("stopButton"));
+    stop_->setEnabled(false);
+
+    table_ = new QTableView;
+    table_->setObjectName(QStringLiteral("monitorTable"));
+    table_->setModel(model_);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    table_->setWordWrap(false);
+    table_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // Fixed row heights: the view never measures a hundred thousand rows.
+    table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
+    table_->verticalHeader()->hide();
+    QHeaderView* h = table_->horizontalHeader();
+    h->setSectionResizeMode(QHeaderView::Interactive);
+    int columns = 0;
+    for (int c = 0; c < MonitorColumn::Count; ++c) {
+        h->resizeSection(c, ColumnWidth(table_->fontMetrics(), c));
+        columns += h->sectionSize(c);
+    }
+    h->setStretchLastSection(true);
+
+    fields_ = new QTableWidget(0, 4);
+    fields_->setObjectName(QStringLiteral("fieldTable"));
+    fields_->setHorizontalHeaderLabels(ToQStringList(TrafficFieldHeaders()));
+    fields_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    fields_->verticalHeader()->hide();
+    fields_->horizontalHeader()->setStretchLastSection(true);
+    fields_->horizontalHeader()->resizeSection(0, 50);
+    fields_->horizontalHeader()->resizeSection(1, 80);
+    fields_->horizontalHeader()->resizeSection(2, 160);
+
+    counts_ = new QLabel(ToQString(model_->table().countsText()));
+    counts_->setObjectName(QStringLiteral("countsLabel"));
+    status_ = new QLabel;
+    status_->setObjectName(QStringLiteral("statusLabel"));
+    status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    export_ = new QPushButton(ToQString(kAnalysisExport));
+    export_->setObjectName(QStringLiteral("exportButton"));
+
+    auto* ports = new QHBoxLayout;
+    ports->addWidget(new QLabel(ToQString(kMonitorHostLabel)));
+    ports->addWidget(hostPort_);
+    ports->addWidget(new QLabel(ToQString(kMonitorChipLabel)));
+    ports->addWidget(chipPort_);
+    ports->addWidget(new QLabel(ToQString(kMonitorRateLabel)));
+    ports->addWidget(rate_);
+    ports->addWidget(start_);
+    ports->addWidget(stop_);
+    ports->addStretch();
+    auto* split = new QSplitter(Qt::Vertical);
+    split->addWidget(table_);
+    split->addWidget(fields_);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 1);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(counts_);
+    bottom->addStretch();
+    bottom->addWidget(export_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(ports);
+    layout->addWidget(split);
+    layout->addLayout(bottom);
+    layout->addWidget(status_);
+
+    connect(start_, &QPushButton::clicked, this, &MonitorWindow::Start);
+    connect(stop_, &QPushButton::clicked, this, &MonitorWindow::Stop);
+    connect(export_, &QPushButton::clicked, this, &MonitorWindow::ExportCsv);
+    connect(&timer_, &QTimer::timeout, this, &MonitorWindow::Poll);
+    connect(
+        table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+        [this](const QModelIndex& current) { ShowFields(current.isValid() ? current.row() : -1); });
+    // Follow the rows while the end is in view; a user who scrolled up keeps
+    // their place.
+    connect(model_, &QAbstractItemModel::rowsAboutToBeInserted, this, [this] {
+        const QScrollBar* bar = table_->verticalScrollBar();
+        followEnd_ = bar->value() >= bar->maximum();
+    });
+    connect(model_, &QAbstractItemModel::rowsInserted, this, [this] {
+        if (followEnd_)
+            table_->scrollToBottom();
+    });
+    connect(model_, &QAbstractItemModel::modelReset, this, [this] {
+        ShowFields(-1);
+        table_->scrollToBottom();
+    });
+    connect(model_, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& first) {
+        const QModelIndex current = table_->currentIndex();
+        if (current.isValid() && current.row() == first.row())
+            ShowFields(current.row());
+    });
+
+    // Wide enough for every column and the vertical scroll bar beside them,
+    // as far as the screen allows.
+    const QMargins m = layout->contentsMargins();
+    int width = columns + 2 * table_->frameWidth() +
+                table_->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + m.left() + m.right();
+    if (const QScreen* s = screen())
+        width = std::min(width, s->availableGeometry().width());
+    resize(std::max(width, 640), 640);
+}
+
+MonitorWindow::~MonitorWindow() {
+    EndWatch();
+}
+
+void MonitorWindow::SetWatching(bool watching) {
+    start_->setEnabled(!watching);
+    stop_->setEnabled(watching);
+    hostPort_->setEnabled(!watching);
+    chipPort_->setEnabled(!watching);
+    rate_->setEnabled(!watching);
+    if (watching)
+        timer_.start(kPollMs);
+    else
+        timer_.stop();
+}
+
+void MonitorWindow::Start() {
+    if (thread_)
+        return;
+    EndWatch();
+    model_->Clear(); // the row numbers of a new watch start again
+    host_ = hostPort_->currentText().trimmed();
+    chip_ = chipPort_->currentText().trimmed();
+    TapMonitor::Options options;
+    options.rateIndex = std::max(0, rate_->currentIndex());
+    failed_ = false;
+    watch_ = std::make_unique<WindowWatch>(clock_, options);
+    thread_ = std::make_unique<MonitorThread>(makeSystem_, host_.toStdString(), chip_.toStdString(),
+                                              RateOfIndex(options.rateIndex), *watch_);
+    status_->setText(ToQString(MonitorStatusText(true, ToU16(host_), ToU16(chip_), options.rateIndex)));
+    counts_->setText(ToQString(model_->table().countsText()));
+    SetWatching(true);
+}
+
+void MonitorWindow::Stop() {
+    if (!thread_)
+        return;
+    thread_->stop();
+    // The next turn of the timer sees the watch end; the window never waits.
+    stop_->setEnabled(false);
+}
+
+void MonitorWindow::Poll() {
+    if (!watch_)
+        return;
+    const MonitorUpdate update = watch_->take();
+    model_->Apply(update);
+    counts_->setText(ToQString(model_->table().countsText()));
+    if (!update.failure.empty()) {
+        status_->setText(QString::fromStdString(update.failure));
+        failed_ = true;
+    }
+    if (update.ended) {
+        thread_.reset(); // the watch ended: the thread is done or about to be
+        watch_.reset();
+        SetWatching(false);
+        if (!failed_)
+            status_->setText(ToQString(MonitorStatusText(false, {}, {}, 0)));
+    } else if (!failed_) {
+        status_->setText(ToQString(
+            MonitorStatusText(true, ToU16(host_), ToU16(chip_), model_->table().rateIndex())));
+    }
+}
+
+void MonitorWindow::EndWatch() {
+    if (!watch_)
+        return;
+    thread_.reset(); // stops the watch and waits for the thread
+    Poll();          // the watch has ended: its last rows come in
+    thread_.reset();
+    watch_.reset();
+    SetWatching(false);
+}
+
+void MonitorWindow::closeEvent(QCloseEvent* event) {
+    EndWatch();
+    event->accept();
+}
+
+void MonitorWindow::ShowFields(int row) {
+    fields_->setRowCount(0);
+    if (row < 0 || row >= model_->table().rowCount())
+        return;
+    const std::vector<FrameFieldRow> rows = model_->table().fields(row);
+    fields_->setRowCount(int(rows.size()));
+    for (int i = 0; i < int(rows.size()); ++i) {
+        const FrameFieldRow& f = rows[size_t(i)];
+        const QString cells[] = {QString::number(f.offset), ToQString(f.field), ToQString(f.value),
+                                 ToQString(f.meaning)};
+        for (int c = 0; c < 4; ++c)
+            fields_->setItem(i, c, new QTableWidgetItem(cells[c]));
+    }
+}
+
+void MonitorWindow::ExportCsv() {
+    FileDialogRequest request;
+    request.save = true;
+    request.caption = ToQString(kAnalysisExportCaption);
+    request.filters = {ToQString(kAnalysisCsvFilter)};
+    request.fileName = ToQString(kMonitorCsvName);
+    const FileDialogAnswer answer = fileDialog_ ? fileDialog_(request) : FileDialogAnswer{};
+    if (answer.path.isEmpty())
+        return;
+    Poll(); // the rows read until now
+    const std::string reason =
+        files::Save(ToStdBytes(answer.path.toUtf8()), [this](const files::ByteSink& write) {
+            return model_->table().writeCsv(write);
+        });
+    if (!reason.empty() && message_)
+        message_(ToQString(UnwritableFileMessage(ToU16(QFileInfo(answer.path).fileName()),
+                                                 Utf16FromUtf8(reason))));
+}
