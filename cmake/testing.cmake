@@ -8,7 +8,7 @@ include(${CMAKE_CURRENT_LIST_DIR}/googletest.cmake)
 find_package(Qt6 REQUIRED COMPONENTS Test)
 include(${CMAKE_CURRENT_LIST_DIR}/layers.cmake)
 
-set(VXT_TEST_LABELS unit pty ser2net xvfb wine)
+set(VXT_TEST_LABELS unit pty ser2net xvfb wine tshark)
 # No test writes into the user's configuration: every test gets a scratch
 # configuration folder in the build tree (tests/CMakeLists.txt makes it, and
 # the fixture test_home makes it again), and a private runtime folder. A test

@@ -86,6 +86,7 @@ expected=(
     usr/bin/vxt4710
     usr/bin/vxt4710-chipsim
     usr/libexec/vxt4710/vxt4710-launcher
+    "usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/wireshark/plugins/vxt4710.lua"
     usr/share/applications/vxt4710.desktop
     usr/share/doc/vxt4710/changelog.gz
     usr/share/doc/vxt4710/copyright

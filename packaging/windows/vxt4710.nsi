@@ -41,6 +41,7 @@ Section "Install"
   File "${SOURCE}\vxt4710.ico"
   File "${DOCS}\README.txt"
   File "${DOCS}\LICENSE.txt"
+  File "${DOCS}\vxt4710.lua"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   ; The console works in the user's folder ${WORK}, so that its initial
@@ -85,6 +86,7 @@ Section "Uninstall"
   Delete "$INSTDIR\vxt4710.ico"
   Delete "$INSTDIR\README.txt"
   Delete "$INSTDIR\LICENSE.txt"
+  Delete "$INSTDIR\vxt4710.lua"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
   ; Made for the install folder when the user had none.

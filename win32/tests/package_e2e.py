@@ -19,7 +19,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import shell_link  # noqa: E402
 from windows_e2e import INITIAL_FILE, WINESERVER, Wine, check, summary  # noqa: E402
 
-ZIP_FILES = ["vxt4710.exe", "vxt4710-cli.exe", "README.txt", "LICENSE.txt"]
+ZIP_FILES = ["vxt4710.exe", "vxt4710-cli.exe", "README.txt", "LICENSE.txt", "vxt4710.lua"]
 # Keys of the user's registry the installer writes to.
 TOUCHED_KEYS = ("Environment", r"Software\Microsoft\Windows\CurrentVersion\Uninstall")
 SHORTCUT = "VXT4710 Console.lnk"
@@ -102,7 +102,8 @@ def read_bytes(path):
 def check_zip(path, version):
     with zipfile.ZipFile(path) as z:
         names = z.namelist()
-        check("the zip holds exactly the two programs, the README and the licence",
+        check("the zip holds exactly the two programs, the README, the licence and the "
+              "Wireshark dissector",
               sorted(names) == sorted(ZIP_FILES), names)
         for name in ("README.txt", "LICENSE.txt"):
             data = z.read(name) if name in names else b""
