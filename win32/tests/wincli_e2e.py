@@ -149,6 +149,39 @@ def monitor_checks(exe, linux_cli, wine, tapped, frames):
           win.rc == 3 and " tap: " in win.err, (win.rc, win.err, win.out[-300:]))
 
 
+def capture_checks(exe, linux_cli, wine, chip, work):
+    """--capture and replay: the Windows program's capture replays, on both
+    systems, to the lines of its Linux twin's; an existing capture is kept."""
+    lin = run([linux_cli, "--port", chip.device, "--capture", "lin.pcapng", "speak", "你好"],
+              cwd=work)
+    time.sleep(0.5)
+    win = run([WINE, exe, "--port", "COM1", "--capture", "win.pcapng", "speak", "你好"],
+              env=wine.env, cwd=work)
+    time.sleep(0.5)
+    check("--capture: both end with 0", lin.rc == 0 and win.rc == 0, (lin.rc, win.rc, win.err))
+
+    def shown(r):
+        """Each item's side, bytes and meaning (times differ), then the summary."""
+        lines = r.lines()
+        return [line.split("  ")[1:4] for line in lines[:-1]] + lines[-1:]
+
+    lin_replay = run([linux_cli, "replay", "lin.pcapng"], cwd=work)
+    win_replay = run([WINE, exe, "replay", "win.pcapng"], env=wine.env, cwd=work)
+    cross = run([linux_cli, "replay", "win.pcapng"], cwd=work)
+    check("replay: the Windows capture shows the Linux capture's lines, on both systems",
+          lin_replay.rc == 0 and win_replay.rc == 0 and cross.rc == 0
+          and shown(win_replay) == shown(lin_replay) == shown(cross)
+          and len(lin_replay.lines()) == 4,
+          (win_replay.rc, win_replay.out, lin_replay.out, win_replay.err))
+    path = os.path.join(work, "win.pcapng")
+    size = os.path.getsize(path)
+    again = run([WINE, exe, "--port", "COM1", "--capture", "win.pcapng", "query"], env=wine.env,
+                cwd=work)
+    check("--capture over an existing file: 73 and the file kept",
+          again.rc == 73 and os.path.getsize(path) == size and "exists" in again.err,
+          (again.rc, again.err))
+
+
 def map_ports(wine, mapping):
     wine_prefix.map_ports(wine.env, mapping)
 
@@ -229,6 +262,7 @@ def main():
         check("Chinese on the command line: the same frame and log text as on Linux",
               win.rc == 0 and win_frames == lin_frames and len(win_frames) == 1
               and win.out == lin.out, (win.rc, win.out, lin.out, win.err))
+        capture_checks(exe, linux_cli, wine, good, work)
         lin, lin_frames, win, win_frames = both(good, 1, ["speak", "-"],
                                                 stdin="标准输入\n".encode("utf-8"))
         check("standard input as UTF-8: the same frame as on Linux",
