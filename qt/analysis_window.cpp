@@ -1,5 +1,6 @@
 #include "qt/analysis_window.h"
 #include "qt/qt_text.h"
+#include "qt/record_view.h"
 
 #include "qt/traffic_table.h"
 
@@ -17,11 +18,7 @@
 #include <algorithm>
 
 int TrafficColumnWidth(const QFontMetrics& fm, int column) {
-    const std::u16string_view sample = TrafficColumnSample(column);
-    if (sample.empty())
-        return 0;
-    // The cell's padding on either side, as the item delegate draws it.
-    return fm.horizontalAdvance(ToQString(sample)) + 3 * fm.averageCharWidth();
+    return SampleColumnWidth(fm, TrafficColumnSample(column));
 }
 
 AnalysisWindow::AnalysisWindow(TrafficRecord& record, FileDialogFn fileDialog,
@@ -35,35 +32,11 @@ AnalysisWindow::AnalysisWindow(TrafficRecord& record, FileDialogFn fileDialog,
     connect(model_, &TrafficModel::dropped, this, retitle);
     connect(model_, &QAbstractItemModel::modelReset, this, retitle);
     retitle();
-    table_ = new QTableView;
-    table_->setObjectName(QStringLiteral("trafficTable"));
-    table_->setModel(model_);
-    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table_->setSelectionMode(QAbstractItemView::SingleSelection);
-    table_->setWordWrap(false);
-    table_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-    // Fixed row heights: the view never measures a million rows.
-    table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
-    table_->verticalHeader()->hide();
-    QHeaderView* h = table_->horizontalHeader();
-    h->setSectionResizeMode(QHeaderView::Interactive);
     int columns = 0;
-    for (int c = 0; c < TrafficColumn::Count; ++c) {
-        h->resizeSection(c, TrafficColumnWidth(table_->fontMetrics(), c));
-        columns += h->sectionSize(c);
-    }
-    h->setStretchLastSection(true);
+    table_ = NewRowTable(model_, QStringLiteral("trafficTable"), TrafficColumn::Count,
+                         [](int c) { return TrafficColumnSample(c); }, &columns);
 
-    fields_ = new QTableWidget(0, 4);
-    fields_->setObjectName(QStringLiteral("fieldTable"));
-    fields_->setHorizontalHeaderLabels(ToQStringList(TrafficFieldHeaders()));
-    fields_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    fields_->verticalHeader()->hide();
-    fields_->horizontalHeader()->setStretchLastSection(true);
-    fields_->horizontalHeader()->resizeSection(0, 50);
-    fields_->horizontalHeader()->resizeSection(1, 80);
-    fields_->horizontalHeader()->resizeSection(2, 160);
+    fields_ = NewFieldTable();
 
     clear_ = new QPushButton(ToQString(kAnalysisClear));
     clear_->setObjectName(QStringLiteral("clearButton"));
@@ -108,14 +81,8 @@ AnalysisWindow::AnalysisWindow(TrafficRecord& record, FileDialogFn fileDialog,
     });
     table_->scrollToBottom();
 
-    // Wide enough for every column and the vertical scroll bar beside them,
-    // as far as the screen allows.
-    const QMargins m = layout->contentsMargins();
-    int width = columns + 2 * table_->frameWidth() +
-                table_->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + m.left() + m.right();
-    if (const QScreen* s = screen())
-        width = std::min(width, s->availableGeometry().width());
-    resize(std::max(width, 640), 640);
+    // Wide enough for every column and the vertical scroll bar beside them.
+    FitToColumns(this, table_, columns, 640);
 }
 
 void AnalysisWindow::ShowFields(int row) {
@@ -123,14 +90,7 @@ void AnalysisWindow::ShowFields(int row) {
     if (row < 0 || row >= record_.Count())
         return;
     const std::vector<FrameFieldRow> rows = TrafficFields(record_, row);
-    fields_->setRowCount(int(rows.size()));
-    for (int i = 0; i < int(rows.size()); ++i) {
-        const FrameFieldRow& f = rows[size_t(i)];
-        const QString cells[] = {QString::number(f.offset), ToQString(f.field), ToQString(f.value),
-                                 ToQString(f.meaning)};
-        for (int c = 0; c < 4; ++c)
-            fields_->setItem(i, c, new QTableWidgetItem(cells[c]));
-    }
+    ShowFieldRows(fields_, rows);
 }
 
 void AnalysisWindow::ExportCsv() {

@@ -11,6 +11,7 @@
 #include "core/traffic_table.h" // TrafficFieldHeaders, the export's captions
 #include "platform/files.h"
 #include "qt/qt_text.h"
+#include "qt/record_view.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -47,12 +48,6 @@ QComboBox* PortBox(const char* name, int chosen) {
     return box;
 }
 
-// The width a column opens with: its widest everyday text and the cell's
-// padding, as the item delegate draws it.
-int ColumnWidth(const QFontMetrics& fm, int column) {
-    return fm.horizontalAdvance(ToQString(MonitorColumnSample(column))) + 3 * fm.averageCharWidth();
-}
-
 } // namespace
 
 MonitorWindow::MonitorWindow(MakeSystem makeSystem, FileDialogFn fileDialog,
@@ -77,35 +72,11 @@ MonitorWindow::MonitorWindow(MakeSystem makeSystem, FileDialogFn fileDialog,
     stop_->setObjectName(QStringLiteral("stopButton"));
     stop_->setEnabled(false);
 
-    table_ = new QTableView;
-    table_->setObjectName(QStringLiteral("monitorTable"));
-    table_->setModel(model_);
-    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table_->setSelectionMode(QAbstractItemView::SingleSelection);
-    table_->setWordWrap(false);
-    table_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-    // Fixed row heights: the view never measures a hundred thousand rows.
-    table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
-    table_->verticalHeader()->hide();
-    QHeaderView* h = table_->horizontalHeader();
-    h->setSectionResizeMode(QHeaderView::Interactive);
     int columns = 0;
-    for (int c = 0; c < MonitorColumn::Count; ++c) {
-        h->resizeSection(c, ColumnWidth(table_->fontMetrics(), c));
-        columns += h->sectionSize(c);
-    }
-    h->setStretchLastSection(true);
+    table_ = NewRowTable(model_, QStringLiteral("monitorTable"), MonitorColumn::Count,
+                         [](int c) { return MonitorColumnSample(c); }, &columns);
 
-    fields_ = new QTableWidget(0, 4);
-    fields_->setObjectName(QStringLiteral("fieldTable"));
-    fields_->setHorizontalHeaderLabels(ToQStringList(TrafficFieldHeaders()));
-    fields_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    fields_->verticalHeader()->hide();
-    fields_->horizontalHeader()->setStretchLastSection(true);
-    fields_->horizontalHeader()->resizeSection(0, 50);
-    fields_->horizontalHeader()->resizeSection(1, 80);
-    fields_->horizontalHeader()->resizeSection(2, 160);
+    fields_ = NewFieldTable();
 
     counts_ = new QLabel(ToQString(model_->table().countsText()));
     counts_->setObjectName(QStringLiteral("countsLabel"));
@@ -167,14 +138,8 @@ MonitorWindow::MonitorWindow(MakeSystem makeSystem, FileDialogFn fileDialog,
             ShowFields(current.row());
     });
 
-    // Wide enough for every column and the vertical scroll bar beside them,
-    // as far as the screen allows.
-    const QMargins m = layout->contentsMargins();
-    int width = columns + 2 * table_->frameWidth() +
-                table_->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + m.left() + m.right();
-    if (const QScreen* s = screen())
-        width = std::min(width, s->availableGeometry().width());
-    resize(std::max(width, 640), 640);
+    // Wide enough for every column and the vertical scroll bar beside them.
+    FitToColumns(this, table_, columns, 640);
 }
 
 MonitorWindow::~MonitorWindow() {
@@ -261,14 +226,7 @@ void MonitorWindow::ShowFields(int row) {
     if (row < 0 || row >= model_->table().rowCount())
         return;
     const std::vector<FrameFieldRow> rows = model_->table().fields(row);
-    fields_->setRowCount(int(rows.size()));
-    for (int i = 0; i < int(rows.size()); ++i) {
-        const FrameFieldRow& f = rows[size_t(i)];
-        const QString cells[] = {QString::number(f.offset), ToQString(f.field), ToQString(f.value),
-                                 ToQString(f.meaning)};
-        for (int c = 0; c < 4; ++c)
-            fields_->setItem(i, c, new QTableWidgetItem(cells[c]));
-    }
+    ShowFieldRows(fields_, rows);
 }
 
 void MonitorWindow::ExportCsv() {
