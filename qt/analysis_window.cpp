@@ -61,24 +61,7 @@ AnalysisWindow::AnalysisWindow(TrafficRecord& record, FileDialogFn fileDialog,
         ShowFields(-1);
     });
     connect(export_, &QPushButton::clicked, this, &AnalysisWindow::ExportCsv);
-    connect(
-        table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-        [this](const QModelIndex& current) { ShowFields(current.isValid() ? current.row() : -1); });
-    // Follow the traffic while the end is in view; a user who scrolled up
-    // keeps their place.
-    connect(model_, &QAbstractItemModel::rowsAboutToBeInserted, this, [this] {
-        const QScrollBar* bar = table_->verticalScrollBar();
-        followEnd_ = bar->value() >= bar->maximum();
-    });
-    connect(model_, &QAbstractItemModel::rowsInserted, this, [this] {
-        if (followEnd_)
-            table_->scrollToBottom();
-    });
-    connect(model_, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& first) {
-        const QModelIndex current = table_->currentIndex();
-        if (current.isValid() && current.row() == first.row())
-            ShowFields(current.row());
-    });
+    FollowRows(table_, [this](int row) { ShowFields(row); });
     table_->scrollToBottom();
 
     // Wide enough for every column and the vertical scroll bar beside them.

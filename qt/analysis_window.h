@@ -77,5 +77,4 @@ class AnalysisWindow : public QWidget {
     QTableWidget* fields_ = nullptr;
     QPushButton* clear_ = nullptr;
     QPushButton* export_ = nullptr;
-    bool followEnd_ = true;
 };

@@ -115,27 +115,10 @@ MonitorWindow::MonitorWindow(MakeSystem makeSystem, FileDialogFn fileDialog,
     connect(stop_, &QPushButton::clicked, this, &MonitorWindow::Stop);
     connect(export_, &QPushButton::clicked, this, &MonitorWindow::ExportCsv);
     connect(&timer_, &QTimer::timeout, this, &MonitorWindow::Poll);
-    connect(
-        table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-        [this](const QModelIndex& current) { ShowFields(current.isValid() ? current.row() : -1); });
-    // Follow the rows while the end is in view; a user who scrolled up keeps
-    // their place.
-    connect(model_, &QAbstractItemModel::rowsAboutToBeInserted, this, [this] {
-        const QScrollBar* bar = table_->verticalScrollBar();
-        followEnd_ = bar->value() >= bar->maximum();
-    });
-    connect(model_, &QAbstractItemModel::rowsInserted, this, [this] {
-        if (followEnd_)
-            table_->scrollToBottom();
-    });
+    FollowRows(table_, [this](int row) { ShowFields(row); });
     connect(model_, &QAbstractItemModel::modelReset, this, [this] {
         ShowFields(-1);
         table_->scrollToBottom();
-    });
-    connect(model_, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& first) {
-        const QModelIndex current = table_->currentIndex();
-        if (current.isValid() && current.row() == first.row())
-            ShowFields(current.row());
     });
 
     // Wide enough for every column and the vertical scroll bar beside them.

@@ -99,5 +99,4 @@ class MonitorWindow : public QWidget {
     QLabel* counts_ = nullptr;
     QLabel* status_ = nullptr;
     QPushButton* export_ = nullptr;
-    bool followEnd_ = true;
 };

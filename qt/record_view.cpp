@@ -6,10 +6,12 @@
 #include <QHeaderView>
 #include <QLayout>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStyle>
 #include <QTableView>
 #include <QTableWidget>
 #include <algorithm>
+#include <memory>
 
 int SampleColumnWidth(const QFontMetrics& fm, std::u16string_view sample) {
     if (sample.empty())
@@ -72,4 +74,27 @@ void FitToColumns(QWidget* window, const QTableView* table, int columns, int hei
     if (const QScreen* s = window->screen())
         width = std::min(width, s->availableGeometry().width());
     window->resize(std::max(width, 640), height);
+}
+
+void FollowRows(QTableView* table, const std::function<void(int row)>& showFields) {
+    QAbstractItemModel* model = table->model();
+    QObject::connect(table->selectionModel(), &QItemSelectionModel::currentRowChanged, table,
+                     [showFields](const QModelIndex& current) {
+                         showFields(current.isValid() ? current.row() : -1);
+                     });
+    auto followEnd = std::make_shared<bool>(true);
+    QObject::connect(model, &QAbstractItemModel::rowsAboutToBeInserted, table, [table, followEnd] {
+        const QScrollBar* bar = table->verticalScrollBar();
+        *followEnd = bar->value() >= bar->maximum();
+    });
+    QObject::connect(model, &QAbstractItemModel::rowsInserted, table, [table, followEnd] {
+        if (*followEnd)
+            table->scrollToBottom();
+    });
+    QObject::connect(model, &QAbstractItemModel::dataChanged, table,
+                     [table, showFields](const QModelIndex& first) {
+                         const QModelIndex current = table->currentIndex();
+                         if (current.isValid() && current.row() == first.row())
+                             showFields(current.row());
+                     });
 }

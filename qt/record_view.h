@@ -29,6 +29,11 @@ QTableView* NewRowTable(QAbstractItemModel* model, const QString& name, int colu
 QTableWidget* NewFieldTable();
 void ShowFieldRows(QTableWidget* fields, const std::vector<FrameFieldRow>& rows);
 
+// The table follows new rows while its end is in view (a user who scrolled
+// up keeps their place); showFields(row) hears the current row (-1: none),
+// again when that row changes.
+void FollowRows(QTableView* table, const std::function<void(int row)>& showFields);
+
 // A window as wide as its table's columns, the scroll bar and the margins
 // (columns: their sum), as far as its screen allows.
 void FitToColumns(QWidget* window, const QTableView* table, int columns, int height);

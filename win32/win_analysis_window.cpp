@@ -1,6 +1,7 @@
 #include "win32/win_analysis_window.h"
 
 #include "core/text_util.h"
+#include "win32/win_row_view.h"
 #include "win32/win_text.h"
 
 #include <algorithm>
@@ -8,18 +9,6 @@
 
 namespace {
 enum { kClearId = 1, kExportId = 2, kTableId = 3, kFieldsId = 4 };
-
-void AddColumns(HWND list, const std::vector<std::u16string>& headers, const std::vector<int>& widths) {
-    for (size_t c = 0; c < headers.size(); ++c) {
-        std::wstring text = Wide(headers[c]);
-        LVCOLUMNW column{};
-        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-        column.pszText = text.data();
-        column.cx = widths[c];
-        column.iSubItem = int(c);
-        SendMessageW(list, LVM_INSERTCOLUMNW, c, LPARAM(&column));
-    }
-}
 } // namespace
 
 int64_t WinUtcOffset(int64_t epochMs) {
@@ -93,11 +82,11 @@ AnalysisWindowWin::AnalysisWindowWin(HINSTANCE instance, HWND owner, TrafficReco
     table_ = child(WC_LISTVIEWW, u"", LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
                    kTableId, WS_EX_CLIENTEDGE);
     SendMessageW(table_, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-    AddColumns(table_, TrafficHeaders(), widths);
+    AddListColumns(table_, TrafficHeaders(), widths);
     fields_ = child(WC_LISTVIEWW, u"", LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS, kFieldsId,
                     WS_EX_CLIENTEDGE);
     SendMessageW(fields_, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-    AddColumns(fields_, TrafficFieldHeaders(),
+    AddListColumns(fields_, TrafficFieldHeaders(),
                {MulDiv(50, dpi_, 96), MulDiv(80, dpi_, 96), MulDiv(160, dpi_, 96), MulDiv(400, dpi_, 96)});
     clear_ = child(L"BUTTON", kAnalysisClear, BS_PUSHBUTTON, kClearId, 0);
     export_ = child(L"BUTTON", kAnalysisExport, BS_PUSHBUTTON, kExportId, 0);
@@ -190,45 +179,24 @@ void AnalysisWindowWin::Sync() {
 }
 
 void AnalysisWindowWin::ShowFields(int row) {
-    SendMessageW(fields_, LVM_DELETEALLITEMS, 0, 0);
-    if (row < 0 || row >= record_.Count())
+    if (row < 0 || row >= record_.Count()) {
+        ShowFieldList(fields_, {});
         return;
-    const std::vector<FrameFieldRow> rows = TrafficFields(record_, row);
-    for (size_t i = 0; i < rows.size(); ++i) {
-        const FrameFieldRow& f = rows[i];
-        const std::u16string cells[] = {Number16(f.offset), f.field, f.value, f.meaning};
-        for (int c = 0; c < 4; ++c) {
-            std::wstring text = Wide(cells[c]);
-            LVITEMW item{};
-            item.mask = LVIF_TEXT;
-            item.iItem = int(i);
-            item.iSubItem = c;
-            item.pszText = text.data();
-            SendMessageW(fields_, c == 0 ? LVM_INSERTITEMW : LVM_SETITEMTEXTW, c == 0 ? 0 : i,
-                         LPARAM(&item));
-        }
     }
+    ShowFieldList(fields_, TrafficFields(record_, row));
 }
 
 void AnalysisWindowWin::ExportCsv() {
-    static const TextFileDialog dialog{
-        true, kAnalysisExportCaption, {{kAnalysisCsvFilter, u"*.csv", TextEncoding::Utf8}}, 0,
-        kAnalysisCsvName};
-    const FileDialogAnswer answer = fileDialog_ ? fileDialog_(hwnd_, dialog) : RunFileDialogWin(hwnd_, dialog);
-    if (!answer.path.empty())
-        WriteCsv(answer.path);
+    ExportCsvWin(hwnd_, fileDialog_, kAnalysisCsvName,
+                 [this](const std::wstring& path) { return WriteCsv(path); });
 }
 
 bool AnalysisWindowWin::WriteCsv(const std::wstring& path) {
     Sync();
-    const std::u16string reason = WriteFileWin(path, [this](const ByteSink& write) {
-        return WriteTrafficCsv(record_, WinUtcOffset, write);
-    });
-    if (reason.empty())
-        return true;
-    if (message_)
-        message_(UnwritableFileMessage(U16(path), reason));
-    return false;
+    return WriteCsvWin(
+        path,
+        [this](const ByteSink& write) { return WriteTrafficCsv(record_, WinUtcOffset, write); },
+        message_);
 }
 
 LRESULT CALLBACK AnalysisWindowWin::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -3,6 +3,7 @@
 #include "core/line_rates.h"
 #include "core/text_util.h"
 #include "core/traffic_table.h" // TrafficFieldHeaders, the CSV dialog's texts
+#include "win32/win_row_view.h"
 #include "win32/win_text.h"
 
 #include <algorithm>
@@ -23,19 +24,6 @@ enum {
 };
 constexpr UINT_PTR kTakeTimer = 1;
 constexpr int kOfferedPorts = 20; // COM1..COM20, as the console's own list
-
-void AddColumns(HWND list, const std::vector<std::u16string>& headers,
-                const std::vector<int>& widths) {
-    for (size_t c = 0; c < headers.size(); ++c) {
-        std::wstring text = Wide(headers[c]);
-        LVCOLUMNW column{};
-        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-        column.pszText = text.data();
-        column.cx = widths[c];
-        column.iSubItem = int(c);
-        SendMessageW(list, LVM_INSERTCOLUMNW, c, LPARAM(&column));
-    }
-}
 
 int TextWidth(HDC dc, std::u16string_view text) {
     SIZE size{};
@@ -122,11 +110,11 @@ MonitorWindowWin::MonitorWindowWin(HINSTANCE instance, HWND owner, HFONT font,
                    WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
                    kTableId, WS_EX_CLIENTEDGE);
     SendMessageW(table_, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-    AddColumns(table_, MonitorHeaders(), widths);
+    AddListColumns(table_, MonitorHeaders(), widths);
     fields_ = child(WC_LISTVIEWW, u"", WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
                     kFieldsId, WS_EX_CLIENTEDGE);
     SendMessageW(fields_, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-    AddColumns(
+    AddListColumns(
         fields_, TrafficFieldHeaders(),
         {MulDiv(50, dpi_, 96), MulDiv(80, dpi_, 96), MulDiv(160, dpi_, 96), MulDiv(400, dpi_, 96)});
     counts_ =
@@ -292,47 +280,22 @@ void MonitorWindowWin::Take() {
 }
 
 void MonitorWindowWin::ShowFields(int row) {
-    SendMessageW(fields_, LVM_DELETEALLITEMS, 0, 0);
-    if (row < 0 || row >= rows_.rowCount())
+    if (row < 0 || row >= rows_.rowCount()) {
+        ShowFieldList(fields_, {});
         return;
-    const std::vector<FrameFieldRow> rows = rows_.fields(row);
-    for (size_t i = 0; i < rows.size(); ++i) {
-        const FrameFieldRow& f = rows[i];
-        const std::u16string cells[] = {Number16(f.offset), f.field, f.value, f.meaning};
-        for (int c = 0; c < 4; ++c) {
-            std::wstring text = Wide(cells[c]);
-            LVITEMW item{};
-            item.mask = LVIF_TEXT;
-            item.iItem = int(i);
-            item.iSubItem = c;
-            item.pszText = text.data();
-            SendMessageW(fields_, c == 0 ? LVM_INSERTITEMW : LVM_SETITEMTEXTW, c == 0 ? 0 : i,
-                         LPARAM(&item));
-        }
     }
+    ShowFieldList(fields_, rows_.fields(row));
 }
 
 void MonitorWindowWin::ExportCsv() {
-    static const TextFileDialog dialog{true,
-                                       kAnalysisExportCaption,
-                                       {{kAnalysisCsvFilter, u"*.csv", TextEncoding::Utf8}},
-                                       0,
-                                       kMonitorCsvName};
-    const FileDialogAnswer answer =
-        fileDialog_ ? fileDialog_(hwnd_, dialog) : RunFileDialogWin(hwnd_, dialog);
-    if (!answer.path.empty())
-        WriteCsv(answer.path);
+    ExportCsvWin(hwnd_, fileDialog_, kMonitorCsvName,
+                 [this](const std::wstring& path) { return WriteCsv(path); });
 }
 
 bool MonitorWindowWin::WriteCsv(const std::wstring& path) {
     Take(); // what has come so far
-    const std::u16string reason =
-        WriteFileWin(path, [this](const ByteSink& write) { return rows_.writeCsv(write); });
-    if (reason.empty())
-        return true;
-    if (message_)
-        message_(UnwritableFileMessage(U16(path), reason));
-    return false;
+    return WriteCsvWin(
+        path, [this](const ByteSink& write) { return rows_.writeCsv(write); }, message_);
 }
 
 LRESULT CALLBACK MonitorWindowWin::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -1,0 +1,62 @@
+#include "win32/win_row_view.h"
+
+#include "core/text_files.h"    // UnwritableFileMessage
+#include "core/text_util.h"     // Number16
+#include "core/traffic_table.h" // the CSV dialog's texts
+#include "win32/win_text.h"
+
+#include <commctrl.h>
+
+void AddListColumns(HWND list, const std::vector<std::u16string>& headers,
+                    const std::vector<int>& widths) {
+    for (size_t c = 0; c < headers.size(); ++c) {
+        std::wstring text = Wide(headers[c]);
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+        column.pszText = text.data();
+        column.cx = widths[c];
+        column.iSubItem = int(c);
+        SendMessageW(list, LVM_INSERTCOLUMNW, c, LPARAM(&column));
+    }
+}
+
+void ShowFieldList(HWND fields, const std::vector<FrameFieldRow>& rows) {
+    SendMessageW(fields, LVM_DELETEALLITEMS, 0, 0);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const FrameFieldRow& f = rows[i];
+        const std::u16string cells[] = {Number16(f.offset), f.field, f.value, f.meaning};
+        for (int c = 0; c < 4; ++c) {
+            std::wstring text = Wide(cells[c]);
+            LVITEMW item{};
+            item.mask = LVIF_TEXT;
+            item.iItem = int(i);
+            item.iSubItem = c;
+            item.pszText = text.data();
+            SendMessageW(fields, c == 0 ? LVM_INSERTITEMW : LVM_SETITEMTEXTW, c == 0 ? 0 : i,
+                         LPARAM(&item));
+        }
+    }
+}
+
+void ExportCsvWin(HWND owner, const FileDialogFn& fileDialog, std::u16string_view defaultName,
+                  const std::function<bool(const std::wstring& path)>& write) {
+    const TextFileDialog dialog{true,
+                                kAnalysisExportCaption,
+                                {{kAnalysisCsvFilter, u"*.csv", TextEncoding::Utf8}},
+                                0,
+                                defaultName};
+    const FileDialogAnswer answer =
+        fileDialog ? fileDialog(owner, dialog) : RunFileDialogWin(owner, dialog);
+    if (!answer.path.empty())
+        write(answer.path);
+}
+
+bool WriteCsvWin(const std::wstring& path, const std::function<bool(const ByteSink&)>& produce,
+                 const std::function<void(std::u16string_view)>& message) {
+    const std::u16string reason = WriteFileWin(path, produce);
+    if (reason.empty())
+        return true;
+    if (message)
+        message(UnwritableFileMessage(U16(path), reason));
+    return false;
+}
