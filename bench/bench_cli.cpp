@@ -5,6 +5,7 @@
 //    next piece read, over 1,000 pieces, beside the window's figure measured
 //    the same way in the same run.
 #include "bench/bench_pty.h"
+#include "bench/reply_measure.h"
 #include "serial/serial_comm_control.h"
 #include "qt/form1.h"
 
@@ -38,46 +39,6 @@ double Percentile(std::vector<double> v, int percent) {
     return v[std::min(v.size() - 1, v.size() * percent / 100)];
 }
 
-// Plays the chip: answers every whole frame on master with 0x41 0x4F and
-// records the time from the idle byte to the last byte of the next frame,
-// until `pieces` are measured, stop is set or the line is quiet for 10 s.
-std::vector<double> AnswerFrames(int master, int pieces, const std::atomic<bool>& stop) {
-    std::vector<double> latencies;
-    latencies.reserve(pieces);
-    QByteArray frame;
-    Clock::time_point idleWritten{};
-    bool waiting = false;
-    char buf[4096];
-    int quietPolls = 0;
-    while (!stop && int(latencies.size()) < pieces && quietPolls < 100) {
-        pollfd p{master, POLLIN, 0};
-        if (poll(&p, 1, 100) <= 0) {
-            ++quietPolls;
-            continue;
-        }
-        quietPolls = 0;
-        const ssize_t n = read(master, buf, sizeof buf);
-        if (n <= 0)
-            continue;
-        frame.append(buf, int(n));
-        while (frame.size() >= 3) {
-            const int length = (uchar(frame[1]) << 8) | uchar(frame[2]);
-            if (frame.size() < 3 + length)
-                break;
-            const Clock::time_point lastByte = Clock::now();
-            frame.remove(0, 3 + length);
-            if (waiting) {
-                latencies.push_back(Ms(lastByte - idleWritten));
-                waiting = false;
-            }
-            const char answer[] = {0x41, 0x4F};
-            idleWritten = Clock::now();
-            if (write(master, answer, 2) == 2)
-                waiting = true;
-        }
-    }
-    return latencies;
-}
 
 pid_t Spawn(const std::vector<std::string>& args) {
     std::vector<char*> argv;
@@ -145,7 +106,7 @@ std::vector<double> CliReplyToNextPiece(int pieces, bool capture = false) {
     if (pid < 0)
         return {};
     std::atomic<bool> stop{false};
-    std::vector<double> latencies = AnswerFrames(pty.master, pieces, stop);
+    std::vector<double> latencies = reply_bench::AnswerFrames(pty.master, pieces, stop);
     kill(pid, SIGTERM);
     int status = 0;
     waitpid(pid, &status, 0);
@@ -166,7 +127,7 @@ std::vector<double> WindowReplyToNextPiece(QApplication& app, int pieces) {
     std::atomic<bool> stop{false};
     std::vector<double> latencies;
     std::thread peer([&] {
-        latencies = AnswerFrames(pty.master, pieces, stop);
+        latencies = reply_bench::AnswerFrames(pty.master, pieces, stop);
         QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
     });
     form.Command3_Click();

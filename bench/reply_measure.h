@@ -22,6 +22,48 @@ namespace reply_bench {
 
 using Clock = std::chrono::steady_clock;
 
+// Plays the chip: answers every whole frame on master with 0x41 0x4F and
+// records the time from the idle byte to the last byte of the next frame,
+// until `pieces` are measured, stop is set or the line is quiet for 10 s.
+inline std::vector<double> AnswerFrames(int master, int pieces, const std::atomic<bool>& stop) {
+    std::vector<double> latencies;
+    latencies.reserve(pieces);
+    QByteArray frame;
+    Clock::time_point idleWritten{};
+    bool waiting = false;
+    char buf[4096];
+    int quietPolls = 0;
+    while (!stop && int(latencies.size()) < pieces && quietPolls < 100) {
+        pollfd p{master, POLLIN, 0};
+        if (poll(&p, 1, 100) <= 0) {
+            ++quietPolls;
+            continue;
+        }
+        quietPolls = 0;
+        const ssize_t n = read(master, buf, sizeof buf);
+        if (n <= 0)
+            continue;
+        frame.append(buf, int(n));
+        while (frame.size() >= 3) {
+            const int length = (uchar(frame[1]) << 8) | uchar(frame[2]);
+            if (frame.size() < 3 + length)
+                break;
+            const Clock::time_point lastByte = Clock::now();
+            frame.remove(0, 3 + length);
+            if (waiting) {
+                latencies.push_back(
+                    std::chrono::duration<double, std::milli>(lastByte - idleWritten).count());
+                waiting = false;
+            }
+            const char answer[] = {0x41, 0x4F};
+            idleWritten = Clock::now();
+            if (write(master, answer, 2) == 2)
+                waiting = true;
+        }
+    }
+    return latencies;
+}
+
 // One run of continuous playback over COM1 as it is linked now; the
 // latencies in ms, sorted, or nothing when the port did not open.
 inline std::vector<double> Measure(QApplication& app, const BenchPty& pty, int pieces) {
@@ -45,43 +87,9 @@ inline std::vector<double> Measure(QApplication& app, const BenchPty& pty, int p
         text += line;
     form.Widget(&Form1::Text3)->SetText(text);
 
-    latencies.reserve(pieces);
     std::atomic<bool> done{false};
     std::thread peer([&] {
-        QByteArray frame;
-        Clock::time_point idleWritten{};
-        bool waiting = false;
-        char buf[4096];
-        while (!done) {
-            pollfd p{pty.master, POLLIN, 0};
-            if (poll(&p, 1, 100) <= 0)
-                continue;
-            const ssize_t n = read(pty.master, buf, sizeof buf);
-            if (n <= 0)
-                continue;
-            frame.append(buf, int(n));
-            // One whole frame: FD, length (2 bytes), that many bytes.
-            while (frame.size() >= 3) {
-                const int length = (uchar(frame[1]) << 8) | uchar(frame[2]);
-                if (frame.size() < 3 + length)
-                    break;
-                const Clock::time_point lastByte = Clock::now();
-                frame.remove(0, 3 + length);
-                if (waiting) {
-                    latencies.push_back(
-                        std::chrono::duration<double, std::milli>(lastByte - idleWritten).count());
-                    waiting = false;
-                }
-                if (int(latencies.size()) >= pieces) {
-                    done = true;
-                    break;
-                }
-                const char answer[] = {0x41, 0x4F};
-                idleWritten = Clock::now();
-                if (write(pty.master, answer, 2) == 2)
-                    waiting = true;
-            }
-        }
+        latencies = AnswerFrames(pty.master, pieces, done);
         QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
     });
 

@@ -29,34 +29,11 @@ AnalysisWindowWin::AnalysisWindowWin(HINSTANCE instance, HWND owner, TrafficReco
                                      HFONT font, FileDialogFn fileDialog,
                                      std::function<void(std::u16string_view)> message)
     : record_(record), fileDialog_(std::move(fileDialog)), message_(std::move(message)) {
-    INITCOMMONCONTROLSEX init{sizeof init, ICC_LISTVIEW_CLASSES};
-    InitCommonControlsEx(&init);
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = WindowProc;
-    wc.hInstance = instance;
-    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
-    wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)); // IDC_ARROW
-    wc.hbrBackground = HBRUSH(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kClassName;
-    RegisterClassExW(&wc); // fails harmlessly when already registered
-
-    HDC screen = GetDC(nullptr);
-    dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
+    RegisterRowWindowClass(instance, kClassName, WindowProc);
     // Each column opens as wide as its widest everyday text.
-    HGDIOBJ old = SelectObject(screen, font);
-    std::vector<int> widths;
     int total = 0;
-    for (int c = 0; c < TrafficColumn::Count; ++c) {
-        const std::u16string_view sample = TrafficColumnSample(c);
-        SIZE size{};
-        GetTextExtentPoint32W(screen, reinterpret_cast<const wchar_t*>(sample.data()), int(sample.size()),
-                              &size);
-        widths.push_back(int(size.cx) + MulDiv(16, dpi_, 96));
-        total += widths.back();
-    }
-    SelectObject(screen, old);
-    ReleaseDC(nullptr, screen);
+    const std::vector<int> widths = SampleWidthsWin(
+        font, TrafficColumn::Count, [](int c) { return TrafficColumnSample(c); }, &dpi_, &total);
 
     const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
     const int margin = MulDiv(8, dpi_, 96);

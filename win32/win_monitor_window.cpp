@@ -24,13 +24,6 @@ enum {
 };
 constexpr UINT_PTR kTakeTimer = 1;
 constexpr int kOfferedPorts = 20; // COM1..COM20, as the console's own list
-
-int TextWidth(HDC dc, std::u16string_view text) {
-    SIZE size{};
-    GetTextExtentPoint32W(dc, reinterpret_cast<const wchar_t*>(text.data()), int(text.size()),
-                          &size);
-    return int(size.cx);
-}
 } // namespace
 
 MonitorWindowWin::MonitorWindowWin(HINSTANCE instance, HWND owner, HFONT font,
@@ -38,30 +31,11 @@ MonitorWindowWin::MonitorWindowWin(HINSTANCE instance, HWND owner, HFONT font,
                                    std::function<void(std::u16string_view)> message)
     : makeSystem_(std::move(makeSystem)), fileDialog_(std::move(fileDialog)),
       message_(std::move(message)) {
-    INITCOMMONCONTROLSEX init{sizeof init, ICC_LISTVIEW_CLASSES};
-    InitCommonControlsEx(&init);
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = WindowProc;
-    wc.hInstance = instance;
-    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
-    wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)); // IDC_ARROW
-    wc.hbrBackground = HBRUSH(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kClassName;
-    RegisterClassExW(&wc); // fails harmlessly when already registered
-
-    HDC screen = GetDC(nullptr);
-    dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
+    RegisterRowWindowClass(instance, kClassName, WindowProc);
     // Each column opens as wide as its widest everyday text.
-    HGDIOBJ old = SelectObject(screen, font);
-    std::vector<int> widths;
     int total = 0;
-    for (int c = 0; c < MonitorColumn::Count; ++c) {
-        widths.push_back(TextWidth(screen, MonitorColumnSample(c)) + MulDiv(16, dpi_, 96));
-        total += widths.back();
-    }
-    SelectObject(screen, old);
-    ReleaseDC(nullptr, screen);
+    const std::vector<int> widths = SampleWidthsWin(
+        font, MonitorColumn::Count, [](int c) { return MonitorColumnSample(c); }, &dpi_, &total);
 
     const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
     const int margin = MulDiv(8, dpi_, 96);

@@ -7,6 +7,41 @@
 
 #include <commctrl.h>
 
+void RegisterRowWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC proc) {
+    INITCOMMONCONTROLSEX init{sizeof init, ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&init);
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+    wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)); // IDC_ARROW
+    wc.hbrBackground = HBRUSH(COLOR_BTNFACE + 1);
+    wc.lpszClassName = name;
+    RegisterClassExW(&wc); // fails harmlessly when already registered
+}
+
+std::vector<int> SampleWidthsWin(HFONT font, int columns,
+                                 const std::function<std::u16string_view(int)>& sample, int* dpi,
+                                 int* total) {
+    HDC screen = GetDC(nullptr);
+    *dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    HGDIOBJ old = SelectObject(screen, font);
+    std::vector<int> widths;
+    *total = 0;
+    for (int c = 0; c < columns; ++c) {
+        const std::u16string_view text = sample(c);
+        SIZE size{};
+        GetTextExtentPoint32W(screen, reinterpret_cast<const wchar_t*>(text.data()),
+                              int(text.size()), &size);
+        widths.push_back(int(size.cx) + MulDiv(16, *dpi, 96));
+        *total += widths.back();
+    }
+    SelectObject(screen, old);
+    ReleaseDC(nullptr, screen);
+    return widths;
+}
+
 void AddListColumns(HWND list, const std::vector<std::u16string>& headers,
                     const std::vector<int>& widths) {
     for (size_t c = 0; c < headers.size(); ++c) {

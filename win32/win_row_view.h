@@ -12,6 +12,16 @@
 #include <vector>
 #include <windows.h>
 
+// Registers a window class with the console's icon, arrow and dialog colour
+// (again: harmlessly refused).
+void RegisterRowWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC proc);
+
+// Each column's opening width: its sample text in font and the cell's
+// padding; *dpi the screen's, *total the widths' sum.
+std::vector<int> SampleWidthsWin(HFONT font, int columns,
+                                 const std::function<std::u16string_view(int)>& sample, int* dpi,
+                                 int* total);
+
 void AddListColumns(HWND list, const std::vector<std::u16string>& headers,
                     const std::vector<int>& widths);
 
