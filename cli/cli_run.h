@@ -1,21 +1,19 @@
 // vxt4710-cli's services on Linux for the run of core/cli_run.h, without
 // Qt: standard streams through stdio, ports through the ports folder and the
 // system's list (cli/posix_ports.h), the line on platform/serial_port.h or
-// the network link, the session on one poll() loop (cli/poll_session.h).
+// the network link; the session and the monitor on the one loop of
+// platform/line_loop.h.
 #pragma once
 
-#include "core/cli_run.h"
+#include "platform/loop_cli_system.h"
 
 #include <memory>
 #include <string>
 
-class PollLine;
-
-class LinuxCliSystem : public CliSystem {
+class LinuxCliSystem : public LoopCliSystem {
   public:
     // outputMissing: the program was started without standard output.
     explicit LinuxCliSystem(bool outputMissing = false);
-    ~LinuxCliSystem() override;
 
     OutputSink& standardOutput() override {
         return outputMissing_ ? static_cast<OutputSink&>(missing_) : out_;
@@ -25,17 +23,13 @@ class LinuxCliSystem : public CliSystem {
     std::string version() const override;
     std::string helpPortsFolder() override;
     ListedPort listPort(int n) override;
-    std::optional<std::string> readText(const std::string& path, std::string* reason) override;
-    std::unique_ptr<OutputSink> createFile(const std::string& path, bool replace,
-                                           std::string* failure) override;
     PortRoute routePort(const std::string& port) override;
-    bool openSerial(const PortRoute& route, int rate, LineError* error) override;
-    bool openNet(const NetAddress& address, int rate, LineError* error) override;
-    int runSession(std::vector<PlannedFrame> frames, TrafficReport& report,
-                   const MonotonicClock& clock, int timeoutMs, Complaint complain) override;
-    bool openTap(TapSide side, const PortRoute& route, const NetAddress* address, int rate,
-                 LineError* error) override;
-    int runMonitor(TapWatch& watch, WakeEvent* stop) override;
+
+  protected:
+    std::unique_ptr<LoopLine> makeSerial(const PortRoute& route, int rate,
+                                         LineError* error) override;
+    std::unique_ptr<LoopLine> makeNet(const NetAddress& address, int rate,
+                                      LineError* error) override;
 
   private:
     // The system's serial ports, sorted; asked for once, and only when a
@@ -47,8 +41,4 @@ class LinuxCliSystem : public CliSystem {
     MissingOutput missing_;
     bool outputMissing_;
     std::optional<std::vector<std::string>> systemPorts_;
-    std::unique_ptr<PollLine> line_;
-    // The monitor's taps (host, chip) and their names.
-    std::unique_ptr<PollLine> taps_[2];
-    std::string tapNames_[2];
 };

@@ -11,8 +11,8 @@ bool PollNetLine::open(int rate, LineError* error) {
     return link_.open(rate, error);
 }
 
-int PollNetLine::descriptor() const {
-    return link_.isOpen() ? static_cast<int>(link_.handle()) : -1;
+Waitable PollNetLine::waitable() const {
+    return {link_.isOpen() ? static_cast<int>(link_.handle()) : -1, nullptr};
 }
 
 std::string PollNetLine::take(bool* lost, LineError* error) {

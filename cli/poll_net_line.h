@@ -1,11 +1,12 @@
 // vxt4710-cli's line to a port on another machine for the poll() loop: the
-// network link (net/net_link.h), its socket the descriptor the loop waits on.
+// network link (net/net_link.h), its socket the descriptor the loop
+// (platform/line_loop.h) waits on.
 #pragma once
 
-#include "cli/poll_session.h"
 #include "net/net_link.h"
+#include "platform/line_loop.h"
 
-class PollNetLine : public PollLine {
+class PollNetLine : public LoopLine {
   public:
     explicit PollNetLine(NetAddress address, int timeoutMs = NetLink::kTimeoutMs)
         : link_(std::move(address), timeoutMs) {}
@@ -24,7 +25,7 @@ class PollNetLine : public PollLine {
     void close() override { link_.close(); }
     std::string device() const override { return link_.device(); }
 
-    int descriptor() const override;
+    Waitable waitable() const override;
     std::string take(bool* lost, LineError* error) override;
     bool holding() const override { return !failed_ && !link_.pending().empty(); }
     int wakeWithinMs() const override;

@@ -1,11 +1,11 @@
-// vxt4710-cli's serial line for the poll() loop: the port
+// vxt4710-cli's serial line for the loop (platform/line_loop.h): the port
 // (platform/serial_port.h), its descriptor the one the loop waits on.
 #pragma once
 
-#include "cli/poll_session.h"
+#include "platform/line_loop.h"
 #include "platform/serial_port.h"
 
-class PollSerialLine : public PollLine {
+class PollSerialLine : public LoopLine {
   public:
     // Opens device at rate; bytes that were waiting belong to nobody's frame
     // and are dropped.
@@ -21,7 +21,7 @@ class PollSerialLine : public PollLine {
     void close() override { port_.close(); }
     std::string device() const override { return port_.device(); }
 
-    int descriptor() const override { return port_.handle(); }
+    Waitable waitable() const override { return {port_.handle(), nullptr}; }
     // A device that has gone is closed, so that its hang-up does not wake
     // the loop again.
     std::string take(bool* lost, LineError* error) override {

@@ -1,12 +1,18 @@
 // What the file service does alike on every system.
 #include "platform/files.h"
 
+#include "core/text_input.h"
+
 #include <vector>
 
 namespace files {
 
 std::string Save(const std::string& path, std::string_view bytes) {
     return Save(path, [bytes](const ByteSink& write) { return write(bytes); });
+}
+
+std::optional<std::string> ReadSpoken(const std::string& path, std::string* reason) {
+    return SpokenBytes(Read, path, reason);
 }
 
 FileService Service() {

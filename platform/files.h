@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -38,6 +39,10 @@ std::string Save(const std::string& path, std::string_view bytes);
 // words).
 std::unique_ptr<OutputSink> CreateAppendFile(const std::string& path, bool replace,
                                              std::string* failure);
+
+// The text speak reads (core/text_input.h): the file at path, pipes and
+// devices too, or standard input for "-", up to kSpokenTextMaxBytes.
+std::optional<std::string> ReadSpoken(const std::string& path, std::string* reason);
 
 // Read and Save as the window's handlers take them (core/file_read.h).
 FileService Service();

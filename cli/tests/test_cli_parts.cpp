@@ -1,7 +1,7 @@
 // The command-line program's parts: its options, how it reads a text file,
 // the pieces it cuts a text into, and its JSON.
 #include "cli/posix_ports.h"
-#include "cli/text_input.h"
+#include "platform/files.h"
 #include "core/cli_options.h"
 #include "core/cli_plan.h"
 #include "core/cli_session.h"
@@ -238,7 +238,7 @@ TEST(TextFiles, SpeakFollowsTheTextFileRule) {
         file.close();
         const CliParse parse = ParseCliArguments({"speak", "-f", path.toStdString()});
         ASSERT_TRUE(parse.options.has_value());
-        const FramePlan plan = PlanFrames(*parse.options, ReadAllOf);
+        const FramePlan plan = PlanFrames(*parse.options, files::ReadSpoken);
         if (c.spoken.isEmpty()) {
             EXPECT_EQ(plan.status, ExitStatus::DataError);
             EXPECT_TRUE(plan.frames.empty());

@@ -1,7 +1,7 @@
 // What vxt4710-cli refuses before it touches the port: typed hex that the
 // window would cut short (a lone last digit), and bad usage, which under
 // --json ends with a JSON result object like every other refusal.
-#include "cli/text_input.h"
+#include "platform/files.h"
 #include "core/cli_options.h"
 #include "core/cli_plan.h"
 #include "core/hex_entry.h"
@@ -33,7 +33,7 @@ TEST_P(CliHex, SendsTheTypedFrameOrRefusesItWithThePlace) {
     CliOptions o;
     o.command = CliCommand::Hex;
     o.argument = c.text.toStdString();
-    const FramePlan plan = PlanFrames(o, ReadAllOf);
+    const FramePlan plan = PlanFrames(o, files::ReadSpoken);
     if (c.frame) {
         ASSERT_EQ(plan.status, 0) << plan.error;
         ASSERT_EQ(plan.frames.size(), 1);

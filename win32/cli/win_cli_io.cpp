@@ -97,6 +97,3 @@ std::optional<std::string> ReadHandle(HANDLE handle, std::string* reason, bool s
     return std::nullopt;
 }
 
-std::optional<std::string> ReadWindowsText(const std::string& path, std::string* reason) {
-    return SpokenBytes(files::Read, path, reason);
-}

@@ -37,10 +37,6 @@ bool IsWholeUtf16(std::u16string_view text);
 // one of them is no whole UTF-16, its number (from 1) in *bad and nothing.
 std::optional<std::vector<std::string>> ArgumentsOf(int argc, wchar_t** argv, int* bad);
 
-// A TextFileReader: the file named in UTF-8 ("-": standard input), through
-// the platform's file service.
-std::optional<std::string> ReadWindowsText(const std::string& path, std::string* reason);
-
 // Reads from handle to its end (platform/windows/handle_read.h), up to
 // kSpokenTextMaxBytes: the console's typed text as UTF-8 when it is a
 // console, else its bytes. standardInput: a handle that cannot be read at

@@ -21,7 +21,7 @@ class WinNetSessionLine : public LoopLine {
     void close() override { net_.close(); }
     std::string device() const override { return net_.device(); }
 
-    HANDLE event() const override { return net_.event(); }
+    Waitable waitable() const override { return {-1, net_.event()}; }
     std::string take(bool* lost, LineError* error) override { return net_.take(lost, error); }
 
   private:

@@ -1,8 +1,6 @@
 #include "win32/cli/win_cli_run.h"
 
 #include "core/text_util.h"
-#include "platform/files.h"
-#include "win32/cli/win_cli_monitor.h"
 #include "win32/cli/win_cli_net.h"
 #include "win32/cli/win_cli_session.h"
 #include "win32/win_port.h"
@@ -32,8 +30,6 @@ WinPortChoice ChooseWinPort(const std::string& port, const std::wstring& portsFo
 WinCliSystem::WinCliSystem()
     : out_(GetStdHandle(STD_OUTPUT_HANDLE)), err_(GetStdHandle(STD_ERROR_HANDLE)) {}
 
-WinCliSystem::~WinCliSystem() = default;
-
 std::string WinCliSystem::version() const {
     return VXT4710_VERSION;
 }
@@ -60,15 +56,6 @@ ListedPort WinCliSystem::listPort(int n) {
     return port;
 }
 
-std::unique_ptr<OutputSink> WinCliSystem::createFile(const std::string& path, bool replace,
-                                                  std::string* failure) {
-    return files::CreateAppendFile(path, replace, failure);
-}
-
-std::optional<std::string> WinCliSystem::readText(const std::string& path, std::string* reason) {
-    return ReadWindowsText(path, reason);
-}
-
 PortRoute WinCliSystem::routePort(const std::string& port) {
     const WinPortChoice choice = ChooseWinPort(port, WinPortsFolder());
     PortRoute route;
@@ -86,36 +73,20 @@ PortRoute WinCliSystem::routePort(const std::string& port) {
     return route;
 }
 
-bool WinCliSystem::openSerial(const PortRoute& route, int rate, LineError* error) {
-    serial_ = std::make_unique<WinSessionLine>(Wide(Utf16FromUtf8(route.path)), route.device);
-    return serial_->open(rate, error);
+std::unique_ptr<LoopLine> WinCliSystem::makeSerial(const PortRoute& route, int rate,
+                                                   LineError* error) {
+    auto line = std::make_unique<WinSessionLine>(Wide(Utf16FromUtf8(route.path)), route.device);
+    if (!line->open(rate, error))
+        return nullptr;
+    return line;
 }
 
-bool WinCliSystem::openNet(const NetAddress& address, int rate, LineError* error) {
-    net_ = std::make_unique<WinNetSessionLine>(address);
-    return net_->open(rate, error);
-}
-
-int WinCliSystem::runSession(std::vector<PlannedFrame> frames, TrafficReport& report,
-                             const MonotonicClock& clock, int timeoutMs, Complaint complain) {
-    LoopLine& line = net_ ? static_cast<LoopLine&>(*net_) : *serial_;
-    return RunWinSession(std::move(frames), line, report, clock, timeoutMs, std::move(complain));
-}
-
-bool WinCliSystem::openTap(TapSide side, const PortRoute& route, const NetAddress* address,
-                           int rate, LineError* error) {
-    // A session's line, only read: opening writes nothing.
-    if (!(address ? openNet(*address, rate, error) : openSerial(route, rate, error)))
-        return false;
-    const int i = side == TapSide::Host ? 0 : 1;
-    tapNames_[i] = address ? net_->device() : route.device;
-    taps_[i] = address ? std::unique_ptr<LoopLine>(std::move(net_)) : std::move(serial_);
-    return true;
-}
-
-int WinCliSystem::runMonitor(TapWatch& watch, WakeEvent* stop) {
-    return RunWinMonitor(watch, {taps_[0].get(), tapNames_[0]}, {taps_[1].get(), tapNames_[1]},
-                         stop);
+std::unique_ptr<LoopLine> WinCliSystem::makeNet(const NetAddress& address, int rate,
+                                                LineError* error) {
+    auto line = std::make_unique<WinNetSessionLine>(address);
+    if (!line->open(rate, error))
+        return nullptr;
+    return line;
 }
 
 int RunWinCli(const std::vector<std::string>& args, const MonotonicClock& clock) {

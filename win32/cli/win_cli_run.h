@@ -3,16 +3,12 @@
 // handles, the ports folder's bindings, WinPort and the network line.
 #pragma once
 
-#include "core/cli_run.h"
+#include "platform/loop_cli_system.h"
 #include "win32/cli/win_cli_io.h"
 
 #include <memory>
 #include <string>
 #include <vector>
-
-class LoopLine;
-class WinSessionLine;
-class WinNetSessionLine;
 
 // Where COM<n> and any other --port name lead on Windows: a network
 // address, a COM name bound to one in portsFolder (win32/win_port_binding.h),
@@ -25,10 +21,9 @@ struct WinPortChoice {
 };
 WinPortChoice ChooseWinPort(const std::string& port, const std::wstring& portsFolder);
 
-class WinCliSystem : public CliSystem {
+class WinCliSystem : public LoopCliSystem {
   public:
     WinCliSystem();
-    ~WinCliSystem() override;
 
     OutputSink& standardOutput() override { return out_; }
     OutputSink& standardError() override { return err_; }
@@ -36,26 +31,17 @@ class WinCliSystem : public CliSystem {
     std::string version() const override;
     std::string helpPortsFolder() override;
     ListedPort listPort(int n) override;
-    std::optional<std::string> readText(const std::string& path, std::string* reason) override;
-    std::unique_ptr<OutputSink> createFile(const std::string& path, bool replace,
-                                           std::string* failure) override;
     PortRoute routePort(const std::string& port) override;
-    bool openSerial(const PortRoute& route, int rate, LineError* error) override;
-    bool openNet(const NetAddress& address, int rate, LineError* error) override;
-    int runSession(std::vector<PlannedFrame> frames, TrafficReport& report,
-                   const MonotonicClock& clock, int timeoutMs, Complaint complain) override;
-    bool openTap(TapSide side, const PortRoute& route, const NetAddress* address, int rate,
-                 LineError* error) override;
-    int runMonitor(TapWatch& watch, WakeEvent* stop) override;
+
+  protected:
+    std::unique_ptr<LoopLine> makeSerial(const PortRoute& route, int rate,
+                                         LineError* error) override;
+    std::unique_ptr<LoopLine> makeNet(const NetAddress& address, int rate,
+                                      LineError* error) override;
 
   private:
     HandleOutput out_;
     HandleOutput err_;
-    std::unique_ptr<WinSessionLine> serial_;
-    std::unique_ptr<WinNetSessionLine> net_;
-    // The monitor's taps (host, chip) and their names.
-    std::unique_ptr<LoopLine> taps_[2];
-    std::string tapNames_[2];
 };
 
 // The whole run on Windows's services: parse, refuse, help, version, ports

@@ -1,8 +1,8 @@
 // vxt4710-cli.exe's Windows parts: its arguments, standard streams and
-// files in UTF-16 and UTF-8, the port names, and the timer that must never
-// wake the session early.
+// files in UTF-16 and UTF-8, and the port names.
 #include "core/exit_status.h"
 #include "core/text_util.h"
+#include "platform/files.h"
 #include "win32/cli/win_cli_io.h"
 #include "win32/cli/win_cli_run.h"
 #include "win32/cli/win_cli_session.h"
@@ -169,7 +169,7 @@ TEST_F(WinCliFiles, FilesByTheirUtf16NamesAndTheSystemsReason) {
     };
     for (const auto& c : cases) {
         std::string reason;
-        EXPECT_EQ(ReadWindowsText(c.path, &reason), c.bytes) << c.path;
+        EXPECT_EQ(files::ReadSpoken(c.path, &reason), c.bytes) << c.path;
         EXPECT_EQ(reason.empty(), c.bytes.has_value()) << reason;
     }
 }
@@ -187,7 +187,7 @@ TEST_F(WinCliFiles, OutputIntoAFileIsTheBytesAndReadsBack) {
     EXPECT_TRUE(out.write(lines, &failure)) << failure;
     CloseHandle(h);
     std::string reason;
-    EXPECT_EQ(ReadWindowsText(path, &reason), lines);
+    EXPECT_EQ(files::ReadSpoken(path, &reason), lines);
 }
 
 TEST(WinCliPipes, StandardInputFromAPipeEndsWhenTheWriterCloses) {
@@ -214,51 +214,6 @@ TEST(WinCliPipes, WritingIntoAPipeNobodyReadsFailsWithAReason) {
     EXPECT_FALSE(out.write("line\n", &failure));
     EXPECT_FALSE(failure.empty());
     CloseHandle(write);
-}
-
-class FakeClock : public MonotonicClock {
-  public:
-    int64_t nowMs() const override { return now; }
-    int64_t now = 1000;
-};
-
-// The waitable timer may fire before the clock says the time has come: the
-// session must not hear of it then.
-TEST(WinCliTimer, NeverWakesTheSessionEarly) {
-    const struct {
-        int startMs;
-        std::vector<int64_t> firedAt; // the clock each time the timer fires
-        std::vector<bool> due;
-    } cases[] = {
-        {50, {1050}, {true}},
-        {50, {1049, 1050}, {false, true}},
-        {50, {1000, 1040, 1060}, {false, false, true}},
-        {0, {1000}, {true}},
-        {50, {1050, 1100}, {true, false}}, // once only
-    };
-    for (const auto& c : cases) {
-        FakeClock clock;
-        WinSessionTimer timer(clock);
-        timer.start(c.startMs);
-        for (std::size_t i = 0; i < c.firedAt.size(); ++i) {
-            clock.now = c.firedAt[i];
-            EXPECT_EQ(timer.due(), c.due[i]) << c.startMs << " at " << c.firedAt[i];
-        }
-    }
-}
-
-TEST(WinCliTimer, AStoppedTimerIsNeverDueAndTheRealOneFires) {
-    SteadyClock clock;
-    WinSessionTimer timer(clock);
-    timer.start(30);
-    timer.stop();
-    EXPECT_FALSE(timer.due());
-    timer.start(30);
-    const int64_t start = clock.nowMs();
-    ASSERT_EQ(WaitForSingleObject(timer.handle(), 5000), WAIT_OBJECT_0);
-    while (!timer.due())
-        ASSERT_EQ(WaitForSingleObject(timer.handle(), 5000), WAIT_OBJECT_0);
-    EXPECT_GE(clock.nowMs() - start, 30);
 }
 
 TEST(WinCliRun, RefusalsBeforeThePortIsTouched) {

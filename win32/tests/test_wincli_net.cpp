@@ -293,7 +293,7 @@ TEST(WinCliNet, AServerThatKeepsSendingEndsAtTheTimeout) {
         SteadyClock clock;
         NullOutput out;
         TrafficReport report(false, out, clock);
-        const int status = RunWinSession(PlanFrames(*p.options, {}).frames, line, report, clock,
+        const int status = RunLoopSession(PlanFrames(*p.options, {}).frames, line, report, clock,
                                          300, [](std::string_view) {});
         line.close();
         EXPECT_EQ(status, ExitStatus::Timeout) << c.what;

@@ -1,11 +1,11 @@
-// vxt4710-cli's poll() loop on a fake line: bytes on the line's descriptor,
+// The command-line programs' loop on POSIX, on a fake line: bytes on the line's descriptor,
 // bytes the line holds without its descriptor saying so, a lost line, a
 // server given up, silence and a termination signal each end the run as
 // they must, and none leaves the loop spinning or waiting forever.
-#include "cli/poll_session.h"
 #include "core/cli_plan.h"
 #include "core/exit_status.h"
 #include "core/tests/row_name.h"
+#include "platform/line_loop.h"
 
 #include <gtest/gtest.h>
 
@@ -27,7 +27,7 @@ enum class Answer {
     Signal,        // the user presses Ctrl+C (SIGINT)
 };
 
-class FakeLine : public PollLine {
+class FakeLine : public LoopLine {
   public:
     explicit FakeLine(Answer answer) : answer_(answer) {
         // Non-blocking: a take with nothing on the pipe returns at once.
@@ -64,7 +64,7 @@ class FakeLine : public PollLine {
     void close() override {}
     std::string device() const override { return "/dev/chip"; }
 
-    int descriptor() const override { return fds_[0]; }
+    Waitable waitable() const override { return {fds_[0], nullptr}; }
     std::string take(bool* lost, LineError* error) override {
         char buf[16];
         const ssize_t n = ::read(fds_[0], buf, sizeof buf);
@@ -110,9 +110,9 @@ void PrintTo(const Row& row, std::ostream* os) {
     *os << row.name;
 }
 
-class PollSession : public ::testing::TestWithParam<Row> {};
+class LoopSession : public ::testing::TestWithParam<Row> {};
 
-TEST_P(PollSession, EndsWithItsStatus) {
+TEST_P(LoopSession, EndsWithItsStatus) {
     const Row& row = GetParam();
     CliOptions options;
     options.command = CliCommand::Query;
@@ -124,7 +124,7 @@ TEST_P(PollSession, EndsWithItsStatus) {
     TrafficReport report(false, out, clock);
     std::string complaints;
     const auto start = std::chrono::steady_clock::now();
-    const int status = RunPollSession(plan.frames, line, report, clock, 300,
+    const int status = RunLoopSession(plan.frames, line, report, clock, 300,
                                       [&](std::string_view m) { complaints += m; });
     EXPECT_EQ(status, row.status) << complaints;
     // Silence waits its timeout; nothing else waits for it.
@@ -136,7 +136,7 @@ TEST_P(PollSession, EndsWithItsStatus) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Answers, PollSession,
+    Answers, LoopSession,
     ::testing::Values(Row{"ReplyOnTheDescriptor", Answer::OnDescriptor, ExitStatus::Ok},
                       Row{"ReplyHeldByTheLine", Answer::Held, ExitStatus::Ok},
                       Row{"LineLost", Answer::LineLost, ExitStatus::Port},

@@ -1,14 +1,16 @@
-// The loop of vxt4710-cli.exe on a scripted chip: bytes, the timer, a lost
-// device, and Ctrl+C and Ctrl+Break during speak reach the session as they
-// do on Linux (stop first, then 130 or 143).
+// The command-line programs' loop on Windows, on a scripted chip: bytes,
+// the timer, a lost device, and Ctrl+C and Ctrl+Break during speak reach the
+// session as they do on Linux (stop first, then 130 or 143).
 #include "core/cli_options.h"
 #include "core/cli_plan.h"
 #include "core/commands.h"
 #include "core/exit_status.h"
 #include "core/frame_builders.h"
 #include "core/traffic_report.h"
+#include "platform/line_loop.h"
 #include "platform/windows/termination_watch_test_hook.h"
-#include "win32/cli/win_cli_session.h"
+
+#include <windows.h>
 
 #include <gtest/gtest.h>
 
@@ -39,7 +41,7 @@ class ScriptedLine : public LoopLine {
     void drain(int) override {}
     void close() override {}
     std::string device() const override { return "COM9"; }
-    HANDLE event() const override { return event_; }
+    Waitable waitable() const override { return {-1, event_}; }
     std::string take(bool* lost, LineError* error) override {
         std::lock_guard lock(mutex_);
         if (floodTurns > 0 && --floodTurns > 0) {
@@ -94,7 +96,7 @@ std::vector<PlannedFrame> TwoPieces() {
 
 enum class Chip { Answers, Silent, Lost, CtrlC, CtrlBreak, CtrlCTwice, Floods, FloodsCtrlC };
 
-TEST(WinCliLoop, EachEventReachesTheSession) {
+TEST(LoopSessionOnWindows, EachEventReachesTheSession) {
     const std::string stop = ControlFrame(FrameCommand::Stop);
     const struct {
         const char* name;
@@ -162,8 +164,8 @@ TEST(WinCliLoop, EachEventReachesTheSession) {
         Collect out;
         TrafficReport report(false, out, clock);
         std::string said;
-        const int status = RunWinSession(TwoPieces(), line, report, clock, 300,
-                                         [&said](std::string_view m) { said += m; });
+        const int status = RunLoopSession(TwoPieces(), line, report, clock, 300,
+                                          [&said](std::string_view m) { said += m; });
         for (std::thread& t : keys)
             t.join();
         EXPECT_EQ(status, c.status) << out.text;
