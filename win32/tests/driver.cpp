@@ -161,8 +161,15 @@ int Tab(HWND window, int count, bool back) {
         PostMessageW(focus, WM_KEYDOWN, VK_TAB, 0x000F0001);
         PostMessageW(focus, WM_KEYUP, VK_TAB, 0xC00F0001);
         // Until the console has taken the key: a loaded machine may take
-        // seconds; only a focus that never moves waits the whole 30 s.
-        for (int wait = 0; wait < 600 && Focused(window) == focus; ++wait)
+        // seconds; only a focus that never moves waits the whole 30 s. A
+        // combo box passes the focus between its edit and itself on the
+        // way, so the move counts once another control has it.
+        const std::u16string from = NameOf(window, focus);
+        const auto moved = [&] {
+            const HWND now = Focused(window);
+            return now && now != focus && NameOf(window, now) != from;
+        };
+        for (int wait = 0; wait < 600 && !moved(); ++wait)
             Sleep(50);
         if (back) {
             keys[VK_SHIFT] = 0;
