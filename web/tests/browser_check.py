@@ -1,0 +1,295 @@
+#!/usr/bin/python3
+"""The console's page in headless Chromium, driven by Selenium, on the
+simulated chip: navigator.serial is a double (serial_double.js) whose ports
+reach the chip's pseudo-terminal through serial_bridge.py. One case per run:
+browser_check.py CASE PAGE CHIPSIM CLI SOURCE_DIR."""
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+from selenium import webdriver
+from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import Select
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from serial_bridge import Bridge  # noqa: E402
+
+CASE, PAGE, CHIPSIM, CLI, SOURCE = sys.argv[1:6]
+PORT_FAILURE = "串口不存在或被占用,若电脑没有串口，请使用USB转串口设备"
+CHROMIUM_FLAGS = ("--headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
+                  "--disable-background-networking --disable-component-update --disable-sync "
+                  "--window-size=1000,900").split()
+
+
+def fail(message):
+    print("browser_check %s: %s" % (CASE, message), file=sys.stderr)
+    sys.exit(1)
+
+
+def wait_for(what, check, timeout=10):
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        value = check()
+        if value:
+            return value
+        time.sleep(0.05)
+    fail("timed out waiting for " + what)
+
+
+class Chip:
+    """vxt4710-chipsim on a pseudo-terminal of its own; its report collected."""
+
+    def __init__(self, folder):
+        self.lines = []
+        self.proc = subprocess.Popen(
+            [CHIPSIM, "--as", "COM1", "--ports-dir", folder, "--time-scale", "0.01",
+             "--quit-on-eof"], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        threading.Thread(target=self._collect, daemon=True).start()
+        first = wait_for("the chip's device", lambda: self.lines[:1])
+        self.device = first[0].split()[1]
+        wait_for("the chip's power-up", lambda: any("send 0x4A" in l for l in self.lines))
+
+    def _collect(self):
+        for line in self.proc.stdout:
+            self.lines.append(line.rstrip("\n"))
+
+    def frames(self):
+        return [l[5:].split("|")[0].strip() for l in self.lines if l.startswith("recv ")]
+
+    def stop(self):
+        self.proc.stdin.close()
+        self.proc.wait(10)
+
+
+def cli_run(text, args):
+    """vxt4710-cli on a chip of its own: the frames that chip received and
+    what the program printed."""
+    with tempfile.TemporaryDirectory() as folder:
+        chip = Chip(folder)
+        path = os.path.join(folder, "text.txt")
+        with open(path, "w", encoding="utf-8", newline="") as f:
+            f.write(text)
+        out = subprocess.run([CLI, "--port", chip.device] + args + ["-f", path],
+                             capture_output=True, text=True, timeout=60)
+        time.sleep(0.3)
+        chip.stop()
+        return chip.frames(), out.stdout
+
+
+def designed_controls():
+    """The rows of core/control_table.cpp, read from its source."""
+    source = open(os.path.join(SOURCE, "core", "control_table.cpp"), encoding="utf-8").read()
+    rows = []
+    for m in re.finditer(r'\{"(\w+)", K::(\w+), "(\w*)",((?:\s*u?"(?:[^"\\]|\\.)*")+),'
+                         r"\s*(\d+), (\d+),\s*(\d+), (\d+), (\d+)\}", source):
+        caption = "".join(re.findall(r'"((?:[^"\\]|\\.)*)"', m.group(4)))
+        caption = caption.replace('\\"', '"').replace("\\r\\n", "\n")
+        rows.append(dict(name=m.group(1), kind=m.group(2), container=m.group(3), caption=caption,
+                         rect=[int(m.group(i)) for i in range(5, 9)], tab=int(m.group(9))))
+    return rows
+
+
+class Page:
+    def __init__(self, bridge_port, pregranted):
+        options = webdriver.ChromeOptions()
+        for flag in CHROMIUM_FLAGS:
+            options.add_argument(flag)
+        self.profile = tempfile.TemporaryDirectory()
+        options.add_argument("--user-data-dir=" + self.profile.name)
+        self.driver = webdriver.Chrome(options=options)
+        double = open(os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                   "serial_double.js"), encoding="utf-8").read()
+        double = double.replace("%BRIDGE_PORT%", str(bridge_port))
+        double = double.replace("%PREGRANTED%", str(pregranted))
+        self.driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": double})
+        self.driver.get("file://" + os.path.abspath(PAGE))
+        wait_for("the page", lambda: self.js("return document.body.dataset.ready === '1'"))
+
+    def js(self, script, *args):
+        return self.driver.execute_script(script, *args)
+
+    def click(self, name):
+        self.driver.find_element(By.ID, name).click()
+
+    def log(self):
+        return self.js("return document.getElementById('Text4').value")
+
+    def message(self):
+        return self.js("const b = document.getElementById('messageBox');"
+                       "return b.open ? b.querySelector('.body').textContent : null")
+
+    def close_message(self):
+        self.driver.find_element(By.CSS_SELECTOR, "#messageBox button").click()
+
+    def quit(self):
+        self.driver.quit()
+        self.profile.cleanup()
+
+
+def check_window(page, chip):
+    """Every control of the core's table at its rectangle, with its caption and
+    its place in the tab order; the designed title; no message at start-up."""
+    if page.js("return document.title") != "Orvanta-VXT4710E中文语音合成芯片-PC端演示程序":
+        fail("title " + page.js("return document.title"))
+    rows = designed_controls()
+    if len(rows) != 54:
+        fail("read %d rows of the control table" % len(rows))
+    by_name = {r["name"]: r for r in rows}
+    shown = page.js("""
+        const form = document.getElementById('Form1').getBoundingClientRect();
+        const f = document.getElementById('Form1');
+        const out = {};
+        for (const el of f.querySelectorAll('.ctl')) {
+          const r = el.getBoundingClientRect();
+          const focus = el.tagName === 'LABEL' ? el.querySelector('input') : el;
+          let caption = el.querySelector(':scope > .caption') ? el.querySelector('.caption').textContent
+            : el.tagName === 'SELECT' ? el.options[0].textContent
+            : 'value' in el && el.tagName !== 'BUTTON' ? el.value : el.textContent;
+          out[el.id] = {rect: [r.left - form.left - f.clientLeft, r.top - form.top - f.clientTop,
+                               r.width, r.height], caption, tab: focus.tabIndex};
+        }
+        return out;""")
+    if sorted(shown) != sorted(by_name):
+        fail("the page's controls %s are not the table's" % sorted(set(shown) ^ set(by_name)))
+    for row in rows:
+        x = y = 0
+        container = row["container"]
+        while container:
+            x += round(by_name[container]["rect"][0] / 15)
+            y += round(by_name[container]["rect"][1] / 15)
+            container = by_name[container]["container"]
+        left, top, width, height = (round(v / 15) for v in row["rect"])
+        want = [x + left, y + top, width, height]
+        got = shown[row["name"]]
+        if [round(v) for v in got["rect"]] != want:
+            fail("%s at %s, designed %s" % (row["name"], got["rect"], want))
+        if row["kind"] != "HScrollBar" and got["caption"] != row["caption"]:
+            fail("%s shows %r, designed %r" % (row["name"], got["caption"], row["caption"]))
+        focusable = row["kind"] not in ("Frame", "Label")
+        if focusable and got["tab"] != row["tab"] + 1:
+            fail("%s is %d in the tab order, designed %d" % (row["name"], got["tab"], row["tab"]))
+    if page.message() is not None:
+        fail("a message at start-up: " + page.message())
+
+
+def chip_intro(page):
+    page.click("Command31")
+    return page.js("return document.getElementById('Text3').value").replace("\n", "\r\n")
+
+
+def check_play_200(page, chip):
+    """播放 最多200字节 on the chip introduction: the frame the CLI sends."""
+    text = chip_intro(page)
+    page.click("Command6")
+    wait_for("the chip's frame", chip.frames)
+    time.sleep(0.5)
+    want, _ = cli_run(text, ["speak", "--no-wait"])
+    if chip.frames() != want:
+        fail("frames %s, the CLI's %s" % (chip.frames(), want))
+
+
+def check_play_all(page, chip):
+    """播放 全部(连续): every piece on the chip's idle reply, the frames and the
+    work log the CLI gives for the same text."""
+    text = chip_intro(page)
+    want, printed = cli_run(text, ["speak"])
+    page.click("Command3")
+    wait_for("every frame", lambda: len(chip.frames()) >= len(want), timeout=30)
+    expected_log = printed.replace("\n", "\r\n")
+    wait_for("the whole log", lambda: page.log().replace("\n", "\r\n") == expected_log
+             or page.log().count("\n") > expected_log.count("\n"), timeout=10)
+    if chip.frames() != want:
+        fail("frames %s, the CLI's %s" % (chip.frames(), want))
+    if page.log().replace("\n", "\r\n") != expected_log:
+        fail("log %r, the CLI printed %r" % (page.log(), printed))
+
+
+def check_rate_change(page, chip, bridge):
+    """设置芯片 to 19200: on the chip's 0x41 the port opens again at 19200, and
+    the next frame reaches the chip at that rate."""
+    Select(page.driver.find_element(By.ID, "Combo5")).select_by_index(2)
+    page.click("Command11")
+    wait_for("the chip's new rate", lambda: any("rate 19200" in l for l in chip.lines))
+    wait_for("the port at 19200", lambda: bridge.opens == [9600, 19200])
+    wait_for("PC rate 19200", lambda: page.js(
+        "const c = document.getElementById('Combo2'); return c.options[c.selectedIndex].text") == "19200")
+    before = len(chip.frames())
+    page.click("Command28")
+    wait_for("the query at 19200", lambda: len(chip.frames()) > before)
+    if "query" not in [l for l in chip.lines if l.startswith("recv ")][-1]:
+        fail("the chip read %s" % chip.lines[-3:])
+
+
+def check_no_port(page, chip, bridge):
+    """No port granted: the page opens with no message; the first send shows
+    the port-failure message; once a port is granted the next send opens it."""
+    page.click("Command6")
+    wait_for("the port-failure message", page.message)
+    if page.message() != PORT_FAILURE:
+        fail("message %r" % page.message())
+    page.close_message()
+    page.click("grantPort")
+    wait_for("the granted port", lambda: "COM1" in page.js(
+        "return document.getElementById('grantedPorts').textContent"))
+    page.click("Command6")
+    wait_for("the frame after the grant", chip.frames)
+    if page.message() is not None:
+        fail("a message after the grant: " + page.message())
+
+
+def check_lost_port(page, chip, bridge):
+    """The adapter pulled out while the text plays: the next send says the
+    port is missing, once; granted again, the send after it opens it."""
+    chip_intro(page)
+    page.click("Command3")
+    wait_for("the first piece", chip.frames)
+    page.js("__serialDouble.pullOut(0)")
+    time.sleep(0.5)
+    if page.message() is not None:
+        fail("a message on the loss itself: " + page.message())
+    page.click("Command6")
+    wait_for("the port-failure message", page.message)
+    page.close_message()
+    time.sleep(0.5)
+    if page.message() is not None:
+        fail("the message came again: " + page.message())
+    before = len(chip.frames())
+    page.js("__serialDouble.grant()")
+    page.click("grantPort")  # the page learns of the port granted again
+    page.click("Command6")
+    wait_for("the frame after the new grant", lambda: len(chip.frames()) > before)
+
+
+CASES = {
+    "window": (check_window, 0),
+    "play_200": (check_play_200, 1),
+    "play_all": (check_play_all, 1),
+    "rate_change": (check_rate_change, 1),
+    "no_port": (check_no_port, 0),
+    "lost_port": (check_lost_port, 1),
+}
+
+
+def main():
+    check, pregranted = CASES[CASE]
+    with tempfile.TemporaryDirectory() as folder:
+        chip = Chip(folder)
+        bridge = Bridge(chip.device)
+        page = Page(bridge.port, pregranted)
+        try:
+            if check.__code__.co_argcount == 3:
+                check(page, chip, bridge)
+            else:
+                check(page, chip)
+        finally:
+            page.quit()
+            chip.stop()
+    print("browser_check %s: ok" % CASE)
+
+
+if __name__ == "__main__":
+    main()
