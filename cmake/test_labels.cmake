@@ -2,7 +2,6 @@
 # and browser (the page in headless Chromium, from the browser's build,
 # scripts/build-web). The Linux build and the browser's build both take them
 # from here.
-include_guard(GLOBAL)
 
 set(VXT_TEST_LABELS unit pty ser2net xvfb wine tshark browser)
 

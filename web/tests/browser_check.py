@@ -67,13 +67,14 @@ class Chip:
 
 def cli_run(text, args):
     """vxt4710-cli on a chip of its own: the frames that chip received and
-    what the program printed."""
+    what the program printed. text: spoken from a file (none: args alone)."""
     with tempfile.TemporaryDirectory() as folder:
         chip = Chip(folder)
         path = os.path.join(folder, "text.txt")
         with open(path, "w", encoding="utf-8", newline="") as f:
-            f.write(text)
-        out = subprocess.run([CLI, "--port", chip.device] + args + ["-f", path],
+            f.write(text or "")
+        more = ["-f", path] if text is not None else []
+        out = subprocess.run([CLI, "--port", chip.device] + args + more,
                              capture_output=True, text=True, timeout=60)
         time.sleep(0.3)
         chip.stop()
@@ -264,7 +265,74 @@ def check_lost_port(page, chip, bridge):
     wait_for("the frame after the new grant", lambda: len(chip.frames()) > before)
 
 
+def check_hex_frame(page, chip):
+    """播放--自动加校验 on the designed hexadecimal text: the CLI's frame."""
+    hex_text = page.js("return document.getElementById('Text5').value").strip()
+    page.click("Command29")
+    wait_for("the chip's frame", chip.frames)
+    time.sleep(0.3)
+    want, _ = cli_run(None, ["hex", hex_text])
+    if chip.frames() != want:
+        fail("frames %s, the CLI's %s" % (chip.frames(), want))
+
+
+def check_texts(page, chip):
+    """The text is kept for the next visit; 打开文本文件 reads a GBK file; the
+    saved work log is the log as it stands, in the encoding chosen."""
+    from selenium.webdriver.common.action_chains import ActionChains
+    text3 = page.driver.find_element(By.ID, "Text3")
+    text3.clear()
+    text3.send_keys("第一行\n第二行")
+    page.driver.refresh()
+    wait_for("the page again", lambda: page.js("return document.body.dataset.ready === '1'"))
+    if page.js("return document.getElementById('Text3').value") != "第一行\n第二行":
+        fail("the kept text is %r" % page.js("return document.getElementById('Text3').value"))
+    ActionChains(page.driver).context_click(page.driver.find_element(By.ID, "Text3")).perform()
+    entries = page.js("return [...document.querySelectorAll('#menu div')].map(d => d.textContent)")
+    if entries != ["打开文本文件(O)…", "另存为(A)…"]:
+        fail("the text's menu holds %s" % entries)
+    with tempfile.TemporaryDirectory() as folder:
+        path = os.path.join(folder, "gbk.txt")
+        with open(path, "wb") as f:
+            f.write("载入的文本\r\n".encode("gbk"))
+        page.driver.find_element(By.ID, "openFile").send_keys(path)
+        wait_for("the opened text", lambda: page.js(
+            "return document.getElementById('Text3').value") == "载入的文本\n")
+        page.driver.execute_cdp_cmd("Browser.setDownloadBehavior",
+                                    {"behavior": "allow", "downloadPath": folder})
+        page.click("Command28")
+        wait_for("the reply's log", lambda: page.log().count("\n") >= 2)
+        ActionChains(page.driver).context_click(page.driver.find_element(By.ID, "Text4")).perform()
+        page.click("menu-SaveLog")
+        Select(page.driver.find_element(By.ID, "saveFilter")).select_by_index(1)
+        page.driver.find_element(By.ID, "saveName").clear()
+        page.driver.find_element(By.ID, "saveName").send_keys("log.txt")
+        page.click("saveOk")
+        saved = os.path.join(folder, "log.txt")
+        wait_for("the saved log", lambda: os.path.exists(saved) and os.path.getsize(saved) > 0)
+        got = open(saved, "rb").read()
+        if got != page.log().replace("\n", "\r\n").encode("gbk"):
+            fail("saved %r for the log %r" % (got, page.log()))
+
+
+def check_repetition(page, chip):
+    """重复播放--测试用 waits on timers: its frames go out one by one while the
+    page itself answers at once."""
+    # Below the designed client area, as in the window: out of the user's reach.
+    page.js("document.getElementById('Command4').click()")
+    wait_for("the frame after the first wait", lambda: len(chip.frames()) >= 3, timeout=5)
+    started = time.monotonic()
+    page.js("return document.title")
+    if time.monotonic() - started > 0.5:
+        fail("the page was blocked")
+    if page.js("return document.body.style.cursor") != "wait":
+        fail("the page does not show that the test runs")
+
+
 CASES = {
+    "hex_frame": (check_hex_frame, 1),
+    "texts": (check_texts, 1),
+    "repetition": (check_repetition, 1),
     "window": (check_window, 0),
     "play_200": (check_play_200, 1),
     "play_all": (check_play_all, 1),
