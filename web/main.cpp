@@ -8,6 +8,7 @@
 #include "core/json_writer.h"
 #include "core/text_files.h"
 #include "core/text_util.h"
+#include "core/traffic_table.h"
 #include "web/page_controls.h"
 #include "web/web_serial.h"
 
@@ -78,6 +79,9 @@ EM_JS(char*, js_kept_text, (), {
 });
 EM_JS(void, js_download, (const char* name, const char* bytes, int n),
       { Module.page.download(UTF8ToString(name), HEAPU8.slice(bytes, bytes + n)); });
+EM_JS(void, js_show_analysis, (const char* json), { Module.page.showAnalysis(UTF8ToString(json)); });
+// The browser's offset from UTC at a moment, in ms.
+EM_JS(double, js_utc_offset, (double ms), { return -new Date(ms).getTimezoneOffset() * 60000; });
 // clang-format on
 
 InitialFile KeptText() {
@@ -94,8 +98,35 @@ InitialFile KeptText() {
     return {InitialFile::Outcome::Read, *gbk};
 }
 
-Form1Services PageServices(CommControl* comm) {
+int64_t UtcOffsetAt(int64_t epochMs) {
+    return int64_t(js_utc_offset(double(epochMs)));
+}
+
+std::string Strings(const std::vector<std::u16string>& texts) {
+    std::vector<std::string> utf8;
+    for (const std::u16string& t : texts)
+        utf8.push_back(Utf8(t));
+    return JsonValue(utf8).text();
+}
+
+// "通信分析": the record as the analysis window's table, in a dialog of the page.
+void ShowAnalysis(const TrafficRecord& record) {
+    std::string rows;
+    for (int row = 0; row < record.Count(); ++row) {
+        std::vector<std::u16string> cells;
+        for (int column = 0; column < TrafficColumn::Count; ++column)
+            cells.push_back(TrafficCell(record, row, column, UtcOffsetAt));
+        rows += (row ? "," : "") + Strings(cells);
+    }
+    js_show_analysis(("{\"title\":" + JsonString(Utf8(AnalysisTitle(record.Dropped()))) +
+                      ",\"export\":" + JsonString(Utf8(kAnalysisExport)) +
+                      ",\"headers\":" + Strings(TrafficHeaders()) + ",\"rows\":[" + rows + "]}")
+                         .c_str());
+}
+
+Form1Services PageServices(CommControl* comm, const Form1* form) {
     Form1Services services;
+    services.showAnalysis = [form] { ShowAnalysis(form->Traffic); };
     services.comm = comm;
     services.messageBox = [](std::u16string_view text) { page::MessageBox(Utf8(text)); };
     services.sleepMs = [](int32_t ms) { page::Sleep(ms); };
@@ -121,7 +152,7 @@ Form1Services PageServices(CommControl* comm) {
 class PageWindow : public Form1 {
   public:
     explicit PageWindow(std::unique_ptr<WebCommControl> comm)
-        : Form1(PageServices(comm.get())), comm_(std::move(comm)) {
+        : Form1(PageServices(comm.get(), this)), comm_(std::move(comm)) {
         const RaiseEvent raise = [this](const std::string& name, FormEvent event) {
             if (const auto handler = Form1Handler(name, event))
                 (this->*handler)();
@@ -217,6 +248,18 @@ EMSCRIPTEN_KEEPALIVE void vxt_menu(int row) {
         return;
     (g_window.get()->*Form1MenuEntries()[std::size_t(row)].action)();
     g_chosen = {};
+}
+
+// The analysis dialog's CSV export: the whole record, as the windows write it.
+EMSCRIPTEN_KEEPALIVE void vxt_export_csv() {
+    if (!g_window)
+        return;
+    std::string csv;
+    WriteTrafficCsv(g_window->Traffic, UtcOffsetAt, [&csv](std::string_view piece) {
+        csv += piece;
+        return true;
+    });
+    js_download(Utf8(kAnalysisCsvName).c_str(), csv.data(), int(csv.size()));
 }
 
 EMSCRIPTEN_KEEPALIVE void vxt_unload() {

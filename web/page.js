@@ -117,6 +117,24 @@
       a.remove();
       setTimeout(() => URL.revokeObjectURL(url), 10000);
     },
+    showAnalysis(json) {
+      const a = JSON.parse(json);
+      const box = byId('analysis');
+      box.querySelector('.title').textContent = a.title;
+      const table = box.querySelector('table');
+      table.textContent = '';
+      // (Emscripten's script optimiser reads no destructuring in loops.)
+      [a.headers].concat(a.rows).forEach((cells, row) => {
+        const tr = table.insertRow();
+        for (const text of cells) {
+          const cell = document.createElement(row ? 'td' : 'th');
+          cell.textContent = text;
+          tr.appendChild(cell);
+        }
+      });
+      byId('exportCsv').textContent = a.export.replace('&', '');
+      if (!box.open) box.showModal();
+    },
     // For the ports (serial.js): calls into the core, held as any other.
     call,
   };
@@ -317,8 +335,14 @@
     box.showModal();
   }
 
+  function setUpAnalysis() {
+    byId('exportCsv').addEventListener('click', () => call('vxt_export_csv'));
+    byId('closeAnalysis').addEventListener('click', () => byId('analysis').close());
+  }
+
   async function start() {
     drawWindow();
+    setUpAnalysis();
     setUpMessageBox();
     setUpMenus();
     setUpOpenFile();

@@ -313,6 +313,18 @@ def check_texts(page, chip):
         got = open(saved, "rb").read()
         if got != page.log().replace("\n", "\r\n").encode("gbk"):
             fail("saved %r for the log %r" % (got, page.log()))
+    # 通信分析: the query frame and the chip's answer, as the windows list them.
+    ActionChains(page.driver).context_click(page.driver.find_element(By.ID, "Text4")).perform()
+    entries = page.js("return [...document.querySelectorAll('#menu div')].map(d => d.textContent)")
+    if entries != ["通信分析(I)…", "保存工作记录(S)…"]:
+        fail("the log's menu holds %s" % entries)
+    page.click("menu-TrafficAnalysis")
+    table = page.js("return [...document.querySelectorAll('#analysis tr')].map("
+                    "r => [...r.cells].map(c => c.textContent))")
+    if table[0] != ["时间", "方向", "字节", "含义", "校验", "耗时"] or len(table) < 3:
+        fail("the analysis shows %s" % table)
+    if "FD 00 02 21 DE" not in table[1][2].upper():
+        fail("the first record is %s" % table[1])
 
 
 def check_repetition(page, chip):
