@@ -84,6 +84,11 @@ EM_JS(void, js_show_analysis, (const char* json), { Module.page.showAnalysis(UTF
 EM_JS(double, js_utc_offset, (double ms), { return -new Date(ms).getTimezoneOffset() * 60000; });
 // clang-format on
 
+// The text kept from the last visit, when GBK has no code for a character
+// of it: the core reads the kept text as the initial file reads, in GBK, so
+// such a text is put back after start-up instead of being lost.
+std::optional<std::u16string> g_keptUnencodable;
+
 InitialFile KeptText() {
     char* kept = js_kept_text();
     if (!kept)
@@ -91,8 +96,10 @@ InitialFile KeptText() {
     const std::u16string text = Utf16FromUtf8(kept);
     std::free(kept);
     const std::optional<std::string> gbk = EncodeText(text, TextEncoding::Gbk);
-    if (!gbk)
+    if (!gbk) {
+        g_keptUnencodable = text;
         return {};
+    }
     if (int64_t(gbk->size()) > kInitialTextMaxBytes)
         return {InitialFile::Outcome::TooLarge, {}};
     return {InitialFile::Outcome::Read, *gbk};
@@ -222,6 +229,8 @@ EMSCRIPTEN_KEEPALIVE void vxt_start() {
     WebCommControl::SetStartingUp(true);
     g_window->Form_Load();
     WebCommControl::SetStartingUp(false);
+    if (g_keptUnencodable)
+        g_window->Text3->SetText(*g_keptUnencodable);
 }
 
 // Control row (of the control table) raised event (0 click, 1 change).

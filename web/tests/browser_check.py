@@ -105,7 +105,9 @@ class Page:
         double = open(os.path.join(os.path.dirname(os.path.abspath(__file__)),
                                    "serial_double.js"), encoding="utf-8").read()
         double = double.replace("%BRIDGE_PORT%", str(bridge_port))
-        double = double.replace("%PREGRANTED%", str(pregranted))
+        double = double.replace("%PREGRANTED%", str(max(0, pregranted)))
+        if pregranted < 0:  # a browser without Web Serial
+            double = "delete Navigator.prototype.serial;"
         self.driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": double})
         self.driver.get("file://" + os.path.abspath(PAGE))
         wait_for("the page", lambda: self.js("return document.body.dataset.ready === '1'"))
@@ -236,6 +238,9 @@ def check_no_port(page, chip, bridge):
     page.click("grantPort")
     wait_for("the granted port", lambda: "COM1" in page.js(
         "return document.getElementById('grantedPorts').textContent"))
+    tips = page.js("return [...document.getElementById('Combo4').options].slice(1, 3).map(o => o.title)")
+    if tips != ["COM1 → USB 1a86:7521", "COM2：没有对应的串口设备"]:
+        fail("the ports' tooltips are %s" % tips)
     page.click("Command6")
     wait_for("the frame after the grant", chip.frames)
     if page.message() is not None:
@@ -281,12 +286,15 @@ def check_texts(page, chip):
     saved work log is the log as it stands, in the encoding chosen."""
     from selenium.webdriver.common.action_chains import ActionChains
     text3 = page.driver.find_element(By.ID, "Text3")
-    text3.clear()
-    text3.send_keys("第一行\n第二行")
-    page.driver.refresh()
-    wait_for("the page again", lambda: page.js("return document.body.dataset.ready === '1'"))
-    if page.js("return document.getElementById('Text3').value") != "第一行\n第二行":
-        fail("the kept text is %r" % page.js("return document.getElementById('Text3').value"))
+    # The second text has a character GBK lacks: it is kept all the same.
+    for kept in ("第一行\n第二行", "한국어 text"):
+        text3.clear()
+        text3.send_keys(kept)
+        page.driver.refresh()
+        wait_for("the page again", lambda: page.js("return document.body.dataset.ready === '1'"))
+        if page.js("return document.getElementById('Text3').value") != kept:
+            fail("the kept text is %r" % page.js("return document.getElementById('Text3').value"))
+        text3 = page.driver.find_element(By.ID, "Text3")
     ActionChains(page.driver).context_click(page.driver.find_element(By.ID, "Text3")).perform()
     entries = page.js("return [...document.querySelectorAll('#menu div')].map(d => d.textContent)")
     if entries != ["打开文本文件(O)…", "另存为(A)…"]:
@@ -341,7 +349,21 @@ def check_repetition(page, chip):
         fail("the page does not show that the test runs")
 
 
+def check_no_web_serial(page, chip):
+    """A browser without Web Serial: the page says so, cannot grant a port,
+    and a send shows the port-failure message."""
+    if page.js("return document.getElementById('noSerial').hidden"):
+        fail("the page does not say that the browser has no Web Serial")
+    if page.js("return document.getElementById('grantPort').disabled") is not True:
+        fail("a port can still be asked for")
+    page.click("Command28")
+    wait_for("the port-failure message", page.message)
+    if page.message() != PORT_FAILURE:
+        fail("message %r" % page.message())
+
+
 CASES = {
+    "no_web_serial": (check_no_web_serial, -1),
     "hex_frame": (check_hex_frame, 1),
     "texts": (check_texts, 1),
     "repetition": (check_repetition, 1),
