@@ -22,33 +22,32 @@ std::string Utf8(std::u16string_view text) {
     return Utf8FromUtf16(text);
 }
 
-std::string KindName(ControlKind kind) {
-    switch (kind) {
-    case ControlKind::Frame: return "Frame";
-    case ControlKind::TextBox: return "TextBox";
-    case ControlKind::LineBox: return "LineBox";
-    case ControlKind::CommandButton: return "CommandButton";
-    case ControlKind::CheckBox: return "CheckBox";
-    case ControlKind::ComboBox: return "ComboBox";
-    case ControlKind::Label: return "Label";
-    case ControlKind::HScrollBar: return "HScrollBar";
-    case ControlKind::OptionButton: return "OptionButton";
-    }
-    return "";
-}
+// The kinds' names for the page, in the order of ControlKind.
+constexpr const char* kKindNames[] = {"Frame",         "TextBox",    "LineBox",
+                                      "CommandButton", "CheckBox",   "ComboBox",
+                                      "Label",         "HScrollBar", "OptionButton"};
 
 std::unique_ptr<ui::Control> MakeControl(ControlKind kind, const std::string& name,
                                          const RaiseEvent& raise) {
     switch (kind) {
-    case ControlKind::Frame: return std::make_unique<PageFrame>(name, raise);
-    case ControlKind::TextBox: return std::make_unique<PageTextBox>(name, raise);
-    case ControlKind::LineBox: return std::make_unique<PageLineBox>(name, raise);
-    case ControlKind::CommandButton: return std::make_unique<PageButton>(name, raise);
-    case ControlKind::CheckBox: return std::make_unique<PageCheckBox>(name, raise);
-    case ControlKind::ComboBox: return std::make_unique<PageComboBox>(name, raise);
-    case ControlKind::Label: return std::make_unique<PageLabel>(name, raise);
-    case ControlKind::HScrollBar: return std::make_unique<PageScrollBar>(name, raise);
-    case ControlKind::OptionButton: return std::make_unique<PageOptionButton>(name, raise);
+    case ControlKind::Frame:
+        return std::make_unique<PageFrame>(name, raise);
+    case ControlKind::TextBox:
+        return std::make_unique<PageTextBox>(name, raise);
+    case ControlKind::LineBox:
+        return std::make_unique<PageLineBox>(name, raise);
+    case ControlKind::CommandButton:
+        return std::make_unique<PageButton>(name, raise);
+    case ControlKind::CheckBox:
+        return std::make_unique<PageCheckBox>(name, raise);
+    case ControlKind::ComboBox:
+        return std::make_unique<PageComboBox>(name, raise);
+    case ControlKind::Label:
+        return std::make_unique<PageLabel>(name, raise);
+    case ControlKind::HScrollBar:
+        return std::make_unique<PageScrollBar>(name, raise);
+    case ControlKind::OptionButton:
+        return std::make_unique<PageOptionButton>(name, raise);
     }
     return nullptr;
 }
@@ -192,26 +191,26 @@ EMSCRIPTEN_KEEPALIVE const char* vxt_design_json() {
         std::vector<std::string> entries;
         for (const std::u16string& e : ComboEntries(c.name))
             entries.push_back(Utf8(e));
-        controls += std::string(controls.empty() ? "" : ",") + "{\"name\":" + JsonString(c.name) +
-                    ",\"kind\":" + JsonString(KindName(c.kind)) +
-                    ",\"container\":" + JsonString(c.container) +
-                    ",\"caption\":" + JsonString(Utf8(c.caption)) +
-                    ",\"left\":" + std::to_string(c.left) + ",\"top\":" + std::to_string(c.top) +
-                    ",\"width\":" + std::to_string(c.width) +
-                    ",\"height\":" + std::to_string(c.height) +
-                    ",\"tab\":" + std::to_string(c.tab) +
-                    ",\"entries\":" + JsonValue(entries).text() + "}";
+        controls +=
+            std::string(controls.empty() ? "" : ",") + "{\"name\":" + JsonString(c.name) +
+            ",\"kind\":" + JsonString(kKindNames[int(c.kind)]) +
+            ",\"container\":" + JsonString(c.container) +
+            ",\"caption\":" + JsonString(Utf8(c.caption)) + ",\"left\":" + std::to_string(c.left) +
+            ",\"top\":" + std::to_string(c.top) + ",\"width\":" + std::to_string(c.width) +
+            ",\"height\":" + std::to_string(c.height) + ",\"tab\":" + std::to_string(c.tab) +
+            ",\"entries\":" + JsonValue(entries).text() + "}";
     }
     std::string values;
     for (const DesignedValue& v : DesignedValues())
-        values += std::string(values.empty() ? "" : ",") + "{\"control\":" +
-                  JsonString(std::string(v.control)) + ",\"min\":" + std::to_string(v.min) +
-                  ",\"max\":" + std::to_string(v.max) + ",\"value\":" + std::to_string(v.value) +
-                  "}";
+        values += std::string(values.empty() ? "" : ",") +
+                  "{\"control\":" + JsonString(std::string(v.control)) +
+                  ",\"min\":" + std::to_string(v.min) + ",\"max\":" + std::to_string(v.max) +
+                  ",\"value\":" + std::to_string(v.value) + "}";
     std::string menus;
     for (const MenuEntryRow& m : Form1MenuEntries())
-        menus += std::string(menus.empty() ? "" : ",") + "{\"control\":" +
-                 JsonString(std::string(m.control)) + ",\"caption\":" + JsonString(Utf8(m.caption)) +
+        menus += std::string(menus.empty() ? "" : ",") +
+                 "{\"control\":" + JsonString(std::string(m.control)) +
+                 ",\"caption\":" + JsonString(Utf8(m.caption)) +
                  ",\"id\":" + JsonString(std::string(m.id)) + "}";
     g_json = "{\"title\":" + JsonString(Utf8(kWindowTitle)) +
              ",\"width\":" + std::to_string(kClientWidthTwips) +
@@ -244,8 +243,8 @@ EMSCRIPTEN_KEEPALIVE void vxt_event(int row, int event) {
 
 // The name (UTF-8) and bytes of the file the user chose, for the next
 // open; size is the file's, bytes only what was read of it.
-EMSCRIPTEN_KEEPALIVE void vxt_choose_file(const char* name, const char* bytes, int n,
-                                          double size, int filter) {
+EMSCRIPTEN_KEEPALIVE void vxt_choose_file(const char* name, const char* bytes, int n, double size,
+                                          int filter) {
     g_chosen.choice = {name, Utf16FromUtf8(name), filter};
     g_chosen.bytes.assign(bytes ? bytes : "", std::size_t(bytes ? n : 0));
     g_chosen.size = int64_t(size);

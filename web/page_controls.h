@@ -18,7 +18,8 @@ using RaiseEvent = std::function<void(const std::string& control, FormEvent even
 
 template <class Interface> class PageControl : public Interface {
   public:
-    PageControl(std::string name, RaiseEvent raise) : name_(std::move(name)), raise_(std::move(raise)) {}
+    PageControl(std::string name, RaiseEvent raise)
+        : name_(std::move(name)), raise_(std::move(raise)) {}
     void SetFocus() override { page::Focus(name_); }
 
   protected:
