@@ -8,7 +8,6 @@
   const byId = (id) => document.getElementById(id);
   const storageKey = 'vxt4710.initialText';
   let design = null;
-  let rowOf = {}; // control name -> row of the control table
 
   // ---- calls into the core; held while the repetition test waits
   let asleep = false;
@@ -273,10 +272,8 @@
     const form = byId('Form1');
     form.style.width = px(design.width) + 'px';
     form.style.height = px(design.height) + 'px';
-    design.controls.forEach((c, row) => {
-      rowOf[c.name] = row;
+    for (const c of design.controls)
       (c.container ? byId(c.container) : form).appendChild(makeElement(c));
-    });
     for (const v of design.values) {
       const el = byId(v.control);
       if (el.type === 'range') { el.min = v.min; el.max = v.max; el.value = v.value; }
