@@ -62,6 +62,10 @@ def check_window(page, chip):
             fail("%s is %d in the tab order, designed %d" % (row["name"], got["tab"], row["tab"]))
     if page.message() is not None:
         fail("a message at start-up: " + page.message())
+    # Everything the page loaded came from its own folder.
+    loaded = page.js("return performance.getEntriesByType('resource').map(e => e.name)")
+    if any(not url.startswith("file://") for url in loaded):
+        fail("the page loaded %s" % loaded)
 
 
 def chip_intro(page):
