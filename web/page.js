@@ -84,7 +84,8 @@
         case 'length': return v.length + (v.match(/\n/g) || []).length;
         case 'selStart': return crlf(v, el.selectionStart);
         case 'selLength': return crlf(v, el.selectionEnd) - crlf(v, el.selectionStart);
-        case 'listIndex': return el.dataset.typed === '1' ? -1 : el.selectedIndex - 1;
+        // The hidden first entry is the field's designed text: no entry picked.
+        case 'listIndex': return el.selectedIndex - 1;
         case 'listCount': return el.options.length - 1;
         case 'checked': return inputOf(el).checked ? 1 : 0;
         case 'min': return Number(el.min);
@@ -105,7 +106,6 @@
         }
         case 'listIndex':
           el.selectedIndex = n >= 0 && n < el.options.length - 1 ? n + 1 : 0;
-          el.dataset.typed = '0';
           break;
         case 'checked': inputOf(el).checked = n !== 0; break;
         case 'value': el.value = String(n); break;
@@ -255,7 +255,7 @@
     const change = () => call('vxt_event', row, 1);
     switch (c.kind) {
       case 'CommandButton': el.addEventListener('click', click); break;
-      case 'ComboBox': el.addEventListener('change', () => { el.dataset.typed = '0'; click(); }); break;
+      case 'ComboBox': el.addEventListener('change', click); break;
       case 'OptionButton': input.addEventListener('change', () => { if (input.checked) click(); }); break;
       case 'HScrollBar':
       case 'LineBox': el.addEventListener('input', change); break;
