@@ -173,6 +173,18 @@ def check_hex_frame(page, chip):
         fail("frames %s, the CLI's %s" % (chip.frames(), want))
 
 
+def check_marks(page, chip):
+    """Word-By-Word and 控制标记恢复默认值: the CLI's frames of [o1] and [d]."""
+    page.click("Option2")
+    wait_for("the style's frame", chip.frames)
+    page.click("Command34")
+    wait_for("the defaults' frame", lambda: len(chip.frames()) >= 2)
+    time.sleep(0.3)
+    want = cli_run(None, ["mark", "o1"])[0] + cli_run(None, ["mark", "d"])[0]
+    if chip.frames() != want:
+        fail("frames %s, the CLI's %s" % (chip.frames(), want))
+
+
 def check_texts(page, chip):
     """The text is kept for the next visit; 打开文本文件 reads a GBK file; the
     saved work log is the log as it stands, in the encoding chosen."""
@@ -257,6 +269,7 @@ def check_no_web_serial(page, chip):
 CASES = {
     "no_web_serial": (check_no_web_serial, -1),
     "hex_frame": (check_hex_frame, 1),
+    "marks": (check_marks, 1),
     "texts": (check_texts, 1),
     "repetition": (check_repetition, 1),
     "window": (check_window, 0),
