@@ -2,13 +2,15 @@
 # CTest labels them. Each test is labelled with what it needs beyond the
 # program itself (see README): unit (nothing), pty (pseudo-terminals, the
 # simulated chip on one), ser2net (Debian's port server, serving a
-# pseudo-terminal), xvfb (a virtual X display), wine (scripts/test-windows).
+# pseudo-terminal), xvfb (a virtual X display), wine (scripts/test-windows),
+# browser (headless Chromium; the browser's build, cmake/test_labels.cmake).
 # A program is labelled by the most any of its cases needs.
 include(${CMAKE_CURRENT_LIST_DIR}/googletest.cmake)
 find_package(Qt6 REQUIRED COMPONENTS Test)
 include(${CMAKE_CURRENT_LIST_DIR}/layers.cmake)
 
-set(VXT_TEST_LABELS unit pty ser2net xvfb wine tshark)
+include(${CMAKE_CURRENT_LIST_DIR}/test_labels.cmake)
+
 # No test writes into the user's configuration: every test gets a scratch
 # configuration folder in the build tree (tests/CMakeLists.txt makes it, and
 # the fixture test_home makes it again), and a private runtime folder. A test
@@ -16,11 +18,6 @@ set(VXT_TEST_LABELS unit pty ser2net xvfb wine tshark)
 set(VXT_TEST_HOME ${CMAKE_BINARY_DIR}/test-home)
 set(VXT_TEST_ENV "XDG_CONFIG_HOME=${VXT_TEST_HOME}/config" "XDG_RUNTIME_DIR=${VXT_TEST_HOME}/runtime")
 
-function(vxt_check_test_label label)
-  if(NOT label IN_LIST VXT_TEST_LABELS)
-    message(FATAL_ERROR "test label \"${label}\" is none of: ${VXT_TEST_LABELS}")
-  endif()
-endfunction()
 
 # vxt_test_programs(<label> <name>... [PLAIN] [PLATFORM <qpa>] [LINK <target>...]):
 # each <name> a test program of its own, from the source of its name,
@@ -55,11 +52,4 @@ function(vxt_test_programs label)
                  ENVIRONMENT_MODIFICATION "VXT_TEST_HOME=set:${VXT_TEST_HOME}" TIMEOUT 120
                  LABELS ${label})
   endforeach()
-endfunction()
-
-# vxt_test_label(<label> <test>...): labels tests registered with add_test in
-# this folder (the scripts, the runs on a virtual X display).
-function(vxt_test_label label)
-  vxt_check_test_label(${label})
-  set_tests_properties(${ARGN} PROPERTIES LABELS ${label})
 endfunction()

@@ -1,7 +1,8 @@
 #include "core/cli_options.h"
 
+#include "core/decimal_text.h"
+
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 
 namespace {
@@ -59,11 +60,7 @@ std::optional<double> NumberOf(std::string_view text) {
         text.remove_suffix(1);
     if (text.size() > 1 && text.front() == '+' && text[1] != '-')
         text.remove_prefix(1);
-    double value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
+    return ParseDecimal(text);
 }
 
 // Options that may stand before or after the command. Returns false when

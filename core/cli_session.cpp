@@ -1,6 +1,7 @@
 #include "core/cli_session.h"
 
 #include "core/commands.h"
+#include "core/decimal_text.h"
 #include "core/exit_status.h"
 #include "core/frame_builders.h"
 #include "core/net_address.h"
@@ -79,10 +80,7 @@ std::string PortFailureText(std::string_view device, const LineError& error) {
 std::string SecondsText(double seconds) {
     // Six significant digits, as "%g" in the C locale: the user's locale
     // must not turn the point into a comma.
-    char buffer[32];
-    const auto r =
-        std::to_chars(buffer, buffer + sizeof buffer, seconds, std::chars_format::general, 6);
-    return std::string(buffer, r.ptr);
+    return DecimalText(seconds, 6);
 }
 
 CliSession::CliSession(std::vector<PlannedFrame> frames, Io io, int timeoutMs,

@@ -7,12 +7,13 @@
 # working folder, and the console comes up under Xvfb through the desktop
 # entry's Exec line. Exits 77 (skipped) only where cpack is missing.
 #
-#   tests/package_check.sh <build dir> <version> <with vxt4710-cli: 0|1>
+#   tests/package_check.sh <build dir> <version> <with vxt4710-cli: 0|1> [<with the page: 0|1>]
 set -euo pipefail
 
 build=$(realpath "${1:?usage: package_check.sh <build dir> <version> <with cli: 0|1>}")
 version=${2:?the project version}
 with_cli=${3:?0 or 1}
+with_web=${4:-0}
 title='Orvanta-VXT4710E中文语音合成芯片-PC端演示程序'
 
 fail() {
@@ -102,6 +103,11 @@ expected=(
 if [ "$with_cli" = 1 ]; then
     expected+=(usr/bin/vxt4710-cli usr/share/man/man1/vxt4710-cli.1.gz)
 fi
+if [ "$with_web" = 1 ]; then
+    expected+=(usr/share/applications/vxt4710-web.desktop
+               usr/libexec/vxt4710/vxt4710-web-launcher
+               usr/share/vxt4710/web/index.html usr/share/vxt4710/web/vxt4710.js)
+fi
 printf '%s\n' "${expected[@]}" | LC_ALL=C sort >"$tmp/expected.txt"
 dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sed 's|^\./||' | LC_ALL=C sort >"$tmp/actual.txt"
 diff -u "$tmp/expected.txt" "$tmp/actual.txt" >"$tmp/list.diff" ||
@@ -133,6 +139,27 @@ entry() { sed -n "s/^$1=//p" "$desktop"; }
 [ -n "$(entry 'Comment\[zh_CN\]')" ] && [ -n "$(entry Comment)" ] || fail "a Comment is missing"
 exec_line=$(entry Exec)
 [ -x "$tree$exec_line" ] || fail "the Exec line '$exec_line' names no program in the package"
+if [ "$with_web" = 1 ]; then
+    # The page's entry opens the packaged page in the user's browser.
+    web_desktop=$usr/share/applications/vxt4710-web.desktop
+    desktop-file-validate "$web_desktop" >"$tmp/web-desktop.log" 2>&1 || true
+    [ ! -s "$tmp/web-desktop.log" ] || fail "desktop-file-validate: $(cat "$tmp/web-desktop.log")"
+    [ "$(sed -n 's/^Name=//p' "$web_desktop")" = "VXT4710 Console (browser)" ] ||
+        fail "the page's entry is named '$(sed -n 's/^Name=//p' "$web_desktop")'"
+    web_exec=$(sed -n 's/^Exec=//p' "$web_desktop")
+    [ -x "$tree$web_exec" ] || fail "the page's Exec line '$web_exec' names no program in the package"
+    # The launcher hands the unpacked tree's page to xdg-open (a stand-in here).
+    mkdir -p "$tmp/bin"
+    printf '#!/bin/sh
+echo "$@" >"%s/opened"
+' "$tmp" >"$tmp/bin/xdg-open"
+    chmod +x "$tmp/bin/xdg-open"
+    PATH=$tmp/bin:$PATH "$tree$web_exec"
+    [ "$(cat "$tmp/opened")" = "$(readlink -f "$usr/share/vxt4710/web/index.html")" ] ||
+        fail "the page's launcher opened '$(cat "$tmp/opened")'"
+    grep -qF '<script src="vxt4710.js"></script>' "$usr/share/vxt4710/web/index.html" ||
+        fail "the packaged page loads no vxt4710.js"
+fi
 
 # --- Icons: each PNG has the size of its folder and is the current rendering
 # of the SVG (packaging/icons/render-pngs makes them).

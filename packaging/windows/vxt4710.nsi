@@ -1,6 +1,6 @@
 ; The console's installer for Windows: for the current user, without
 ; administrator rights. makensis gets VERSION, SOURCE (the folder with
-; vxt4710.exe, vxt4710-cli.exe and vxt4710.ico), DOCS (README.txt and
+; vxt4710.exe, vxt4710-cli.exe, vxt4710.ico and web\ with the page), DOCS (README.txt and
 ; LICENSE.txt with CR LF) and OUTFILE with -D.
 ; The programs are 64-bit, and so is the installer (a 64-bit Wine runs it too).
 Target amd64-unicode
@@ -42,6 +42,13 @@ Section "Install"
   File "${DOCS}\README.txt"
   File "${DOCS}\LICENSE.txt"
   File "${DOCS}\vxt4710.lua"
+  ; The console for the browser, opened by a shortcut of its own.
+  SetOutPath "$INSTDIR\web"
+  File "${SOURCE}\web\index.html"
+  File "${SOURCE}\web\vxt4710.js"
+  SetOutPath "$INSTDIR"
+  CreateShortCut "$SMPROGRAMS\VXT4710 Console (browser).lnk" "$INSTDIR\web\index.html" "" \
+    "$INSTDIR\vxt4710.ico" 0
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   ; The console works in the user's folder ${WORK}, so that its initial
@@ -87,6 +94,10 @@ Section "Uninstall"
   Delete "$INSTDIR\README.txt"
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\vxt4710.lua"
+  Delete "$SMPROGRAMS\VXT4710 Console (browser).lnk"
+  Delete "$INSTDIR\web\index.html"
+  Delete "$INSTDIR\web\vxt4710.js"
+  RMDir "$INSTDIR\web"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
   ; Made for the install folder when the user had none.

@@ -19,10 +19,12 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import shell_link  # noqa: E402
 from windows_e2e import INITIAL_FILE, WINESERVER, Wine, check, summary  # noqa: E402
 
-ZIP_FILES = ["vxt4710.exe", "vxt4710-cli.exe", "README.txt", "LICENSE.txt", "vxt4710.lua"]
+ZIP_FILES = ["vxt4710.exe", "vxt4710-cli.exe", "README.txt", "LICENSE.txt", "vxt4710.lua",
+             "web/index.html", "web/vxt4710.js"]
 # Keys of the user's registry the installer writes to.
 TOUCHED_KEYS = ("Environment", r"Software\Microsoft\Windows\CurrentVersion\Uninstall")
 SHORTCUT = "VXT4710 Console.lnk"
+WEB_SHORTCUT = "VXT4710 Console (browser).lnk"
 
 
 def prefix_files(prefix):
@@ -102,8 +104,8 @@ def read_bytes(path):
 def check_zip(path, version):
     with zipfile.ZipFile(path) as z:
         names = z.namelist()
-        check("the zip holds exactly the two programs, the README, the licence and the "
-              "Wireshark dissector",
+        check("the zip holds exactly the two programs, the README, the licence, the "
+              "Wireshark dissector and the page for the browser",
               sorted(names) == sorted(ZIP_FILES), names)
         for name in ("README.txt", "LICENSE.txt"):
             data = z.read(name) if name in names else b""
@@ -151,6 +153,16 @@ def check_installer(setup, driver, display):
         check("the shortcut starts the installed console",
               target and os.path.realpath(target) ==
               os.path.realpath(os.path.join(programs, "vxt4710.exe")), link)
+        try:
+            with open(os.path.join(os.path.dirname(lnk_path), WEB_SHORTCUT), "rb") as f:
+                web_link = shell_link.parse(f.read())
+        except (OSError, shell_link.LinkError) as e:
+            web_link = {"error": e}
+        web_target = p.unix(web_link["target"]) if web_link.get("target") else ""
+        check("the Start menu's \"VXT4710 Console (browser)\" opens the installed page",
+              web_target and os.path.realpath(web_target) ==
+              os.path.realpath(os.path.join(programs, "web", "index.html"))
+              and os.path.isfile(os.path.join(programs, "web", "vxt4710.js")), web_link)
         icon = p.unix(link["icon"]) if link.get("icon") else ""
         check("the shortcut shows the console's icon",
               icon.endswith("vxt4710.ico") and os.path.isfile(icon), link)
