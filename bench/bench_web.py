@@ -2,13 +2,15 @@
 """The page for the browser (build-web/web/) in headless Chromium: its size,
 page load to the window drawn, and the reply to the next piece of continuous
 playback inside the page, on a port double that answers each text frame at
-once (0x41, then 0x4F). Prints figures; passes or fails nothing.
+once (0x41, then 0x4F), beside the Linux window's reply in the same run.
+Prints figures; passes or fails nothing.
 
     /usr/bin/python3 bench/bench_web.py [loads] [pieces]"""
 import base64
 import os
 import re
 import statistics
+import subprocess
 import sys
 import tempfile
 import time
@@ -103,6 +105,20 @@ def reply_times(driver):
           % (len(gaps), statistics.median(gaps), gaps[int(len(gaps) * 0.99) - 1], gaps[-1]))
 
 
+def linux_window_reply():
+    """The Linux window's reply to the next piece in the same run, beside the
+    page's (build/bench/bench_reply: the real window on a pseudo-terminal)."""
+    bench = os.path.join(HERE, "..", "build", "bench", "bench_reply")
+    if not os.path.exists(bench):
+        print("Linux window: not measured (no build/bench/bench_reply)")
+        return
+    out = subprocess.run([bench, str(PIECES)], capture_output=True, text=True,
+                         timeout=600).stdout.splitlines()
+    # The direct measurement: its heading and figures, before the loopback's.
+    for line in out[:5]:
+        print("Linux window, " + line if not line.startswith(" ") else line)
+
+
 def main():
     sizes()
     driver = chromium()
@@ -111,6 +127,7 @@ def main():
         reply_times(driver)
     finally:
         driver.quit()
+    linux_window_reply()
 
 
 if __name__ == "__main__":
