@@ -177,9 +177,9 @@ AnalysisWindow* AnalysisWindow::ShowCapture(const QString& path) {
     const QByteArray bytes = file.readAll();
     const QString name = QFileInfo(path).fileName();
     auto record = std::make_unique<TrafficRecord>();
-    CaptureContents contents = ReadCapture(std::string_view(bytes.constData(), size_t(bytes.size())));
-    RecordCapture(contents.packets, *record);
-    const QString problems = ToQString(CaptureProblemsText(ToU16(name), contents));
+    const CaptureRecorded read =
+        RecordCapture(std::string_view(bytes.constData(), size_t(bytes.size())), *record);
+    const QString problems = ToQString(CaptureProblemsText(ToU16(name), read));
     AnalysisWindow* shown = nullptr;
     if (record->Count() > 0) {
         shown = new AnalysisWindow(*record, fileDialog_, message_, this);

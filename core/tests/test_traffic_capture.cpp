@@ -59,7 +59,9 @@ TEST(TrafficCapture, EveryRowIsAPacketAndReadsBackAsTheSameRows) {
     EXPECT_EQ(c.packets[0].timeUs, kT0 - 1'500); // before the second: still to the µs
 
     TrafficRecord shown;
-    RecordCapture(c.packets, shown);
+    const CaptureRecorded read = RecordCapture(Capture(live, {}), shown);
+    EXPECT_EQ(read.packets, live.Count());
+    EXPECT_TRUE(read.problems.empty());
     ASSERT_EQ(shown.Count(), live.Count());
     for (int row = 0; row < live.Count(); ++row) {
         EXPECT_EQ(shown.TimeUs(row), live.TimeUs(row));
@@ -89,9 +91,18 @@ struct PacketRow {
 
 class RecordCaptureRows : public testing::TestWithParam<PacketRow> {};
 
+// A capture file of packets.
+std::string FileOf(const std::vector<CapturePacket>& packets) {
+    std::string file = CaptureFileHeader({{"COM1", 9600}}, "test");
+    for (const CapturePacket& p : packets)
+        file += CapturePacketBlock(p);
+    return file;
+}
+
 TEST_P(RecordCaptureRows, Become) {
     TrafficRecord r;
-    RecordCapture(GetParam().packets, r);
+    EXPECT_EQ(RecordCapture(FileOf(GetParam().packets), r).packets,
+              int64_t(GetParam().packets.size()));
     std::string rows;
     for (int row = 0; row < r.Count(); ++row)
         rows += r.At(row).direction == TrafficRecord::Direction::Sent ? 'S'
@@ -136,19 +147,19 @@ TEST(TrafficCapture, ARecordFilledFromAFileKeepsEveryRow) {
     std::vector<CapturePacket> packets(TrafficRecord::kMaxRecords + 5,
                                        {1, CaptureDirection::FromChip, "O", ""});
     TrafficRecord r;
-    RecordCapture(packets, r);
+    RecordCapture(FileOf(packets), r);
     EXPECT_EQ(r.Count(), TrafficRecord::kMaxRecords + 5);
     EXPECT_EQ(r.Dropped(), 0);
 }
 
 TEST(TrafficCapture, ProblemsAreToldWithWhatCouldBeRead) {
-    CaptureContents none;
+    CaptureRecorded none;
     EXPECT_EQ(CaptureProblemsText(u"a.pcapng", none), u"抓包文件 a.pcapng 中没有数据包。");
     none.problems = {"this is no pcapng capture file"};
     EXPECT_EQ(CaptureProblemsText(u"a.pcapng", none),
               u"无法读取抓包文件 a.pcapng：\nthis is no pcapng capture file\n");
-    CaptureContents some;
-    some.packets.resize(2);
+    CaptureRecorded some;
+    some.packets = 2;
     EXPECT_EQ(CaptureProblemsText(u"a.pcapng", some), u"");
     some.problems = {"the file is cut off at byte 90: its last block is not read"};
     EXPECT_EQ(CaptureProblemsText(u"a.pcapng", some),
