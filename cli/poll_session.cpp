@@ -80,7 +80,13 @@ int RunPollSession(std::vector<PlannedFrame> frames, PollLine& line, TrafficRepo
         if (line.holding())
             wait = 0;
         pollfd fds[2] = {{line.descriptor(), POLLIN, 0}, {signals, POLLIN, 0}};
-        const int n = ::poll(fds, 2, static_cast<int>(std::max<int64_t>(wait, 0)));
+        // The capture's packets are written when the loop would sleep: not
+        // while the line has more to read, which the reply may wait for.
+        int n = 0;
+        if (report.captureHeld() && (n = ::poll(fds, 2, 0)) == 0)
+            report.flushCapture();
+        if (n == 0)
+            n = ::poll(fds, 2, static_cast<int>(std::max<int64_t>(wait, 0)));
         if (n < 0 && errno != EINTR)
             break; // cannot happen with valid descriptors; never spin
         // A line that keeps sending must not hide the timer and the signals:

@@ -90,17 +90,7 @@ CliSession::CliSession(std::vector<PlannedFrame> frames, Io io, int timeoutMs,
     : frames_(std::move(frames)), io_(std::move(io)), timeoutMs_(timeoutMs),
       finished_(std::move(finished)) {}
 
-namespace {
-// The capture's packets are written as a turn of the loop ends: after the
-// frame a status byte let go is on the line.
-struct CaptureAtTurnEnd {
-    TrafficReport& report;
-    ~CaptureAtTurnEnd() { report.flushCapture(); }
-};
-} // namespace
-
 void CliSession::start() {
-    const CaptureAtTurnEnd flush{io_.report};
     sendNext();
 }
 
@@ -168,7 +158,6 @@ void CliSession::askIdle() {
 }
 
 void CliSession::onBytes(std::string_view bytes) {
-    const CaptureAtTurnEnd flush{io_.report};
     for (const char c : bytes) {
         if (phase_ == Phase::Done)
             return;
@@ -304,7 +293,6 @@ CliSession::End CliSession::allSent() const {
 }
 
 void CliSession::onTimer() {
-    const CaptureAtTurnEnd flush{io_.report};
     std::string awaited;
     switch (phase_) {
     case Phase::Acceptance:
@@ -342,7 +330,6 @@ void CliSession::onTimer() {
 }
 
 void CliSession::onOutputGone(const std::string& reason) {
-    const CaptureAtTurnEnd flush{io_.report};
     if (phase_ == Phase::Done)
         return;
     io_.report.lose(reason);
@@ -350,7 +337,6 @@ void CliSession::onOutputGone(const std::string& reason) {
 }
 
 void CliSession::onLineTurn(std::string_view bytes, bool lost, const LineError& error) {
-    const CaptureAtTurnEnd flush{io_.report};
     if (!bytes.empty())
         onBytes(bytes);
     if (lost && !done())
@@ -358,13 +344,11 @@ void CliSession::onLineTurn(std::string_view bytes, bool lost, const LineError& 
 }
 
 void CliSession::interruptAll(const int* caught, int count) {
-    const CaptureAtTurnEnd flush{io_.report};
     for (int i = 0; i < count && !done(); ++i)
         interrupt(caught[i]);
 }
 
 void CliSession::interrupt(int signo) {
-    const CaptureAtTurnEnd flush{io_.report};
     stopAndEnd(
         {ExitStatus::SignalBase + signo, "interrupted", SignalText(signo), {{"signal", signo}}});
 }
@@ -411,7 +395,6 @@ void CliSession::stopAndEnd(End end) {
 }
 
 void CliSession::onLineFailed(const LineError& error) {
-    const CaptureAtTurnEnd flush{io_.report};
     portFailure(error);
 }
 

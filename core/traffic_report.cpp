@@ -56,7 +56,7 @@ void TrafficReport::put(std::string line) {
 
 void TrafficReport::frameOut(std::string_view frame) {
     if (capture_)
-        held_.push_back({epochUs_(), true, std::string(frame)});
+        hold({epochUs_(), true, std::string(frame)});
     std::string log = WithLf(FrameLogText(frame));
     if (!json_) {
         emitBytes(log);
@@ -70,7 +70,7 @@ void TrafficReport::frameOut(std::string_view frame) {
 
 void TrafficReport::byteIn(uint8_t byte, std::u16string_view log) {
     if (capture_)
-        held_.push_back({epochUs_(), false, std::string(1, static_cast<char>(byte))});
+        hold({epochUs_(), false, std::string(1, static_cast<char>(byte))});
     if (!json_) {
         if (!log.empty())
             put(Utf8FromUtf16(log));
@@ -81,6 +81,13 @@ void TrafficReport::byteIn(uint8_t byte, std::u16string_view log) {
                     {"dir", "in"},
                     {"hex", SpacedHex(std::string_view(&b, 1))},
                     {"log", log.empty() ? JsonValue() : JsonValue(Utf8FromUtf16(log))}}));
+}
+
+void TrafficReport::hold(Held packet) {
+    held_.push_back(std::move(packet));
+    // A line that never pauses still gets its packets written.
+    if (held_.size() >= kHeldPackets)
+        flushCapture();
 }
 
 void TrafficReport::flushCapture() {

@@ -34,15 +34,18 @@ class TrafficReport {
     void unexpected(uint8_t byte, std::string_view awaiting, int frame);
 
     // The traffic also goes into capture (frames out, bytes in), stamped
-    // by epochUs. The packets wait, stamped, until flushCapture: decoding
-    // and writing them happens once the loop's turn is over, not between a
-    // status byte and the frame it lets go.
+    // by epochUs. The packets wait, stamped, until flushCapture: the loop
+    // writes them when it would sleep (nothing more to read), so decoding
+    // and writing them never stands between a status byte and the frame it
+    // lets go. At most kHeldPackets wait.
     void setCapture(CaptureWriter* capture, std::function<int64_t()> epochUs) {
         capture_ = capture;
         epochUs_ = std::move(epochUs);
     }
-    // Writes the packets waiting (at the end of each turn of the loop).
+    // Writes the packets waiting.
     void flushCapture();
+    bool captureHeld() const { return !held_.empty(); }
+    static constexpr size_t kHeldPackets = 64;
 
     // A write failed (a closed pipe): nothing more is written, the reason is
     // kept.
@@ -72,6 +75,7 @@ class TrafficReport {
         std::string bytes;
     };
     std::vector<Held> held_;
+    void hold(Held packet);
 };
 
 // "FD 00 02 21 DE": upper case, one blank between bytes.
