@@ -111,7 +111,14 @@ int RunWinSession(std::vector<PlannedFrame> frames, LoopLine& line, TrafficRepor
     };
     session.start();
     while (!session.done()) {
-        const DWORD which = WaitForMultipleObjects(count, handles, FALSE, INFINITE);
+        // The capture's packets are written when the loop would sleep: not
+        // while the line has more to read, which the reply may wait for.
+        DWORD which =
+            report.captureHeld() ? WaitForMultipleObjects(count, handles, FALSE, 0) : WAIT_TIMEOUT;
+        if (which == WAIT_TIMEOUT) {
+            report.flushCapture();
+            which = WaitForMultipleObjects(count, handles, FALSE, INFINITE);
+        }
         if (!handle(which))
             break;
         // The wait names the first object set: a line that keeps sending
