@@ -92,9 +92,10 @@ int main(int argc, char* argv[]) {
         shown->table()->viewport()->removeEventFilter(&watch);
         shown->close(); // deletes itself
         QCoreApplication::processEvents();
-        std::printf("  run %d: file read %7.1f ms, packets alone %7.1f ms, read into the record and "
-                    "model %7.1f ms; the window opened to its first paint %7.1f ms (goal < 2000 ms)\n",
-                    run + 1, readMs, parseMs, fillMs, shownMs);
+        std::printf(
+            "  run %d: file read %7.1f ms, packets alone %7.1f ms, read into the record and "
+            "model %7.1f ms; the window opened to its first paint %7.1f ms (goal < 2000 ms)\n",
+            run + 1, readMs, parseMs, fillMs, shownMs);
     }
     return 0;
 }

@@ -200,8 +200,8 @@ bool CaptureWriter::add(const CapturePacket& packet) {
 CaptureContents ReadCapture(std::string_view file) {
     std::vector<CapturePacket> packets;
     CaptureContents out = ReadCapture(file, [&packets](const CapturePacketView& p) {
-        packets.push_back({p.timeUs, p.direction, std::string(p.bytes), std::string(p.comment),
-                           p.interface});
+        packets.push_back(
+            {p.timeUs, p.direction, std::string(p.bytes), std::string(p.comment), p.interface});
     });
     out.packets = std::move(packets);
     return out;

@@ -72,8 +72,8 @@ bool WriteMonitorCapture(const MonitorTable& table, const CaptureInterface& host
             const TapItem& item = table.item(row);
             const bool toChip = item.side == TapSide::Host;
             capture.add(epochStartUs + item.startUs,
-                        toChip ? CaptureDirection::ToChip : CaptureDirection::FromChip,
-                        item.bytes, toChip ? 0 : 1);
+                        toChip ? CaptureDirection::ToChip : CaptureDirection::FromChip, item.bytes,
+                        toChip ? 0 : 1);
         }
     });
 }
@@ -104,9 +104,9 @@ CaptureRecorded RecordCapture(std::string_view file, TrafficRecord& record) {
         ++read.packets;
         if (p.bytes.empty())
             return;
-        const bool frame = p.direction == CaptureDirection::ToChip ||
-                           (p.direction == CaptureDirection::Unknown &&
-                            static_cast<uint8_t>(p.bytes[0]) == 0xFD);
+        const bool frame =
+            p.direction == CaptureDirection::ToChip ||
+            (p.direction == CaptureDirection::Unknown && static_cast<uint8_t>(p.bytes[0]) == 0xFD);
         if (frame) {
             record.RecordSentAt(p.timeUs, p.bytes);
             return;

@@ -62,7 +62,6 @@ const char* TrafficRecord::Store(std::string_view bytes) {
     return at;
 }
 
-
 void TrafficRecord::RecordSent(std::string_view frame) {
     RecordSentAt((clock_ ? clock_() : SystemNowMs()) * 1000, frame);
 }

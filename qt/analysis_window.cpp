@@ -115,8 +115,7 @@ bool AnalysisWindow::WriteCsv(const QString& path) {
 }
 
 // The file is replaced only once all of it is written.
-bool AnalysisWindow::WriteFile(const QString& path,
-                               const std::function<bool(QIODevice&)>& write) {
+bool AnalysisWindow::WriteFile(const QString& path, const std::function<bool(QIODevice&)>& write) {
     model_->Sync();
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly) && write(file) && file.commit())
@@ -171,7 +170,9 @@ AnalysisWindow* AnalysisWindow::ShowCapture(const QString& path) {
         return nullptr;
     }
     if (file.size() > kMaxCaptureFileBytes) {
-        tell(QStringLiteral("无法读取 %1：文件大于 %2 MB").arg(path).arg(kMaxCaptureFileBytes >> 20));
+        tell(QStringLiteral("无法读取 %1：文件大于 %2 MB")
+                 .arg(path)
+                 .arg(kMaxCaptureFileBytes >> 20));
         return nullptr;
     }
     const QByteArray bytes = file.readAll();

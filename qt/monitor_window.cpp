@@ -266,7 +266,7 @@ bool MonitorWindow::WriteCapture(const QString& path) {
     if (reason.empty())
         return true;
     if (message_)
-        message_(ToQString(UnwritableFileMessage(ToU16(QFileInfo(path).fileName()),
-                                                 Utf16FromUtf8(reason))));
+        message_(ToQString(
+            UnwritableFileMessage(ToU16(QFileInfo(path).fileName()), Utf16FromUtf8(reason))));
     return false;
 }

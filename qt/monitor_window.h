@@ -90,11 +90,11 @@ class MonitorWindow : public QWidget {
     std::unique_ptr<WindowWatch> watch_;
     std::unique_ptr<MonitorThread> thread_;
     QTimer timer_;
-    QString host_, chip_; // the names of the watch running
-    int watchRate_ = 0;   // its rate at the start, bit/s
+    QString host_, chip_;      // the names of the watch running
+    int watchRate_ = 0;        // its rate at the start, bit/s
     int64_t epochZeroUs_ = 0;  // the wall clock at clock_'s zero
     int64_t watchStartUs_ = 0; // clock_ at the watch's t = 0
-    bool failed_ = false; // its failure is in the status line
+    bool failed_ = false;      // its failure is in the status line
     MonitorModel* model_ = nullptr;
     QComboBox* hostPort_ = nullptr;
     QComboBox* chipPort_ = nullptr;

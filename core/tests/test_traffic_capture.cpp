@@ -115,25 +115,31 @@ const std::string kPending = Utf8FromUtf16(ReplyLogText(ChipStatus::Received, tr
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, RecordCaptureRows,
-    testing::Values(
-        PacketRow{"directions said", {{1, CaptureDirection::ToChip, "\xFD\x00\x02\x21\xDE"s, ""}, {2, CaptureDirection::FromChip, "A", ""}}, "SR"},
-        PacketRow{"a run of bytes from the chip is a row each",
-                  {{1, CaptureDirection::FromChip, "AOO", ""}}, "RRR"},
-        PacketRow{"no direction: 0xFD starts a frame",
-                  {{1, CaptureDirection::Unknown, "\xFD\x00\x02\x21\xDE"s, ""},
-                   {2, CaptureDirection::Unknown, "AO", ""}},
-                  "SRR"},
-        PacketRow{"empty packets are left out", {{1, CaptureDirection::ToChip, "", ""}}, ""},
-        PacketRow{"the comment tells a rate change",
-                  {{1, CaptureDirection::FromChip, "A", kPending},
-                   {2, CaptureDirection::FromChip, "A", "x"},
-                   {3, CaptureDirection::FromChip, "AA", kPending}},
-                  "PRRR"},
-        PacketRow{"times going back or before 1970 are kept",
-                  {{5, CaptureDirection::FromChip, "A", ""},
-                   {-1'000'001, CaptureDirection::FromChip, "O", ""}},
-                  "RR"}),
-    [](const testing::TestParamInfo<PacketRow>& info) { return vxt_test::CaseName(info.param.name); });
+    testing::Values(PacketRow{"directions said",
+                              {{1, CaptureDirection::ToChip, "\xFD\x00\x02\x21\xDE"s, ""},
+                               {2, CaptureDirection::FromChip, "A", ""}},
+                              "SR"},
+                    PacketRow{"a run of bytes from the chip is a row each",
+                              {{1, CaptureDirection::FromChip, "AOO", ""}},
+                              "RRR"},
+                    PacketRow{"no direction: 0xFD starts a frame",
+                              {{1, CaptureDirection::Unknown, "\xFD\x00\x02\x21\xDE"s, ""},
+                               {2, CaptureDirection::Unknown, "AO", ""}},
+                              "SRR"},
+                    PacketRow{
+                        "empty packets are left out", {{1, CaptureDirection::ToChip, "", ""}}, ""},
+                    PacketRow{"the comment tells a rate change",
+                              {{1, CaptureDirection::FromChip, "A", kPending},
+                               {2, CaptureDirection::FromChip, "A", "x"},
+                               {3, CaptureDirection::FromChip, "AA", kPending}},
+                              "PRRR"},
+                    PacketRow{"times going back or before 1970 are kept",
+                              {{5, CaptureDirection::FromChip, "A", ""},
+                               {-1'000'001, CaptureDirection::FromChip, "O", ""}},
+                              "RR"}),
+    [](const testing::TestParamInfo<PacketRow>& info) {
+        return vxt_test::CaseName(info.param.name);
+    });
 
 TEST(TrafficCapture, TimesBeforeTheEpochKeepTheirMicroseconds) {
     TrafficRecord r;

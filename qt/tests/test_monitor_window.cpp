@@ -203,7 +203,8 @@ TEST(MonitorWindow, WatchesTheConsolePlayingTheIntroductionAndExportsIt) {
     QFile file(pcapng);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
-    const CaptureContents c = ReadCapture(std::string_view(bytes.constData(), size_t(bytes.size())));
+    const CaptureContents c =
+        ReadCapture(std::string_view(bytes.constData(), size_t(bytes.size())));
     EXPECT_TRUE(c.problems.empty());
     ASSERT_EQ(c.interfaces.size(), 2u);
     EXPECT_EQ(c.interfaces[0].name, "COM2");

@@ -101,8 +101,8 @@ TEST(AnalysisCapture, ACaptureRewrittenByEditcapReadsTheSame) {
     const QString path = h.workDir.filePath("traffic.pcapng");
     const QString rewritten = h.workDir.filePath("rewritten.pcapng");
     ASSERT_TRUE(live->WriteCapture(path));
-    ASSERT_EQ(QProcess::execute(editcap, {QStringLiteral("-F"), QStringLiteral("pcapng"), path,
-                                          rewritten}),
+    ASSERT_EQ(QProcess::execute(editcap,
+                                {QStringLiteral("-F"), QStringLiteral("pcapng"), path, rewritten}),
               0);
     ExpectSameRows(live->ShowCapture(rewritten), live);
     EXPECT_TRUE(h.messages.isEmpty()) << h.messages.join('\n').toStdString();
