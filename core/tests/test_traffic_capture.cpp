@@ -3,6 +3,7 @@
 // shows the rows the live traffic showed.
 #include "core/reply_status.h"
 #include "core/text_util.h"
+#include "core/traffic_report.h"
 #include "core/traffic_capture.h"
 #include "core/traffic_table.h"
 #include "row_name.h"
@@ -172,6 +173,49 @@ TEST(TrafficCapture, ProblemsAreToldWithWhatCouldBeRead) {
               u"抓包文件 a.pcapng 有些内容无法读取：\nthe file is cut off at byte 90: its last "
               u"block is not read\n能读出的 2 个数据包照常显示。");
     EXPECT_EQ(CaptureWindowTitle(u"a.pcapng"), u"通信分析 - a.pcapng");
+}
+
+} // namespace
+
+namespace {
+
+struct Discard : OutputSink {
+    bool write(std::string_view, std::string*) override { return true; }
+};
+
+// The command-line program's capture: nothing is written between a status
+// byte and the frame it lets go; the loop writes when it would sleep, and a
+// line that never pauses still gets its packets written.
+TEST(TrafficCapture, TheReportHoldsItsPacketsUntilTheLoopWouldSleep) {
+    std::string file;
+    int writes = 0;
+    CaptureWriter capture(
+        [&](std::string_view bytes) {
+            file += bytes;
+            ++writes;
+            return true;
+        },
+        {{"COM1", 9600}}, "test");
+    Discard out;
+    SteadyClock clock;
+    TrafficReport report(false, out, clock);
+    int64_t now = kT0;
+    report.setCapture(&capture, [&now] { return now++; });
+    report.byteIn(ChipStatus::Idle, u"");
+    report.frameOut("\xFD\x00\x02\x21\xDE"s);
+    EXPECT_EQ(writes, 1); // the header only
+    EXPECT_TRUE(report.captureHeld());
+    report.flushCapture();
+    EXPECT_FALSE(report.captureHeld());
+    for (size_t i = 0; i < TrafficReport::kHeldPackets; ++i)
+        report.byteIn(ChipStatus::Speaking, u"");
+    EXPECT_FALSE(report.captureHeld());
+    const CaptureContents c = ReadCapture(file);
+    ASSERT_EQ(c.packets.size(), 2 + TrafficReport::kHeldPackets);
+    EXPECT_EQ(c.packets[0].direction, CaptureDirection::FromChip);
+    EXPECT_EQ(c.packets[0].timeUs, kT0); // stamped when it came, not when written
+    EXPECT_EQ(c.packets[1].direction, CaptureDirection::ToChip);
+    EXPECT_EQ(c.packets[1].comment, CaptureComment(c.packets[1].bytes));
 }
 
 } // namespace
