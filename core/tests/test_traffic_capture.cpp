@@ -3,8 +3,8 @@
 // shows the rows the live traffic showed.
 #include "core/reply_status.h"
 #include "core/text_util.h"
-#include "core/traffic_report.h"
 #include "core/traffic_capture.h"
+#include "core/traffic_report.h"
 #include "core/traffic_table.h"
 #include "row_name.h"
 
