@@ -198,6 +198,17 @@ bool CaptureWriter::add(const CapturePacket& packet) {
 }
 
 CaptureContents ReadCapture(std::string_view file) {
+    std::vector<CapturePacket> packets;
+    CaptureContents out = ReadCapture(file, [&packets](const CapturePacketView& p) {
+        packets.push_back(
+            {p.timeUs, p.direction, std::string(p.bytes), std::string(p.comment), p.interface});
+    });
+    out.packets = std::move(packets);
+    return out;
+}
+
+CaptureContents ReadCapture(std::string_view file,
+                            const std::function<void(const CapturePacketView&)>& each) {
     CaptureContents out;
     Reader r{file};
     std::vector<InterfaceTime> times;
@@ -273,7 +284,7 @@ CaptureContents ReadCapture(std::string_view file) {
             out.interfaces.push_back(line);
             times.push_back(t);
         } else if (type == kEnhancedPacket && end - body >= 20) {
-            CapturePacket packet;
+            CapturePacketView packet;
             packet.interface = r.u32(body);
             const uint32_t captured = r.u32(body + 12);
             if (packet.interface >= times.size() || captured > end - body - 20) {
@@ -285,11 +296,11 @@ CaptureContents ReadCapture(std::string_view file) {
             } else {
                 const uint64_t ticks = uint64_t(r.u32(body + 4)) << 32 | r.u32(body + 8);
                 packet.timeUs = ToMicroseconds(ticks, times[packet.interface]);
-                packet.bytes = std::string(file.substr(body + 20, captured));
+                packet.bytes = file.substr(body + 20, captured);
                 const size_t options = body + 20 + ((size_t(captured) + 3) & ~size_t(3));
                 Options(r, options, end, [&](uint16_t code, std::string_view value, size_t where) {
                     if (code == kOptComment)
-                        packet.comment = std::string(value);
+                        packet.comment = value;
                     else if (code == kEpbFlags && value.size() == 4) {
                         const uint32_t bits = r.u32(where) & 3;
                         packet.direction = bits == 1   ? CaptureDirection::FromChip
@@ -297,13 +308,13 @@ CaptureContents ReadCapture(std::string_view file) {
                                                        : CaptureDirection::Unknown;
                     }
                 });
-                out.packets.push_back(std::move(packet));
+                each(packet);
             }
         } else if (type == kSimplePacket && end - body >= 4 && !times.empty()) {
-            CapturePacket packet;
+            CapturePacketView packet;
             const size_t captured = std::min<size_t>(r.u32(body), end - body - 4);
-            packet.bytes = std::string(file.substr(body + 4, captured));
-            out.packets.push_back(std::move(packet));
+            packet.bytes = file.substr(body + 4, captured);
+            each(packet);
         } else if (type != kSectionHeader && type != kInterfaceDescription &&
                    type != kEnhancedPacket && type != kSimplePacket &&
                    unknownTypes.insert(type).second) {

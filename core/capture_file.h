@@ -73,3 +73,16 @@ struct CaptureContents {
 // Reads what can be read of a capture file's bytes. Nothing in the bytes
 // can make it loop or take more than a bounded multiple of their size.
 CaptureContents ReadCapture(std::string_view file);
+
+// A packet as it lies in the file's bytes (valid while they are).
+struct CapturePacketView {
+    int64_t timeUs = 0;
+    CaptureDirection direction = CaptureDirection::Unknown;
+    std::string_view bytes;
+    std::string_view comment;
+    uint32_t interface = 0;
+};
+// The same, each packet handed to each in the file's order instead of kept
+// (a million packets copy nothing): the contents' packets stay empty.
+CaptureContents ReadCapture(std::string_view file,
+                            const std::function<void(const CapturePacketView&)>& each);

@@ -141,7 +141,9 @@ int Run::session(const CliOptions& options) {
         return status;
     if (capture_)
         report.setCapture(capture_.get(), [this] { return system_.epochUs(); });
-    return endCapture(talk(options, plan, report));
+    const int talked = talk(options, plan, report);
+    report.flushCapture();
+    return endCapture(talked);
 }
 
 int Run::talk(const CliOptions& options, const FramePlan& plan, TrafficReport& report) {

@@ -26,6 +26,7 @@ inline constexpr std::u16string_view kMonitorRateLabel = u"速率:";
 inline constexpr std::u16string_view kMonitorStart = u"开始";
 inline constexpr std::u16string_view kMonitorStop = u"停止";
 inline constexpr std::u16string_view kMonitorCsvName = u"监听.csv";
+inline constexpr std::u16string_view kMonitorCaptureName = u"监听.pcapng";
 inline constexpr std::u16string_view kMonitorStopped = u"已停止";
 
 // The window's status line while a watch runs ("正在监听：控制器一侧 COM2，

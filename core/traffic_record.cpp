@@ -16,6 +16,14 @@ int64_t SystemNowMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
+
+// µs since the epoch as ms and the µs past them (also before 1970).
+int64_t MsOf(int64_t us) {
+    return us >= 0 ? us / 1000 : -((-us + 999) / 1000);
+}
+uint16_t UsPast(int64_t us) {
+    return static_cast<uint16_t>(us - MsOf(us) * 1000);
+}
 } // namespace
 
 TrafficRecord::TrafficRecord(Clock clock) : clock_(std::move(clock)) {}
@@ -55,21 +63,31 @@ const char* TrafficRecord::Store(std::string_view bytes) {
 }
 
 void TrafficRecord::RecordSent(std::string_view frame) {
-    const int64_t now = clock_ ? clock_() : SystemNowMs();
+    RecordSentAt((clock_ ? clock_() : SystemNowMs()) * 1000, frame);
+}
+
+void TrafficRecord::RecordReply(uint8_t status, bool baudPending) {
+    RecordReplyAt((clock_ ? clock_() : SystemNowMs()) * 1000, status, baudPending);
+}
+
+void TrafficRecord::SetLimit(int maxRecords) {
+    limit_ = std::max(maxRecords, 16);
+}
+
+void TrafficRecord::RecordSentAt(int64_t timeUs, std::string_view frame) {
     DropOldest();
-    entries_.push_back(Entry{now, Store(frame), static_cast<uint32_t>(frame.size()),
-                             Direction::Sent, false, -1, -1});
+    entries_.push_back(Entry{MsOf(timeUs), Store(frame), static_cast<uint32_t>(frame.size()),
+                             Direction::Sent, false, UsPast(timeUs), -1, -1});
     lastSent_ = first_ + Count() - 1;
     const int row = Count() - 1;
     TellAll([row](Listener& l) { l.Appended(row); });
 }
 
-void TrafficRecord::RecordReply(uint8_t status, bool baudPending) {
-    const int64_t now = clock_ ? clock_() : SystemNowMs();
+void TrafficRecord::RecordReplyAt(int64_t timeUs, uint8_t status, bool baudPending) {
     const char byte = static_cast<char>(status);
     DropOldest();
-    entries_.push_back(Entry{now, Store(std::string_view(&byte, 1)), 1, Direction::Received,
-                             baudPending, lastSent_, -1});
+    entries_.push_back(Entry{MsOf(timeUs), Store(std::string_view(&byte, 1)), 1,
+                             Direction::Received, baudPending, UsPast(timeUs), lastSent_, -1});
     const int row = Count() - 1;
     TellAll([row](Listener& l) { l.Appended(row); });
     const int sent = lastSent_ < 0 ? -1 : RowOf(lastSent_);
@@ -89,13 +107,14 @@ void TrafficRecord::RecordReply(uint8_t status, bool baudPending) {
 // Makes room for one more record: a whole batch goes, so that a window
 // following the record moves its rows seldom.
 void TrafficRecord::DropOldest() {
-    if (Count() < kMaxRecords)
+    if (Count() < limit_)
         return;
-    entries_.erase(entries_.begin(), entries_.begin() + kDropBatch);
-    first_ += kDropBatch;
+    const int batch = limit_ / 16;
+    entries_.erase(entries_.begin(), entries_.begin() + batch);
+    first_ += batch;
     while (blocks_.size() > 1 && blocks_.front().last < first_)
         blocks_.pop_front();
-    TellAll([](Listener& l) { l.DroppedFront(kDropBatch); });
+    TellAll([batch](Listener& l) { l.DroppedFront(batch); });
 }
 
 void TrafficRecord::Clear() {

@@ -23,6 +23,7 @@ class TrafficRecord {
         uint32_t size;    // their number
         Direction direction;
         bool baudPending; // a reply: read while a rate change waited
+        uint16_t us;      // the microseconds past timeMs (0..999); 0 from a ms clock
         int64_t linkA;    // numbered since Clear: sent: first 0x41 answering it;
                           // reply: the frame it answers
         int64_t linkB;    // sent: first 0x4F answering it
@@ -58,12 +59,21 @@ class TrafficRecord {
     // A status byte as the reply handler reads it. It answers the frame
     // handed to the port last.
     void RecordReply(uint8_t status, bool baudPending);
+    // As above at a time of the caller's (µs since the epoch): traffic read
+    // back from a capture file.
+    void RecordSentAt(int64_t timeUs, std::string_view frame);
+    void RecordReplyAt(int64_t timeUs, uint8_t status, bool baudPending);
     void Clear();
+    // The most records kept (kMaxRecords unless set): a record filled from a
+    // file keeps all of it.
+    void SetLimit(int maxRecords);
 
     int Count() const { return static_cast<int>(entries_.size()); }
     // The records let go since the last Clear: row 0 is record Dropped() + 1.
     int64_t Dropped() const { return first_; }
     const Entry& At(int row) const { return entries_[static_cast<size_t>(row)]; }
+    // A record's time in µs since the epoch.
+    int64_t TimeUs(int row) const { return At(row).timeMs * 1000 + At(row).us; }
     std::string_view Bytes(int row) const {
         const Entry& e = At(row);
         return std::string_view(e.data, e.size);
@@ -97,5 +107,6 @@ class TrafficRecord {
     size_t blockUsed_ = 0;
     size_t blockSize_ = 0;
     int64_t lastSent_ = -1;
+    int limit_ = kMaxRecords;
     mutable std::vector<Listener*> listeners_;
 };

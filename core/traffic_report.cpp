@@ -56,7 +56,7 @@ void TrafficReport::put(std::string line) {
 
 void TrafficReport::frameOut(std::string_view frame) {
     if (capture_)
-        capture_->add(epochUs_(), CaptureDirection::ToChip, frame);
+        hold({epochUs_(), true, std::string(frame)});
     std::string log = WithLf(FrameLogText(frame));
     if (!json_) {
         emitBytes(log);
@@ -69,10 +69,8 @@ void TrafficReport::frameOut(std::string_view frame) {
 }
 
 void TrafficReport::byteIn(uint8_t byte, std::u16string_view log) {
-    if (capture_) {
-        const char b = static_cast<char>(byte);
-        capture_->add(epochUs_(), CaptureDirection::FromChip, std::string_view(&b, 1));
-    }
+    if (capture_)
+        hold({epochUs_(), false, std::string(1, static_cast<char>(byte))});
     if (!json_) {
         if (!log.empty())
             put(Utf8FromUtf16(log));
@@ -83,6 +81,22 @@ void TrafficReport::byteIn(uint8_t byte, std::u16string_view log) {
                     {"dir", "in"},
                     {"hex", SpacedHex(std::string_view(&b, 1))},
                     {"log", log.empty() ? JsonValue() : JsonValue(Utf8FromUtf16(log))}}));
+}
+
+void TrafficReport::hold(Held packet) {
+    held_.push_back(std::move(packet));
+    // A line that never pauses still gets its packets written.
+    if (held_.size() >= kHeldPackets)
+        flushCapture();
+}
+
+void TrafficReport::flushCapture() {
+    if (!capture_)
+        return;
+    for (const Held& p : held_)
+        capture_->add(p.timeUs, p.out ? CaptureDirection::ToChip : CaptureDirection::FromChip,
+                      p.bytes);
+    held_.clear();
 }
 
 void TrafficReport::line(std::string_view text, const JsonFields& jsonFields) {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class CaptureWriter;
 
@@ -33,11 +34,18 @@ class TrafficReport {
     void unexpected(uint8_t byte, std::string_view awaiting, int frame);
 
     // The traffic also goes into capture (frames out, bytes in), stamped
-    // by epochUs.
+    // by epochUs. The packets wait, stamped, until flushCapture: the loop
+    // writes them when it would sleep (nothing more to read), so decoding
+    // and writing them never stands between a status byte and the frame it
+    // lets go. At most kHeldPackets wait.
     void setCapture(CaptureWriter* capture, std::function<int64_t()> epochUs) {
         capture_ = capture;
         epochUs_ = std::move(epochUs);
     }
+    // Writes the packets waiting.
+    void flushCapture();
+    bool captureHeld() const { return !held_.empty(); }
+    static constexpr size_t kHeldPackets = 64;
 
     // A write failed (a closed pipe): nothing more is written, the reason is
     // kept.
@@ -61,6 +69,13 @@ class TrafficReport {
     std::string failure_;
     CaptureWriter* capture_ = nullptr;
     std::function<int64_t()> epochUs_;
+    struct Held {
+        int64_t timeUs;
+        bool out;
+        std::string bytes;
+    };
+    std::vector<Held> held_;
+    void hold(Held packet);
 };
 
 // "FD 00 02 21 DE": upper case, one blank between bytes.

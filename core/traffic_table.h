@@ -29,6 +29,13 @@ inline constexpr std::u16string_view kAnalysisExport = u"导出CSV(&E)…";
 inline constexpr std::u16string_view kAnalysisExportCaption = u"导出CSV";
 inline constexpr std::u16string_view kAnalysisCsvFilter = u"CSV 文件 (*.csv)";
 inline constexpr std::u16string_view kAnalysisCsvName = u"通信分析.csv";
+// The capture files (core/traffic_capture.h) beside the CSV export.
+inline constexpr std::u16string_view kAnalysisExportCapture = u"导出抓包文件(&P)…";
+inline constexpr std::u16string_view kAnalysisExportCaptureCaption = u"导出抓包文件";
+inline constexpr std::u16string_view kAnalysisCaptureFilter = u"抓包文件 (*.pcapng)";
+inline constexpr std::u16string_view kAnalysisCaptureName = u"通信分析.pcapng";
+inline constexpr std::u16string_view kAnalysisOpenCapture = u"打开抓包文件(&O)…";
+inline constexpr std::u16string_view kAnalysisOpenCaptureCaption = u"打开抓包文件";
 
 // What a column holds at its widest in everyday traffic (a short text frame,
 // the longest reply line, both checks failing, the times of a text that took

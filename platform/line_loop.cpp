@@ -79,7 +79,17 @@ int RunLoopSession(std::vector<PlannedFrame> frames, LoopLine& line, TrafficRepo
             wait = 0;
         const Waitable items[2] = {line.waitable(), TerminationWaitable()};
         bool ready[2] = {false, false};
-        if (!WaitTurn(items, ready, 2, wait))
+        // The capture's packets are written when the loop would sleep: not
+        // while the line has more to read, which the reply may wait for.
+        bool looked = false;
+        if (report.captureHeld() && wait != 0) {
+            if (!WaitTurn(items, ready, 2, 0))
+                break;
+            looked = ready[0] || ready[1];
+            if (!looked)
+                report.flushCapture();
+        }
+        if (!looked && !WaitTurn(items, ready, 2, wait))
             break; // cannot happen with valid descriptors; never spin
         // A line that keeps sending must not hide the timer and the signals:
         // each is looked at on every turn.

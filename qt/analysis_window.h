@@ -3,14 +3,17 @@
 // not modal.
 #pragma once
 
+#include "core/capture_file.h"
 #include "core/traffic_record.h"
 #include "qt/file_dialog.h"
 
 #include <QAbstractTableModel>
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 class QFontMetrics;
+class QIODevice;
 class QPushButton;
 class QTableView;
 class QTableWidget;
@@ -56,6 +59,10 @@ class AnalysisWindow : public QWidget {
   public:
     AnalysisWindow(TrafficRecord& record, FileDialogFn fileDialog,
                    std::function<void(const QString&)> message, QWidget* parent = nullptr);
+    ~AnalysisWindow() override;
+
+    // The line a capture export names (its port and rate); none: unnamed.
+    void SetCaptureLine(std::function<CaptureInterface()> line) { line_ = std::move(line); }
 
     TrafficModel* model() const { return model_; }
     QTableView* table() const { return table_; }
@@ -68,8 +75,24 @@ class AnalysisWindow : public QWidget {
     // Shows the fields of a row (-1: none).
     void ShowFields(int row);
 
+    // "导出抓包文件": asks for a file and writes every row to it as a capture.
+    void ExportCapture();
+    bool WriteCapture(const QString& path);
+    // "打开抓包文件": asks for a capture and shows it in a window of its own
+    // (this window's rows stay as they are).
+    void OpenCapture();
+    // The window showing the capture at path, its problems told; none when
+    // nothing could be read (told why).
+    AnalysisWindow* ShowCapture(const QString& path);
+
   private:
+    bool WriteFile(const QString& path, const std::function<bool(QIODevice&)>& write);
+    void Retitle();
+
     TrafficRecord& record_;
+    std::unique_ptr<TrafficRecord> owned_; // a capture's record, shown by this window
+    std::function<CaptureInterface()> line_;
+    QString fileName_; // the capture shown; empty: the live record
     FileDialogFn fileDialog_;
     std::function<void(const QString&)> message_;
     TrafficModel* model_ = nullptr;
@@ -77,4 +100,6 @@ class AnalysisWindow : public QWidget {
     QTableWidget* fields_ = nullptr;
     QPushButton* clear_ = nullptr;
     QPushButton* export_ = nullptr;
+    QPushButton* exportCapture_ = nullptr;
+    QPushButton* openCapture_ = nullptr;
 };

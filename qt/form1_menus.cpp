@@ -4,6 +4,7 @@
 // window or a line to the work log.
 #include "core/form1_events.h"
 #include "core/hex_entry_check.h"
+#include "core/traffic_capture.h"
 #include "qt/analysis_window.h"
 #include "qt/form1.h"
 #include "qt/monitor_window.h"
@@ -119,6 +120,8 @@ void Form1Window::ShowAnalysis() {
         analysis_ = std::make_unique<AnalysisWindow>(
             Traffic, [this](const FileDialogRequest& r) { return FileDialog(r); },
             [this](const QString& text) { MsgBox(text); }, this);
+    analysis_->SetCaptureLine(
+        [this] { return MSComm1 ? CommCaptureLine(*MSComm1) : CaptureInterface{}; });
     analysis_->show();
     analysis_->raise();
     analysis_->activateWindow();

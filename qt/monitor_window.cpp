@@ -8,6 +8,7 @@
 #include "core/line_rates.h"
 #include "core/text_files.h"    // UnwritableFileMessage
 #include "core/text_util.h"     // Utf16FromUtf8
+#include "core/traffic_capture.h"
 #include "core/traffic_table.h" // TrafficFieldHeaders, the export's captions
 #include "platform/files.h"
 #include "qt/qt_text.h"
@@ -28,6 +29,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <chrono>
 
 namespace {
 
@@ -85,6 +87,8 @@ MonitorWindow::MonitorWindow(MakeSystem makeSystem, FileDialogFn fileDialog,
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     export_ = new QPushButton(ToQString(kAnalysisExport));
     export_->setObjectName(QStringLiteral("exportButton"));
+    exportCapture_ = new QPushButton(ToQString(kAnalysisExportCapture));
+    exportCapture_->setObjectName(QStringLiteral("exportCaptureButton"));
 
     auto* ports = new QHBoxLayout;
     ports->addWidget(new QLabel(ToQString(kMonitorHostLabel)));
@@ -105,6 +109,7 @@ MonitorWindow::MonitorWindow(MakeSystem makeSystem, FileDialogFn fileDialog,
     bottom->addWidget(counts_);
     bottom->addStretch();
     bottom->addWidget(export_);
+    bottom->addWidget(exportCapture_);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(ports);
     layout->addWidget(split);
@@ -114,6 +119,7 @@ MonitorWindow::MonitorWindow(MakeSystem makeSystem, FileDialogFn fileDialog,
     connect(start_, &QPushButton::clicked, this, &MonitorWindow::Start);
     connect(stop_, &QPushButton::clicked, this, &MonitorWindow::Stop);
     connect(export_, &QPushButton::clicked, this, &MonitorWindow::ExportCsv);
+    connect(exportCapture_, &QPushButton::clicked, this, &MonitorWindow::ExportCapture);
     connect(&timer_, &QTimer::timeout, this, &MonitorWindow::Poll);
     FollowRows(table_, [this](int row) { ShowFields(row); });
     connect(model_, &QAbstractItemModel::modelReset, this, [this] {
@@ -151,6 +157,12 @@ void MonitorWindow::Start() {
     TapMonitor::Options options;
     options.rateIndex = std::max(0, rate_->currentIndex());
     failed_ = false;
+    // The wall clock at the steady clock's zero: a capture's times.
+    epochZeroUs_ = std::chrono::duration_cast<std::chrono::microseconds>(
+                       std::chrono::system_clock::now().time_since_epoch())
+                       .count() -
+                   clock_.nowUs();
+    watchRate_ = RateOfIndex(options.rateIndex);
     watch_ = std::make_unique<WindowWatch>(clock_, options);
     thread_ = std::make_unique<MonitorThread>(makeSystem_, host_.toStdString(), chip_.toStdString(),
                                               RateOfIndex(options.rateIndex), *watch_);
@@ -171,6 +183,7 @@ void MonitorWindow::Poll() {
     if (!watch_)
         return;
     const MonitorUpdate update = watch_->take();
+    watchStartUs_ = watch_->startedAtUs();
     model_->Apply(update);
     counts_->setText(ToQString(model_->table().countsText()));
     if (!update.failure.empty()) {
@@ -229,4 +242,31 @@ void MonitorWindow::ExportCsv() {
     if (!reason.empty() && message_)
         message_(ToQString(UnwritableFileMessage(ToU16(QFileInfo(answer.path).fileName()),
                                                  Utf16FromUtf8(reason))));
+}
+
+void MonitorWindow::ExportCapture() {
+    FileDialogRequest request;
+    request.save = true;
+    request.caption = ToQString(kAnalysisExportCaptureCaption);
+    request.filters = {ToQString(kAnalysisCaptureFilter)};
+    request.fileName = ToQString(kMonitorCaptureName);
+    const FileDialogAnswer answer = fileDialog_ ? fileDialog_(request) : FileDialogAnswer{};
+    if (!answer.path.isEmpty())
+        WriteCapture(answer.path);
+}
+
+bool MonitorWindow::WriteCapture(const QString& path) {
+    Poll(); // the rows read until now
+    const std::string reason =
+        files::Save(ToStdBytes(path.toUtf8()), [this](const files::ByteSink& write) {
+            return WriteMonitorCapture(model_->table(), {host_.toStdString(), watchRate_},
+                                       {chip_.toStdString(), watchRate_},
+                                       epochZeroUs_ + watchStartUs_, write);
+        });
+    if (reason.empty())
+        return true;
+    if (message_)
+        message_(ToQString(
+            UnwritableFileMessage(ToU16(QFileInfo(path).fileName()), Utf16FromUtf8(reason))));
+    return false;
 }

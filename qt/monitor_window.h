@@ -67,6 +67,10 @@ class MonitorWindow : public QWidget {
     void Poll();
     // "导出CSV": asks for a file and writes every row to it.
     void ExportCsv();
+    // "导出抓包文件": every row as a capture, one interface per tap, as
+    // vxt4710-cli --capture monitor writes one.
+    void ExportCapture();
+    bool WriteCapture(const QString& path);
     // Shows the fields of a row (-1: none).
     void ShowFields(int row);
 
@@ -86,8 +90,11 @@ class MonitorWindow : public QWidget {
     std::unique_ptr<WindowWatch> watch_;
     std::unique_ptr<MonitorThread> thread_;
     QTimer timer_;
-    QString host_, chip_; // the names of the watch running
-    bool failed_ = false; // its failure is in the status line
+    QString host_, chip_;      // the names of the watch running
+    int watchRate_ = 0;        // its rate at the start, bit/s
+    int64_t epochZeroUs_ = 0;  // the wall clock at clock_'s zero
+    int64_t watchStartUs_ = 0; // clock_ at the watch's t = 0
+    bool failed_ = false;      // its failure is in the status line
     MonitorModel* model_ = nullptr;
     QComboBox* hostPort_ = nullptr;
     QComboBox* chipPort_ = nullptr;
@@ -99,4 +106,5 @@ class MonitorWindow : public QWidget {
     QLabel* counts_ = nullptr;
     QLabel* status_ = nullptr;
     QPushButton* export_ = nullptr;
+    QPushButton* exportCapture_ = nullptr;
 };

@@ -1,6 +1,8 @@
 #include "win32/win_analysis_window.h"
 
 #include "core/text_util.h"
+#include "core/traffic_capture.h"
+#include "platform/files.h"
 #include "win32/win_row_view.h"
 #include "win32/win_text.h"
 
@@ -8,7 +10,14 @@
 #include <commctrl.h>
 
 namespace {
-enum { kClearId = 1, kExportId = 2, kTableId = 3, kFieldsId = 4 };
+enum {
+    kClearId = 1,
+    kExportId = 2,
+    kTableId = 3,
+    kFieldsId = 4,
+    kExportCaptureId = 5,
+    kOpenCaptureId = 6
+};
 } // namespace
 
 int64_t WinUtcOffset(int64_t epochMs) {
@@ -28,7 +37,8 @@ int64_t WinUtcOffset(int64_t epochMs) {
 AnalysisWindowWin::AnalysisWindowWin(HINSTANCE instance, HWND owner, TrafficRecord& record,
                                      HFONT font, FileDialogFn fileDialog,
                                      std::function<void(std::u16string_view)> message)
-    : record_(record), fileDialog_(std::move(fileDialog)), message_(std::move(message)) {
+    : record_(record), fileDialog_(std::move(fileDialog)), message_(std::move(message)),
+      instance_(instance), font_(font) {
     RegisterRowWindowClass(instance, kClassName, WindowProc);
     // Each column opens as wide as its widest everyday text.
     int total = 0;
@@ -67,6 +77,8 @@ AnalysisWindowWin::AnalysisWindowWin(HINSTANCE instance, HWND owner, TrafficReco
                {MulDiv(50, dpi_, 96), MulDiv(80, dpi_, 96), MulDiv(160, dpi_, 96), MulDiv(400, dpi_, 96)});
     clear_ = child(L"BUTTON", kAnalysisClear, BS_PUSHBUTTON, kClearId, 0);
     export_ = child(L"BUTTON", kAnalysisExport, BS_PUSHBUTTON, kExportId, 0);
+    exportCapture_ = child(L"BUTTON", kAnalysisExportCapture, BS_PUSHBUTTON, kExportCaptureId, 0);
+    openCapture_ = child(L"BUTTON", kAnalysisOpenCapture, BS_PUSHBUTTON, kOpenCaptureId, 0);
     Layout();
     record_.AddListener(this);
     Sync();
@@ -99,6 +111,9 @@ void AnalysisWindowWin::Layout() {
     const int y = int(r.bottom) - m - buttonH;
     MoveWindow(clear_, m, y, buttonW, buttonH, TRUE);
     MoveWindow(export_, 2 * m + buttonW, y, buttonW, buttonH, TRUE);
+    const int wide = MulDiv(140, dpi_, 96);
+    MoveWindow(exportCapture_, 3 * m + 2 * buttonW, y, wide, buttonH, TRUE);
+    MoveWindow(openCapture_, 4 * m + 2 * buttonW + wide, y, wide, buttonH, TRUE);
 }
 
 void AnalysisWindowWin::Appended(int) {
@@ -113,9 +128,17 @@ void AnalysisWindowWin::Changed(int row) {
     }
 }
 
+void AnalysisWindowWin::Retitle() {
+    // A capture's window names its file; the live one says when older
+    // records were let go.
+    SetWindowTextW(hwnd_, Wide(fileName_.empty() ? AnalysisTitle(record_.Dropped())
+                                                 : CaptureWindowTitle(fileName_))
+                              .c_str());
+}
+
 void AnalysisWindowWin::Cleared() {
     rows_ = 0;
-    SetWindowTextW(hwnd_, Wide(kAnalysisTitle).c_str());
+    Retitle();
     SendMessageW(table_, LVM_SETITEMCOUNT, 0, 0);
     ShowFields(-1);
 }
@@ -129,7 +152,7 @@ void AnalysisWindowWin::DroppedFront(int count) {
     SendMessageW(table_, LVM_SETITEMSTATE, WPARAM(-1), LPARAM(&none));
     SendMessageW(table_, LVM_SETITEMCOUNT, rows_, LVSICF_NOSCROLL);
     ShowFields(-1);
-    SetWindowTextW(hwnd_, Wide(AnalysisTitle(record_.Dropped())).c_str());
+    Retitle();
     Schedule();
 }
 
@@ -176,6 +199,77 @@ bool AnalysisWindowWin::WriteCsv(const std::wstring& path) {
         message_);
 }
 
+void AnalysisWindowWin::ExportCapture() {
+    const TextFileDialog dialog{true,
+                                kAnalysisExportCaptureCaption,
+                                {{kAnalysisCaptureFilter, u"*.pcapng", TextEncoding::Utf8}},
+                                0,
+                                kAnalysisCaptureName};
+    const FileDialogAnswer answer =
+        fileDialog_ ? fileDialog_(hwnd_, dialog) : RunFileDialogWin(hwnd_, dialog);
+    if (!answer.path.empty())
+        WriteCapture(answer.path);
+}
+
+bool AnalysisWindowWin::WriteCapture(const std::wstring& path) {
+    Sync();
+    const CaptureInterface line = line_ ? line_() : CaptureInterface{};
+    return WriteCsvWin(
+        path, [&](const ByteSink& write) { return WriteTrafficCapture(record_, line, write); },
+        message_);
+}
+
+void AnalysisWindowWin::OpenCapture() {
+    const TextFileDialog dialog{false,
+                                kAnalysisOpenCaptureCaption,
+                                {{kAnalysisCaptureFilter, u"*.pcapng", TextEncoding::Utf8}},
+                                0,
+                                {}};
+    const FileDialogAnswer answer =
+        fileDialog_ ? fileDialog_(hwnd_, dialog) : RunFileDialogWin(hwnd_, dialog);
+    if (!answer.path.empty())
+        if (AnalysisWindowWin* shown = ShowCapture(answer.path))
+            shown->Show();
+}
+
+AnalysisWindowWin* AnalysisWindowWin::ShowCapture(const std::wstring& path) {
+    const auto tell = [this](std::u16string_view text) {
+        if (message_)
+            message_(text);
+    };
+    const std::u16string name = FileNameOf(path);
+    const FileRead file =
+        files::Read(Utf8FromUtf16(U16(path)), FileReadMode::DiskFile, kMaxCaptureFileBytes);
+    if (file.outcome != FileRead::Outcome::Read) {
+        tell(
+            u"无法读取 " + U16(path) + u"：" +
+            (file.outcome == FileRead::Outcome::TooLarge
+                 ? u"文件大于 " + Utf16FromUtf8(std::to_string(kMaxCaptureFileBytes >> 20)) + u" MB"
+                 : Utf16FromUtf8(file.reason)));
+        return nullptr;
+    }
+    auto record = std::make_unique<TrafficRecord>();
+    const CaptureRecorded read = RecordCapture(file.bytes, *record);
+    const std::u16string problems = CaptureProblemsText(name, read);
+    AnalysisWindowWin* shown = nullptr;
+    if (record->Count() > 0) {
+        // The windows closed meanwhile go.
+        std::erase_if(captures_, [](const auto& w) { return w->Handle() == nullptr; });
+        HWND owner = GetWindow(hwnd_, GW_OWNER);
+        auto window = std::make_unique<AnalysisWindowWin>(instance_, owner, *record, font_,
+                                                          fileDialog_, message_);
+        window->owned_ = std::move(record);
+        window->line_ = line_;
+        window->fileName_ = name;
+        window->Retitle();
+        shown = window.get();
+        captures_.push_back(std::move(window));
+    }
+    if (!problems.empty())
+        tell(problems);
+    return shown;
+}
+
 LRESULT CALLBACK AnalysisWindowWin::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     auto* self = WindowObject<AnalysisWindowWin>(hwnd, msg, lParam);
     if (self && msg == WM_NCDESTROY) {
@@ -201,13 +295,21 @@ LRESULT AnalysisWindowWin::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
             ShowFields(-1);
         } else if (LOWORD(wParam) == kExportId && HIWORD(wParam) == BN_CLICKED) {
             ExportCsv();
+        } else if (LOWORD(wParam) == kExportCaptureId && HIWORD(wParam) == BN_CLICKED) {
+            ExportCapture();
+        } else if (LOWORD(wParam) == kOpenCaptureId && HIWORD(wParam) == BN_CLICKED) {
+            OpenCapture();
         }
         return 0;
     case WM_NOTIFY:
         return Notify(*reinterpret_cast<const NMHDR*>(lParam));
     case WM_CLOSE:
-        // Closed, it only hides: the console's menu shows it again.
-        ShowWindow(hwnd_, SW_HIDE);
+        // Closed, the live window only hides: the console's menu shows it
+        // again. A capture's window goes, with its record.
+        if (owned_)
+            DestroyWindow(hwnd_);
+        else
+            ShowWindow(hwnd_, SW_HIDE);
         return 0;
     default:
         break;

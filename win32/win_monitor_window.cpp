@@ -2,11 +2,13 @@
 
 #include "core/line_rates.h"
 #include "core/text_util.h"
+#include "core/traffic_capture.h"
 #include "core/traffic_table.h" // TrafficFieldHeaders, the CSV dialog's texts
 #include "win32/win_row_view.h"
 #include "win32/win_text.h"
 
 #include <algorithm>
+#include <chrono>
 #include <commctrl.h>
 
 namespace {
@@ -21,6 +23,7 @@ enum {
     kExportId,
     kCountsId,
     kStatusId,
+    kExportCaptureId,
 };
 constexpr UINT_PTR kTakeTimer = 1;
 constexpr int kOfferedPorts = 20; // COM1..COM20, as the console's own list
@@ -95,6 +98,8 @@ MonitorWindowWin::MonitorWindowWin(HINSTANCE instance, HWND owner, HFONT font,
         child(L"STATIC", rows_.countsText(), SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, kCountsId, 0);
     status_ = child(L"STATIC", u"", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, kStatusId, 0);
     export_ = child(L"BUTTON", kAnalysisExport, WS_TABSTOP | BS_PUSHBUTTON, kExportId, 0);
+    exportCapture_ =
+        child(L"BUTTON", kAnalysisExportCapture, WS_TABSTOP | BS_PUSHBUTTON, kExportCaptureId, 0);
     Layout();
     Buttons();
 }
@@ -146,6 +151,7 @@ void MonitorWindowWin::Layout() {
     MoveWindow(counts_, m, bottom + m / 2, width, lineH, TRUE);
     MoveWindow(status_, m, bottom + m / 2 + lineH, width, lineH, TRUE);
     MoveWindow(export_, m, int(r.bottom) - m - rowH, exportW, rowH, TRUE);
+    MoveWindow(exportCapture_, 2 * m + exportW, int(r.bottom) - m - rowH, px(140), rowH, TRUE);
 }
 
 void MonitorWindowWin::Buttons() {
@@ -168,6 +174,12 @@ void MonitorWindowWin::Start() {
     SetWindowTextW(counts_, Wide(rows_.countsText()).c_str());
     TapMonitor::Options options;
     options.rateIndex = rateIndex;
+    // The wall clock at the steady clock's zero: a capture's times.
+    epochZeroUs_ = std::chrono::duration_cast<std::chrono::microseconds>(
+                       std::chrono::system_clock::now().time_since_epoch())
+                       .count() -
+                   clock_.nowUs();
+    watchRate_ = RateOfIndex(rateIndex);
     watch_ = std::make_unique<WindowWatch>(clock_, options);
     thread_ =
         std::make_unique<MonitorThread>(makeSystem_, Utf8FromUtf16(hostName_),
@@ -206,6 +218,7 @@ void MonitorWindowWin::Take() {
     if (!watch_)
         return;
     const MonitorUpdate update = watch_->take();
+    watchStartUs_ = watch_->startedAtUs();
     const int before = rows_.rowCount();
     std::vector<int> changed;
     const bool dropped = rows_.apply(update, &changed);
@@ -272,6 +285,30 @@ bool MonitorWindowWin::WriteCsv(const std::wstring& path) {
         path, [this](const ByteSink& write) { return rows_.writeCsv(write); }, message_);
 }
 
+void MonitorWindowWin::ExportCapture() {
+    const TextFileDialog dialog{true,
+                                kAnalysisExportCaptureCaption,
+                                {{kAnalysisCaptureFilter, u"*.pcapng", TextEncoding::Utf8}},
+                                0,
+                                kMonitorCaptureName};
+    const FileDialogAnswer answer =
+        fileDialog_ ? fileDialog_(hwnd_, dialog) : RunFileDialogWin(hwnd_, dialog);
+    if (!answer.path.empty())
+        WriteCapture(answer.path);
+}
+
+bool MonitorWindowWin::WriteCapture(const std::wstring& path) {
+    Take(); // what has come so far
+    return WriteCsvWin(
+        path,
+        [this](const ByteSink& write) {
+            return WriteMonitorCapture(rows_, {Utf8FromUtf16(hostName_), watchRate_},
+                                       {Utf8FromUtf16(chipName_), watchRate_},
+                                       epochZeroUs_ + watchStartUs_, write);
+        },
+        message_);
+}
+
 LRESULT CALLBACK MonitorWindowWin::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     auto* self = WindowObject<MonitorWindowWin>(hwnd, msg, lParam);
     if (self && msg == WM_NCDESTROY) {
@@ -300,6 +337,8 @@ LRESULT MonitorWindowWin::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
                 Stop();
             else if (LOWORD(wParam) == kExportId)
                 ExportCsv();
+            else if (LOWORD(wParam) == kExportCaptureId)
+                ExportCapture();
         }
         return 0;
     case WM_NOTIFY:

@@ -59,6 +59,10 @@ class MonitorWindowWin {
     void ExportCsv();
     // Writes the CSV to path; false, with the message shown, on failure.
     bool WriteCsv(const std::wstring& path);
+    // "导出抓包文件": every row as a capture, one interface per tap, as
+    // vxt4710-cli --capture monitor writes one.
+    void ExportCapture();
+    bool WriteCapture(const std::wstring& path);
 
   private:
     template <class Self> friend Self* WindowObject(HWND, UINT, LPARAM);
@@ -77,12 +81,15 @@ class MonitorWindowWin {
     std::unique_ptr<MonitorThread> thread_; // after watch_: goes first
     MonitorTable rows_;
     std::u16string hostName_, chipName_;
-    int rateIndex_ = 0; // the status line's
+    int rateIndex_ = 0;        // the status line's
+    int watchRate_ = 0;        // the watch's rate at its start, bit/s
+    int64_t epochZeroUs_ = 0;  // the wall clock at clock_'s zero
+    int64_t watchStartUs_ = 0; // clock_ at the watch's t = 0
     bool stopping_ = false;
     bool failed_ = false; // the status line says why the last watch ended
     HWND hwnd_ = nullptr, table_ = nullptr, fields_ = nullptr, host_ = nullptr, chip_ = nullptr,
          rate_ = nullptr, start_ = nullptr, stop_ = nullptr, counts_ = nullptr, status_ = nullptr,
-         export_ = nullptr;
+         export_ = nullptr, exportCapture_ = nullptr;
     HWND labels_[3] = {};
     int dpi_ = 96;
     std::wstring cell_; // the text handed to the list last

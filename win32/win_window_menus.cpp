@@ -5,6 +5,7 @@
 #include "core/form1_events.h"
 #include "core/hex_entry_check.h"
 #include "core/text_util.h"
+#include "core/traffic_capture.h"
 #include "win32/win_controls.h"
 #include "win32/win_port_binding.h"
 #include "win32/win_port_list.h"
@@ -210,6 +211,8 @@ void Form1Window::ShowAnalysis() {
             instance_, hwnd_, Traffic, font_,
             [this](HWND owner, const TextFileDialog& d) { return Ask(fileDialog_, owner, d); },
             [this](std::u16string_view text) { MsgBox(text); });
+    analysis_->SetCaptureLine(
+        [this] { return MSComm1 ? CommCaptureLine(*MSComm1) : CaptureInterface{}; });
     analysis_->Show();
 }
 

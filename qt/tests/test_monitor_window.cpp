@@ -3,6 +3,7 @@
 // frame and status byte the console logs, in order, and exports them; a tap
 // that fails says so once and keeps the rows. Also run under Xvfb (see
 // CMakeLists.txt).
+#include "core/capture_file.h"
 #include "core/tests/row_name.h"
 #include "core/traffic_report.h" // SpacedHex
 #include "platform/files.h"
@@ -13,6 +14,7 @@
 #include "testsupport/pty_peer.h"
 
 #include <QComboBox>
+#include <QDateTime>
 #include <QDir>
 #include <QLabel>
 #include <QMenu>
@@ -193,6 +195,31 @@ TEST(MonitorWindow, WatchesTheConsolePlayingTheIntroductionAndExportsIt) {
     }
     EXPECT_EQ(QString::fromUtf8(python.readAllStandardOutput()).trimmed().toStdString(),
               expected.join(u'\n').toStdString());
+    // The capture beside it: one interface per tap, each row a packet.
+    const QString pcapng = t.h->workDir.filePath("monitor.pcapng");
+    t.h->dialogAnswer = {pcapng, 0};
+    QTest::mouseClick(t.button("exportCaptureButton"), Qt::LeftButton);
+    EXPECT_EQ(t.h->dialogs.last().fileName.toStdString(), "监听.pcapng");
+    QFile file(pcapng);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    const CaptureContents c =
+        ReadCapture(std::string_view(bytes.constData(), size_t(bytes.size())));
+    EXPECT_TRUE(c.problems.empty());
+    ASSERT_EQ(c.interfaces.size(), 2u);
+    EXPECT_EQ(c.interfaces[0].name, "COM2");
+    EXPECT_EQ(c.interfaces[1].name, "COM3");
+    EXPECT_EQ(c.interfaces[1].rate, 9600);
+    ASSERT_EQ(int(c.packets.size()), m->rowCount());
+    const int64_t nowUs = QDateTime::currentMSecsSinceEpoch() * 1000;
+    EXPECT_LT(std::abs(nowUs - c.packets[0].timeUs), int64_t(120'000'000)); // the wall clock
+    for (int r = 0; r < m->rowCount(); ++r) {
+        const TapItem& item = m->table().item(r);
+        const CapturePacket& p = c.packets[size_t(r)];
+        EXPECT_EQ(p.bytes, item.bytes) << r;
+        EXPECT_EQ(p.interface, item.side == TapSide::Host ? 0u : 1u) << r;
+        EXPECT_EQ(p.timeUs - c.packets[0].timeUs, item.startUs - m->table().item(0).startUs);
+    }
     EXPECT_TRUE(t.h->messages.isEmpty()) << t.h->messages.join(u'\n').toStdString();
     EXPECT_EQ(t.h->log().left(log.size()), log); // the work log gained only the traffic
 

@@ -1,5 +1,7 @@
 // "通信分析" on Windows: the list shows the record as the core's table
 // says, follows the traffic, shows a row's fields, clears and exports.
+#include "core/traffic_capture.h"
+#include "win32/win_text.h"
 #include "win32/win_window.h"
 
 #include <commctrl.h>
@@ -147,6 +149,75 @@ TEST_F(AnalysisTest, ExportsTheCoreCsvOrSaysWhyNot) {
     ASSERT_EQ(said_.size(), 1u);
     const std::u16string start = u"无法写入 " + std::u16string(path_.begin(), path_.end()) + u"：";
     EXPECT_EQ(said_[0].rfind(start, 0), 0u);
+}
+
+} // namespace
+
+namespace {
+
+void WriteAll(const std::wstring& path, const std::string& bytes) {
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD n = 0;
+    WriteFile(f, bytes.data(), DWORD(bytes.size()), &n, nullptr);
+    CloseHandle(f);
+}
+
+std::u16string Title(HWND w) {
+    wchar_t title[256] = {};
+    GetWindowTextW(w, title, 256);
+    return std::u16string(reinterpret_cast<const char16_t*>(title));
+}
+
+// The capture buttons: the export reads back as the rows, and opened it
+// shows them in a window of its own; a cut file shows what could be read.
+TEST_F(AnalysisTest, ExportsACaptureAndOpensItInAWindowOfItsOwn) {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring name =
+        L"vxt4710-analysis-" + std::to_wstring(GetCurrentProcessId()) + L".pcapng";
+    path_ = std::wstring(temp) + name;
+    AnalysisWindowWin* a = window_->Analysis();
+    SendMessageW(GetDlgItem(a->Handle(), 5), BM_CLICK, 0, 0); // 导出抓包文件
+    EXPECT_EQ(caption_, u"导出抓包文件");
+    const std::string file = ReadAll(path_);
+    const CaptureContents c = ReadCapture(file);
+    const auto& t = window_->Traffic;
+    EXPECT_TRUE(c.problems.empty());
+    ASSERT_EQ(c.interfaces.size(), 1u);
+    EXPECT_EQ(c.interfaces[0].name, "COM1");
+    ASSERT_EQ(int(c.packets.size()), t.Count());
+    for (int row = 0; row < t.Count(); ++row) {
+        EXPECT_EQ(c.packets[size_t(row)].bytes, t.Bytes(row));
+        EXPECT_EQ(c.packets[size_t(row)].timeUs, t.TimeUs(row));
+    }
+
+    SendMessageW(GetDlgItem(a->Handle(), 6), BM_CLICK, 0, 0); // 打开抓包文件
+    EXPECT_EQ(caption_, u"打开抓包文件");
+    AnalysisWindowWin* shown = a->ShowCapture(path_);
+    ASSERT_NE(shown, nullptr);
+    Pump();
+    EXPECT_EQ(Title(shown->Handle()), u"通信分析 - " + U16(name));
+    EXPECT_EQ(Title(a->Handle()), kAnalysisTitle);
+    ASSERT_EQ(SendMessageW(shown->Table(), LVM_GETITEMCOUNT, 0, 0), t.Count());
+    for (int row = 0; row < t.Count(); ++row)
+        for (int col = 0; col < TrafficColumn::Count; ++col)
+            EXPECT_EQ(ItemText(shown->Table(), row, col), ItemText(a->Table(), row, col))
+                << row << "," << col;
+    EXPECT_TRUE(said_.empty());
+    SendMessageW(shown->Handle(), WM_CLOSE, 0, 0); // goes, with its record
+    EXPECT_EQ(shown->Handle(), nullptr);
+
+    WriteAll(path_, file.substr(0, file.size() - 3));
+    shown = a->ShowCapture(path_);
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(SendMessageW(shown->Table(), LVM_GETITEMCOUNT, 0, 0), t.Count() - 1);
+    ASSERT_EQ(said_.size(), 1u);
+    EXPECT_EQ(said_[0].rfind(u"抓包文件 " + U16(name) + u" 有些内容无法读取：", 0), 0u);
+    WriteAll(path_, "hello");
+    EXPECT_EQ(a->ShowCapture(path_), nullptr);
+    ASSERT_EQ(said_.size(), 2u);
+    EXPECT_EQ(said_[1].rfind(u"无法读取抓包文件 ", 0), 0u);
+    DeleteFileW(path_.c_str());
 }
 
 } // namespace

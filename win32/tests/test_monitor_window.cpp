@@ -2,6 +2,7 @@
 // a watch on two taps found as the core's table says, marks findings,
 // exports its CSV, and says a tap's failure once, keeping the rows. The taps
 // are a fake system's, played on the watch's own thread.
+#include "core/capture_file.h"
 #include "core/cli_session.h" // PortFailureText
 #include "core/frame_builders.h"
 #include "core/text_util.h"
@@ -223,6 +224,25 @@ TEST_F(MonitorWindowTest, RowsAsTheCoreTableSaysFindingsMarkedFieldsAndCsv) {
     EXPECT_EQ(named_, kMonitorCsvName);
     EXPECT_EQ(ReadAll(path_), want);
     DeleteFileW(path_.c_str());
+
+    // The capture beside it: one interface per tap, each row a packet.
+    path_ = std::wstring(temp) + L"vxt4710-monitor-" + std::to_wstring(GetCurrentProcessId()) +
+            L".pcapng";
+    SendMessageW(GetDlgItem(monitor_->Handle(), 11), BM_CLICK, 0, 0); // 导出抓包文件
+    EXPECT_EQ(named_, kMonitorCaptureName);
+    const CaptureContents c = ReadCapture(ReadAll(path_));
+    DeleteFileW(path_.c_str());
+    EXPECT_TRUE(c.problems.empty());
+    ASSERT_EQ(c.interfaces.size(), 2u);
+    EXPECT_EQ(c.interfaces[0].name, "COM2");
+    EXPECT_EQ(c.interfaces[1].name, "COM3");
+    ASSERT_EQ(int(c.packets.size()), rows.rowCount());
+    for (int row = 0; row < rows.rowCount(); ++row) {
+        EXPECT_EQ(c.packets[size_t(row)].bytes, rows.item(row).bytes) << row;
+        EXPECT_EQ(c.packets[size_t(row)].interface, rows.item(row).side == TapSide::Host ? 0u : 1u);
+        EXPECT_EQ(c.packets[size_t(row)].timeUs - c.packets[0].timeUs,
+                  rows.item(row).startUs - rows.item(0).startUs);
+    }
     EXPECT_TRUE(said_.empty());
 }
 

@@ -7,6 +7,7 @@ import csv
 import io
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -241,6 +242,7 @@ def scenario_chip(console, chip):
           log.rstrip("\n") == linux_log.rstrip("\n"), (log[-300:], linux_log[-300:]))
 
     scenario_csv(console, chip)
+    scenario_capture(console, chip)
 
     # The rate change to 19200, then a frame at 19200.
     check_rate_change(console, chip, "the rate change reaches the chip",
@@ -333,6 +335,52 @@ def scenario_csv(console, chip):
           ([r[2] for r in received], replies))
     check("every frame's checksum column says ✓", all(r[4] == "✓" for r in sent),
           [r[4] for r in sent])
+
+
+def capture_packets(data):
+    """The packets of a little-endian pcapng file: (bytes, flags) each."""
+    packets = []
+    at = 0
+    while at + 12 <= len(data):
+        kind, length = struct.unpack_from("<II", data, at)
+        if length < 12:
+            break
+        if kind == 6:
+            captured = struct.unpack_from("<I", data, at + 20)[0]
+            body = data[at + 28:at + 28 + captured]
+            options = at + 28 + (captured + 3) // 4 * 4
+            flags = 0
+            if data[options:options + 2] == b"\x02\x00":  # its first option: the flags
+                flags = struct.unpack_from("<I", data, options + 4)[0] & 3
+            packets.append((body, flags))
+        at += length
+    return packets
+
+
+def scenario_capture(console, chip):
+    """The analysis window's 导出抓包文件 through Windows' save dialog: every
+    frame the chip saw, to the chip, and every status byte, from it."""
+    path = os.path.join(console.wine.env["WINEPREFIX"], "drive_c", "vxt4710-traffic.pcapng")
+    rc, out = console.driver("click-in", "VXT4710Analysis", "5")
+    check("导出抓包文件(&P)… opens a save dialog", rc == 0, out)
+    rc, out = console.driver("save-dialog", r"C:\vxt4710-traffic", "30")
+    check("the save dialog takes the capture's name", rc == 0, out)
+    data = b""
+    for _ in range(50):
+        if os.path.exists(path):
+            with open(path, "rb") as f:
+                data = f.read()
+            break
+        time.sleep(0.2)
+    check("a name typed without an extension gets .pcapng", os.path.exists(path),
+          os.listdir(os.path.dirname(path)))
+    packets = capture_packets(data)
+    sent = [b for b, flags in packets if flags == 2]
+    received = [b for b, flags in packets if flags == 1]
+    check("a packet per frame and status byte, each with its direction",
+          len(sent) + len(received) == len(packets) and sent and received, len(packets))
+    check("the frames' packets are those the chip received", sent == chip.frames(),
+          [b[:8].hex() for b in sent])
 
 
 def linux_reference(text):
