@@ -95,15 +95,10 @@ void AnalysisWindow::ShowFields(int row) {
 }
 
 void AnalysisWindow::ExportCsv() {
-    FileDialogRequest request;
-    request.save = true;
-    request.caption = ToQString(kAnalysisExportCaption);
-    request.filters = {ToQString(kAnalysisCsvFilter)};
-    request.fileName = ToQString(kAnalysisCsvName);
-    const FileDialogAnswer answer = fileDialog_ ? fileDialog_(request) : FileDialogAnswer{};
-    if (answer.path.isEmpty())
+    const QString path = AskSaveFile(fileDialog_, kAnalysisExportCaption, kAnalysisCsvFilter, kAnalysisCsvName);
+    if (path.isEmpty())
         return;
-    WriteCsv(answer.path);
+    WriteCsv(path);
 }
 
 AnalysisWindow::~AnalysisWindow() {
@@ -126,14 +121,9 @@ bool AnalysisWindow::WriteFile(const QString& path, const std::function<bool(QIO
 }
 
 void AnalysisWindow::ExportCapture() {
-    FileDialogRequest request;
-    request.save = true;
-    request.caption = ToQString(kAnalysisExportCaptureCaption);
-    request.filters = {ToQString(kAnalysisCaptureFilter)};
-    request.fileName = ToQString(kAnalysisCaptureName);
-    const FileDialogAnswer answer = fileDialog_ ? fileDialog_(request) : FileDialogAnswer{};
-    if (!answer.path.isEmpty())
-        WriteCapture(answer.path);
+    const QString path = AskSaveFile(fileDialog_, kAnalysisExportCaptureCaption, kAnalysisCaptureFilter, kAnalysisCaptureName);
+    if (!path.isEmpty())
+        WriteCapture(path);
 }
 
 bool AnalysisWindow::WriteCapture(const QString& path) {

@@ -226,33 +226,23 @@ void MonitorWindow::ShowFields(int row) {
 }
 
 void MonitorWindow::ExportCsv() {
-    FileDialogRequest request;
-    request.save = true;
-    request.caption = ToQString(kAnalysisExportCaption);
-    request.filters = {ToQString(kAnalysisCsvFilter)};
-    request.fileName = ToQString(kMonitorCsvName);
-    const FileDialogAnswer answer = fileDialog_ ? fileDialog_(request) : FileDialogAnswer{};
-    if (answer.path.isEmpty())
+    const QString path = AskSaveFile(fileDialog_, kAnalysisExportCaption, kAnalysisCsvFilter, kMonitorCsvName);
+    if (path.isEmpty())
         return;
     Poll(); // the rows read until now
     const std::string reason =
-        files::Save(ToStdBytes(answer.path.toUtf8()), [this](const files::ByteSink& write) {
+        files::Save(ToStdBytes(path.toUtf8()), [this](const files::ByteSink& write) {
             return model_->table().writeCsv(write);
         });
     if (!reason.empty() && message_)
-        message_(ToQString(UnwritableFileMessage(ToU16(QFileInfo(answer.path).fileName()),
+        message_(ToQString(UnwritableFileMessage(ToU16(QFileInfo(path).fileName()),
                                                  Utf16FromUtf8(reason))));
 }
 
 void MonitorWindow::ExportCapture() {
-    FileDialogRequest request;
-    request.save = true;
-    request.caption = ToQString(kAnalysisExportCaptureCaption);
-    request.filters = {ToQString(kAnalysisCaptureFilter)};
-    request.fileName = ToQString(kMonitorCaptureName);
-    const FileDialogAnswer answer = fileDialog_ ? fileDialog_(request) : FileDialogAnswer{};
-    if (!answer.path.isEmpty())
-        WriteCapture(answer.path);
+    const QString path = AskSaveFile(fileDialog_, kAnalysisExportCaptureCaption, kAnalysisCaptureFilter, kMonitorCaptureName);
+    if (!path.isEmpty())
+        WriteCapture(path);
 }
 
 bool MonitorWindow::WriteCapture(const QString& path) {

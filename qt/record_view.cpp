@@ -98,3 +98,13 @@ void FollowRows(QTableView* table, const std::function<void(int row)>& showField
                              showFields(current.row());
                      });
 }
+
+QString AskSaveFile(const FileDialogFn& dialog, std::u16string_view caption,
+                    std::u16string_view filter, std::u16string_view fileName) {
+    FileDialogRequest request;
+    request.save = true;
+    request.caption = ToQString(caption);
+    request.filters = {ToQString(filter)};
+    request.fileName = ToQString(fileName);
+    return dialog ? dialog(request).path : QString();
+}

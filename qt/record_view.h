@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/frame_decode.h" // FrameFieldRow
+#include "qt/file_dialog.h"
 
 #include <QString>
 #include <functional>
@@ -37,3 +38,8 @@ void FollowRows(QTableView* table, const std::function<void(int row)>& showField
 // A window as wide as its table's columns, the scroll bar and the margins
 // (columns: their sum), as far as its screen allows.
 void FitToColumns(QWidget* window, const QTableView* table, int columns, int height);
+
+// The file an export asks for through dialog (empty: none chosen or no
+// dialog): the save dialog with its caption, one filter and a file name.
+QString AskSaveFile(const FileDialogFn& dialog, std::u16string_view caption,
+                    std::u16string_view filter, std::u16string_view fileName);
