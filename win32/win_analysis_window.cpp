@@ -39,7 +39,7 @@ AnalysisWindowWin::AnalysisWindowWin(HINSTANCE instance, HWND owner, TrafficReco
                                      std::function<void(std::u16string_view)> message)
     : record_(record), fileDialog_(std::move(fileDialog)), message_(std::move(message)),
       instance_(instance), font_(font) {
-    RegisterRowWindowClass(instance, kClassName, WindowProc);
+    RegisterRowWindowClass(instance, kClassName, RowWindowProc<AnalysisWindowWin>);
     // Each column opens as wide as its widest everyday text.
     int total = 0;
     const std::vector<int> widths = SampleWidthsWin(
@@ -200,15 +200,8 @@ bool AnalysisWindowWin::WriteCsv(const std::wstring& path) {
 }
 
 void AnalysisWindowWin::ExportCapture() {
-    const TextFileDialog dialog{true,
-                                kAnalysisExportCaptureCaption,
-                                {{kAnalysisCaptureFilter, u"*.pcapng", TextEncoding::Utf8}},
-                                0,
-                                kAnalysisCaptureName};
-    const FileDialogAnswer answer =
-        fileDialog_ ? fileDialog_(hwnd_, dialog) : RunFileDialogWin(hwnd_, dialog);
-    if (!answer.path.empty())
-        WriteCapture(answer.path);
+    ExportCaptureWin(hwnd_, fileDialog_, kAnalysisCaptureName,
+                     [this](const std::wstring& path) { return WriteCapture(path); });
 }
 
 bool AnalysisWindowWin::WriteCapture(const std::wstring& path) {
@@ -268,17 +261,6 @@ AnalysisWindowWin* AnalysisWindowWin::ShowCapture(const std::wstring& path) {
     if (!problems.empty())
         tell(problems);
     return shown;
-}
-
-LRESULT CALLBACK AnalysisWindowWin::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    auto* self = WindowObject<AnalysisWindowWin>(hwnd, msg, lParam);
-    if (self && msg == WM_NCDESTROY) {
-        // Gone with the console's window, which owns it.
-        self->hwnd_ = self->table_ = self->fields_ = nullptr;
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        return DefWindowProcW(hwnd, msg, wParam, lParam);
-    }
-    return self ? self->Handle(msg, wParam, lParam) : DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
 LRESULT AnalysisWindowWin::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -55,7 +55,7 @@ class AnalysisWindowWin : private TrafficRecord::Listener {
   private:
     template <class Self> friend Self* WindowObject(HWND, UINT, LPARAM);
     static constexpr UINT kSyncMessage = WM_APP + 20;
-    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    template <class W> friend LRESULT CALLBACK RowWindowProc(HWND, UINT, WPARAM, LPARAM);
     LRESULT Handle(UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT Notify(const NMHDR& header);
     void Layout();

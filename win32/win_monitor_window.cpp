@@ -34,7 +34,7 @@ MonitorWindowWin::MonitorWindowWin(HINSTANCE instance, HWND owner, HFONT font,
                                    std::function<void(std::u16string_view)> message)
     : makeSystem_(std::move(makeSystem)), fileDialog_(std::move(fileDialog)),
       message_(std::move(message)) {
-    RegisterRowWindowClass(instance, kClassName, WindowProc);
+    RegisterRowWindowClass(instance, kClassName, RowWindowProc<MonitorWindowWin>);
     // Each column opens as wide as its widest everyday text.
     int total = 0;
     const std::vector<int> widths = SampleWidthsWin(
@@ -286,15 +286,8 @@ bool MonitorWindowWin::WriteCsv(const std::wstring& path) {
 }
 
 void MonitorWindowWin::ExportCapture() {
-    const TextFileDialog dialog{true,
-                                kAnalysisExportCaptureCaption,
-                                {{kAnalysisCaptureFilter, u"*.pcapng", TextEncoding::Utf8}},
-                                0,
-                                kMonitorCaptureName};
-    const FileDialogAnswer answer =
-        fileDialog_ ? fileDialog_(hwnd_, dialog) : RunFileDialogWin(hwnd_, dialog);
-    if (!answer.path.empty())
-        WriteCapture(answer.path);
+    ExportCaptureWin(hwnd_, fileDialog_, kMonitorCaptureName,
+                     [this](const std::wstring& path) { return WriteCapture(path); });
 }
 
 bool MonitorWindowWin::WriteCapture(const std::wstring& path) {
@@ -307,17 +300,6 @@ bool MonitorWindowWin::WriteCapture(const std::wstring& path) {
                                        epochZeroUs_ + watchStartUs_, write);
         },
         message_);
-}
-
-LRESULT CALLBACK MonitorWindowWin::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    auto* self = WindowObject<MonitorWindowWin>(hwnd, msg, lParam);
-    if (self && msg == WM_NCDESTROY) {
-        // Gone with the console's window, which owns it.
-        self->hwnd_ = self->table_ = self->fields_ = nullptr;
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        return DefWindowProcW(hwnd, msg, wParam, lParam);
-    }
-    return self ? self->Handle(msg, wParam, lParam) : DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
 LRESULT MonitorWindowWin::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -66,7 +66,7 @@ class MonitorWindowWin {
 
   private:
     template <class Self> friend Self* WindowObject(HWND, UINT, LPARAM);
-    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    template <class W> friend LRESULT CALLBACK RowWindowProc(HWND, UINT, WPARAM, LPARAM);
     LRESULT Handle(UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT Notify(const NMHDR& header);
     void Layout();

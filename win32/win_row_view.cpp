@@ -73,17 +73,33 @@ void ShowFieldList(HWND fields, const std::vector<FrameFieldRow>& rows) {
     }
 }
 
-void ExportCsvWin(HWND owner, const FileDialogFn& fileDialog, std::u16string_view defaultName,
-                  const std::function<bool(const std::wstring& path)>& write) {
-    const TextFileDialog dialog{true,
-                                kAnalysisExportCaption,
-                                {{kAnalysisCsvFilter, u"*.csv", TextEncoding::Utf8}},
-                                0,
-                                defaultName};
+namespace {
+
+// Asks for a file to save (defaultName offered) and writes it.
+void ExportWin(HWND owner, const FileDialogFn& fileDialog, std::u16string_view caption,
+               std::u16string_view filter, std::u16string_view pattern,
+               std::u16string_view defaultName,
+               const std::function<bool(const std::wstring& path)>& write) {
+    const TextFileDialog dialog{
+        true, caption, {{filter, pattern, TextEncoding::Utf8}}, 0, defaultName};
     const FileDialogAnswer answer =
         fileDialog ? fileDialog(owner, dialog) : RunFileDialogWin(owner, dialog);
     if (!answer.path.empty())
         write(answer.path);
+}
+
+} // namespace
+
+void ExportCsvWin(HWND owner, const FileDialogFn& fileDialog, std::u16string_view defaultName,
+                  const std::function<bool(const std::wstring& path)>& write) {
+    ExportWin(owner, fileDialog, kAnalysisExportCaption, kAnalysisCsvFilter, u"*.csv", defaultName,
+              write);
+}
+
+void ExportCaptureWin(HWND owner, const FileDialogFn& fileDialog, std::u16string_view defaultName,
+                      const std::function<bool(const std::wstring& path)>& write) {
+    ExportWin(owner, fileDialog, kAnalysisExportCaptureCaption, kAnalysisCaptureFilter, u"*.pcapng",
+              defaultName, write);
 }
 
 bool WriteCsvWin(const std::wstring& path, const std::function<bool(const ByteSink&)>& produce,
