@@ -36,6 +36,7 @@ class LinuxCliSystem : public CliSystem {
     bool openTap(TapSide side, const PortRoute& route, const NetAddress* address, int rate,
                  LineError* error) override;
     int runMonitor(TapWatch& watch, WakeEvent* stop) override;
+    doctor::Survey surveyPorts(const std::string& port) override;
 
   private:
     // The system's serial ports, sorted; asked for once, and only when a

@@ -4,6 +4,7 @@
 #include "core/exit_status.h"
 #include "core/text_util.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 
@@ -51,6 +52,7 @@ class Run {
     int session(const CliOptions& options);
     int monitor(const CliOptions& options);
     int replay(const CliOptions& options);
+    int doctor(const CliOptions& options);
 
   private:
     int talk(const CliOptions& options, const FramePlan& plan, TrafficReport& report);
@@ -223,7 +225,50 @@ int Run::replay(const CliOptions& options) {
                                                                      : ExitStatus::DataError;
 }
 
+// Why a port does not work: the findings, each with its fix; 1 when there
+// is any.
+int Run::doctor(const CliOptions& options) {
+    const doctor::Diagnosis diagnosis =
+        doctor::Diagnose(system_.surveyPorts(options.portGiven ? options.port : std::string()));
+    const int status = diagnosis.findings.empty() ? ExitStatus::Ok : ExitStatus::PortTrouble;
+    std::string text;
+    if (options.json) {
+        std::string findings;
+        for (const doctor::Finding& f : diagnosis.findings) {
+            findings += findings.empty() ? "" : ", ";
+            findings += JsonObject(
+                {{"kind", f.kind}, {"device", f.device}, {"says", f.says}, {"fix", f.fix}});
+        }
+        text = JsonObject({{"findings", JsonValue::Raw("[" + findings + "]")},
+                           {"unread", diagnosis.unread},
+                           {"ports", diagnosis.portsSeen},
+                           {"status", status}}) +
+               "\n";
+    } else {
+        // Names read from devices and files reach a terminal: no escape
+        // sequence of theirs may act on it.
+        const std::string plain = doctor::DiagnosisText(diagnosis);
+        std::size_t start = 0;
+        while (start < plain.size()) {
+            const std::size_t end = std::min(plain.find('\n', start), plain.size());
+            text += ShownEscaped(std::string_view(plain).substr(start, end - start), true) + "\n";
+            start = end + 1;
+        }
+    }
+    std::string failure;
+    if (!system_.standardOutput().write(text, &failure))
+        return outputFailed(failure);
+    return status;
+}
+
 } // namespace
+
+doctor::Survey CliSystem::surveyPorts(const std::string& port) {
+    doctor::Survey survey;
+    survey.askedName = port;
+    survey.unread.push_back("this system's ports: not surveyed by this program");
+    return survey;
+}
 
 int64_t CliSystem::epochUs() const {
     return std::chrono::duration_cast<std::chrono::microseconds>(
@@ -282,5 +327,7 @@ int RunCli(const CliArguments& arguments, CliSystem& system, const MonotonicCloc
         return run.monitor(options);
     if (options.command == CliCommand::Replay)
         return run.replay(options);
+    if (options.command == CliCommand::Doctor)
+        return run.doctor(options);
     return run.session(options);
 }
