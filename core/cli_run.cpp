@@ -64,6 +64,13 @@ class Run {
     // itself went well.
     int endCapture(int status);
 
+    // After a serial port's failure: where to learn what keeps it from
+    // working.
+    int pointAtDoctor(const std::string& port) {
+        complain("to find what keeps the port from working: vxt4710-cli doctor --port " + port);
+        return ExitStatus::Port;
+    }
+
     int refuse(TrafficReport& report, int status, const std::string& result,
                const std::string& message) {
         report.result(result, status, {{"message", message}});
@@ -156,15 +163,18 @@ int Run::talk(const CliOptions& options, const FramePlan& plan, TrafficReport& r
     if (!route.address.empty())
         return netSession(options, plan, route.address, report, timeoutMs);
     if (route.device.empty()) {
-        return refuse(report, ExitStatus::Port, "port",
-                      route.serialHint ? PortFailureText({}, LineError{route.failure})
-                                       : route.failure);
+        if (!route.serialHint)
+            return refuse(report, ExitStatus::Port, "port", route.failure);
+        refuse(report, ExitStatus::Port, "port", PortFailureText({}, LineError{route.failure}));
+        return pointAtDoctor(options.port);
     }
     if (!route.notice.empty())
         complain(route.notice);
     LineError error;
-    if (!system_.openSerial(route, options.rate, &error))
-        return refuse(report, ExitStatus::Port, "port", PortFailureText(route.device, error));
+    if (!system_.openSerial(route, options.rate, &error)) {
+        refuse(report, ExitStatus::Port, "port", PortFailureText(route.device, error));
+        return pointAtDoctor(options.port);
+    }
     return system_.runSession(plan.frames, report, clock_, timeoutMs, complaint());
 }
 

@@ -10,12 +10,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -359,6 +361,30 @@ TEST(Doctor, HugeFilesAreReadOnlySoFar) {
     ::truncate(tree.at("/etc/group").c_str(), int64_t(1) << 36); // sparse, 64 GiB
     ::truncate(tree.at("/proc/1/comm").c_str(), int64_t(1) << 36);
     EXPECT_EQ(KindsOf(tree), std::vector<std::string>{});
+}
+
+// The program itself on a tree: its status and its one JSON object.
+TEST(Doctor, TheProgramEndsOnItsFindings) {
+    for (const bool healthy : {true, false}) {
+        Tree tree;
+        Healthy(tree);
+        if (!healthy)
+            tree.process(900, "minicom", {"/dev/ttyUSB0"});
+        const std::string command = "VXT4710_ROOT='" + tree.root() + "' XDG_CONFIG_HOME='" +
+                                    tree.at("/config") + "' '" VXT4710_CLI "' --json doctor";
+        FILE* out = ::popen(command.c_str(), "r");
+        ASSERT_NE(out, nullptr);
+        std::string text;
+        char buf[4096];
+        while (const std::size_t n = std::fread(buf, 1, sizeof buf, out))
+            text.append(buf, n);
+        const int status = ::pclose(out);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), healthy ? 0 : 1) << text;
+        EXPECT_EQ(text.find("{\"findings\": ["), 0u) << text;
+        EXPECT_EQ(text.find("\"kind\": \"held\"") != std::string::npos, !healthy) << text;
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+    }
 }
 
 } // namespace
