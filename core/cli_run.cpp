@@ -241,30 +241,8 @@ int Run::doctor(const CliOptions& options) {
     const doctor::Diagnosis diagnosis =
         doctor::Diagnose(system_.surveyPorts(options.portGiven ? options.port : std::string()));
     const int status = diagnosis.findings.empty() ? ExitStatus::Ok : ExitStatus::PortTrouble;
-    std::string text;
-    if (options.json) {
-        std::string findings;
-        for (const doctor::Finding& f : diagnosis.findings) {
-            findings += findings.empty() ? "" : ", ";
-            findings += JsonObject(
-                {{"kind", f.kind}, {"device", f.device}, {"says", f.says}, {"fix", f.fix}});
-        }
-        text = JsonObject({{"findings", JsonValue::Raw("[" + findings + "]")},
-                           {"unread", diagnosis.unread},
-                           {"ports", diagnosis.portsSeen},
-                           {"status", status}}) +
-               "\n";
-    } else {
-        // Names read from devices and files reach a terminal: no escape
-        // sequence of theirs may act on it.
-        const std::string plain = doctor::DiagnosisText(diagnosis);
-        std::size_t start = 0;
-        while (start < plain.size()) {
-            const std::size_t end = std::min(plain.find('\n', start), plain.size());
-            text += ShownEscaped(std::string_view(plain).substr(start, end - start), true) + "\n";
-            start = end + 1;
-        }
-    }
+    const std::string text = options.json ? doctor::DiagnosisJson(diagnosis, status) + "\n"
+                                          : doctor::DiagnosisShown(diagnosis);
     std::string failure;
     if (!system_.standardOutput().write(text, &failure))
         return outputFailed(failure);

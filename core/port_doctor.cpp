@@ -1,5 +1,8 @@
 #include "core/port_doctor.h"
 
+#include "core/json_writer.h"
+#include "core/text_util.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -79,8 +82,9 @@ class Doctor {
             if (!chip)
                 continue;
             const bool hasPort =
-                std::any_of(s_.ports.begin(), s_.ports.end(),
-                            [&](const PortNode& p) { return p.usbKey == usb.key; });
+                std::any_of(s_.ports.begin(), s_.ports.end(), [&](const PortNode& p) {
+                    return !p.usbKey.empty() && p.usbKey == usb.key;
+                });
             if (hasPort)
                 continue;
             std::string what = std::string(chip->chip) + " adapter (" + Hex4(usb.vendor) + ":" +
@@ -120,12 +124,16 @@ class Doctor {
 
     void gone(const PortNode& port) {
         // A COM name's missing device is its binding's finding.
-        if (!port.nodeMissing || port.device != s_.askedDevice || ComNumberOf(s_.askedName) != 0)
+        if (!port.nodeMissing || port.device != s_.askedDevice)
+            return;
+        if (onLinux() && ComNumberOf(s_.askedName) != 0)
             return;
         add("gone", port.device,
             port.device + " does not exist: the adapter is unplugged, or the port has another "
                           "name now",
-            "plug the adapter in; vxt4710-cli ports shows the ports there are");
+            std::string("plug the adapter in; ") +
+                (onLinux() ? "vxt4710-cli ports shows the ports there are"
+                           : "the Device Manager shows the COM ports there are"));
     }
 
     std::string groupName(uint32_t gid) const {
@@ -308,6 +316,31 @@ std::string DiagnosisText(const Diagnosis& diagnosis) {
         text += "\n";
     }
     return text;
+}
+
+std::string DiagnosisShown(const Diagnosis& diagnosis) {
+    const std::string plain = DiagnosisText(diagnosis);
+    std::string text;
+    std::size_t start = 0;
+    while (start < plain.size()) {
+        const std::size_t end = std::min(plain.find('\n', start), plain.size());
+        text += ShownEscaped(std::string_view(plain).substr(start, end - start), true) + "\n";
+        start = end + 1;
+    }
+    return text;
+}
+
+std::string DiagnosisJson(const Diagnosis& diagnosis, int status) {
+    std::string findings;
+    for (const Finding& f : diagnosis.findings) {
+        findings += findings.empty() ? "" : ", ";
+        findings +=
+            JsonObject({{"kind", f.kind}, {"device", f.device}, {"says", f.says}, {"fix", f.fix}});
+    }
+    return JsonObject({{"findings", JsonValue::Raw("[" + findings + "]")},
+                       {"unread", diagnosis.unread},
+                       {"ports", diagnosis.portsSeen},
+                       {"status", status}});
 }
 
 } // namespace doctor

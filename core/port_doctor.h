@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace doctor {
@@ -113,5 +114,16 @@ Diagnosis Diagnose(const Survey& survey);
 // The findings as text: each finding its line and its fix; what could not be
 // read; a line that says nothing is wrong when nothing is.
 std::string DiagnosisText(const Diagnosis& diagnosis);
+// The same for a terminal or a window: names read from devices and files
+// may hold escape sequences, shown as \xNN so that none acts.
+std::string DiagnosisShown(const Diagnosis& diagnosis);
+// One JSON object: findings (kind, device, says, fix), unread, ports, status.
+std::string DiagnosisJson(const Diagnosis& diagnosis, int status);
+
+// The windows' entry in the work log's menu, their window and its buttons.
+inline constexpr std::u16string_view kDoctorMenu = u"端口诊断…";
+inline constexpr std::u16string_view kDoctorTitle = u"端口诊断";
+inline constexpr std::u16string_view kDoctorAgain = u"重新诊断";
+inline constexpr std::u16string_view kDoctorCopy = u"复制到剪贴板";
 
 } // namespace doctor

@@ -26,6 +26,19 @@ doctor::PortNode Com(const std::string& name, const std::string& usbKey, bool he
     return p;
 }
 
+doctor::Survey Asked(doctor::Survey s, const std::string& port) {
+    s.askedName = s.askedDevice = port;
+    return s;
+}
+
+doctor::Survey BadBinding() {
+    doctor::Survey s = WindowsWith({}, {});
+    s.bindings.push_back({4, {}});
+    s.bindings[0].resolution.source = ports::PortResolution::Source::BadFile;
+    s.bindings[0].resolution.failure = "C:\\p\\com4 holds no network address";
+    return s;
+}
+
 const doctor::UsbDevice kCh340{"USB\\VID_1A86&PID_7523\\5&1", "USB\\VID_1A86&PID_7523\\5&1", 0x1a86,
                                0x7523, "USB-SERIAL CH340"};
 
@@ -40,6 +53,16 @@ const Row kRows[] = {
     {"healthy", WindowsWith({kCh340}, {Com("COM3", kCh340.key)}), {}, ""},
     {"driver missing", WindowsWith({kCh340}, {}), {"no-driver"}, "CH340 adapter (1a86:7523"},
     {"held", WindowsWith({kCh340}, {Com("COM3", kCh340.key, true)}), {"held"}, "COM3 is held"},
+    {"asked port that is not there",
+     Asked(WindowsWith({}, {[] {
+                           doctor::PortNode p = Com("COM7", "");
+                           p.nodeMissing = true;
+                           return p;
+                       }()}),
+           "COM7"),
+     {"gone"},
+     "COM7 does not exist"},
+    {"binding without address", BadBinding(), {"com-link"}, "COM4: C:\\p\\com4 holds no"},
     {"unknown device without port",
      WindowsWith({{"USB\\VID_046D&PID_C52B\\1", "x", 0x046d, 0xc52b, "Receiver"}}, {}),
      {},
