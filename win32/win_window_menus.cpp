@@ -2,6 +2,7 @@
 // core's own, core/form1_events.h), Windows' file dialogs and the analysis
 // window they open, and the tooltips of the hex entry and the port list.
 // None of it adds a control to the window or a line to the work log.
+#include "core/cli_run.h" // the doctor surveys through CliSystem
 #include "core/form1_events.h"
 #include "core/hex_entry_check.h"
 #include "core/text_util.h"
@@ -25,6 +26,7 @@ enum MenuCommand {
     kDelete,
     kSelectAll,
     kMonitor,
+    kPortDoctor,
     kFirstEntry, // then one per row of Form1MenuEntries()
 };
 // The monitor's entry follows the analysis window's.
@@ -127,6 +129,9 @@ HMENU Form1Window::MakeContextMenu(HWND edit) {
         if (entries[i].id == kAnalysisEntryId && windowServices_.monitorSystem)
             AppendMenuW(menu, MF_STRING, kMonitor, Wide(kMonitorMenu).c_str());
     }
+    // The port doctor after every other entry of the work log's.
+    if (edit == byName_.at("Text4") && windowServices_.monitorSystem)
+        AppendMenuW(menu, MF_STRING, kPortDoctor, Wide(doctor::kDoctorMenu).c_str());
     return menu;
 }
 
@@ -184,6 +189,9 @@ void Form1Window::RunMenuCommand(HWND edit, int command) {
     case kMonitor:
         ShowMonitor();
         break;
+    case kPortDoctor:
+        ShowPortDoctor();
+        break;
     default:
         if (command >= kFirstEntry && size_t(command - kFirstEntry) < Form1MenuEntries().size())
             (this->*Form1MenuEntries()[size_t(command - kFirstEntry)].action)();
@@ -222,4 +230,15 @@ void Form1Window::ShowMonitor() {
             [this](HWND owner, const TextFileDialog& d) { return Ask(fileDialog_, owner, d); },
             [this](std::u16string_view text) { MsgBox(text); });
     monitor_->Show();
+}
+
+void Form1Window::ShowPortDoctor() {
+    if (!windowServices_.monitorSystem)
+        return;
+    if (!doctor_)
+        doctor_ = std::make_unique<PortDoctorWindowWin>(
+            instance_, hwnd_, font_, [make = windowServices_.monitorSystem] {
+                return make()->surveyPorts({});
+            });
+    doctor_->Show();
 }

@@ -47,6 +47,7 @@ class WinCliSystem : public CliSystem {
     bool openTap(TapSide side, const PortRoute& route, const NetAddress* address, int rate,
                  LineError* error) override;
     int runMonitor(TapWatch& watch, WakeEvent* stop) override;
+    doctor::Survey surveyPorts(const std::string& port) override;
 
   private:
     HandleOutput out_;
