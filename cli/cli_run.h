@@ -24,6 +24,7 @@ class LinuxCliSystem : public LoopCliSystem {
     std::string helpPortsFolder() override;
     ListedPort listPort(int n) override;
     PortRoute routePort(const std::string& port) override;
+    doctor::Survey surveyPorts(const std::string& port) override;
 
   protected:
     std::unique_ptr<LoopLine> makeSerial(const PortRoute& route, int rate,

@@ -49,6 +49,8 @@ Commands:
       --duration SECONDS  stop watching after this long
   replay FILE           a pcapng capture's packets shown as monitor shows a
                         watch, findings included
+  doctor                why a port does not work, and the fix: <DOCTOR>;
+                        with --port, that port only
 
 Options:
 <PORT>
@@ -63,7 +65,8 @@ Options:
   --help, --version
 
 Exit status:
-  0 done; 1 the chip answered 0x45 (monitor: the controller broke a rule);
+  0 done; 1 the chip answered 0x45 (monitor: the controller broke a rule;
+  doctor: something keeps a port from working);
   2 an awaited reply did not come in time;
   3 the port could not be opened or written; 10 query: the chip is speaking;
   11 speak: a status byte came that was not awaited, so a piece that ended on
@@ -104,7 +107,20 @@ constexpr const char* kLinuxExamples = R"(  vxt4710-cli --port /dev/ttyUSB0 spea
   vxt4710-cli monitor --host /dev/ttyUSB1 --chip /dev/ttyUSB2 --duration 60
   vxt4710-cli --port COM3 --capture talk.pcapng speak -f intro.txt
   vxt4710-cli replay talk.pcapng
+  vxt4710-cli doctor --port /dev/ttyUSB0
 )";
+
+constexpr const char* kLinuxDoctor =
+    R"(an adapter the braille daemon brltty
+                        claimed or no driver serves, a port you may not open
+                        (the group dialout), one another program holds or
+                        ModemManager probes, an FTDI latency timer above 1 ms,
+                        a COM name bound to a device that is gone)";
+
+constexpr const char* kWindowsDoctor =
+    R"(an adapter whose driver is missing,
+                        a COM port another program holds, a COM name bound to
+                        a device that is gone)";
 
 constexpr const char* kWindowsPort =
     R"(  --port COM<n>|DEVICE  COM1 to COM20: the address in the file com<n> of the
@@ -135,6 +151,7 @@ constexpr const char* kWindowsExamples = R"(  vxt4710-cli --port COM3 speak -f i
   vxt4710-cli monitor --host COM4 --chip COM5 --duration 60
   vxt4710-cli --port COM3 --capture talk.pcapng speak -f intro.txt
   vxt4710-cli replay talk.pcapng
+  vxt4710-cli doctor --port COM3
 )";
 
 } // namespace
@@ -149,6 +166,7 @@ std::string HelpText(CliPlatform platform, std::string_view portsFolder) {
     const bool windows = platform == CliPlatform::Windows;
     std::string text = UsageLine() + kHelp;
     Replace(text, "<STDIN>", windows ? "(UTF-8, or typed in the console)" : "(UTF-8)");
+    Replace(text, "<DOCTOR>", windows ? kWindowsDoctor : kLinuxDoctor);
     Replace(text, "<PORT>", windows ? kWindowsPort : kLinuxPort);
     Replace(text, "<SIGNALS>", windows ? kWindowsSignals : kLinuxSignals);
     Replace(text, "<EXAMPLES>", windows ? kWindowsExamples : kLinuxExamples);

@@ -92,6 +92,7 @@ bool TakeGlobal(Parser& p, CliOptions& o) {
             p.error = Fill("--port {} is outside COM1 to COM20 (a file of that name: --port ./{})",
                            {*v, *v});
         o.port = *v;
+        o.portGiven = true;
         return true;
     }
     if (a == "--rate") {
@@ -143,6 +144,7 @@ std::optional<CliCommand> CommandOf(std::string_view name) {
         {"rate", CliCommand::Rate},       {"mark", CliCommand::Mark},
         {"hex", CliCommand::Hex},         {"ports", CliCommand::Ports},
         {"monitor", CliCommand::Monitor}, {"replay", CliCommand::Replay},
+        {"doctor", CliCommand::Doctor},
     };
     for (const auto& c : kCommands) {
         if (name == c.name)
@@ -306,7 +308,8 @@ CliParse ParseCliArguments(const std::vector<std::string>& args) {
     }
     if (p.error.empty() && !commandName && !o.help && !o.version)
         p.error = "no command given";
-    const bool talks = o.command != CliCommand::Ports && o.command != CliCommand::Replay;
+    const bool talks = o.command != CliCommand::Ports && o.command != CliCommand::Replay &&
+                       o.command != CliCommand::Doctor;
     if (p.error.empty() && commandName && !o.capture.empty() && !talks)
         p.error = Fill("--capture goes with the commands that talk to the chip, not {}",
                        {*commandName});

@@ -22,11 +22,13 @@ enum class CliCommand {
     Hex,
     Ports,
     Monitor,
-    Replay
+    Replay,
+    Doctor
 };
 
 struct CliOptions {
     std::string port = "COM1";   // COM<n> or a device path
+    bool portGiven = false;      // --port was given (doctor then looks at that port only)
     int rate = kDefaultLineRate; // the computer's side of the line
     double timeoutSeconds = 60;  // bounds every wait for a reply
     bool json = false;

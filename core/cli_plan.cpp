@@ -57,6 +57,7 @@ FramePlan PlanFrames(const CliOptions& o, const TextFileReader& read) {
     case CliCommand::Ports:
     case CliCommand::Monitor:
     case CliCommand::Replay:
+    case CliCommand::Doctor:
         break;
     }
     return FramePlan{};

@@ -4,6 +4,7 @@
 #include "core/exit_status.h"
 #include "core/text_util.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 
@@ -51,6 +52,7 @@ class Run {
     int session(const CliOptions& options);
     int monitor(const CliOptions& options);
     int replay(const CliOptions& options);
+    int doctor(const CliOptions& options);
 
   private:
     int talk(const CliOptions& options, const FramePlan& plan, TrafficReport& report);
@@ -61,6 +63,13 @@ class Run {
     // The run's status, unless a write of the capture failed and the run
     // itself went well.
     int endCapture(int status);
+
+    // After a serial port's failure: where to learn what keeps it from
+    // working.
+    int pointAtDoctor(const std::string& port) {
+        complain("to find what keeps the port from working: vxt4710-cli doctor --port " + port);
+        return ExitStatus::Port;
+    }
 
     int refuse(TrafficReport& report, int status, const std::string& result,
                const std::string& message) {
@@ -156,15 +165,18 @@ int Run::talk(const CliOptions& options, const FramePlan& plan, TrafficReport& r
     if (!route.address.empty())
         return netSession(options, plan, route.address, report, timeoutMs);
     if (route.device.empty()) {
-        return refuse(report, ExitStatus::Port, "port",
-                      route.serialHint ? PortFailureText({}, LineError{route.failure})
-                                       : route.failure);
+        if (!route.serialHint)
+            return refuse(report, ExitStatus::Port, "port", route.failure);
+        refuse(report, ExitStatus::Port, "port", PortFailureText({}, LineError{route.failure}));
+        return pointAtDoctor(options.port);
     }
     if (!route.notice.empty())
         complain(route.notice);
     LineError error;
-    if (!system_.openSerial(route, options.rate, &error))
-        return refuse(report, ExitStatus::Port, "port", PortFailureText(route.device, error));
+    if (!system_.openSerial(route, options.rate, &error)) {
+        refuse(report, ExitStatus::Port, "port", PortFailureText(route.device, error));
+        return pointAtDoctor(options.port);
+    }
     return system_.runSession(plan.frames, report, clock_, timeoutMs, complaint());
 }
 
@@ -225,7 +237,28 @@ int Run::replay(const CliOptions& options) {
                                                                      : ExitStatus::DataError;
 }
 
+// Why a port does not work: the findings, each with its fix; 1 when there
+// is any.
+int Run::doctor(const CliOptions& options) {
+    const doctor::Diagnosis diagnosis =
+        doctor::Diagnose(system_.surveyPorts(options.portGiven ? options.port : std::string()));
+    const int status = diagnosis.findings.empty() ? ExitStatus::Ok : ExitStatus::PortTrouble;
+    const std::string text = options.json ? doctor::DiagnosisJson(diagnosis, status) + "\n"
+                                          : doctor::DiagnosisShown(diagnosis);
+    std::string failure;
+    if (!system_.standardOutput().write(text, &failure))
+        return outputFailed(failure);
+    return status;
+}
+
 } // namespace
+
+doctor::Survey CliSystem::surveyPorts(const std::string& port) {
+    doctor::Survey survey;
+    survey.askedName = port;
+    survey.unread.push_back("this system's ports: not surveyed by this program");
+    return survey;
+}
 
 int64_t CliSystem::epochUs() const {
     return std::chrono::duration_cast<std::chrono::microseconds>(
@@ -284,5 +317,7 @@ int RunCli(const CliArguments& arguments, CliSystem& system, const MonotonicCloc
         return run.monitor(options);
     if (options.command == CliCommand::Replay)
         return run.replay(options);
+    if (options.command == CliCommand::Doctor)
+        return run.doctor(options);
     return run.session(options);
 }

@@ -10,6 +10,7 @@
 #include "core/cli_session.h"
 #include "core/frame_plan.h"
 #include "core/net_address.h"
+#include "core/port_doctor.h"
 #include "core/session_io.h"
 #include "core/traffic_report.h"
 
@@ -87,6 +88,11 @@ class CliSystem {
     // stop is given, stop set from another thread); follows its rateIndex()
     // on both; returns its status.
     virtual int runMonitor(TapWatch& watch, WakeEvent* stop) = 0;
+    // What the port doctor looks at: the system's ports, adapters,
+    // processes and the ports folder's bindings; port (as --port gives it)
+    // the one asked about, empty for all. By default nothing is surveyed,
+    // and the survey says so.
+    virtual doctor::Survey surveyPorts(const std::string& port);
 };
 
 // Opens both taps of a watch by the names a user gives them (COM names,

@@ -5,6 +5,7 @@ namespace ExitStatus {
 constexpr int Ok = 0;
 constexpr int Rejected = 1;  // the chip answered 0x45
 constexpr int Findings = 1;  // monitor: the controller broke a rule of the chip's
+constexpr int PortTrouble = 1; // doctor: something keeps a port from working
 constexpr int Timeout = 2;   // an awaited reply did not come in time
 constexpr int Port = 3;      // the port could not be opened or written
 constexpr int Speaking = 10; // query: the chip answered 0x4E

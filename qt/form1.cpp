@@ -3,6 +3,7 @@
 #include "platform/files.h"
 #include "qt/analysis_window.h"
 #include "qt/monitor_window.h"
+#include "qt/port_doctor_window.h"
 #include "qt/qt_text.h"
 #include "serial/port_names.h"
 #include "serial/serial_comm_control.h"

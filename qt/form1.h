@@ -33,6 +33,7 @@ struct Form1Deps {
 
 class AnalysisWindow;
 class MonitorWindow;
+class PortDoctorWindow;
 class QMenu;
 
 class Form1Window : public QWidget, public Form1 {
@@ -70,6 +71,7 @@ class Form1Window : public QWidget, public Form1 {
     QMenu* MakeTextMenu(const QPoint& pos);
     AnalysisWindow* Analysis() const { return analysis_.get(); }
     MonitorWindow* Monitor() const { return monitor_.get(); }
+    PortDoctorWindow* PortDoctor() const { return doctor_.get(); }
     void UpdateHexTip(); // Text5's tooltip follows its text
     FileDialogAnswer FileDialog(const FileDialogRequest& request);
 
@@ -96,6 +98,9 @@ class Form1Window : public QWidget, public Form1 {
     void ShowAnalysis();
     // "监听两条线路": the one window, made on first use, raised.
     void ShowMonitor();
+    // "端口诊断": the one window, made on first use, raised, its findings
+    // taken again each time.
+    void ShowPortDoctor();
     // The core's file dialog on the dialog of this window.
     FileChoice ChooseFile(const TextFileDialog& dialog);
 
@@ -107,6 +112,7 @@ class Form1Window : public QWidget, public Form1 {
     // Declared last: it goes first, while the record still exists.
     std::unique_ptr<AnalysisWindow> analysis_;
     std::unique_ptr<MonitorWindow> monitor_;
+    std::unique_ptr<PortDoctorWindow> doctor_;
 };
 
 // The port-failure message.

@@ -8,6 +8,7 @@
 #include "qt/analysis_window.h"
 #include "qt/form1.h"
 #include "qt/monitor_window.h"
+#include "qt/port_doctor_window.h"
 #include "qt/qt_text.h"
 
 #include <QFileDialog>
@@ -96,6 +97,10 @@ QMenu* Form1Window::MakeLogMenu(const QPoint& pos) {
     monitor->setObjectName(QStringLiteral("actionMonitor"));
     connect(monitor, &QAction::triggered, this, &Form1Window::ShowMonitor);
     menu->insertAction(actions.value(analysis + 1), monitor);
+    // The port doctor after every other entry.
+    auto* doctor = menu->addAction(ToQString(doctor::kDoctorMenu));
+    doctor->setObjectName(QStringLiteral("actionPortDoctor"));
+    connect(doctor, &QAction::triggered, this, &Form1Window::ShowPortDoctor);
     return menu;
 }
 
@@ -135,6 +140,16 @@ void Form1Window::ShowMonitor() {
     monitor_->show();
     monitor_->raise();
     monitor_->activateWindow();
+}
+
+void Form1Window::ShowPortDoctor() {
+    if (!doctor_)
+        doctor_ = std::make_unique<PortDoctorWindow>(nullptr, this);
+    else
+        doctor_->Refresh();
+    doctor_->show();
+    doctor_->raise();
+    doctor_->activateWindow();
 }
 
 void Form1Window::UpdateHexTip() {

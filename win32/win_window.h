@@ -8,6 +8,7 @@
 #include "win32/win_comm.h"
 #include "win32/win_controls.h"
 #include "win32/win_monitor_window.h"
+#include "win32/win_port_doctor_window.h"
 #include "win32/win_text_files.h"
 
 #include <functional>
@@ -84,8 +85,12 @@ class Form1Window : private CommHolder, public Form1 {
     void RunMenuCommand(HWND edit, int command);
     AnalysisWindowWin* Analysis() const { return analysis_.get(); }
     MonitorWindowWin* Monitor() const { return monitor_.get(); }
+    PortDoctorWindowWin* PortDoctor() const { return doctor_.get(); }
     // "监听两条线路…": made on first use, shown again later.
     void ShowMonitor();
+    // "端口诊断…": the one window, made on first use, surveyed again on each
+    // showing (through monitorSystem's services).
+    void ShowPortDoctor();
     // What the tooltip of a control says now (empty: none).
     std::u16string ToolTipText(HWND control);
 
@@ -131,6 +136,7 @@ class Form1Window : private CommHolder, public Form1 {
     std::function<void(std::u16string_view)> messageBox_;
     std::unique_ptr<AnalysisWindowWin> analysis_;
     std::unique_ptr<MonitorWindowWin> monitor_;
+    std::unique_ptr<PortDoctorWindowWin> doctor_;
 };
 
 // Reads the initial text file from the working folder (created empty when absent).

@@ -2,6 +2,7 @@
 // core's own, core/form1_events.h), Windows' file dialogs and the analysis
 // window they open, and the tooltips of the hex entry and the port list.
 // None of it adds a control to the window or a line to the work log.
+#include "core/cli_run.h" // the doctor surveys through CliSystem
 #include "core/form1_events.h"
 #include "core/hex_entry_check.h"
 #include "core/text_util.h"
@@ -26,6 +27,7 @@ enum MenuCommand {
     kDelete,
     kSelectAll,
     kMonitor,
+    kPortDoctor,
     kFirstEntry, // then one per row of Form1MenuEntries()
 };
 // The monitor's entry follows the analysis window's.
@@ -89,7 +91,8 @@ std::u16string Form1Window::ToolTipText(HWND control) {
 LRESULT CALLBACK Form1Window::EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     const auto old = WNDPROC(GetPropW(hwnd, kEditProcProp));
     if (msg == WM_CONTEXTMENU) {
-        auto* self = reinterpret_cast<Form1Window*>(GetWindowLongPtrW(GetParent(hwnd), GWLP_USERDATA));
+        auto* self =
+            reinterpret_cast<Form1Window*>(GetWindowLongPtrW(GetParent(hwnd), GWLP_USERDATA));
         if (self) {
             self->ShowContextMenu(hwnd, lParam);
             return 0;
@@ -128,6 +131,9 @@ HMENU Form1Window::MakeContextMenu(HWND edit) {
         if (entries[i].id == kAnalysisEntryId && windowServices_.monitorSystem)
             AppendMenuW(menu, MF_STRING, kMonitor, Wide(kMonitorMenu).c_str());
     }
+    // The port doctor after every other entry of the work log's.
+    if (edit == byName_.at("Text4") && windowServices_.monitorSystem)
+        AppendMenuW(menu, MF_STRING, kPortDoctor, Wide(doctor::kDoctorMenu).c_str());
     return menu;
 }
 
@@ -185,6 +191,9 @@ void Form1Window::RunMenuCommand(HWND edit, int command) {
     case kMonitor:
         ShowMonitor();
         break;
+    case kPortDoctor:
+        ShowPortDoctor();
+        break;
     default:
         if (command >= kFirstEntry && size_t(command - kFirstEntry) < Form1MenuEntries().size())
             (this->*Form1MenuEntries()[size_t(command - kFirstEntry)].action)();
@@ -225,4 +234,20 @@ void Form1Window::ShowMonitor() {
             [this](HWND owner, const TextFileDialog& d) { return Ask(fileDialog_, owner, d); },
             [this](std::u16string_view text) { MsgBox(text); });
     monitor_->Show();
+}
+
+void Form1Window::ShowPortDoctor() {
+    if (!windowServices_.monitorSystem)
+        return;
+    if (!doctor_)
+        doctor_ = std::make_unique<PortDoctorWindowWin>(
+            instance_, hwnd_, font_, [this, make = windowServices_.monitorSystem] {
+                // The console's port is looked at closely (opened for a
+                // moment) only when the console could not open it: open, it
+                // is the console's own, not held by another program.
+                const bool open = MSComm1 && MSComm1->PortOpen();
+                return make()->surveyPorts(open ? std::string()
+                                                : "COM" + std::to_string(PortNumber));
+            });
+    doctor_->Show();
 }

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -118,6 +119,13 @@ struct FakeSystem : CliSystem {
         watch(session);
         return session.status();
     }
+    // What the port doctor is given to look at; none: the default survey.
+    std::optional<doctor::Survey> survey;
+    std::string surveyedPort;
+    doctor::Survey surveyPorts(const std::string& port) override {
+        surveyedPort = port;
+        return survey ? *survey : CliSystem::surveyPorts(port);
+    }
     int runSession(std::vector<PlannedFrame> frames, TrafficReport& report, const MonotonicClock&,
                    int, Complaint complain) override {
         framesRun = frames.size();
@@ -156,6 +164,14 @@ std::string PortLines(const std::vector<std::string>& first, bool json) {
         text += json ? "{\"port\": \"" + com + "\", \"device\": null}\n" : com + "\t-\n";
     }
     return text;
+}
+
+// One port, held by a terminal program whose name would act on a terminal.
+void HeldPort(FakeSystem& s) {
+    s.survey.emplace();
+    s.survey->ports.push_back({});
+    s.survey->ports[0].device = "/dev/ttyUSB0";
+    s.survey->processes.push_back({77, "term\x1b[2J", {"/dev/ttyUSB0"}});
 }
 
 void SomePorts(FakeSystem& s) {
@@ -255,7 +271,9 @@ std::vector<Row> Rows() {
          ExitStatus::Port,
          "{\"result\": \"port\", \"status\": 3, \"message\": \"" + portFailure +
              "\\nCOM7 stands for no device\"}\n",
-         portFailure + "\nvxt4710-cli: COM7 stands for no device\n",
+         portFailure +
+             "\nvxt4710-cli: COM7 stands for no device\nvxt4710-cli: to find what keeps the port "
+             "from working: vxt4710-cli doctor --port COM7\n",
          ""},
         {"BadBindingHasNoSerialHint",
          {"--json", "--port", "COM2", "query"},
@@ -282,7 +300,9 @@ std::vector<Row> Rows() {
          [](FakeSystem& s) { s.openFailure = "No such file or directory"; },
          ExitStatus::Port,
          "",
-         portFailure + "\nvxt4710-cli: /dev/chip: No such file or directory\n",
+         portFailure +
+             "\nvxt4710-cli: /dev/chip: No such file or directory\nvxt4710-cli: to find what "
+             "keeps the port from working: vxt4710-cli doctor --port /dev/chip\n",
          ""},
         {"NetAddressGiven",
          {"--port", "rfc2217://lab:4000", "query"},
@@ -463,6 +483,40 @@ std::vector<Row> Rows() {
          "session\n",
          "vxt4710-cli: the session ended\n",
          "serial /dev/chip 9600"},
+        {"DoctorWithNothingSurveyed",
+         {"doctor"},
+         {},
+         ExitStatus::Ok,
+         "could not read this system's ports: not surveyed by this program\nnothing wrong found\n",
+         "",
+         ""},
+        {"DoctorFindsAndEscapes",
+         {"doctor"},
+         HeldPort,
+         ExitStatus::PortTrouble,
+         "held: /dev/ttyUSB0 is held open by term\\x1B[2J (pid 77)\n  fix: end it or close the "
+         "port there (kill 77), then try again\n",
+         "",
+         ""},
+        {"DoctorJson",
+         {"--json", "doctor"},
+         HeldPort,
+         ExitStatus::PortTrouble,
+         "{\"findings\": [{\"kind\": \"held\", \"device\": \"/dev/ttyUSB0\", \"says\": "
+         "\"/dev/ttyUSB0 is held open by term\\u001b[2J (pid 77)\", \"fix\": \"end it or close "
+         "the port there (kill 77), then try again\"}], \"unread\": [], \"ports\": "
+         "[\"/dev/ttyUSB0\"], \"status\": 1}\n",
+         "",
+         ""},
+        {"DoctorIntoABrokenOutput", {"doctor"}, BreakOutput, ExitStatus::Output, "", kBrokenOut, ""},
+        {"DoctorTakesNoCapture",
+         {"--capture", "x.pcapng", "doctor"},
+         {},
+         ExitStatus::Usage,
+         "",
+         "--capture goes with the commands that talk to the chip, not doctor",
+         ""},
+        {"DoctorTakesNoText", {"doctor", "now"}, {}, ExitStatus::Usage, "", "doctor takes no text", ""},
     };
 }
 

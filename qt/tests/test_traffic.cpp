@@ -3,6 +3,7 @@
 // analysis window, which the work log's context menu opens.
 #include "core/frame_codec.h"
 #include "qt/analysis_window.h"
+#include "qt/port_doctor_window.h"
 #include "qt/qt_text.h"
 #include "qt/traffic_table.h"
 #include "testsupport/form_harness.h"
@@ -10,10 +11,15 @@
 #include <QAction>
 #include <QApplication>
 #include <QBuffer>
+#include <QClipboard>
+#include <QDir>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QMenu>
 #include <QScrollBar>
 #include <QTableView>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -194,10 +200,11 @@ TEST(ConsoleMenus, LogAndTextMenusKeepQtsEntriesAndAddTheirOwn) {
     std::unique_ptr<QMenu> log(h->MakeLogMenu(QPoint(5, 5)));
     std::unique_ptr<QMenu> standard(h->Widget(&Form1::Text4)->createStandardContextMenu());
     const QList<QAction*> entries = Entries(log.get());
-    ASSERT_EQ(entries.size(), Entries(standard.get()).size() + 3);
-    EXPECT_EQ(entries[entries.size() - 3]->text().toStdString(), "通信分析(&I)…");
-    EXPECT_EQ(entries[entries.size() - 2]->text().toStdString(), "监听两条线路…");
-    EXPECT_EQ(entries.back()->text().toStdString(), "保存工作记录(&S)…");
+    ASSERT_EQ(entries.size(), Entries(standard.get()).size() + 4);
+    EXPECT_EQ(entries[entries.size() - 4]->text().toStdString(), "通信分析(&I)…");
+    EXPECT_EQ(entries[entries.size() - 3]->text().toStdString(), "监听两条线路…");
+    EXPECT_EQ(entries[entries.size() - 2]->text().toStdString(), "保存工作记录(&S)…");
+    EXPECT_EQ(entries.back()->text().toStdString(), "端口诊断…");
 
     std::unique_ptr<QMenu> text(h->MakeTextMenu(QPoint(5, 5)));
     const QList<QAction*> textEntries = Entries(text.get());
@@ -206,6 +213,36 @@ TEST(ConsoleMenus, LogAndTextMenusKeepQtsEntriesAndAddTheirOwn) {
     EXPECT_EQ(textEntries.back()->text().toStdString(), "另存为(&A)…");
     EXPECT_EQ(h->Widget(&Form1::Text4)->contextMenuPolicy(), Qt::CustomContextMenu);
     EXPECT_EQ(h->Widget(&Form1::Text3)->contextMenuPolicy(), Qt::CustomContextMenu);
+}
+
+// "端口诊断…": the findings vxt4710-cli doctor shows, in a window of their
+// own, copied to the clipboard by its button; looked for again on each
+// opening.
+TEST(PortDoctorWindow, OpensFromTheLogMenuShowsTheFindingsAndCopiesThem) {
+    QTemporaryDir root; // a system with nothing in it: COM1 stands for nothing
+    ASSERT_TRUE(root.isValid());
+    qputenv("VXT4710_ROOT", root.path().toUtf8());
+    FormHarness h;
+    std::unique_ptr<QMenu> menu(h->MakeLogMenu(QPoint()));
+    menu->findChild<QAction*>("actionPortDoctor")->trigger();
+    PortDoctorWindow* w = h->PortDoctor();
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(w->windowTitle().toStdString(), "端口诊断");
+    const std::string shown = w->findings()->toPlainText().toStdString();
+    EXPECT_NE(shown.find("com-link: COM1 stands for no device"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("could not read /sys/class/tty"), std::string::npos) << shown;
+
+    w->findChild<QPushButton*>("copyButton")->click();
+    EXPECT_EQ(QApplication::clipboard()->text().toStdString(), shown);
+
+    // Plugged in meanwhile: the next opening looks again.
+    QDir(root.path()).mkpath("sys/class/tty");
+    menu->findChild<QAction*>("actionPortDoctor")->trigger();
+    EXPECT_EQ(h->PortDoctor(), w);
+    EXPECT_EQ(w->findings()->toPlainText().toStdString().find("could not read /sys/class/tty"),
+              std::string::npos);
+    qunsetenv("VXT4710_ROOT");
 }
 
 TEST(AnalysisWindow, OpensFromTheLogMenuFollowsTheTrafficAndClears) {

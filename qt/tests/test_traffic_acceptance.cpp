@@ -214,10 +214,10 @@ TEST(TrafficAcceptance, RightClickOpensTheMenus) {
         const QPoint at(20, 20);
         QContextMenuEvent event(QContextMenuEvent::Mouse, at, box->viewport()->mapToGlobal(at));
         QApplication::sendEvent(box->viewport(), &event);
-        ASSERT_GE(entries.size(), 3) << entries.join(" | ").toStdString();
+        ASSERT_GE(entries.size(), 4) << entries.join(" | ").toStdString();
         if (box == f.Widget(&Form1::Text4))
-            EXPECT_EQ(entries.mid(entries.size() - 3).join(" | ").toStdString(),
-                      "通信分析(&I)… | 监听两条线路… | 保存工作记录(&S)…");
+            EXPECT_EQ(entries.mid(entries.size() - 4).join(" | ").toStdString(),
+                      "通信分析(&I)… | 监听两条线路… | 保存工作记录(&S)… | 端口诊断…");
         else
             EXPECT_EQ(entries.mid(entries.size() - 2).join(" | ").toStdString(),
                       "打开文本文件(&O)… | 另存为(&A)…");

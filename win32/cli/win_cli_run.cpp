@@ -1,6 +1,7 @@
 #include "win32/cli/win_cli_run.h"
 
 #include "core/text_util.h"
+#include "platform/port_survey.h"
 #include "win32/cli/win_cli_net.h"
 #include "win32/cli/win_cli_session.h"
 #include "win32/win_port.h"
@@ -40,6 +41,34 @@ std::string WinCliSystem::helpPortsFolder() {
     if (folder.empty())
         return "%APPDATA%\\vxt4710\\ports (APPDATA is not set: no COM name is bound)";
     return Utf8FromUtf16(U16(folder));
+}
+
+// The system's adapters and COM ports, each port opened for a moment, and
+// the ports folder's bindings that hold no address.
+doctor::Survey WinCliSystem::surveyPorts(const std::string& port) {
+    const std::wstring folder = WinPortsFolder();
+    std::vector<std::string> comNames;
+    std::string askedDevice;
+    if (!port.empty()) {
+        const WinPortChoice choice = ChooseWinPort(port, folder);
+        askedDevice = choice.name;
+        if (choice.address.empty() && choice.failure.empty() && ComNumberOf(choice.name) > 0)
+            comNames.push_back(choice.name);
+    }
+    doctor::Survey survey = SurveyPorts(comNames);
+    survey.portsFolder = Utf8FromUtf16(U16(folder));
+    for (int n = 1; n <= 20; ++n) {
+        const PortBinding binding = ReadPortBinding(folder, n);
+        if (binding.kind != PortBinding::Kind::Bad)
+            continue;
+        doctor::Binding bad{n, {}};
+        bad.resolution.source = ports::PortResolution::Source::BadFile;
+        bad.resolution.failure = binding.error;
+        survey.bindings.push_back(bad);
+    }
+    survey.askedName = port;
+    survey.askedDevice = askedDevice;
+    return survey;
 }
 
 // A COM name is the port itself unless the ports folder binds it to an

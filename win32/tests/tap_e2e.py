@@ -117,7 +117,7 @@ def scenario_monitor(console, tapped, cli):
     chip the Linux program speaks to: the rows of what it logged, in order,
     with no finding, exported as CSV; then the chip vanishes: its failure
     said once on the status line, the rows kept."""
-    rc, out = console.driver("menu-up", "Text4", "2")
+    rc, out = console.driver("menu-up", "Text4", "3")  # above 端口诊断… and 保存工作记录
     check("the work log's menu opens 监听两条线路", rc == 0, out)
     console.driver("set-text-in", MONITOR, HOST_BOX, "COM2")
     console.driver("set-text-in", MONITOR, CHIP_BOX, "COM3")

@@ -112,6 +112,16 @@ class FakeTaps : public CliSystem {
         return watch.status();
     }
 
+    // The doctor's view: a CH340 adapter plugged in without its driver.
+    doctor::Survey surveyPorts(const std::string& port) override {
+        doctor::Survey survey;
+        survey.system = doctor::System::Windows;
+        survey.askedName = port;
+        survey.usb.push_back({"USB\\VID_1A86&PID_7523\\1", "USB\\VID_1A86&PID_7523\\1", 0x1a86,
+                              0x7523, "USB-SERIAL CH340"});
+        return survey;
+    }
+
   private:
     Script script_;
 };
@@ -181,6 +191,43 @@ TEST_F(MonitorWindowTest, TheWorkLogsMenuOpensOneWindowAfterTheAnalysisEntry) {
         EXPECT_NE(U16(text), kMonitorMenu);
     }
     DestroyMenu(menu);
+}
+
+// "端口诊断…", the work log's last entry: the findings of the system's
+// survey in a window of its own, copied to the clipboard by its button.
+TEST_F(MonitorWindowTest, TheWorkLogsLastEntryShowsThePortDoctorsFindings) {
+    Make({});
+    HWND log = window_->ControlHandle("Text4");
+    HMENU menu = window_->MakeContextMenu(log);
+    const int last = GetMenuItemCount(menu) - 1;
+    wchar_t text[128] = {};
+    GetMenuStringW(menu, UINT(last), text, 128, MF_BYPOSITION);
+    EXPECT_EQ(U16(text), doctor::kDoctorMenu);
+    const UINT id = GetMenuItemID(menu, last);
+    DestroyMenu(menu);
+    window_->RunMenuCommand(log, int(id));
+    PortDoctorWindowWin* w = window_->PortDoctor();
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(WindowText(w->Handle()), doctor::kDoctorTitle);
+    EXPECT_TRUE(IsWindowVisible(w->Handle()));
+    const std::u16string shown = WindowText(w->Findings());
+    EXPECT_EQ(shown.find(u"no-driver: the CH340 adapter (1a86:7523, USB-SERIAL CH340)"), 0u)
+        << Utf8FromUtf16(shown);
+    EXPECT_NE(shown.find(u"\r\n  fix: install the CH340 driver"), std::u16string::npos);
+
+    ASSERT_TRUE(w->Copy());
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    const auto* copied = data ? static_cast<const wchar_t*>(GlobalLock(data)) : nullptr;
+    const std::u16string clip = copied ? U16(copied) : u"<none>";
+    if (copied)
+        GlobalUnlock(data);
+    CloseClipboard();
+    EXPECT_EQ(clip, shown);
+
+    // Shown again: the same one window.
+    window_->ShowPortDoctor();
+    EXPECT_EQ(window_->PortDoctor(), w);
 }
 
 TEST_F(MonitorWindowTest, RowsAsTheCoreTableSaysFindingsMarkedFieldsAndCsv) {

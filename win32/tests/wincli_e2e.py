@@ -280,6 +280,21 @@ def main():
         check("a missing port gives 3 with the port-failure message",
               win.rc == 3 and PORT_FAILURE in win.err and win.json()[-1]["status"] == 3,
               (win.rc, win.err))
+        check("... and a line that points at the port doctor",
+              win.err.rstrip("\n").endswith("vxt4710-cli doctor --port COM4"), win.err)
+        # The port doctor on Wine's devices: it runs, ends 0 or 1 and says so.
+        win = run([WINE, exe, "--json", "doctor"], env=wine.env, cwd=work)
+        try:
+            found = json.loads(win.out.decode("utf-8"))
+        except ValueError as e:
+            found = {"error": str(e)}
+        check("doctor: 0 or 1, one JSON object with its findings",
+              win.rc in (0, 1) and isinstance(found.get("findings"), list)
+              and found.get("status") == win.rc, (win.rc, win.out[:400], win.err))
+        win = run([WINE, exe, "--port", "COM4", "doctor"], env=wine.env, cwd=work)
+        check("doctor --port COM4: the port that is not there, in readable text",
+              win.rc == 1 and win.out.decode("utf-8").startswith("gone: COM4 does not exist")
+              and "  fix: " in win.out.decode("utf-8"), (win.rc, win.out[:400], win.err))
         win = run([WINE, exe, "--json", "hex", "fd zz"], env=wine.env, cwd=work)
         lin = run([linux_cli, "--json", "hex", "fd zz"], cwd=work)
         check("bad hex gives 64, with Linux's message and JSON",
