@@ -12,7 +12,7 @@ import threading
 import time
 import tty
 
-from windows_e2e import Chip, check
+from windows_e2e import Chip, check, read_when_saved
 
 
 # Held open, a tap is set up and what waits on it dropped before it is
@@ -148,13 +148,7 @@ def scenario_monitor(console, tapped, cli):
     console.driver("click-in", MONITOR, EXPORT)
     rc, out = console.driver("save-dialog", r"C:\vxt4710-monitor", "30")
     check("导出CSV(&E)… saves through the save dialog", rc == 0, out)
-    data = b""
-    for _ in range(50):
-        if os.path.exists(path):
-            with open(path, "rb") as f:
-                data = f.read()
-            break
-        time.sleep(0.2)
+    data = read_when_saved(path)
     table = list(csv.reader(io.StringIO(data.decode("utf-8-sig", "replace"), newline="")))
     check("the CSV's header row", table[:1] == [MONITOR_HEADERS], table[:1])
     seen = [(r[0], r[2]) for r in table[1:] if len(r) == 6]

@@ -294,6 +294,17 @@ def check_rate_change(console, chip, reached, next_frame):
     check(next_frame, ok and not any("ignored" in x for x in later), later)
 
 
+def read_when_saved(path):
+    """The bytes of a file a save dialog writes, once it is there (b"" when
+    it never comes)."""
+    for _ in range(50):
+        if os.path.exists(path):
+            with open(path, "rb") as f:
+                return f.read()
+        time.sleep(0.2)
+    return b""
+
+
 def scenario_csv(console, chip):
     """The analysis window from the work log's menu, its CSV saved through
     Windows' save dialog: every frame and status byte the chip saw and sent."""
@@ -305,13 +316,7 @@ def scenario_csv(console, chip):
     # Typed without an extension, the name gets the CSV filter's.
     rc, out = console.driver("save-dialog", r"C:\vxt4710-traffic", "30")
     check("the save dialog takes the file name", rc == 0, out)
-    data = b""
-    for _ in range(50):
-        if os.path.exists(path):
-            with open(path, "rb") as f:
-                data = f.read()
-            break
-        time.sleep(0.2)
+    data = read_when_saved(path)
     check("a name typed without an extension gets .csv", os.path.exists(path),
           os.listdir(os.path.dirname(path)))
     check("the CSV is UTF-8 with a byte-order mark and CR LF line ends",
@@ -365,13 +370,7 @@ def scenario_capture(console, chip):
     check("导出抓包文件(&P)… opens a save dialog", rc == 0, out)
     rc, out = console.driver("save-dialog", r"C:\vxt4710-traffic", "30")
     check("the save dialog takes the capture's name", rc == 0, out)
-    data = b""
-    for _ in range(50):
-        if os.path.exists(path):
-            with open(path, "rb") as f:
-                data = f.read()
-            break
-        time.sleep(0.2)
+    data = read_when_saved(path)
     check("a name typed without an extension gets .pcapng", os.path.exists(path),
           os.listdir(os.path.dirname(path)))
     packets = capture_packets(data)
