@@ -3,17 +3,20 @@
 // fake or a real serial control.
 #pragma once
 
-#include "serial/serial_comm_control.h"
-#include "qt/qt_text.h"
 #include "qt/form1.h"
+#include "qt/qt_text.h"
+#include "serial/serial_comm_control.h"
 #include "testsupport/fake_comm_control.h"
+#include "testsupport/pty_peer.h" // WaitUntil
 
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QList>
+#include <QMenu>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
 #include <memory>
 #include <optional>
 
@@ -61,6 +64,19 @@ struct FormHarness {
 
     Form1Window* operator->() const { return form.get(); }
     QString log() const { return form->Widget(&Form1::Text4)->Text(); }
+
+    // The real window shown on the chip: exposed, its port open and the
+    // chip's power-up 0x4A in its log. False when any of it does not come.
+    bool ShownOnTheChip(int timeoutMs) {
+        form->show();
+        return QTest::qWaitForWindowExposed(form.get()) && form->MSComm1->PortOpen() &&
+               WaitUntil([this] { return log().contains(QStringLiteral("0x4A")); }, timeoutMs);
+    }
+    // Chooses the work log's menu entry of that object name.
+    void ChooseLogMenu(const char* objectName) {
+        std::unique_ptr<QMenu> menu(form->MakeLogMenu(QPoint()));
+        menu->findChild<QAction*>(objectName)->trigger();
+    }
 
   private:
     struct Tag {};

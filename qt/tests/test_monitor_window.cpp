@@ -56,14 +56,9 @@ struct TappedChip {
         ASSERT_TRUE(chip->started()) << chip->errors().toStdString();
         ASSERT_TRUE(chip->poweredUp());
         h = FormHarness::Real(ports);
-        Form1Window& f = *h->form;
-        f.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
-        ASSERT_TRUE(f.MSComm1->PortOpen());
-        ASSERT_TRUE(WaitUntil([&] { return h->log().contains(QStringLiteral("0x4A")); }, kWaitMs));
-        std::unique_ptr<QMenu> menu(f.MakeLogMenu(QPoint()));
-        menu->findChild<QAction*>(QStringLiteral("actionMonitor"))->trigger();
-        w = f.Monitor();
+        ASSERT_TRUE(h->ShownOnTheChip(kWaitMs));
+        h->ChooseLogMenu("actionMonitor");
+        w = h->form->Monitor();
         ASSERT_NE(w, nullptr);
         ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
     }
@@ -225,8 +220,7 @@ TEST(MonitorWindow, WatchesTheConsolePlayingTheIntroductionAndExportsIt) {
 
     // One window: the menu shows it again.
     t.w->close();
-    std::unique_ptr<QMenu> menu(f.MakeLogMenu(QPoint()));
-    menu->findChild<QAction*>(QStringLiteral("actionMonitor"))->trigger();
+    t.h->ChooseLogMenu("actionMonitor");
     EXPECT_EQ(f.Monitor(), t.w);
     EXPECT_TRUE(t.w->isVisible());
     EXPECT_EQ(m->rowCount(), watched.size() + int(powerUp));

@@ -223,8 +223,7 @@ TEST(PortDoctorWindow, OpensFromTheLogMenuShowsTheFindingsAndCopiesThem) {
     ASSERT_TRUE(root.isValid());
     qputenv("VXT4710_ROOT", root.path().toUtf8());
     FormHarness h;
-    std::unique_ptr<QMenu> menu(h->MakeLogMenu(QPoint()));
-    menu->findChild<QAction*>("actionPortDoctor")->trigger();
+    h.ChooseLogMenu("actionPortDoctor");
     PortDoctorWindow* w = h->PortDoctor();
     ASSERT_NE(w, nullptr);
     EXPECT_TRUE(w->isVisible());
@@ -238,7 +237,7 @@ TEST(PortDoctorWindow, OpensFromTheLogMenuShowsTheFindingsAndCopiesThem) {
 
     // Plugged in meanwhile: the next opening looks again.
     QDir(root.path()).mkpath("sys/class/tty");
-    menu->findChild<QAction*>("actionPortDoctor")->trigger();
+    h.ChooseLogMenu("actionPortDoctor");
     EXPECT_EQ(h->PortDoctor(), w);
     EXPECT_EQ(w->findings()->toPlainText().toStdString().find("could not read /sys/class/tty"),
               std::string::npos);
@@ -248,8 +247,7 @@ TEST(PortDoctorWindow, OpensFromTheLogMenuShowsTheFindingsAndCopiesThem) {
 TEST(AnalysisWindow, OpensFromTheLogMenuFollowsTheTrafficAndClears) {
     FormHarness h;
     h->Command7_Click();
-    std::unique_ptr<QMenu> menu(h->MakeLogMenu(QPoint()));
-    menu->findChild<QAction*>("actionTrafficAnalysis")->trigger();
+    h.ChooseLogMenu("actionTrafficAnalysis");
     AnalysisWindow* w = h->Analysis();
     ASSERT_NE(w, nullptr);
     EXPECT_TRUE(w->isVisible());

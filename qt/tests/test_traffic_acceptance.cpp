@@ -56,13 +56,8 @@ TEST(TrafficAcceptance, ChipIntroductionTimedAgainstTheChipAndExported) {
     ASSERT_TRUE(chip.started()) << chip.errors().toStdString();
     auto h = FormHarness::Real(ports.path());
     Form1Window& f = *h->form;
-    f.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
-    ASSERT_TRUE(f.MSComm1->PortOpen());
-    ASSERT_TRUE(WaitUntil([&] { return h->log().contains(QStringLiteral("0x4A")); }, kWaitMs));
-
-    std::unique_ptr<QMenu> menu(f.MakeLogMenu(QPoint()));
-    menu->findChild<QAction*>("actionTrafficAnalysis")->trigger();
+    ASSERT_TRUE(h->ShownOnTheChip(kWaitMs));
+    h->ChooseLogMenu("actionTrafficAnalysis");
     AnalysisWindow* w = f.findChild<AnalysisWindow*>("AnalysisWindow");
     ASSERT_NE(w, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
